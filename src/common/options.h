@@ -1,0 +1,24 @@
+#pragma once
+// The analysis and export options of the case workspace. Every run starts
+// from these values; the options page and the CLI may change them.
+#include <string>
+#include <vector>
+
+namespace delvora {
+
+struct AnalysisOptions {
+    int searchLoadedFiles = 0;
+    int ignoreZeroTime = 1;
+    int ignoreZeroDate = 1;
+    int ignoreFirstClusterNotParent = 0;
+    int verifyDeletedFolders = 0;
+    int searchHtml = 0;
+    int searchDoc = 0;
+    std::vector<std::string> ignoredNamePrefixes{"~", "$"};
+    std::vector<std::string> excludedExtensions{"tmp"};
+    int autoNameDuplicates = 1;
+    /// Code page of FAT short names and of ASCII keyword patterns.
+    std::string codepage = "GBK";
+};
+
+}  // namespace delvora

@@ -1,0 +1,36 @@
+#include "common/reporting.h"
+
+#include "common/options.h"
+#include "disk/device_map.h"
+
+namespace delvora {
+namespace {
+
+NullNotifier g_nullNotifier;
+NullLog g_nullLog;
+NullProgress g_nullProgress;
+
+}  // namespace
+
+Notifier& CoreContext::Notify() const { return notifier ? *notifier : g_nullNotifier; }
+Log& CoreContext::Logger() const { return log ? *log : g_nullLog; }
+Progress& CoreContext::Prog() const { return progress ? *progress : g_nullProgress; }
+
+AnalysisOptions& CoreContext::Options() const {
+    // Per-thread fallback so that code without a front end never shares
+    // mutable options across threads.
+    thread_local AnalysisOptions s_defaults;
+    return options ? *options : s_defaults;
+}
+
+const DeviceMap& CoreContext::Devices() const {
+    static const DeviceMap s_system = DeviceMap::Discover();
+    return devices ? *devices : s_system;
+}
+
+const CoreContext& DefaultContext() {
+    static const CoreContext s_context{};
+    return s_context;
+}
+
+}  // namespace delvora

@@ -1,0 +1,47 @@
+#include "common/text_format.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace delvora {
+
+std::string Format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        out.resize(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(out.data(), out.size(), fmt, args);
+        out.resize(static_cast<size_t>(needed));
+    }
+    va_end(args);
+    return out;
+}
+
+std::string FormatDosDateTime(uint16_t date, uint16_t time) {
+    return Format("%d-%02d-%02d %02d:%02d:%02d", ((date >> 9) & 0x7F) + 1980, (date >> 5) & 0x0F,
+                  date & 0x1F, (time >> 11) & 0x1F, (time >> 5) & 0x3F, (time & 0x1F) * 2);
+}
+
+std::string FormatTimestamp(const std::tm& tm) {
+    return Format("%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+std::string NowTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return FormatTimestamp(tm);
+}
+
+std::string LogLinePrefix(uint64_t lineNumber) {
+    return Format("%5llu.  ", static_cast<unsigned long long>(lineNumber));
+}
+
+}  // namespace delvora

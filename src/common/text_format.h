@@ -1,0 +1,28 @@
+#pragma once
+// Text forms shared by the log, the file list and the reports.
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace delvora {
+
+/// printf-style formatting into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/// "%d-%0.2d-%0.2d %0.2d:%0.2d:%0.2d" of a DOS date and time.
+std::string FormatDosDateTime(uint16_t date, uint16_t time);
+/// The same form for a broken-down local time.
+std::string FormatTimestamp(const std::tm& tm);
+/// Local time now, in the same form.
+std::string NowTimestamp();
+
+/// The number prefix of an output-log line: the number right-aligned in five
+/// places (leading zeros shown as blanks; more digits widen it), a point and
+/// two blanks.
+std::string LogLinePrefix(uint64_t lineNumber);
+
+/// Line separator of the output log's text.
+inline constexpr std::string_view kLogLineBreak = "\r\n";
+
+}  // namespace delvora

@@ -1,0 +1,59 @@
+#include "disk/block_backend.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace delvora {
+
+std::unique_ptr<FdBackend> FdBackend::Open(const std::string& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    error = 0;
+    return std::unique_ptr<FdBackend>(new FdBackend(fd));
+}
+
+FdBackend::~FdBackend() { ::close(m_fd); }
+
+int FdBackend::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+    size_t done = 0;
+    // Bounded: every round either advances or returns.
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return EIO;  // past the end: a short read is a failed read
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+uint64_t FdBackend::Size() const {
+    struct stat st{};
+    if (::fstat(m_fd, &st) != 0) return 0;
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (::ioctl(m_fd, BLKGETSIZE64, &bytes) == 0) return bytes;
+        return 0;
+    }
+    return static_cast<uint64_t>(st.st_size);
+}
+
+std::string ErrnoText(int error) {
+    char buf[256];
+    // GNU strerror_r may return a static string instead of filling buf.
+    const char* text = strerror_r(error, buf, sizeof buf);
+    return text ? text : "";
+}
+
+}  // namespace delvora

@@ -1,0 +1,37 @@
+#pragma once
+// Where a DiskDevice's bytes come from: a file descriptor on a block device
+// or image, an NBD export, or a test double that fails chosen sectors.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace delvora {
+
+class BlockBackend {
+public:
+    virtual ~BlockBackend() = default;
+    /// Reads exactly count bytes at a byte offset. Answers 0, or an errno
+    /// value; a short read is a failure (EIO).
+    virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
+};
+
+/// A read-only file descriptor (examined media are never opened for writing).
+class FdBackend final : public BlockBackend {
+public:
+    /// Opens path read-only; on failure answers null and sets error to errno.
+    static std::unique_ptr<FdBackend> Open(const std::string& path, int& error);
+    ~FdBackend() override;
+    int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
+    /// Size in bytes of the file or block device; 0 when unknown.
+    uint64_t Size() const;
+
+private:
+    explicit FdBackend(int fd) : m_fd(fd) {}
+    int m_fd;
+};
+
+/// strerror_r text of an errno value.
+std::string ErrnoText(int error);
+
+}  // namespace delvora

@@ -1,0 +1,86 @@
+#pragma once
+// The source of one data item: a device, an image file or a remote disk,
+// with the boot parameters of the volume found on it. Volumes read every
+// sector through GetData.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/archive.h"
+#include "common/reporting.h"
+#include "disk/block_backend.h"
+#include "disk/disk_device.h"
+#include "disk/remote_disk.h"
+
+namespace delvora {
+
+enum class SourceKind : uint8_t { Device = 2, ImageFile = 3, Remote = 4 };
+
+/// Boot-sector bytes 3..61 of a FAT volume, as on disk.
+using FatBootParams = std::array<uint8_t, 59>;
+/// Boot-sector bytes 0..83 of an NTFS volume, as on disk.
+using NtfsBootParams = std::array<uint8_t, 84>;
+/// Eight little-endian 32-bit values typed in for an EXT2 virtual volume.
+using Ext2Params = std::array<uint8_t, 32>;
+
+class DataSource {
+public:
+    explicit DataSource(const CoreContext& context = DefaultContext());
+    virtual ~DataSource();
+    DataSource(const DataSource&) = delete;
+    DataSource& operator=(const DataSource&) = delete;
+
+    void SetKind(SourceKind kind) { m_kind = kind; }
+    SourceKind Kind() const { return m_kind; }
+    int IsLocal() const { return m_kind != SourceKind::Remote; }
+    void SetPath(const std::string& path);
+    const std::string& Path() const { return m_strPath; }
+    int SetRemote(std::shared_ptr<RemoteDisk> remote);
+    const std::shared_ptr<RemoteDisk>& Remote() const { return m_pRemote; }
+    const CoreContext& Context() const { return *m_pContext; }
+
+    int Open();
+    int Close();
+    int IsOpen() const { return m_bIsOpen; }
+    /// Reads count bytes from a sector (512-byte sectors). Answers 1 or 0.
+    int GetData(uint8_t* buffer, uint32_t count, uint32_t sector);
+    void SetReportErrors(int report);
+
+    int ReadFat_BPB(uint32_t firstSector);
+    int ReadNtfs_BPB(uint32_t firstSector);
+    void SetFat_BPB(const FatBootParams& params);
+    void SetNtfs_BPB(const NtfsBootParams& params);
+    void SetExt2_Param(const Ext2Params& params);
+    const FatBootParams& GetFat_BPB() const { return m_fatBootParams; }
+    const NtfsBootParams& GetNtfs_BPB() const { return m_ntfsBootParams; }
+    const Ext2Params& GetExt2_Param() const { return m_ext2Params; }
+    int HasFixedParams() const { return m_bFixedParams; }
+
+    /// Writes kind and path.
+    void Save(ArchiveWriter& archive) const;
+    /// Reads kind and path and opens the source; answers the open's result
+    /// (0 also when the record is cut short).
+    int Load(ArchiveReader& archive);
+
+    /// Size of the opened device or image in bytes; 0 when unknown.
+    uint64_t SizeBytes() const;
+    /// Text of the last failure to open or read, for the command line.
+    std::string LastErrorText() const;
+
+private:
+    const CoreContext* m_pContext;
+    std::shared_ptr<RemoteDisk> m_pRemote;
+    SourceKind m_kind = SourceKind::Device;
+    DiskDevice m_device;
+    std::string m_strPath;
+    std::unique_ptr<FdBackend> m_pFile;
+    std::string m_strFileError;
+    int m_bIsOpen = 0;
+    FatBootParams m_fatBootParams{};
+    NtfsBootParams m_ntfsBootParams{};
+    Ext2Params m_ext2Params{};
+    int m_bFixedParams = 0;
+};
+
+}  // namespace delvora

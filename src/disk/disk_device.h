@@ -1,0 +1,57 @@
+#pragma once
+// A raw device read by whole sectors, with a piece-by-piece retry that
+// zero-fills what cannot be read. Opened read-only, always.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/reporting.h"
+#include "disk/block_backend.h"
+
+namespace delvora {
+
+class DiskDevice {
+public:
+    explicit DiskDevice(const CoreContext& context = DefaultContext()) : m_pContext(&context) {}
+    virtual ~DiskDevice() = default;
+    DiskDevice(const DiskDevice&) = delete;
+    DiskDevice& operator=(const DiskDevice&) = delete;
+
+    void SetName(const std::string& name) { m_strName = name; }
+    const std::string& Name() const { return m_strName; }
+    void SetSectorSize(uint32_t bytes) { m_dwSectorSize = bytes; }
+    uint32_t SectorSize() const { return m_dwSectorSize; }
+    int SetReportErrors(int report) { return m_bReportErrors = report; }
+    int ReportErrors() const { return m_bReportErrors; }
+    void SetContext(const CoreContext& context) { m_pContext = &context; }
+
+    /// Checks the name, resolves it through the device map and opens it
+    /// read-only. Answers 1 or 0.
+    int Open();
+    /// Uses a ready backend instead of resolving the name (NBD, tests).
+    int OpenWithBackend(std::unique_ptr<BlockBackend> backend);
+    /// Reads count bytes starting at a sector. On failure the buffer is
+    /// zero-filled and, for more than one 512-byte piece, re-read piece by
+    /// piece; answers 1 when anything was read.
+    int Read(uint8_t* buffer, uint32_t count, uint32_t sector);
+    int Close();
+    int IsOpen() const { return m_bOpened; }
+    /// System text of the last failed open or read.
+    const std::string& LastErrorText() const { return m_strLastError; }
+    /// Size of the opened device in bytes; 0 when unknown.
+    uint64_t SizeBytes() const { return m_nSizeBytes; }
+
+private:
+    int ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error);
+
+    const CoreContext* m_pContext;
+    std::unique_ptr<BlockBackend> m_pBackend;
+    int m_bOpened = 0;
+    int m_bReportErrors = 0;
+    uint32_t m_dwSectorSize = 512;
+    std::string m_strName;
+    std::string m_strLastError;
+    uint64_t m_nSizeBytes = 0;
+};
+
+}  // namespace delvora

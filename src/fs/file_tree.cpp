@@ -1,0 +1,140 @@
+#include "fs/file_tree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "fs/name_pool.h"
+
+namespace delvora {
+
+FileItem MakeItem(std::string_view name) {
+    FileItem item;
+    item.name = NamePool::Global().Add(name);
+    return item;
+}
+
+FileTree::FileTree() : m_RootItem(MakeItem("ROOT")), m_RecycleItem(MakeItem("回收站")) {
+    m_RootItem.startCluster = 2;
+    m_RecycleItem.startCluster = 2;
+}
+
+FileTree::~FileTree() { Destroy(); }
+
+void FileTree::Destroy() {
+    FreeSubtree(m_RootItem);
+    FreeSubtree(m_RecycleItem);
+    m_owned.clear();
+    FreeBitmap();
+    m_pCurrent = nullptr;
+}
+
+bool FileTree::AllocateBitmap(size_t bytes) {
+    try {
+        m_bitmap.assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        m_bitmap.clear();
+        return false;
+    }
+    return true;
+}
+
+bool FileTree::SetBit(uint64_t n, bool value) {
+    if (n / 8 >= m_bitmap.size()) return false;
+    const uint8_t mask = static_cast<uint8_t>(1u << (n & 7));
+    if (value) m_bitmap[n / 8] |= mask; else m_bitmap[n / 8] &= static_cast<uint8_t>(~mask);
+    return true;
+}
+
+bool FileTree::GetBit(uint64_t n) const {
+    if (n / 8 >= m_bitmap.size()) return false;
+    return (m_bitmap[n / 8] >> (n & 7)) & 1;
+}
+
+ClusterRunList* FileTree::OwnRunList(std::unique_ptr<ClusterRunList> list) {
+    m_owned.push_back(std::move(list));
+    return m_owned.back().get();
+}
+
+void FileTree::MarkCurrent(FileItem* item) {
+    if (m_pCurrent) m_pCurrent->flags &= static_cast<uint8_t>(~item_flags::kCurrent);
+    m_pCurrent = item;
+    if (item) item->flags |= item_flags::kCurrent;
+}
+
+bool SetChildren(FileItem& folder, std::span<const FileItem> records) {
+    FileItem* array = nullptr;
+    if (!records.empty()) {
+        array = new (std::nothrow) FileItem[records.size()];
+        if (!array) return false;
+        std::copy(records.begin(), records.end(), array);
+    }
+    delete[] folder.children;
+    folder.children = array;
+    folder.childCount = static_cast<uint32_t>(records.size());
+    SortChildren(folder);
+    for (uint32_t i = 0; i < folder.childCount; ++i) {
+        folder.children[i].parent = &folder;
+        RelinkParents(folder.children[i]);
+    }
+    return true;
+}
+
+bool ChildLess(const FileItem& a, const FileItem& b) {
+    const bool aDir = a.IsDirectory(), bDir = b.IsDirectory();
+    if (aDir != bDir) return aDir;
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.name ? a.name : "");
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.name ? b.name : "");
+    for (;; ++pa, ++pb) {
+        unsigned ca = *pa, cb = *pb;
+        if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+        if (ca != cb) return ca < cb;
+        if (ca == 0) return false;
+    }
+}
+
+void SortChildren(FileItem& folder) {
+    if (folder.childCount < 2) return;
+    std::sort(folder.children, folder.children + folder.childCount, ChildLess);
+}
+
+void FreeSubtree(FileItem& item) {
+    // Iterative over siblings, recursive over depth; depth is bounded by the
+    // loaders, which refuse to revisit folders.
+    for (uint32_t i = 0; i < item.childCount; ++i) FreeSubtree(item.children[i]);
+    delete[] item.children;
+    item.children = nullptr;
+    item.childCount = 0;
+}
+
+bool HasLargeCluster(const FileItem& item) {
+    for (uint32_t i = 0; i < item.childCount; ++i) {
+        const FileItem& child = item.children[i];
+        if (!child.IsDirectory() && child.startCluster > 0xFFFF) return true;
+        if (HasLargeCluster(child)) return true;
+    }
+    return false;
+}
+
+std::string FullPath(const FileItem& item) {
+    std::vector<const char*> parts;
+    // Bounded by the tree's depth: parents end at a top item (null parent).
+    for (const FileItem* p = &item; p && p->parent; p = p->parent) parts.push_back(p->name ? p->name : "");
+    std::string path;
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        path += '\\';
+        path += *it;
+    }
+    return path;
+}
+
+void RelinkParents(FileItem& item) {
+    for (uint32_t i = 0; i < item.childCount; ++i) {
+        item.children[i].parent = &item;
+        RelinkParents(item.children[i]);
+    }
+}
+
+}  // namespace delvora

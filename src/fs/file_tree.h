@@ -1,0 +1,77 @@
+#pragma once
+// The tree of one loaded volume: "ROOT" with the volume's folders and files,
+// "回收站" with what searches and carving find, the cluster usage bitmap and
+// the objects (run lists of found items) that live as long as the tree.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "fs/cluster_run_list.h"
+#include "fs/file_item.h"
+
+namespace delvora {
+
+class FileTree {
+public:
+    FileTree();
+    virtual ~FileTree();
+    FileTree(const FileTree&) = delete;
+    FileTree& operator=(const FileTree&) = delete;
+
+    FileItem m_RootItem;
+    FileItem m_RecycleItem;
+
+    /// Frees both subtrees and the owned objects; the tree is then as built.
+    virtual void Destroy();
+
+    // Cluster usage bitmap: bit n & 7 of byte n / 8 stands for cluster n.
+    bool AllocateBitmap(size_t bytes);
+    bool SetBit(uint64_t n, bool value);
+    bool GetBit(uint64_t n) const;
+    size_t BitmapBytes() const { return m_bitmap.size(); }
+    void FreeBitmap() { std::vector<uint8_t>().swap(m_bitmap); }
+
+    /// Keeps a run list alive as long as the tree and answers it.
+    ClusterRunList* OwnRunList(std::unique_ptr<ClusterRunList> list);
+
+    /// Selection of the case document: clears the mark on the previous item.
+    void MarkCurrent(FileItem* item);
+    FileItem* CurrentItem() const { return m_pCurrent; }
+
+private:
+    std::vector<uint8_t> m_bitmap;
+    std::vector<std::unique_ptr<ClusterRunList>> m_owned;
+    FileItem* m_pCurrent = nullptr;
+};
+
+/// Makes a zeroed record with a pooled name.
+FileItem MakeItem(std::string_view name);
+
+/// Gives a folder its children: copies records into one new array owned by
+/// the folder (replacing any old one, whose subtrees the caller has moved or
+/// freed), sets their parent and sorts them. False when allocation fails; the
+/// folder then keeps what it had.
+bool SetChildren(FileItem& folder, std::span<const FileItem> records);
+
+/// Folders before files, then names compared byte by byte with ASCII letters
+/// folded. Arrays of fewer than two records are left as they are.
+void SortChildren(FileItem& folder);
+/// Answers whether a sorts before b in the order above.
+bool ChildLess(const FileItem& a, const FileItem& b);
+
+/// Frees every children array below item and sets its child count to 0.
+void FreeSubtree(FileItem& item);
+
+/// True as soon as a file below item has a start cluster above 0xFFFF.
+bool HasLargeCluster(const FileItem& item);
+
+/// The file-list path text of an item: \folder\sub\name (top items excluded).
+std::string FullPath(const FileItem& item);
+
+/// Re-points the parent fields of item's children (and deeper) after their
+/// arrays have moved.
+void RelinkParents(FileItem& item);
+
+}  // namespace delvora

@@ -1,0 +1,118 @@
+#pragma once
+// One recognised file system on a data source. Everything above this line
+// (views, export, searches, scripts) reaches files only through these
+// operations, without knowing which kind of volume it talks to.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/reporting.h"
+#include "fs/cluster_run_list.h"
+#include "fs/file_tree.h"
+
+namespace delvora {
+
+class DataSource;
+
+/// File-system kind codes.
+enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5 };
+
+/// One region of the disk map: volume-relative sectors, both ends inclusive.
+struct DiskRegionSpec {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    uint8_t kind = 0;
+    bool operator==(const DiskRegionSpec&) const = default;
+};
+
+/// How a kind of volume behaves around its tree load (the worker protocol).
+struct LoadTraits {
+    bool reportErrorsAfterLoad = true;  // switch the source's error reporting back on
+    int pauseMs = 0;                    // pause before the tree view is built
+    bool pauseBeforeTreeTexts = false;  // pause before, not after, the tree-view texts
+};
+
+class Volume {
+public:
+    explicit Volume(std::unique_ptr<FileTree> tree) : m_pTree(std::move(tree)) {}
+    virtual ~Volume() = default;
+    Volume(const Volume&) = delete;
+    Volume& operator=(const Volume&) = delete;
+
+    // Set by detection before loading.
+    void SetDataSource(DataSource* source) { m_pDataSource = source; }
+    void SetStartSector(uint32_t sector) { m_dwSectorNo = sector; }
+    void SetTotalSectors(uint32_t total) { m_dwTotalSectors = total; }
+    void SetFatType(uint8_t code) { m_nFatType = code; }
+    void SetContext(const CoreContext& context) { m_pContext = &context; }
+    DataSource* GetDataSource() const { return m_pDataSource; }
+    uint32_t StartSector() const { return m_dwSectorNo; }
+    uint32_t TotalSectors() const { return m_dwTotalSectors; }
+    uint8_t FatType() const { return m_nFatType; }
+    const std::string& Description() const { return m_strDescription; }
+    const CoreContext& Context() const { return *m_pContext; }
+    FileTree& Tree() { return *m_pTree; }
+
+    virtual int NodeKind() const { return 2; }
+
+    // Loading is split in two so that one worker protocol serves every kind:
+    // Prepare reads the boot sector and the tables the tree needs (and sets
+    // the description); LoadTree fills the tree below the root, deleted
+    // entries included; ReleaseLoadTables frees what only the load needed.
+    virtual bool Prepare() = 0;
+    virtual bool LoadTree() = 0;
+    virtual void ReleaseLoadTables() {}
+    virtual LoadTraits Traits() const = 0;
+
+    /// Searches free space for lost entries and grafts them under the
+    /// recycle item. Kinds without a search answer false.
+    virtual bool ResidualSearch() { return false; }
+
+    FileItem* RootItem() { return &m_pTree->m_RootItem; }
+    FileItem* RecycleItem() { return &m_pTree->m_RecycleItem; }
+
+    /// Reads count bytes of an item's data from a byte offset. runs may carry
+    /// the item's runs already fetched (null: fetched here).
+    virtual bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+                               const ClusterRunList* runs) = 0;
+    virtual bool GetItemRuns(FileItem* item, ClusterRunList& runs) = 0;
+    /// Allocated and valid (logical) byte counts of an item with its runs.
+    virtual bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated,
+                              uint32_t& valid) = 0;
+    virtual bool GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& valid) {
+        ClusterRunList runs;
+        if (!GetItemRuns(item, runs)) return false;
+        return GetItemSizes(item, runs, allocated, valid);
+    }
+    /// The whole data of an item in a new buffer of allocated bytes.
+    virtual bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
+                               uint32_t& valid) = 0;
+    virtual bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) = 0;
+    virtual bool ListRootSectors(ClusterRunList& runs) = 0;
+    virtual bool ListRegions(std::vector<DiskRegionSpec>& regions) = 0;
+    virtual uint32_t FirstDataSector() const { return m_dwSectorNo; }
+    virtual uint32_t ClusterToSector(uint32_t cluster) const = 0;
+    virtual uint32_t SectorToCluster(uint32_t sector) const = 0;
+    virtual uint32_t BytesPerSector() const { return 512; }
+    virtual uint32_t BytesPerCluster() const = 0;
+    virtual uint32_t SectorsPerCluster() const = 0;
+    virtual bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) = 0;
+    virtual int FileSystemKind() const = 0;
+    /// Turns an item's cluster or block runs into sector runs.
+    virtual bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source,
+                                      ClusterRunList& sectors) = 0;
+
+protected:
+    void SetDescription(std::string text) { m_strDescription = std::move(text); }
+
+    std::unique_ptr<FileTree> m_pTree;
+    DataSource* m_pDataSource = nullptr;
+    uint32_t m_dwSectorNo = 0;
+    uint32_t m_dwTotalSectors = 0;
+    uint8_t m_nFatType = 0;
+    std::string m_strDescription;
+    const CoreContext* m_pContext = &DefaultContext();
+};
+
+}  // namespace delvora
