@@ -1,0 +1,43 @@
+// scan: the partition list as the add-data wizard shows it.
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "disk/disk_scan.h"
+
+namespace delvora::cli {
+namespace {
+
+int Scan(Env& env, const Args& args) {
+    DiskScan scan(env.context);
+    scan.SetOptions(args.Flag("--floppy") ? 1 : 0, args.Flag("--no-partitions") ? 0 : 1,
+                    args.Flag("--whole-disks") ? 1 : 0);
+    if (!scan.Scan()) return Fail(kFailed, "the scan failed");
+    if (!env.json) {
+        const auto& titles = DiskScan::ColumnTitles();
+        for (size_t i = 0; i < titles.size(); ++i) std::printf("%s%s", i ? "\t" : "", titles[i].c_str());
+        std::printf("\n");
+    }
+    for (const auto& entry : scan.Entries()) {
+        const auto cells = DiskScan::RowTexts(entry);
+        if (env.json) {
+            std::printf(
+                "{\"drive\":%s,\"fileSystem\":%s,\"identifier\":%s,\"typeId\":%u,\"startSector\":%u,"
+                "\"totalSectors\":%u,\"size\":%llu,\"source\":%s,\"walkLetter\":%s}\n",
+                JsonString(cells[0]).c_str(), JsonString(cells[1]).c_str(), JsonString(cells[2]).c_str(),
+                entry.typeId, entry.startSector, entry.totalSectors,
+                static_cast<unsigned long long>(entry.sizeBytes), JsonString(cells[6]).c_str(),
+                JsonString(entry.walkLetter).c_str());
+            continue;
+        }
+        for (size_t i = 0; i < cells.size(); ++i) std::printf("%s%s", i ? "\t" : "", cells[i].c_str());
+        std::printf("\n");
+    }
+    return kOk;
+}
+
+const bool kRegistered = RegisterCommand(
+    {"scan", "scan [--floppy] [--whole-disks] [--no-partitions]",
+     "list partitions: drive, file system, identifier, start, total, size, source", {}, &Scan});
+
+}  // namespace
+}  // namespace delvora::cli

@@ -1,0 +1,336 @@
+#include "disk/disk_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "common/bytes.h"
+#include "common/text_format.h"
+#include "disk/disk_device.h"
+#include "disk/device_map.h"
+#include "disk/partition_types.h"
+
+namespace delvora {
+namespace {
+
+constexpr size_t kEntryOffset = 446;
+constexpr size_t kMatchBytes = 2048;
+// More extended records than any real disk holds; a longer chain is damage.
+constexpr size_t kMaxExtendedRecords = 1024;
+
+struct RawEntry {
+    uint8_t type;
+    uint32_t start;
+    uint32_t count;
+};
+
+RawEntry EntryAt(const uint8_t* record, int i) {
+    const ByteSpan rec(record, 512);
+    const size_t off = kEntryOffset + 16 * static_cast<size_t>(i);
+    return {Le8(rec, off + 4), Le32(rec, off + 8), Le32(rec, off + 12)};
+}
+
+bool Signed(const uint8_t* record) { return record[510] == 0x55 && record[511] == 0xAA; }
+
+std::vector<std::string> MountedNames(uint32_t mask) {
+    std::vector<std::string> names;
+    for (int bit = 0; bit < 26; ++bit)
+        if (mask & (1u << bit)) names.push_back(Format("%c:", 'A' + bit));
+    return names;
+}
+
+// The letter after the highest mounted drive. A: and B: belong to floppy
+// drives, so new letters never start below C: (a machine or device map with
+// no hard-disk letter would otherwise hand A: to a partition, which every
+// later step takes for the floppy).
+char NextFreeLetter(uint32_t mask) {
+    char next = 'C';
+    for (int bit = 0; bit < 26; ++bit)
+        if ((mask & (1u << bit)) && 'A' + bit + 1 > next) next = static_cast<char>('A' + bit + 1);
+    return next;
+}
+
+bool IsExtended(uint8_t type) { return type == 0x05 || type == 0x0F; }
+
+std::string CutAtZero(const uint8_t* p, size_t n) {
+    size_t len = 0;
+    while (len < n && p[len] != 0) ++len;
+    return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+}  // namespace
+
+DiskScan::DiskScan(const CoreContext& context) : m_pContext(&context), m_source(context) {}
+
+void DiskScan::SetOptions(int includeFloppy, int includePartitions, int includeWholeDisks) {
+    m_bIncludeFloppy = includeFloppy;
+    m_bIncludePartitions = includePartitions;
+    m_bIncludeWholeDisks = includeWholeDisks;
+}
+
+void DiskScan::SetRemote(std::shared_ptr<RemoteDisk> remote) {
+    if (m_source.SetRemote(std::move(remote))) m_source.SetKind(SourceKind::Remote);
+}
+
+int DiskScan::EnumeratePhysicalDrives(std::vector<std::string>& drives) {
+    std::array<uint8_t, 512> sector{};
+    for (int n = 0; n <= 4; ++n) {
+        const std::string name = Format("PHYSICALDRIVE%d", n);
+        DiskDevice device(*m_pContext);
+        device.SetName(name);
+        device.SetReportErrors(0);
+        if (device.Open() && device.Read(sector.data(), 512, 0)) drives.push_back(name);
+        device.Close();
+    }
+    return drives.empty() ? 0 : 1;
+}
+
+int DiskScan::Scan() {
+    m_entries.clear();
+    return m_source.Kind() == SourceKind::Remote ? ScanRemote() : ScanLocal();
+}
+
+int DiskScan::ScanLocal() {
+    m_chNextWalkLetter = 'C';
+    std::vector<std::string> drives;
+    EnumeratePhysicalDrives(drives);
+
+    if (m_bIncludeFloppy) {
+        std::array<uint8_t, 512> boot{};
+        DiskDevice floppy(*m_pContext);
+        floppy.SetName("A:");
+        floppy.SetReportErrors(0);
+        if (floppy.Open() && floppy.Read(boot.data(), 512, 0)) {
+            PartitionEntry entry;
+            entry.source = entry.letter = "A:";
+            entry.label = CutAtZero(boot.data() + 43, 11);
+            entry.fsName = CutAtZero(boot.data() + 54, 8);
+            entry.typeId = 1;
+            entry.totalSectors = Le16(boot, 19);
+            entry.sizeBytes = uint64_t{Le16(boot, 11)} * entry.totalSectors;
+            m_entries.push_back(entry);
+        }
+    }
+    if (m_bIncludePartitions)
+        for (const auto& drive : drives) WalkDisk(drive);
+    if (m_bIncludeWholeDisks) {
+        for (const auto& drive : drives) {
+            PartitionEntry entry;
+            entry.source = drive;
+            entry.letter = drive.substr(drive.size() - 1);
+            m_entries.push_back(entry);
+        }
+    }
+
+    const uint32_t mask = m_pContext->Devices().LogicalDriveMask();
+    const std::vector<std::string> mounted = MountedNames(mask);
+    const char nextFree = NextFreeLetter(mask);
+    MatchLettersSortExchange(mounted, nextFree);
+    return 1;
+}
+
+int DiskScan::ScanRemote() {
+    const auto& remote = m_source.Remote();
+    Notifier& notifier = m_pContext->Notify();
+    if (!remote || remote->AddRef() < 0) {
+        notifier.Message("AddRef Error!", "DCOM Error");
+        return 0;
+    }
+    struct Release {
+        RemoteDisk* r;
+        ~Release() { r->Release(); }
+    } release{remote.get()};
+    if (remote->SetCheckInfo(m_bIncludeFloppy, m_bIncludePartitions, m_bIncludeWholeDisks | 1) < 0) {
+        notifier.Message("SetCheckInfo Error!", "DCOM Error");
+        return 0;
+    }
+    uint8_t info[10] = {};
+    if (remote->GetHardInfo(info) < 0) {
+        notifier.Message("GetHardInfo Error!", "DCOM Error");
+        return 0;
+    }
+    m_chNextWalkLetter = 'C';
+    if (info[0]) {
+        PartitionEntry entry;
+        entry.source = entry.letter = "A:";
+        entry.fsName = "FAT12";
+        entry.typeId = 1;
+        entry.totalSectors = 2880;
+        entry.sizeBytes = 1474560;
+        m_entries.push_back(entry);
+    }
+    for (int n = 0; n < 4; ++n)
+        if (info[1 + n]) WalkDisk(Format("PHYSICALDRIVE%d", n));
+
+    uint32_t mask = 0;
+    if (remote->GetLogicalDrive(mask) < 0) {
+        notifier.Message("GetLogicalDrive Error!", "DCOM Error");
+        return 0;
+    }
+    const std::vector<std::string> mounted = MountedNames(mask);
+    const char nextFree = NextFreeLetter(mask);
+    const std::string savedPath = m_source.Path();
+    MatchLettersSortExchange(mounted, nextFree);
+    m_source.SetPath(savedPath);
+    m_source.Open();
+    return 1;
+}
+
+int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint32_t sector) {
+    m_source.SetPath(name);
+    m_source.SetReportErrors(0);
+    if (!m_source.Open()) return 0;
+    return m_source.GetData(buffer, count, sector);
+}
+
+int DiskScan::WalkDisk(const std::string& deviceName) {
+    std::array<uint8_t, 512> mbr{};
+    if (!ReadSectors(deviceName, mbr.data(), 512, 0) || !Signed(mbr.data())) return 0;
+    const RawEntry first = EntryAt(mbr.data(), 0);
+    if (first.start == 0 || first.count == 0) return 0;
+
+    std::vector<uint32_t> visited;
+    for (int i = 0; i < 4; ++i) {
+        const RawEntry e = EntryAt(mbr.data(), i);
+        if (e.start == 0 || e.type == 0) continue;
+        if (IsExtended(e.type)) {
+            std::array<uint8_t, 512> ebr{};
+            visited.push_back(e.start);
+            if (!m_source.GetData(ebr.data(), 512, e.start)) return 0;
+            if (!WalkExtended(ebr.data(), e.start, e.start, visited)) return 0;
+        } else {
+            AppendPartition(deviceName, e.type, e.start, e.count);
+        }
+    }
+    m_source.Close();
+    return 1;
+}
+
+int DiskScan::WalkExtended(const uint8_t* record, uint32_t base, uint32_t current,
+                           std::vector<uint32_t>& visited) {
+    if (!Signed(record)) return 0;
+    const RawEntry first = EntryAt(record, 0);
+    if (first.start == 0 || first.count == 0) return 0;
+    for (int i = 0; i < 4; ++i) {
+        const RawEntry e = EntryAt(record, i);
+        const uint32_t absolute = base + e.start;  // unsigned 32-bit, as on disk
+        if (absolute == 0 || e.type == 0) continue;
+        if (IsExtended(e.type)) {
+            // A chain that points back to a record already read would never
+            // end: such a link is not followed again.
+            if (std::find(visited.begin(), visited.end(), absolute) != visited.end()) continue;
+            if (visited.size() >= kMaxExtendedRecords) return 0;
+            visited.push_back(absolute);
+            std::array<uint8_t, 512> next{};
+            if (!m_source.GetData(next.data(), 512, absolute)) return 0;
+            if (!WalkExtended(next.data(), base, absolute, visited)) return 0;
+        } else {
+            AppendPartition(m_source.Path(), e.type, current + e.start, e.count);
+        }
+    }
+    return 1;
+}
+
+void DiskScan::AppendPartition(const std::string& source, uint8_t type, uint32_t start, uint32_t count) {
+    PartitionEntry entry;
+    entry.letter = Format("%c:", m_chNextWalkLetter);
+    // Past Z the walk order has no letters left; keep the last one.
+    if (m_chNextWalkLetter < 'Z') ++m_chNextWalkLetter;
+    entry.typeId = type;
+    entry.totalSectors = count;
+    entry.startSector = start;
+    entry.sizeBytes = uint64_t{count} * 512;
+    entry.source = source;
+    entry.fsName = TypeName(type);
+    m_entries.push_back(entry);
+}
+
+void DiskScan::MatchLettersSortExchange(const std::vector<std::string>& mounted, char nextFree) {
+    std::vector<bool> matched(m_entries.size(), false);
+    std::vector<uint8_t> part(kMatchBytes), drive(kMatchBytes);
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        PartitionEntry& entry = m_entries[i];
+        if (entry.letter == "A:") continue;
+        if (!ReadSectors(entry.source, part.data(), kMatchBytes, entry.startSector)) continue;
+        for (const auto& name : mounted) {
+            if (name == "A:" && !m_bIncludeFloppy) continue;
+            if (!ReadSectors(name, drive.data(), kMatchBytes, 0)) continue;
+            if (part == drive) {
+                entry.walkLetter = name;
+                matched[i] = true;
+                break;
+            }
+        }
+    }
+    m_source.Close();
+
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        PartitionEntry& entry = m_entries[i];
+        if (entry.letter == "A:") {
+            entry.walkLetter = "A:";
+        } else if (!matched[i]) {
+            entry.walkLetter = Format("%c:", nextFree);
+            if (nextFree < 'Z') ++nextFree;
+        }
+    }
+
+    // Selection sort by the given letter; the floppy row keeps its place.
+    const size_t n = m_entries.size();
+    for (size_t pos = 0; pos + 1 < n; ++pos) {
+        if (m_entries[pos].letter == "A:") continue;
+        size_t best = pos;
+        for (size_t k = pos + 1; k < n; ++k)
+            if (m_entries[k].walkLetter < m_entries[best].walkLetter) best = k;
+        if (best != pos) std::swap(m_entries[pos], m_entries[best]);
+    }
+    for (auto& entry : m_entries) std::swap(entry.letter, entry.walkLetter);
+}
+
+PartitionEntry DiskScan::GetEntry(size_t index) const {
+    return index < m_entries.size() ? m_entries[index] : PartitionEntry{};
+}
+
+std::vector<std::string> DiskScan::RowTexts(const PartitionEntry& e) {
+    return {e.letter,
+            e.fsName,
+            Format("%3d(0x%02X)", e.typeId, e.typeId),
+            Format("%u", e.startSector),
+            Format("%u", e.totalSectors),
+            Format("%llu", static_cast<unsigned long long>(e.sizeBytes)),
+            e.source};
+}
+
+const std::vector<std::string>& DiskScan::ColumnTitles() {
+    static const std::vector<std::string> s_titles{"驱动器", "文件系统", "标识", "开始扇区",
+                                                   "总扇区数", "大小", "来源"};
+    return s_titles;
+}
+
+const std::vector<int>& DiskScan::ColumnWidths() {
+    static const std::vector<int> s_widths{70, 100, 90, 90, 90, 100, 120};
+    return s_widths;
+}
+
+ChosenRow TakeChosenRow(const std::vector<std::string>& columns) {
+    ChosenRow row;
+    if (columns.size() < 7) return row;
+    auto number = [](const std::string& text) -> uint64_t {
+        size_t i = 0;
+        while (i < text.size() && text[i] == ' ') ++i;
+        uint64_t v = 0;
+        // At most ten digits: the values are 32-bit.
+        for (size_t k = 0; i < text.size() && k < 10 && text[i] >= '0' && text[i] <= '9'; ++i, ++k)
+            v = v * 10 + static_cast<uint64_t>(text[i] - '0');
+        return v;
+    };
+    row.typeId = static_cast<uint8_t>(number(columns[2]));
+    row.startSector = static_cast<uint32_t>(number(columns[3]));
+    row.totalSectors = static_cast<uint32_t>(number(columns[4]));
+    row.sourceDevice = columns[6];
+    std::string fs = columns[1];
+    while (!fs.empty() && fs.back() == ' ') fs.pop_back();
+    row.itemName = columns[0] + "(" + fs + ")";
+    return row;
+}
+
+}  // namespace delvora
