@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "common/archive.h"
+#include "common/bytes.h"
+#include "common/codepage.h"
+#include "common/text_format.h"
+
+namespace delvora {
+namespace {
+
+TEST(Codepage, GbkRoundTripAndBadBytes) {
+    const std::string utf8 = "回收站 report.txt";
+    const std::string gbk = Utf8ToGbk(utf8);
+    EXPECT_EQ(gbk, "\xBB\xD8\xCA\xD5\xD5\xBE report.txt");
+    EXPECT_EQ(GbkToUtf8(gbk), utf8);
+    // A lead byte without its trail byte decodes to a replacement, not a crash.
+    EXPECT_EQ(GbkToUtf8("A\x81"), "A\xEF\xBF\xBD");
+    // A character GBK lacks becomes '?', the rest survives.
+    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");
+}
+
+TEST(Codepage, Utf16AndCuts) {
+    const uint8_t le[] = {0x2D, 0x4E, 0x87, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
+    // 中文, a surrogate pair (U+1F600) and an unpaired high surrogate.
+    EXPECT_EQ(Utf16LeBytesToUtf8(le), "中文\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToUtf16("中a"), std::u16string(u"中a"));
+    EXPECT_EQ(CutUtf8("ab中文", 4), "ab");  // never splits a character
+    EXPECT_EQ(CutUtf8("ab中文", 5), "ab中");
+    EXPECT_EQ(SanitizeUtf8("ok\xFF\xC3"), "ok\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(TextFormat, DatesAndLogNumbers) {
+    // 2004-01-10 13:37:04 as DOS date and time.
+    const uint16_t date = ((2004 - 1980) << 9) | (1 << 5) | 10;
+    const uint16_t time = (13 << 11) | (37 << 5) | 2;
+    EXPECT_EQ(FormatDosDateTime(date, time), "2004-01-10 13:37:04");
+    EXPECT_EQ(FormatDosDateTime(0, 0), "1980-00-00 00:00:00");
+    EXPECT_EQ(LogLinePrefix(1), "    1.  ");
+    EXPECT_EQ(LogLinePrefix(12345), "12345.  ");
+    EXPECT_EQ(LogLinePrefix(123456), "123456.  ");
+}
+
+TEST(Bytes, ReadsOutsideTheSpanGiveZero) {
+    const uint8_t b[] = {0x01, 0x02, 0x03, 0x04, 0x05};
+    EXPECT_EQ(Le32(b, 1), 0x05040302u);
+    EXPECT_EQ(Le32(b, 2), 0u);
+    EXPECT_EQ(Le16(b, SIZE_MAX), 0u);
+    EXPECT_FALSE(Has(b, 4, SIZE_MAX));
+    EXPECT_EQ(Slice(b, 3, 100).size(), 2u);
+    EXPECT_TRUE(Slice(b, 9, 1).empty());
+}
+
+std::vector<uint8_t> Written(const std::string& text) {
+    ArchiveWriter w;
+    w.WriteRawString(text);
+    return w.Bytes();
+}
+
+TEST(Archive, StringLengthForms) {
+    EXPECT_EQ(Written("ab"), (std::vector<uint8_t>{2, 'a', 'b'}));
+    const auto at254 = Written(std::string(254, 'x'));
+    EXPECT_EQ(at254[0], 254);
+    const auto at255 = Written(std::string(255, 'x'));
+    EXPECT_EQ((std::vector<uint8_t>(at255.begin(), at255.begin() + 3)), (std::vector<uint8_t>{0xFF, 0xFF, 0x00}));
+    const auto at65534 = Written(std::string(0xFFFE, 'x'));
+    EXPECT_EQ((std::vector<uint8_t>(at65534.begin(), at65534.begin() + 7)),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}));
+    for (size_t n : {0u, 254u, 255u, 0xFFFDu, 0xFFFEu, 70000u}) {
+        const auto bytes = Written(std::string(n, 'y'));
+        ArchiveReader r(bytes);
+        std::string back;
+        ASSERT_TRUE(r.ReadString(back)) << n;
+        EXPECT_EQ(back.size(), n);
+        EXPECT_TRUE(r.AtEnd());
+    }
+}
+
+TEST(Archive, GbkAndWideStrings) {
+    ArchiveWriter w;
+    w.WriteString("文件");
+    w.WriteU32(0x11223344);
+    ArchiveReader r(w.Bytes());
+    std::string text;
+    uint32_t v = 0;
+    ASSERT_TRUE(r.ReadString(text));
+    ASSERT_TRUE(r.ReadU32(v));
+    EXPECT_EQ(text, "文件");
+    EXPECT_EQ(v, 0x11223344u);
+
+    const std::vector<uint8_t> wide{0xFF, 0xFE, 0xFF, 2, 0x2D, 0x4E, 'A', 0};
+    ArchiveReader rw(wide);
+    ASSERT_TRUE(rw.ReadString(text));
+    EXPECT_EQ(text, "中A");
+}
+
+TEST(Archive, TruncatedAndAbsurdLengthsFail) {
+    // A 32-bit length far beyond the data must fail without allocating it.
+    const std::vector<uint8_t> absurd{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'};
+    ArchiveReader r(absurd);
+    std::string text = "kept";
+    EXPECT_FALSE(r.ReadString(text));
+    EXPECT_EQ(text, "kept");
+    EXPECT_TRUE(r.Failed());
+    uint8_t b;
+    EXPECT_FALSE(r.ReadU8(b));  // stays failed
+
+    const std::vector<uint8_t> cut{3, 'a', 'b'};
+    ArchiveReader rc(cut);
+    EXPECT_FALSE(rc.ReadString(text));
+    const std::vector<uint8_t> nestedWide{0xFF, 0xFE, 0xFF, 0xFF, 0xFE, 0xFF, 1};
+    ArchiveReader rn(nestedWide);
+    EXPECT_FALSE(rn.ReadString(text));
+}
+
+}  // namespace
+}  // namespace delvora
