@@ -119,6 +119,8 @@ bool HasLargeCluster(const FileItem& item) {
 }
 
 std::string FullPath(const FileItem& item) {
+    // A top item (the root, the recycle item) shows its own name.
+    if (!item.parent) return item.name ? item.name : "";
     std::vector<const char*> parts;
     // Bounded by the tree's depth: parents end at a top item (null parent).
     for (const FileItem* p = &item; p && p->parent; p = p->parent) parts.push_back(p->name ? p->name : "");

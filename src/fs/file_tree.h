@@ -67,7 +67,8 @@ void FreeSubtree(FileItem& item);
 /// True as soon as a file below item has a start cluster above 0xFFFF.
 bool HasLargeCluster(const FileItem& item);
 
-/// The file-list path text of an item: \folder\sub\name (top items excluded).
+/// The file-list path text of an item: \folder\sub\name (top items
+/// excluded from the path); a top item gives its own name.
 std::string FullPath(const FileItem& item);
 
 /// Re-points the parent fields of item's children (and deeper) after their

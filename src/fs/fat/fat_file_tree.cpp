@@ -1,0 +1,147 @@
+#include "fs/fat/fat_file_tree.h"
+
+#include <algorithm>
+#include <new>
+
+#include "common/options.h"
+#include "fs/fat/fat_directory.h"
+
+namespace delvora {
+namespace {
+
+constexpr uint32_t kMaxDirectoryBytes = 65536 * kFatEntryBytes;
+
+}  // namespace
+
+void FatFileTree::Attach(DataSource* source, FatTable* fat, uint32_t sectorNo, const FatGeometry& geometry,
+                         const CoreContext& context) {
+    m_pDataSource = source;
+    m_pFat = fat;
+    m_dwSectorNo = sectorNo;
+    m_geometry = geometry;
+    m_pContext = &context;
+    m_visited.clear();
+}
+
+bool FatFileTree::DirectoryChainContinues(uint32_t next) const {
+    const uint32_t limit = m_geometry.kind == 1 ? 0xFF0 : m_geometry.kind == 2 ? 0xFFF0 : 0x0FFFFFFE;
+    return next > 0 && next <= limit && ValidCluster(next);
+}
+
+bool FatFileTree::ItemChainContinues(uint32_t next) const {
+    const uint32_t limit = m_geometry.kind == 1 ? 0xFEF : m_geometry.kind == 2 ? 0xFFEF : 0x0FFFFFF7;
+    return next > 0 && next <= limit && ValidCluster(next);
+}
+
+uint32_t FatFileTree::MaxDirectoryClusters() const {
+    return m_geometry.clusterBytes ? std::max<uint32_t>(1, kMaxDirectoryBytes / m_geometry.clusterBytes) : 1;
+}
+
+std::vector<uint32_t> FatFileTree::DirectoryChain(uint32_t start, size_t maxClusters, bool skipVisited) const {
+    std::vector<uint32_t> clusters;
+    uint32_t cluster = start;
+    // Ends at the chain's end, at maxClusters, or after as many clusters as
+    // the volume has, so a looping chain cannot run forever.
+    const uint64_t bound = std::min<uint64_t>(maxClusters, m_geometry.clusterCount);
+    while (clusters.size() < bound && ValidCluster(cluster)) {
+        if (skipVisited && m_visited.count(cluster)) break;
+        clusters.push_back(cluster);
+        const uint32_t next = m_pFat ? m_pFat->NextCluster(cluster) : 0;
+        if (!DirectoryChainContinues(next)) break;
+        cluster = next;
+    }
+    return clusters;
+}
+
+bool FatFileTree::ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer) {
+    const uint32_t cb = m_geometry.clusterBytes;
+    buffer.resize(size_t{cb} * clusters.size());
+    // Neighbouring clusters are read with one call.
+    for (size_t i = 0; i < clusters.size();) {
+        size_t n = 1;
+        while (i + n < clusters.size() && clusters[i + n] == clusters[i] + n && n * cb < (1u << 20)) ++n;
+        const uint64_t sector = uint64_t{m_dwSectorNo} + m_geometry.dataStart +
+                                uint64_t{m_geometry.sectorsPerCluster} * (clusters[i] - 2);
+        if (sector > UINT32_MAX || !m_pDataSource ||
+            !m_pDataSource->GetData(buffer.data() + i * cb, static_cast<uint32_t>(n * cb),
+                                    static_cast<uint32_t>(sector)))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+bool FatFileTree::GetSubDirector(FileItem& folder, ByteSpan entries) {
+    try {
+        m_scratch.clear();
+        ConvertDirectoryEntries(entries, folder.IsDeleted(), m_geometry.kind, m_pContext->Options().codepage,
+                                m_scratch);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return SetChildren(folder, m_scratch);
+}
+
+bool FatFileTree::GetSubDirector(FileItem& folder) {
+    // A deleted folder's chain is gone from the FAT: only its first cluster.
+    const size_t maxClusters = folder.IsDeleted() ? 1 : MaxDirectoryClusters();
+    const std::vector<uint32_t> clusters = DirectoryChain(folder.startCluster, maxClusters, true);
+    if (clusters.empty()) return true;  // nothing of its own to read
+    for (uint32_t c : clusters) {
+        SetBit(c, true);
+        MarkVisited(c);
+    }
+    std::vector<uint8_t> buffer;
+    try {
+        if (!ReadClusters(clusters, buffer)) return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const AnalysisOptions& options = m_pContext->Options();
+    if (folder.IsDeleted() && options.verifyDeletedFolders &&
+        !CheckDirectoryBuffer(buffer, static_cast<uint32_t>(buffer.size() / kFatEntryBytes), m_geometry.clusterCount,
+                              m_geometry.kind, m_geometry.dataBytes, options))
+        return true;
+    return GetSubDirector(folder, buffer);
+}
+
+void FatFileTree::WalkSubfolders() {
+    // Live folders first, so that a deleted folder whose cluster was reused
+    // cannot take a live folder's place; deleted ones afterwards. An explicit
+    // stack instead of recursion: nesting depth comes from the medium.
+    std::vector<FileItem*> live, deleted;
+    const bool fat32 = m_geometry.kind == 3;
+    // On FAT32 a deleted entry lost its cluster's high word; it is trusted
+    // only when every cluster number fits in the low word.
+    const bool deletedRootChildren = !fat32 || uint64_t{m_geometry.fatSize} * 128 <= 65535;
+    auto queueChildren = [&](FileItem& folder, bool rootLevel) {
+        for (uint32_t i = 0; i < folder.childCount; ++i) {
+            FileItem& child = folder.children[i];
+            if (!child.IsDirectory()) continue;
+            if (!child.IsDeleted()) live.push_back(&child);
+            else if (!fat32 || (rootLevel && deletedRootChildren)) deleted.push_back(&child);
+        }
+    };
+    queueChildren(m_RootItem, true);
+    Log& log = m_pContext->Logger();
+    auto drain = [&](std::vector<FileItem*>& stack) {
+        // Each folder is read once; every read marks its clusters visited,
+        // so the stack only ever holds children of folders not yet read.
+        while (!stack.empty()) {
+            FileItem* folder = stack.back();
+            stack.pop_back();
+            if (!GetSubDirector(*folder) && folder->parent == &m_RootItem)
+                log.AppendLog("!GetSubDirector(pSubItem,*m_pDataSource,*m_pFat)");
+            queueChildren(*folder, false);
+        }
+    };
+    drain(live);
+    drain(deleted);
+}
+
+void FatFileTree::ReleaseScratch() {
+    std::vector<FileItem>().swap(m_scratch);
+    std::unordered_set<uint32_t>().swap(m_visited);
+}
+
+}  // namespace delvora

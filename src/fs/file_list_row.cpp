@@ -1,0 +1,133 @@
+#include "fs/file_list_row.h"
+
+#include <charconv>
+
+#include "fs/file_tree.h"
+#include "fs/volume.h"
+
+namespace delvora {
+namespace {
+
+void AppendPadded(std::string& out, unsigned value, int width) {
+    char digits[12];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
+    (void)ec;
+    for (int pad = width - static_cast<int>(end - digits); pad > 0; --pad) out.push_back('0');
+    out.append(digits, end);
+}
+
+void AppendDate(std::string& out, uint16_t date) {
+    AppendPadded(out, ((date >> 9) & 0x7F) + 1980, 1);
+    out.push_back('-');
+    AppendPadded(out, (date >> 5) & 0x0F, 2);
+    out.push_back('-');
+    AppendPadded(out, date & 0x1F, 2);
+}
+
+std::string Number(uint32_t value) {
+    char digits[12];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
+    (void)ec;
+    return std::string(digits, end);
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    static const char kHex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out.push_back(kHex[c >> 4]);
+                    out.push_back(kHex[c & 15]);
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+}  // namespace
+
+const std::array<std::string_view, kFileListColumns>& FileListHeadings() {
+    static const std::array<std::string_view, kFileListColumns> kHeadings{
+        "文件名", "创建时间", "修改时间", "访问时间", "逻辑长度", "物理长度", "开始簇号", "开始扇区", "说明", "全路径"};
+    return kHeadings;
+}
+
+std::string AttributeDescription(uint8_t attributes) {
+    static const char* const kWords[] = {"只读", "隐藏", "系统", "卷标", "子目录", "存档", "修改2"};
+    std::string text;
+    for (int bit = 0; bit < 7; ++bit) {
+        if (!(attributes & (1u << bit))) continue;
+        if (!text.empty()) text.push_back(',');
+        text += kWords[bit];
+    }
+    return text;
+}
+
+std::string DosDateText(uint16_t date) {
+    std::string out;
+    AppendDate(out, date);
+    return out;
+}
+
+std::string DosDateTimeText(uint16_t date, uint16_t time) {
+    std::string out;
+    out.reserve(20);
+    AppendDate(out, date);
+    out.push_back(' ');
+    AppendPadded(out, (time >> 11) & 0x1F, 2);
+    out.push_back(':');
+    AppendPadded(out, (time >> 5) & 0x3F, 2);
+    out.push_back(':');
+    AppendPadded(out, (time & 0x1F) * 2, 2);
+    return out;
+}
+
+std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
+                                                           const std::string* path) {
+    uint32_t allocated = 0, firstSector = 0;
+    if (!volume || !volume->GetItemExtent(const_cast<FileItem*>(&item), allocated, firstSector))
+        allocated = firstSector = 0;
+    // Sizes and numbers are unsigned 32-bit: printed as such, never negative.
+    return {item.name ? item.name : "",
+            DosDateTimeText(item.createDate, item.createTime),
+            DosDateTimeText(item.writeDate, item.writeTime),
+            DosDateText(item.accessDate),
+            Number(item.size),
+            Number(allocated),
+            Number(item.startCluster),
+            Number(firstSector),
+            AttributeDescription(item.attributes),
+            path ? *path : FullPath(item)};
+}
+
+std::string FileListJson(const FileItem& item, Volume* volume, const std::string* path) {
+    const auto cells = FileListRowTexts(item, volume, path);
+    std::string out = "{\"name\":";
+    AppendJsonString(out, cells[0]);
+    out += ",\"path\":";
+    AppendJsonString(out, cells[9]);
+    out += ",\"deleted\":";
+    out += item.IsDeleted() ? "true" : "false";
+    out += ",\"dir\":";
+    out += item.IsDirectory() ? "true" : "false";
+    out += ",\"found\":";
+    out += item.IsFound() ? "true" : "false";
+    out += ",\"size\":" + cells[4] + ",\"allocated\":" + cells[5] + ",\"startCluster\":" + cells[6] +
+           ",\"startSector\":" + cells[7] + ",\"created\":\"" + cells[1] + "\",\"modified\":\"" + cells[2] +
+           "\",\"accessed\":\"" + cells[3] + "\",\"attributes\":" + Number(item.attributes) + ",\"description\":";
+    AppendJsonString(out, cells[8]);
+    out += '}';
+    return out;
+}
+
+}  // namespace delvora
