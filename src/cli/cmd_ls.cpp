@@ -107,7 +107,9 @@ int Ls(Env& env, const Args& args) {
                 const auto cells = FileListRowTexts(*item, &volume, &path);
                 for (size_t i = 0; i < cells.size(); ++i) {
                     if (i) out.push_back('\t');
-                    out += cells[i];
+                    // A name from a damaged directory may hold control
+                    // bytes; they must not break the row apart.
+                    for (char c : cells[i]) out.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
                 }
             }
             out.push_back('\n');

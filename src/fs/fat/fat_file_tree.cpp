@@ -23,6 +23,32 @@ void FatFileTree::Attach(DataSource* source, FatTable* fat, uint32_t sectorNo, c
     m_visited.clear();
 }
 
+bool ChainLoopGuard::Closes(uint32_t cluster) {
+    if (!m_started) {
+        m_started = true;
+        m_tortoise = cluster;
+        return false;
+    }
+    ++m_lam;
+    if (cluster == m_tortoise) return true;
+    if (m_lam == m_power) {
+        m_tortoise = cluster;
+        m_power *= 2;
+        m_lam = 0;
+    }
+    return false;
+}
+
+void ChainLoopGuard::CutLoop(std::vector<uint32_t>& chain, uint32_t repeat) const {
+    // The loop is m_lam clusters long; it starts at the first i whose
+    // cluster comes back m_lam places later.
+    chain.push_back(repeat);
+    const size_t lam = static_cast<size_t>(m_lam);
+    size_t mu = 0;
+    while (mu + lam < chain.size() && chain[mu] != chain[mu + lam]) ++mu;
+    chain.resize(std::min(chain.size() - 1, mu + lam));
+}
+
 bool FatFileTree::DirectoryChainContinues(uint32_t next) const {
     const uint32_t limit = m_geometry.kind == 1 ? 0xFF0 : m_geometry.kind == 2 ? 0xFFF0 : 0x0FFFFFFE;
     return next > 0 && next <= limit && ValidCluster(next);
@@ -43,8 +69,13 @@ std::vector<uint32_t> FatFileTree::DirectoryChain(uint32_t start, size_t maxClus
     // Ends at the chain's end, at maxClusters, or after as many clusters as
     // the volume has, so a looping chain cannot run forever.
     const uint64_t bound = std::min<uint64_t>(maxClusters, m_geometry.clusterCount);
+    ChainLoopGuard guard;
     while (clusters.size() < bound && ValidCluster(cluster)) {
         if (skipVisited && m_visited.count(cluster)) break;
+        if (guard.Closes(cluster)) {
+            guard.CutLoop(clusters, cluster);
+            break;
+        }
         clusters.push_back(cluster);
         const uint32_t next = m_pFat ? m_pFat->NextCluster(cluster) : 0;
         if (!DirectoryChainContinues(next)) break;

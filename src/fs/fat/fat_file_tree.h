@@ -16,6 +16,23 @@
 
 namespace delvora {
 
+/// Notices a chain that loops while it is walked (Brent's method, no
+/// memory per cluster). Feed every cluster in chain order; Closes answers
+/// true for the cluster that repeats an earlier one.
+class ChainLoopGuard {
+public:
+    bool Closes(uint32_t cluster);
+    /// Cuts a chain that was about to take `repeat` (the cluster Closes
+    /// answered true for) so that every cluster appears once.
+    void CutLoop(std::vector<uint32_t>& chain, uint32_t repeat) const;
+
+private:
+    uint32_t m_tortoise = 0;
+    uint64_t m_power = 1;
+    uint64_t m_lam = 0;
+    bool m_started = false;
+};
+
 class FatFileTree final : public FileTree {
 public:
     /// Everything the walk reads through; set by the volume before loading.

@@ -48,14 +48,22 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
         for (uint64_t c = item->startCluster; c < end; ++c) runs.Add(static_cast<uint32_t>(c), 1);
         return RunsResult::Ok;
     }
+    std::vector<uint32_t> chain;
     uint32_t cluster = item->startCluster;
-    // Bounded by the volume's cluster count: a looping chain ends.
-    for (uint64_t n = 0; n < m_geometry.clusterCount && m_pFatTree->ValidCluster(cluster); ++n) {
-        runs.Add(cluster, 1);
+    ChainLoopGuard guard;
+    // Bounded by the volume's cluster count, and a looping chain is cut
+    // where it comes back: each cluster is listed once.
+    while (chain.size() < m_geometry.clusterCount && m_pFatTree->ValidCluster(cluster)) {
+        if (guard.Closes(cluster)) {
+            guard.CutLoop(chain, cluster);
+            break;
+        }
+        chain.push_back(cluster);
         const uint32_t next = m_fat.NextCluster(cluster);
         if (!m_pFatTree->ItemChainContinues(next)) break;
         cluster = next;
     }
+    for (uint32_t c : chain) runs.Add(c, 1);
     if (runs.Size() * uint64_t{cb} < item->size) return RunsResult::ShortChain;
     return RunsResult::Ok;
 }

@@ -1,0 +1,69 @@
+#pragma once
+// FAT images for the tests: made by mkfs.fat and mtools at test time, or
+// built byte by byte for the cases the tools never produce.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/reporting.h"
+#include "disk/data_source.h"
+#include "fs/fat/fat_volume.h"
+
+namespace delvora::test {
+
+/// A source and a FAT volume on it, prepared and loaded.
+struct LoadedFat {
+    std::unique_ptr<DataSource> source;
+    std::unique_ptr<FatVolume> volume;
+    bool prepared = false;
+};
+
+/// Opens an image file and loads the FAT volume at startSector (Prepare,
+/// LoadTree, ReleaseLoadTables). `prepared` tells whether Prepare passed.
+LoadedFat LoadFat(const std::string& path, int fatKind, const CoreContext& context, uint32_t startSector = 0);
+
+/// The item at a '/'-separated path below the root, or null.
+FileItem* FindItem(FileItem& root, const std::string& path);
+
+/// Every item below the root by '/'-separated path → deleted flag.
+std::map<std::string, bool> ListTree(const FileItem& root);
+
+/// The standard content the tool-made images carry, by path: nested
+/// folders, a long Chinese name, a file over 64 KiB, an empty file.
+std::map<std::string, std::vector<uint8_t>> StandardFiles();
+
+/// Makes a FAT image of a kind (12, 16, 32) in dir with mkfs.fat and
+/// mtools: the standard files, plus a deleted file (gone.txt) and a deleted
+/// folder with children (old/inner/a.txt). Empty path on failure.
+std::string MakeToolImage(const std::string& dir, int fatBits);
+
+/// Overwrites bytes of a file at an offset.
+bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
+
+/// A small FAT12 volume built in memory: 512-byte clusters, 16 root
+/// entries, data from sector 4, 60 clusters.
+class TinyFat12 {
+public:
+    static constexpr uint32_t kDataStart = 4;
+    TinyFat12();
+    void SetFat(uint32_t cluster, uint32_t value);
+    /// Writes a 32-byte entry into the root (index) or a cluster's slot.
+    void SetRootEntry(size_t index, const std::vector<uint8_t>& entry);
+    void SetClusterEntry(uint32_t cluster, size_t index, const std::vector<uint8_t>& entry);
+    void FillCluster(uint32_t cluster, uint8_t value);
+    std::vector<uint8_t>& Bytes() { return m_image; }
+    std::string Write(const std::string& path) const;
+
+private:
+    std::vector<uint8_t> m_image;
+};
+
+/// A short (8.3) entry: name11 is the 11 padded name bytes.
+std::vector<uint8_t> ShortEntry(const std::string& name11, uint8_t attributes, uint32_t cluster, uint32_t size,
+                                uint8_t caseFlags = 0);
+/// A long-name entry with sequence byte and up to 13 characters.
+std::vector<uint8_t> LongEntry(uint8_t sequence, const std::u16string& chars);
+
+}  // namespace delvora::test
