@@ -85,8 +85,10 @@ std::string MakeToolImage(const std::string& dir, int fatBits) {
         if (!WriteFileBytes(local, bytes)) return {};
         script += "mcopy -i '" + image + "' '" + local + "' '::/" + path + "'; ";
     }
-    script += "mcopy -i '" + image + "' '" + dir + "/src0' ::/old/inner/a.txt; ";
-    script += "mcopy -i '" + image + "' '" + dir + "/src0' ::/gone.txt; ";
+    const std::string hello = dir + "/hello";
+    if (!WriteFileBytes(hello, {'h', 'e', 'l', 'l', 'o', '\n'})) return {};
+    script += "mcopy -i '" + image + "' '" + hello + "' ::/old/inner/a.txt; ";
+    script += "mcopy -i '" + image + "' '" + hello + "' ::/gone.txt; ";
     script += "mdel -i '" + image + "' ::/gone.txt; mdeltree -i '" + image + "' ::/old";
     std::string output;
     if (RunShell(script, &output) != 0) return {};
