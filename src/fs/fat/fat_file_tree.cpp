@@ -136,21 +136,36 @@ bool FatFileTree::GetSubDirector(FileItem& folder) {
     return GetSubDirector(folder, buffer);
 }
 
+bool FatFileTree::HoldsOwnDotEntry(uint32_t cluster) {
+    // A folder's first entry is "." with the folder's own cluster: when that
+    // is what the cluster holds, the number (high word included) is intact.
+    if (!ValidCluster(cluster) || !m_pDataSource || m_visited.count(cluster)) return false;
+    std::vector<uint8_t> sector(512);
+    const uint64_t at = uint64_t{m_dwSectorNo} + m_geometry.dataStart + uint64_t{m_geometry.sectorsPerCluster} * (cluster - 2);
+    if (at > UINT32_MAX || !m_pDataSource->GetData(sector.data(), 512, static_cast<uint32_t>(at))) return false;
+    const ByteSpan entry(sector.data(), kFatEntryBytes);
+    static const char kDot[] = ".          ";
+    return std::equal(kDot, kDot + 11, entry.begin()) && (entry[11] & 0x10) &&
+           FatEntryCluster(entry, m_geometry.kind) == cluster;
+}
+
 void FatFileTree::WalkSubfolders() {
     // Live folders first, so that a deleted folder whose cluster was reused
     // cannot take a live folder's place; deleted ones afterwards. An explicit
     // stack instead of recursion: nesting depth comes from the medium.
     std::vector<FileItem*> live, deleted;
     const bool fat32 = m_geometry.kind == 3;
-    // On FAT32 a deleted entry lost its cluster's high word; it is trusted
-    // only when every cluster number fits in the low word.
+    // On FAT32 a deleted entry may have lost its cluster's high word; it is
+    // trusted when every cluster number fits in the low word (root level),
+    // or when the cluster it names starts with the folder's own "." entry.
     const bool deletedRootChildren = !fat32 || uint64_t{m_geometry.fatSize} * 128 <= 65535;
     auto queueChildren = [&](FileItem& folder, bool rootLevel) {
         for (uint32_t i = 0; i < folder.childCount; ++i) {
             FileItem& child = folder.children[i];
             if (!child.IsDirectory()) continue;
             if (!child.IsDeleted()) live.push_back(&child);
-            else if (!fat32 || (rootLevel && deletedRootChildren)) deleted.push_back(&child);
+            else if (!fat32 || (rootLevel && deletedRootChildren) || HoldsOwnDotEntry(child.startCluster))
+                deleted.push_back(&child);
         }
     };
     queueChildren(m_RootItem, true);

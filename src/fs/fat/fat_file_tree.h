@@ -76,6 +76,8 @@ public:
     void ReleaseScratch();
 
 private:
+    /// True when a cluster starts with a "." entry that names it.
+    bool HoldsOwnDotEntry(uint32_t cluster);
     bool ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer);
 
     DataSource* m_pDataSource = nullptr;
