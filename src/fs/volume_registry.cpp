@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "fs/ntfs/ntfs_volume.h"
 
 namespace delvora {
 
@@ -21,6 +22,7 @@ Classification ClassifyTypeByte(uint8_t typeId) {
 std::unique_ptr<Volume> MakeVolume(VolumeClass volumeClass) {
     switch (volumeClass) {
         // Each file-system reader registers its constructor here.
+        case VolumeClass::Ntfs: return std::make_unique<NtfsVolume>();
         default: return nullptr;
     }
 }
