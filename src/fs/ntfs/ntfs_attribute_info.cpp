@@ -71,14 +71,29 @@ uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
     return offset;
 }
 
-// Size (and the in-record flag) from a $DATA attribute.
+// Size (and the in-record flag) from a $DATA attribute. Residence is read
+// from the attribute's non-resident flag: the name offset tells it only when
+// a writer puts 0x18 there, and some writers put 0 for unnamed attributes.
 void FillSize(ByteSpan record, uint32_t offset, FileItem& item) {
-    if (Le8(record, offset + 0x0A) & 0x10) {
+    if (Le8(record, offset + 0x08) == 0) {
         item.flags |= item_flags::kInRecord;
         item.size = Le32(record, offset + 0x10);
     } else {
         item.size = Le32(record, offset + 0x30);
     }
+}
+
+// Item fields from one $FILE_NAME of a base record; a later name of the
+// same record overwrites them.
+void FillBatchItem(ByteSpan record, uint32_t offset, uint32_t number, uint16_t recordFlags, FileItem& item) {
+    item.startCluster = number;
+    item.name = PooledName(record, offset);
+    FillTimes(record, offset, item);
+    if (recordFlags & ntfs::kRecordDirectory)
+        item.flags |= item_flags::kDirectory | item_flags::kInRecord;
+    else
+        item.flags &= static_cast<uint8_t>(~item_flags::kDirectory);
+    if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
 }
 
 // One record of the batch; record is a fixed-up copy.
@@ -87,6 +102,10 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
     if (offset == 0) return;
     const uint16_t recordFlags = Le16(record, 0x16);
     const size_t capacity = tables.items.size();
+    // An extension record holds overflow attributes of its base record: its
+    // names are further names (hard links) of the base, not a file of their own.
+    const uint32_t base = Le32(record, 0x20);
+    if (base != 0 && !(recordFlags & ntfs::kRecordInUse)) return;
     FileItem* current = nullptr;
     // The offset only grows (by a length, or from 48 to 56) and the walk ends
     // at the record's end.
@@ -103,19 +122,15 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
                 const uint32_t parent = Le32(record, offset + 0x18);
                 if (number >= capacity || parent >= capacity) return;
-                FileItem& item = tables.items[number];
-                current = &item;
-                item.startCluster = number;
-                item.name = PooledName(record, offset);
-                tables.links.push_back({parent, number, item.name});
-                FillTimes(record, offset, item);
-                if (recordFlags & ntfs::kRecordDirectory)
-                    item.flags |= item_flags::kDirectory | item_flags::kInRecord;
-                else
-                    item.flags &= static_cast<uint8_t>(~item_flags::kDirectory);
-                if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
+                if (base != 0) {
+                    if (base < capacity) tables.links.push_back({parent, base, PooledName(record, offset)});
+                } else {
+                    current = &tables.items[number];
+                    FillBatchItem(record, offset, number, recordFlags, *current);
+                    tables.links.push_back({parent, number, current->name});
+                }
             }
-        } else if (type == ntfs::kData) {
+        } else if (type == ntfs::kData && base == 0) {
             if (current) FillSize(record, offset, *current);
             return;
         }

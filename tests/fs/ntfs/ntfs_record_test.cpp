@@ -172,6 +172,28 @@ TEST_F(NtfsBatchRecords, SkipsDosNamesAndLinksEveryOtherName) {
     EXPECT_STREQ(tables.links[2].name, "second");
 }
 
+TEST_F(NtfsBatchRecords, ReadsResidenceFromTheFlagAndNamesFromExtensionRecords) {
+    // Some writers leave the name offset of an unnamed attribute at 0.
+    Bytes data = ResidentData(Bytes(10, 'd'));
+    PutLe16(&data[0x0A], 0);
+    Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"short"), data}), 32);
+    EXPECT_EQ(tables.items[32].size, 10u);
+    EXPECT_EQ(tables.items[32].flags, item_flags::kInRecord);
+    // Extension record 33 of base record 32 carries a second name of it; a
+    // stale extension record (not in use) counts for nothing.
+    Bytes extension = MakeRecord(1, {FileNameAttribute(9, u"link", 1), ResidentData(Bytes(99, 'e'))});
+    extension[0x20] = 32;
+    Parse(extension, 33);
+    extension[0x16] = 0;
+    Parse(extension, 34);
+    ASSERT_EQ(tables.links.size(), 2u);
+    EXPECT_EQ(tables.links[1].parent, 9u);
+    EXPECT_EQ(tables.links[1].child, 32u);
+    EXPECT_STREQ(tables.links[1].name, "link");
+    EXPECT_EQ(tables.items[33].name, nullptr);
+    EXPECT_EQ(tables.items[32].size, 10u);
+}
+
 TEST_F(NtfsBatchRecords, IgnoresRecordsAndParentsOutsideTheTable) {
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(500, u"orphan")}), 10);
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"beyond")}), 64);
