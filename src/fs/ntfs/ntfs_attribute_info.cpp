@@ -23,10 +23,9 @@ bool FileNameFits(ByteSpan record, uint32_t offset) {
     return Has(record, size_t{offset} + kNameStart, 2 * size_t{Le8(record, offset + kNameLength)});
 }
 
-const char* PooledName(ByteSpan record, uint32_t offset) {
+const char* PooledName(ByteSpan record, uint32_t offset, NamePool& names) {
     const size_t units = Le8(record, offset + kNameLength);
-    const std::string name = Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units));
-    return NamePool::Global().Add(name);
+    return names.Add(Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units)));
 }
 
 // Times and attribute bits of a $FILE_NAME. Modification time is the write
@@ -85,9 +84,10 @@ void FillSize(ByteSpan record, uint32_t offset, FileItem& item) {
 
 // Item fields from one $FILE_NAME of a base record; a later name of the
 // same record overwrites them.
-void FillBatchItem(ByteSpan record, uint32_t offset, uint32_t number, uint16_t recordFlags, FileItem& item) {
+void FillBatchItem(ByteSpan record, uint32_t offset, uint32_t number, uint16_t recordFlags, FileItem& item,
+                   NamePool& names) {
     item.startCluster = number;
-    item.name = PooledName(record, offset);
+    item.name = PooledName(record, offset, names);
     FillTimes(record, offset, item);
     if (recordFlags & ntfs::kRecordDirectory)
         item.flags |= item_flags::kDirectory | item_flags::kInRecord;
@@ -123,10 +123,10 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
                 const uint32_t parent = Le32(record, offset + 0x18);
                 if (number >= capacity || parent >= capacity) return;
                 if (base != 0) {
-                    if (base < capacity) tables.links.push_back({parent, base, PooledName(record, offset)});
+                    if (base < capacity) tables.links.push_back({parent, base, PooledName(record, offset, *tables.names)});
                 } else {
                     current = &tables.items[number];
-                    FillBatchItem(record, offset, number, recordFlags, *current);
+                    FillBatchItem(record, offset, number, recordFlags, *current, *tables.names);
                     tables.links.push_back({parent, number, current->name});
                 }
             }
@@ -164,7 +164,7 @@ size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBy
     return buffer.size();
 }
 
-bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRecord, Log& log) {
+bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRecord, Log& log, NamePool& names) {
     if (recordOnDisk.empty() || recordOnDisk.size() > ntfs::kMaxRecordBytes) return false;
     std::array<uint8_t, ntfs::kMaxRecordBytes> copy;
     std::memcpy(copy.data(), recordOnDisk.data(), recordOnDisk.size());
@@ -197,7 +197,7 @@ bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRec
                     item.flags |= item_flags::kDirectory | item_flags::kInRecord;
                 FillTimes(record, offset, item);
                 item.flags |= item_flags::kDeleted;
-                item.name = PooledName(record, offset);
+                item.name = PooledName(record, offset, names);
                 named = true;
             }
         } else if (type == ntfs::kData) {

@@ -9,6 +9,7 @@
 #include "common/bytes.h"
 #include "common/reporting.h"
 #include "fs/file_item.h"
+#include "fs/name_pool.h"
 
 namespace delvora {
 
@@ -25,6 +26,7 @@ struct NtfsLink {
 struct NtfsLoadTables {
     std::vector<FileItem> items;
     std::vector<NtfsLink> links;
+    NamePool* names = &NamePool::Global();  // where item names are stored
 };
 
 /// Parses the whole records in buffer; record i has number firstRecord + i.
@@ -38,6 +40,7 @@ size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBy
 /// Fills item from one record (its size in bytes is record.size()) as a
 /// deleted item with startCluster 0, and parentRecord from its last usable
 /// $FILE_NAME. False when the record gives no name.
-bool GetAttributeInfo(ByteSpan record, FileItem& item, uint32_t& parentRecord, Log& log);
+bool GetAttributeInfo(ByteSpan record, FileItem& item, uint32_t& parentRecord, Log& log,
+                      NamePool& names = NamePool::Global());
 
 }  // namespace delvora

@@ -88,6 +88,7 @@ bool NtfsVolume::Prepare() {
     try {
         auto tables = std::make_unique<NtfsLoadTables>();
         tables->items.resize(static_cast<size_t>(records));
+        tables->names = m_pNames;
         m_pTables = std::move(tables);
     } catch (const std::bad_alloc&) {
         return fail();

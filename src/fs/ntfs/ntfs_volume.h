@@ -56,6 +56,9 @@ public:
     uint32_t RecordBytes() const { return m_boot.recordBytes; }
     /// Capacity of the record table of the last load.
     uint32_t RecordCapacity() const { return m_dwCapacity; }
+    /// Where the next load stores item names (the process-wide pool unless
+    /// a caller that loads many volumes in one process keeps its own).
+    void SetNamePool(NamePool& names) { m_pNames = &names; }
 
 private:
     // Reads one record at a volume-relative sector into a fixed-up copy.
@@ -74,6 +77,7 @@ private:
     uint64_t m_nUsableSectors = 0;   // total sectors bounded by what the source holds
     uint32_t m_dwCapacity = 0;
     std::unique_ptr<NtfsLoadTables> m_pTables;
+    NamePool* m_pNames = &NamePool::Global();
 };
 
 }  // namespace delvora
