@@ -147,6 +147,23 @@ TEST(NtfsImage, ToolMadeFilesMatchTheSleuthKit) {
     ASSERT_NE(deleted, nullptr);
     EXPECT_TRUE(deleted->IsDeleted());
     ExpectSameAsSleuthKit(image, *l, dir);
+
+    // The same volume as a partition 2048 sectors into a disk.
+    const std::string disk = dir.File("disk.img");
+    ASSERT_EQ(RunShell("{ head -c 1048576 /dev/zero; cat '" + image + "'; } > '" + disk + "'"), 0);
+    auto partition = LoadNtfs(disk, 2048);
+    ASSERT_TRUE(partition->loaded);
+    Listing atZero, at2048;
+    Walk(*l->volume.RootItem(), "", atZero, nullptr);
+    Walk(*partition->volume.RootItem(), "", at2048, nullptr);
+    EXPECT_EQ(Lines(at2048), Lines(atZero));
+    FileItem* big = ChildNamed(partition->volume.RootItem(), "Ωmega");
+    ASSERT_NE(big, nullptr);
+    std::vector<uint8_t> data;
+    uint32_t allocated = 0, valid = 0;
+    ASSERT_TRUE(partition->volume.ReadWholeItem(big, data, allocated, valid));
+    data.resize(valid);
+    EXPECT_EQ(data, ReadFileBytes(dir.File("big")));
 }
 
 // An ntfs-3g mount of the image, unmounted when it goes out of scope.
