@@ -4,6 +4,7 @@
 
 #include "common/bytes.h"
 #include "fs/fat/fat_volume.h"
+#include "fs/ntfs/ntfs_volume.h"
 
 namespace delvora {
 
@@ -23,6 +24,7 @@ std::unique_ptr<Volume> MakeVolume(VolumeClass volumeClass) {
     switch (volumeClass) {
         // Each file-system reader registers its constructor here.
         case VolumeClass::Fat: return std::make_unique<FatVolume>();
+        case VolumeClass::Ntfs: return std::make_unique<NtfsVolume>();
         default: return nullptr;
     }
 }

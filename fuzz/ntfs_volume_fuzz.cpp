@@ -1,0 +1,101 @@
+// A small NTFS volume served from a file: a fixed boot sector and a valid
+// record 0, with the fuzzer's bytes as the rest of the MFT and the data
+// area. Loading and every item operation must end without a fault.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "disk/data_source.h"
+#include "fs/name_pool.h"
+#include "fs/ntfs/ntfs_volume.h"
+
+namespace {
+
+using namespace delvora;
+
+constexpr uint32_t kSectors = 512;        // 256 KiB volume
+constexpr uint32_t kClusterBytes = 1024;  // two sectors
+constexpr uint32_t kMftCluster = 4;
+
+std::vector<uint8_t> Image(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> image(kSectors * 512, 0);
+    std::memcpy(&image[3], "NTFS    ", 8);
+    PutLe16(&image[0x0B], 512);
+    image[0x0D] = kClusterBytes / 512;
+    PutLe32(&image[0x28], size > 0 && data[0] == 0 ? 0 : kSectors);
+    PutLe32(&image[0x30], kMftCluster);
+    PutLe32(&image[0x40], 0xF6);
+    // Record 0: a $DATA whose runs come from the input's first bytes when
+    // it has them (two runs of up to 64 clusters), else one run of 64.
+    uint8_t* r = &image[kMftCluster * kClusterBytes];
+    std::memcpy(r, "FILE", 4);
+    PutLe16(r + 0x14, 0x38);
+    PutLe16(r + 0x16, 1);
+    uint8_t* a = r + 0x38;
+    PutLe32(a, 0x80);
+    PutLe32(a + 4, 0x50);
+    a[8] = 1;
+    PutLe16(a + 0x20, 0x40);
+    const uint8_t count1 = size > 1 ? data[1] % 64 + 1 : 64;
+    const uint8_t count2 = size > 2 ? data[2] % 32 : 0;
+    const uint8_t jump = size > 3 ? data[3] : 100;
+    uint8_t* runs = a + 0x40;
+    runs[0] = 0x11; runs[1] = count1; runs[2] = kMftCluster;
+    if (count2) { runs[3] = 0x11; runs[4] = count2; runs[5] = jump; }
+    PutLe32(a + 0x50, 0xFFFFFFFF);
+    // The rest of the input: records 1.. and then the data clusters.
+    const size_t from = kMftCluster * kClusterBytes + 1024;
+    if (size > 4) std::memcpy(&image[from], data + 4, std::min(size - 4, image.size() - from));
+    return image;
+}
+
+void Visit(NtfsVolume& volume, FileItem& folder, int depth, std::vector<uint8_t>& buffer) {
+    for (uint32_t i = 0; i < folder.childCount && depth < 64; ++i) {
+        FileItem& item = folder.children[i];
+        ClusterRunList runs, sectors;
+        uint32_t allocated = 0, valid = 0, first = 0;
+        volume.GetItemRuns(&item, runs);
+        volume.ConvertRunsToSectors(&item, runs, sectors);
+        volume.GetItemSizes(&item, runs, allocated, valid);
+        volume.GetItemSizes(&item, allocated, valid);
+        volume.GetItemExtent(&item, allocated, first);
+        const uint32_t count = std::min<uint32_t>(item.size, 70000);
+        volume.ReadItemRange(&item, buffer.data(), item.size > 100 ? 37 : 0, count, nullptr);
+        Visit(volume, item, depth + 1, buffer);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/dev/shm/delvora-ntfs-fuzz-" + std::to_string(getpid()) + ".img";
+    const std::vector<uint8_t> image = Image(data, size);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    std::fwrite(image.data(), 1, image.size(), f);
+    std::fclose(f);
+
+    DataSource source;
+    source.SetKind(SourceKind::Device);
+    source.SetPath(path);
+    if (!source.Open()) return 0;
+    NamePool names;  // names of this input only, freed with it
+    NtfsVolume volume;
+    volume.SetNamePool(names);
+    volume.SetDataSource(&source);
+    volume.SetTotalSectors(kSectors);
+    if (volume.Prepare() && volume.LoadTree()) {
+        std::vector<uint8_t> buffer(70000 + 64);
+        Visit(volume, *volume.RootItem(), 0, buffer);
+        std::vector<DiskRegionSpec> regions;
+        volume.ListRegions(regions);
+    }
+    volume.ReleaseLoadTables();
+    return 0;
+}

@@ -1,0 +1,213 @@
+#include "fs/ntfs/ntfs_attribute_info.h"
+
+#include <array>
+#include <cstring>
+
+#include "common/codepage.h"
+#include "common/text_format.h"
+#include "fs/name_pool.h"
+#include "fs/ntfs/ntfs_record.h"
+#include "fs/ntfs/ntfs_time.h"
+
+namespace delvora {
+namespace {
+
+constexpr uint32_t kNameLength = 0x58;
+constexpr uint32_t kNamespace = 0x59;
+constexpr uint32_t kNameStart = 0x5A;
+constexpr uint8_t kDosNamespace = 2;
+
+// True when a $FILE_NAME at offset holds its whole name inside the record.
+bool FileNameFits(ByteSpan record, uint32_t offset) {
+    if (!Has(record, offset, kNameStart)) return false;
+    return Has(record, size_t{offset} + kNameStart, 2 * size_t{Le8(record, offset + kNameLength)});
+}
+
+const char* PooledName(ByteSpan record, uint32_t offset, NamePool& names) {
+    const size_t units = Le8(record, offset + kNameLength);
+    return names.Add(Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units)));
+}
+
+// Times and attribute bits of a $FILE_NAME. Modification time is the write
+// date/time, last access the access date.
+void FillTimes(ByteSpan record, uint32_t offset, FileItem& item) {
+    NtfsTimeToDos(Le64(record, offset + 0x20), item.createTime, item.createDate);
+    NtfsTimeToDos(Le64(record, offset + 0x28), item.writeTime, item.writeDate);
+    uint16_t accessTime = 0;
+    NtfsTimeToDos(Le64(record, offset + 0x38), accessTime, item.accessDate);
+    // The name's own copy of the file attributes: read-only, hidden, system.
+    item.attributes = Le8(record, offset + 0x50) & 0x0F;
+}
+
+bool IsStandardInformationAt(ByteSpan record, uint32_t offset) {
+    return Le8(record, offset) == 0x10 && Le8(record, offset + 4) == 0x60;
+}
+
+// Where the attribute walk of a batch record starts, with the fallbacks for
+// a damaged header; 0 when the record is to be skipped.
+uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
+    uint32_t offset = FirstAttributeOffset(record);
+    if (offset == 0) {
+        if (IsStandardInformationAt(record, 0x30)) {
+            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 48", number));
+            offset = 48;
+        } else if (IsStandardInformationAt(record, 0x38)) {
+            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 56", number));
+            offset = 56;
+        } else {
+            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,无法强制转换", number));
+            return 0;
+        }
+    }
+    if (offset == 48 && Le8(record, 0x34) == 0) {
+        if (IsStandardInformationAt(record, 0x30)) {
+            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 48", number));
+        } else if (IsStandardInformationAt(record, 0x38)) {
+            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 56", number));
+            offset = 56;
+        }
+    }
+    return offset;
+}
+
+// Size (and the in-record flag) from a $DATA attribute. Residence is read
+// from the attribute's non-resident flag: the name offset tells it only when
+// a writer puts 0x18 there, and some writers put 0 for unnamed attributes.
+void FillSize(ByteSpan record, uint32_t offset, FileItem& item) {
+    if (Le8(record, offset + 0x08) == 0) {
+        item.flags |= item_flags::kInRecord;
+        item.size = Le32(record, offset + 0x10);
+    } else {
+        item.size = Le32(record, offset + 0x30);
+    }
+}
+
+// Item fields from one $FILE_NAME of a base record; a later name of the
+// same record overwrites them.
+void FillBatchItem(ByteSpan record, uint32_t offset, uint32_t number, uint16_t recordFlags, FileItem& item,
+                   NamePool& names) {
+    item.startCluster = number;
+    item.name = PooledName(record, offset, names);
+    FillTimes(record, offset, item);
+    if (recordFlags & ntfs::kRecordDirectory)
+        item.flags |= item_flags::kDirectory | item_flags::kInRecord;
+    else
+        item.flags &= static_cast<uint8_t>(~item_flags::kDirectory);
+    if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
+}
+
+// One record of the batch; record is a fixed-up copy.
+void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, Log& log) {
+    uint32_t offset = BatchStart(record, number, log);
+    if (offset == 0) return;
+    const uint16_t recordFlags = Le16(record, 0x16);
+    const size_t capacity = tables.items.size();
+    // An extension record holds overflow attributes of its base record: its
+    // names are further names (hard links) of the base, not a file of their own.
+    const uint32_t base = Le32(record, 0x20);
+    if (base != 0 && !(recordFlags & ntfs::kRecordInUse)) return;
+    FileItem* current = nullptr;
+    // The offset only grows (by a length, or from 48 to 56) and the walk ends
+    // at the record's end.
+    while (Has(record, offset, 8)) {
+        const uint32_t type = Le32(record, offset);
+        if (type == ntfs::kEndOfAttributes) return;
+        const uint32_t length = Le32(record, offset + 4);
+        const bool stuck = length == 0 || uint64_t{offset} + length > UINT32_MAX;
+        if (type == ntfs::kFileName) {
+            if (stuck) {
+                log.AppendLog(Format("文件名属性错 MFT:%d", number));
+                return;
+            }
+            if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
+                const uint32_t parent = Le32(record, offset + 0x18);
+                if (number >= capacity || parent >= capacity) return;
+                if (base != 0) {
+                    if (base < capacity) tables.links.push_back({parent, base, PooledName(record, offset, *tables.names)});
+                } else {
+                    current = &tables.items[number];
+                    FillBatchItem(record, offset, number, recordFlags, *current, *tables.names);
+                    tables.links.push_back({parent, number, current->name});
+                }
+            }
+        } else if (type == ntfs::kData && base == 0) {
+            if (current) FillSize(record, offset, *current);
+            return;
+        }
+        if (stuck) {
+            // A damaged first attribute at 48 hides one at 56: try there.
+            if (offset != 48) return;
+            offset = 56;
+            continue;
+        }
+        offset += length;
+    }
+}
+
+}  // namespace
+
+size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBytes,
+                        NtfsLoadTables& tables, Log& log) {
+    if (recordBytes == 0 || recordBytes > ntfs::kMaxRecordBytes) return buffer.size();
+    std::array<uint8_t, ntfs::kMaxRecordBytes> copy;
+    const std::span<uint8_t> record(copy.data(), recordBytes);
+    const size_t count = buffer.size() / recordBytes;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t number = firstRecord + static_cast<uint32_t>(i);
+        std::memcpy(copy.data(), buffer.data() + i * recordBytes, recordBytes);
+        if (ApplyFixup(record) == FixupResult::Mismatch) {
+            log.AppendLog(Format("MFT %d 记录的更新序列号不符, 已跳过该记录", number));
+            continue;
+        }
+        ParseBatchRecord(ByteSpan(record.data(), record.size()), number, tables, log);
+    }
+    return buffer.size();
+}
+
+bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRecord, Log& log, NamePool& names) {
+    if (recordOnDisk.empty() || recordOnDisk.size() > ntfs::kMaxRecordBytes) return false;
+    std::array<uint8_t, ntfs::kMaxRecordBytes> copy;
+    std::memcpy(copy.data(), recordOnDisk.data(), recordOnDisk.size());
+    const std::span<uint8_t> fixed(copy.data(), recordOnDisk.size());
+    if (ApplyFixup(fixed) == FixupResult::Mismatch) return false;
+    const ByteSpan record(fixed.data(), fixed.size());
+
+    uint32_t offset = FirstAttributeOffset(record);
+    if (offset == 0) {
+        log.AppendLog("取出第一个属性的偏移位置出错,位于 GetAttributeInfo");
+        return false;
+    }
+    const uint16_t recordFlags = Le16(record, 0x16);
+    bool named = false;
+    // Strictly growing offset, bounded by the record.
+    while (Has(record, offset, 8)) {
+        const uint32_t type = Le32(record, offset);
+        if (type == ntfs::kEndOfAttributes) break;
+        const uint32_t length = Le32(record, offset + 4);
+        const bool stuck = length == 0 || uint64_t{offset} + length > UINT32_MAX;
+        if (type == ntfs::kFileName) {
+            if (stuck) {
+                log.AppendLog(Format("文件名属性错 MFT:%d", 0));
+                break;
+            }
+            if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
+                item.startCluster = 0;
+                parentRecord = Le32(record, offset + 0x18);
+                if (recordFlags & ntfs::kRecordDirectory)
+                    item.flags |= item_flags::kDirectory | item_flags::kInRecord;
+                FillTimes(record, offset, item);
+                item.flags |= item_flags::kDeleted;
+                item.name = PooledName(record, offset, names);
+                named = true;
+            }
+        } else if (type == ntfs::kData) {
+            if (named) FillSize(record, offset, item);
+            break;
+        }
+        if (stuck) break;
+        offset += length;
+    }
+    return named;
+}
+
+}  // namespace delvora

@@ -1,0 +1,83 @@
+#pragma once
+// An NTFS volume: the Master File Table read into a tree of items, live and
+// deleted, and the item operations (runs, sizes, data) over it.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "fs/ntfs/ntfs_attribute_info.h"
+#include "disk/data_source.h"
+#include "fs/ntfs/ntfs_boot.h"
+#include "fs/volume.h"
+
+namespace delvora {
+
+class NtfsFileTree final : public FileTree {};
+
+class NtfsVolume final : public Volume {
+public:
+    NtfsVolume();
+
+    bool Prepare() override;
+    bool LoadTree() override;
+    void ReleaseLoadTables() override;
+    LoadTraits Traits() const override { return {true, 300, true}; }
+
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+                       const ClusterRunList* runs) override;
+    bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
+    /// Sizes from the runs given; items held in their record succeed even
+    /// when the runs cover less than the size.
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated,
+                      uint32_t& valid) override;
+    bool GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& valid) override;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
+                       uint32_t& valid) override;
+    bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) override;
+    bool ListRootSectors(ClusterRunList&) override { return true; }
+    bool ListRegions(std::vector<DiskRegionSpec>& regions) override;
+    uint32_t ClusterToSector(uint32_t cluster) const override;
+    uint32_t SectorToCluster(uint32_t sector) const override;
+    uint32_t BytesPerCluster() const override { return m_boot.clusterBytes; }
+    uint32_t SectorsPerCluster() const override { return m_boot.sectorsPerCluster; }
+    bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) override;
+    int FileSystemKind() const override { return kNtfs; }
+    bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source,
+                              ClusterRunList& sectors) override;
+
+    /// Volume-relative first sector of an MFT record, following the MFT's
+    /// runs; with the volume-position flag the number is a position in
+    /// 1024-byte units. 0 when the record lies outside the MFT.
+    uint32_t RecordToSector(uint32_t record, bool volumePosition) const;
+
+    const NtfsBootInfo& Boot() const { return m_boot; }
+    const ClusterRunList& MftRuns() const { return m_mftRuns; }
+    uint32_t RecordBytes() const { return m_boot.recordBytes; }
+    /// Capacity of the record table of the last load.
+    uint32_t RecordCapacity() const { return m_dwCapacity; }
+    /// Where the next load stores item names (the process-wide pool unless
+    /// a caller that loads many volumes in one process keeps its own).
+    void SetNamePool(NamePool& names) { m_pNames = &names; }
+
+private:
+    // Reads one record at a volume-relative sector into a fixed-up copy.
+    bool ReadRecord(uint32_t sector, std::vector<uint8_t>& record);
+    bool ReadMft(NtfsLoadTables& tables);
+    bool BuildTree(NtfsLoadTables& tables);
+    bool ReadResident(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count);
+    bool ReadFound(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count);
+    bool ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint32_t offset, uint32_t count);
+    bool Sizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid,
+               bool acceptInRecord);
+
+    NtfsBootParams m_bootBytes{};
+    NtfsBootInfo m_boot;
+    ClusterRunList m_mftRuns;
+    uint64_t m_nUsableSectors = 0;   // total sectors bounded by what the source holds
+    uint32_t m_dwCapacity = 0;
+    std::unique_ptr<NtfsLoadTables> m_pTables;
+    NamePool* m_pNames = &NamePool::Global();
+};
+
+}  // namespace delvora

@@ -1,0 +1,166 @@
+#include "ntfs_builder.h"
+
+#include <cstring>
+
+#include "common/bytes.h"
+
+namespace delvora::test {
+namespace {
+
+void Put64(uint8_t* p, uint64_t v) {
+    PutLe32(p, static_cast<uint32_t>(v));
+    PutLe32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+Bytes ResidentAttribute(uint32_t type, const Bytes& content) {
+    const uint32_t length = (0x18 + static_cast<uint32_t>(content.size()) + 7) / 8 * 8;
+    Bytes a(length, 0);
+    PutLe32(&a[0], type);
+    PutLe32(&a[4], length);
+    a[8] = 0;  // resident
+    PutLe16(&a[0x0A], 0x18);
+    PutLe32(&a[0x10], static_cast<uint32_t>(content.size()));
+    PutLe16(&a[0x14], 0x18);
+    std::memcpy(&a[0x18], content.data(), content.size());
+    return a;
+}
+
+}  // namespace
+
+Bytes StandardInformation() { return ResidentAttribute(0x10, Bytes(0x48, 0)); }
+
+Bytes FileNameAttribute(uint32_t parent, const std::u16string& name, uint8_t nameSpace, uint64_t time) {
+    Bytes c(0x42 + 2 * name.size(), 0);
+    PutLe32(&c[0], parent);
+    for (int i = 0; i < 4; ++i) Put64(&c[0x08 + 8 * i], time);
+    c[0x40] = static_cast<uint8_t>(name.size());
+    c[0x41] = nameSpace;
+    for (size_t i = 0; i < name.size(); ++i) PutLe16(&c[0x42 + 2 * i], static_cast<uint16_t>(name[i]));
+    return ResidentAttribute(0x30, c);
+}
+
+Bytes ResidentData(const Bytes& content) { return ResidentAttribute(0x80, content); }
+
+Bytes NonResidentData(const Bytes& runList, uint64_t realSize) {
+    const uint32_t length = (0x40 + static_cast<uint32_t>(runList.size()) + 7) / 8 * 8;
+    Bytes a(length, 0);
+    PutLe32(&a[0], 0x80);
+    PutLe32(&a[4], length);
+    a[8] = 1;
+    PutLe16(&a[0x0A], 0x40);
+    PutLe16(&a[0x20], 0x40);
+    Put64(&a[0x28], (realSize + 4095) / 4096 * 4096);
+    Put64(&a[0x30], realSize);
+    Put64(&a[0x38], realSize);
+    std::memcpy(&a[0x40], runList.data(), runList.size());
+    return a;
+}
+
+Bytes MakeRecord(uint16_t flags, const std::vector<Bytes>& attributes, uint32_t recordBytes, bool withFixup) {
+    Bytes r(recordBytes, 0);
+    std::memcpy(&r[0], "FILE", 4);
+    const uint16_t strides = static_cast<uint16_t>(recordBytes / 512);
+    PutLe16(&r[4], 0x30);
+    PutLe16(&r[6], static_cast<uint16_t>(strides + 1));
+    PutLe16(&r[0x10], 1);
+    PutLe16(&r[0x14], 0x38);
+    PutLe16(&r[0x16], flags);
+    size_t offset = 0x38;
+    for (const Bytes& a : attributes) {
+        if (offset + a.size() + 8 > recordBytes) break;
+        std::memcpy(&r[offset], a.data(), a.size());
+        offset += a.size();
+    }
+    PutLe32(&r[offset], 0xFFFFFFFF);
+    PutLe32(&r[0x18], static_cast<uint32_t>(offset + 8));
+    PutLe32(&r[0x1C], recordBytes);
+    if (withFixup) {
+        PutLe16(&r[0x30], 1);  // sequence number
+        for (uint16_t i = 0; i < strides; ++i) {
+            r[0x32 + 2 * i] = r[i * 512 + 510];
+            r[0x33 + 2 * i] = r[i * 512 + 511];
+            PutLe16(&r[i * 512 + 510], 1);
+        }
+    }
+    return r;
+}
+
+Bytes EncodeRuns(const std::vector<std::pair<uint32_t, uint32_t>>& runs) {
+    Bytes out;
+    int64_t previous = 0;
+    for (const auto& [first, count] : runs) {
+        const int64_t delta = int64_t{first} - previous;
+        previous = first;
+        out.push_back(0x44);
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(count >> (8 * i)));
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(delta) >> (8 * i)));
+    }
+    out.push_back(0);
+    return out;
+}
+
+Bytes NtfsImage::Build() const {
+    Bytes image(totalSectors * 512, 0);
+    std::memcpy(&image[3], "NTFS    ", 8);
+    PutLe16(&image[0x0B], 512);
+    image[0x0D] = static_cast<uint8_t>(sectorsPerCluster);
+    Put64(&image[0x28], totalSectors);
+    Put64(&image[0x30], mftRuns.empty() ? 0 : mftRuns[0].first);
+    PutLe32(&image[0x40], 0xF6);
+    PutLe16(&image[510], 0xAA55);
+
+    std::vector<std::pair<uint32_t, Bytes>> all;
+    uint64_t mftBytes = 0;
+    for (const auto& run : mftRuns) mftBytes += uint64_t{run.second} * ClusterBytes();
+    const auto has = [&](uint32_t n) {
+        for (const auto& r : records)
+            if (r.first == n) return true;
+        return false;
+    };
+    if (!has(0))
+        all.emplace_back(0, MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"$MFT"),
+                                           NonResidentData(EncodeRuns(mftRuns), mftBytes)}));
+    if (!has(5)) all.emplace_back(5, MakeRecord(3, {StandardInformation(), FileNameAttribute(5, u".")}));
+    all.insert(all.end(), records.begin(), records.end());
+
+    for (const auto& [number, bytes] : all) {
+        uint64_t skip = uint64_t{number} * 1024;
+        for (const auto& [first, count] : mftRuns) {
+            const uint64_t runBytes = uint64_t{count} * ClusterBytes();
+            if (skip < runBytes) {
+                const uint64_t at = uint64_t{first} * ClusterBytes() + skip;
+                if (at + bytes.size() <= image.size()) std::memcpy(&image[at], bytes.data(), bytes.size());
+                break;
+            }
+            skip -= runBytes;
+        }
+    }
+    for (const auto& [offset, bytes] : data)
+        if (offset + bytes.size() <= image.size()) std::memcpy(&image[offset], bytes.data(), bytes.size());
+    return image;
+}
+
+std::unique_ptr<LoadedNtfs> LoadNtfs(const std::string& path, uint32_t startSector) {
+    auto loaded = std::make_unique<LoadedNtfs>();
+    loaded->source.SetKind(SourceKind::Device);
+    loaded->source.SetPath(path);
+    if (!loaded->source.Open()) return loaded;
+    NtfsVolume& v = loaded->volume;
+    v.SetContext(loaded->rc.context);
+    v.SetDataSource(&loaded->source);
+    v.SetStartSector(startSector);
+    v.SetTotalSectors(static_cast<uint32_t>(loaded->source.SizeBytes() / 512 - startSector));
+    loaded->prepared = v.Prepare();
+    loaded->loaded = loaded->prepared && v.LoadTree();
+    v.ReleaseLoadTables();
+    return loaded;
+}
+
+FileItem* ChildNamed(FileItem* folder, const std::string& name) {
+    if (!folder) return nullptr;
+    for (uint32_t i = 0; i < folder->childCount; ++i)
+        if (folder->children[i].name && name == folder->children[i].name) return &folder->children[i];
+    return nullptr;
+}
+
+}  // namespace delvora::test

@@ -1,0 +1,238 @@
+// Volumes made by the real tools (mkntfs, ntfscp, and an ntfs-3g mount where
+// FUSE works), loaded and compared with The Sleuth Kit's view of the same
+// image: the same live and deleted names, the same contents.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "common/bytes.h"
+#include "ntfs_builder.h"
+
+namespace delvora::test {
+namespace {
+
+struct Entry {
+    bool deleted = false;
+    uint32_t record = 0;
+};
+using Listing = std::map<std::string, Entry>;
+
+// "path record" lines, with " deleted" where it applies, for readable diffs.
+std::vector<std::string> Lines(const Listing& listing) {
+    std::vector<std::string> lines;
+    for (const auto& [path, entry] : listing)
+        lines.push_back(path + " " + std::to_string(entry.record) + (entry.deleted ? " deleted" : ""));
+    return lines;
+}
+
+void Walk(FileItem& folder, const std::string& prefix, Listing& out,
+          std::map<std::string, FileItem*>* items) {
+    for (uint32_t i = 0; i < folder.childCount; ++i) {
+        FileItem& child = folder.children[i];
+        if (prefix.empty() && child.startCluster == 5) continue;  // the root folder's own record
+        const std::string path = prefix + child.name;
+        out[path] = {child.IsDeleted(), child.startCluster};
+        if (items) (*items)[path] = &child;
+        Walk(child, path + "/", out, items);
+    }
+}
+
+// `fls -r -p` lines: "r/r 64-128-2:\tpath" or "r/- 66:\tpath" or "-/r * 70-128-2:\tpath".
+// Named streams are folded into their file; the orphan folder is the
+// peer's own invention and has no counterpart in a tree built from parents.
+Listing Fls(const std::string& image) {
+    std::string text;
+    EXPECT_EQ(RunShell("fls -r -p '" + image + "'", &text), 0) << text;
+    Listing out;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos || line.find("(realloc)") != std::string::npos) continue;
+        const std::string head = line.substr(0, tab);
+        std::string path = line.substr(tab + 1);
+        if (path.rfind("$OrphanFiles", 0) == 0) continue;
+        if (const size_t colon = path.find(':', path.rfind('/') == std::string::npos ? 0 : path.rfind('/'));
+            colon != std::string::npos)
+            path.resize(colon);
+        const bool deleted = head.find('*') != std::string::npos || (head.size() > 2 && head[2] == '-');
+        const uint32_t record = static_cast<uint32_t>(std::stoul(head.substr(head.find_first_of("0123456789"))));
+        out[path] = {deleted, record};
+    }
+    return out;
+}
+
+Bytes Icat(const std::string& image, uint32_t record, const TempDir& dir) {
+    const std::string out = dir.File("icat.out");
+    EXPECT_EQ(RunShell("icat '" + image + "' " + std::to_string(record) + " > '" + out + "'"), 0);
+    return ReadFileBytes(out);
+}
+
+// Compares names with fls and every live file's bytes with icat.
+void ExpectSameAsSleuthKit(const std::string& image, LoadedNtfs& l, const TempDir& dir) {
+    Listing ours;
+    std::map<std::string, FileItem*> items;
+    Walk(*l.volume.RootItem(), "", ours, &items);
+    const Listing theirs = Fls(image);
+    EXPECT_EQ(Lines(ours), Lines(theirs));
+    for (const auto& [path, entry] : theirs) {
+        FileItem* item = items[path];
+        if (!item || entry.deleted || item->IsDirectory() || path[0] == '$') continue;
+        std::vector<uint8_t> data;
+        uint32_t allocated = 0, valid = 0;
+        ASSERT_TRUE(l.volume.ReadWholeItem(item, data, allocated, valid)) << path;
+        data.resize(valid);
+        EXPECT_EQ(data, Icat(image, entry.record, dir)) << path;
+    }
+}
+
+Bytes Random(size_t n, uint32_t seed) {
+    Bytes b(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& v : b) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<uint8_t>(x);
+    }
+    return b;
+}
+
+// Clears the in-use flag of an MFT record in the image, as a deletion does
+// (the index entry and the MFT bitmap are left as they were).
+void ClearInUse(const std::string& image, uint32_t record) {
+    Bytes boot = ReadFileBytes(image);
+    const uint64_t cluster = uint64_t{Le16(boot, 0x0B)} * Le8(boot, 0x0D);
+    const uint64_t at = Le64(boot, 0x30) * cluster + uint64_t{record} * 1024 + 0x16;
+    std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(at));
+    const uint8_t flags = static_cast<uint8_t>(boot[at] & ~1);
+    f.write(reinterpret_cast<const char*>(&flags), 1);
+}
+
+TEST(NtfsImage, ToolMadeFilesMatchTheSleuthKit) {
+    DELVORA_REQUIRE_TOOL("mkntfs");
+    DELVORA_REQUIRE_TOOL("ntfscp");
+    DELVORA_REQUIRE_TOOL("fls");
+    DELVORA_REQUIRE_TOOL("icat");
+    TempDir dir;
+    const std::string image = dir.File("tool.img");
+    ASSERT_EQ(RunShell("truncate -s 16M '" + image + "' && mkntfs -Q -F -s 512 -c 4096 '" + image + "'"), 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("small"), Random(300, 1)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("big"), Random(150000, 2)));
+    for (const auto& [source, target] : std::vector<std::pair<std::string, std::string>>{
+             {"small", "small.txt"}, {"big", "大文件.bin"}, {"small", "victim.txt"}, {"big", "Ωmega"}})
+        ASSERT_EQ(RunShell("ntfscp -q '" + image + "' '" + dir.File(source) + "' '" + target + "'"), 0);
+
+    uint32_t victim = 0;
+    {
+        auto before = LoadNtfs(image);
+        ASSERT_TRUE(before->loaded);
+        FileItem* v = ChildNamed(before->volume.RootItem(), "victim.txt");
+        ASSERT_NE(v, nullptr);
+        victim = v->startCluster;
+    }
+    ClearInUse(image, victim);
+
+    auto l = LoadNtfs(image);
+    ASSERT_TRUE(l->loaded);
+    FileItem* small = ChildNamed(l->volume.RootItem(), "small.txt");
+    ASSERT_NE(small, nullptr);
+    EXPECT_TRUE(small->flags & item_flags::kInRecord);
+    EXPECT_EQ(small->size, 300u);
+    FileItem* deleted = ChildNamed(l->volume.RootItem(), "victim.txt");
+    ASSERT_NE(deleted, nullptr);
+    EXPECT_TRUE(deleted->IsDeleted());
+    ExpectSameAsSleuthKit(image, *l, dir);
+
+    // The same volume as a partition 2048 sectors into a disk.
+    const std::string disk = dir.File("disk.img");
+    ASSERT_EQ(RunShell("{ head -c 1048576 /dev/zero; cat '" + image + "'; } > '" + disk + "'"), 0);
+    auto partition = LoadNtfs(disk, 2048);
+    ASSERT_TRUE(partition->loaded);
+    Listing atZero, at2048;
+    Walk(*l->volume.RootItem(), "", atZero, nullptr);
+    Walk(*partition->volume.RootItem(), "", at2048, nullptr);
+    EXPECT_EQ(Lines(at2048), Lines(atZero));
+    FileItem* big = ChildNamed(partition->volume.RootItem(), "Ωmega");
+    ASSERT_NE(big, nullptr);
+    std::vector<uint8_t> data;
+    uint32_t allocated = 0, valid = 0;
+    ASSERT_TRUE(partition->volume.ReadWholeItem(big, data, allocated, valid));
+    data.resize(valid);
+    EXPECT_EQ(data, ReadFileBytes(dir.File("big")));
+}
+
+// An ntfs-3g mount of the image, unmounted when it goes out of scope.
+class Mount {
+public:
+    Mount(const std::string& image, const std::string& point) : m_point(point) {
+        m_ok = RunShell("mkdir -p '" + point + "' && timeout 20 ntfs-3g '" + image + "' '" + point + "'") == 0;
+    }
+    ~Mount() { Unmount(); }
+    bool Ok() const { return m_ok; }
+    bool Unmount() {
+        if (m_ok) m_ok = RunShell("fusermount -u '" + m_point + "' || umount '" + m_point + "'") != 0;
+        return !m_ok;
+    }
+    int Run(const std::string& command) { return RunShell("cd '" + m_point + "' && " + command); }
+
+private:
+    std::string m_point;
+    bool m_ok = false;
+};
+
+TEST(NtfsImage, FoldersLinksDeletionsAndFragmentsMatchTheSleuthKit) {
+    DELVORA_REQUIRE_TOOL("mkntfs");
+    DELVORA_REQUIRE_TOOL("ntfs-3g");
+    DELVORA_REQUIRE_TOOL("fusermount");
+    DELVORA_REQUIRE_TOOL("fls");
+    DELVORA_REQUIRE_TOOL("icat");
+    TempDir dir;
+    const std::string image = dir.File("mounted.img");
+    ASSERT_EQ(RunShell("truncate -s 8M '" + image + "' && mkntfs -Q -F -s 512 -c 4096 '" + image + "'"), 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("tiny"), Random(600, 3)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("chunk"), Random(8192, 4)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("piece"), Random(65536, 5)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("large"), Random(1000000, 6)));
+    {
+        Mount mount(image, dir.File("mnt"));
+        if (!mount.Ok()) GTEST_SKIP() << "no FUSE mount here";
+        const std::string d = dir.Path();
+        ASSERT_EQ(mount.Run("mkdir -p a/b/c 'Ünï 名字' doomed/inner && cp '" + d + "/tiny' a/b/c/tiny.txt"), 0);
+        ASSERT_EQ(mount.Run("cp '" + d + "/tiny' 'Ünï 名字/résumé.txt' && cp '" + d + "/chunk' doomed/inner/x"), 0);
+        ASSERT_EQ(mount.Run("ln a/b/c/tiny.txt a/hardlink.txt"), 0);
+        ASSERT_EQ(mount.Run("cp '" + d + "/tiny' a/gone.txt && rm a/gone.txt && rm -r doomed"), 0);
+        // Appending to two files in turn interleaves their clusters, so
+        // both end up in several pieces.
+        ASSERT_EQ(mount.Run("for i in $(seq 0 15); do dd if='" + d + "/large' bs=65536 skip=$i count=1 status=none >> a/fragmented.bin && dd if='" + d + "/piece' bs=65536 count=1 status=none >> other.bin || exit 1; done"), 0);
+        ASSERT_TRUE(mount.Unmount());
+    }
+    auto l = LoadNtfs(image);
+    ASSERT_TRUE(l->loaded);
+    FileItem* a = ChildNamed(l->volume.RootItem(), "a");
+    ASSERT_NE(a, nullptr);
+    FileItem* fragmented = ChildNamed(a, "fragmented.bin");
+    ASSERT_NE(fragmented, nullptr);
+    ClusterRunList runs;
+    ASSERT_TRUE(l->volume.GetItemRuns(fragmented, runs));
+    EXPECT_GT(runs.Size(), 1u) << "the file did not fragment";
+    std::vector<uint8_t> data;
+    uint32_t allocated = 0, valid = 0;
+    ASSERT_TRUE(l->volume.ReadWholeItem(fragmented, data, allocated, valid));
+    data.resize(valid);
+    EXPECT_EQ(data, ReadFileBytes(dir.File("large")));
+    FileItem* gone = ChildNamed(a, "gone.txt");
+    ASSERT_NE(gone, nullptr);
+    EXPECT_TRUE(gone->IsDeleted());
+    FileItem* hardlink = ChildNamed(a, "hardlink.txt");
+    ASSERT_NE(hardlink, nullptr);
+    EXPECT_EQ(hardlink->startCluster, ChildNamed(ChildNamed(ChildNamed(a, "b"), "c"), "tiny.txt")->startCluster);
+    ExpectSameAsSleuthKit(image, *l, dir);
+}
+
+}  // namespace
+}  // namespace delvora::test
