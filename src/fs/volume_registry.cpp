@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "fs/ext2/ext2_volume.h"
 
 namespace delvora {
 
@@ -21,6 +22,7 @@ Classification ClassifyTypeByte(uint8_t typeId) {
 std::unique_ptr<Volume> MakeVolume(VolumeClass volumeClass) {
     switch (volumeClass) {
         // Each file-system reader registers its constructor here.
+        case VolumeClass::Ext2: return std::make_unique<Ext2Volume>();
         default: return nullptr;
     }
 }
