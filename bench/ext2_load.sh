@@ -29,7 +29,8 @@ measure() {
     local best="" line
     "$@" > /dev/null 2>&1
     for _ in 1 2 3; do
-        line=$( { /usr/bin/time -f "%e %M" "$@" > /dev/null 2>/dev/null; } 2>&1 | tail -1)
+        /usr/bin/time -o "$work/time.out" -f "%e %M" "$@" > /dev/null 2>&1
+        line=$(tail -1 "$work/time.out")
         if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN{exit !(a<b)}'; then best=$line; fi
     done
     echo "$best"

@@ -91,7 +91,8 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
     ClusterRunList runs;
     if (!m_Inodes.Fetch(n, inode) || !InodeRuns(inode, runs)) return false;
     m_Scratch.clear();
-    std::vector<uint8_t> chunk(kChunkBytes);
+    std::vector<uint8_t>& chunk = m_Chunk;
+    chunk.resize(kChunkBytes);
     auto visit = [&](const Ext2DirEntry& entry) {
         if (entry.dwInode > m_Inodes.Count()) return false;
         m_Scratch.emplace_back();

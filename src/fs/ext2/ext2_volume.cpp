@@ -103,6 +103,7 @@ bool Ext2Volume::ReadDescriptors(ByteSpan head) {
 void Ext2Volume::ReleaseLoadTables() {
     m_Inodes.Release();
     std::vector<FileItem>().swap(m_Scratch);
+    std::vector<uint8_t>().swap(m_Chunk);
     std::vector<uint8_t>().swap(m_VisitedFolders);
 }
 

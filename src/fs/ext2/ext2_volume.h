@@ -75,6 +75,7 @@ private:
 
     Ext2InodeTable m_Inodes;
     std::vector<FileItem> m_Scratch;        // one directory's entries
+    std::vector<uint8_t> m_Chunk;           // directory read buffer
     std::vector<uint8_t> m_VisitedFolders;  // one bit per inode read as a folder
 };
 

@@ -7,7 +7,8 @@
 
 namespace delvora::test {
 
-std::unique_ptr<Ext2Fixture> LoadExt2(const std::string& image, const Ext2Params* fixed) {
+std::unique_ptr<Ext2Fixture> LoadExt2(const std::string& image, const Ext2Params* fixed, uint32_t startSector,
+                                      uint32_t totalSectors) {
     auto f = std::make_unique<Ext2Fixture>();
     f->source = std::make_unique<DataSource>(f->rc.context);
     f->source->SetKind(SourceKind::Device);
@@ -16,8 +17,8 @@ std::unique_ptr<Ext2Fixture> LoadExt2(const std::string& image, const Ext2Params
     if (fixed) f->source->SetExt2_Param(*fixed);
     f->volume = std::make_unique<Ext2Volume>();
     f->volume->SetDataSource(f->source.get());
-    f->volume->SetStartSector(0);
-    f->volume->SetTotalSectors(static_cast<uint32_t>(f->source->SizeBytes() / 512));
+    f->volume->SetStartSector(startSector);
+    f->volume->SetTotalSectors(totalSectors ? totalSectors : static_cast<uint32_t>(f->source->SizeBytes() / 512));
     f->volume->SetContext(f->rc.context);
     f->prepared = f->volume->Prepare();
     if (f->prepared) f->loaded = f->volume->LoadTree();

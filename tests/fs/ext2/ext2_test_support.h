@@ -22,8 +22,10 @@ struct Ext2Fixture {
 };
 
 /// Opens the image and runs Prepare, then (when it succeeded) LoadTree.
-/// fixed, when given, is set as typed-in parameters first.
-std::unique_ptr<Ext2Fixture> LoadExt2(const std::string& image, const Ext2Params* fixed = nullptr);
+/// fixed, when given, is set as typed-in parameters first. A volume inside a
+/// disk image gives its start sector and sector count.
+std::unique_ptr<Ext2Fixture> LoadExt2(const std::string& image, const Ext2Params* fixed = nullptr,
+                                      uint32_t startSector = 0, uint32_t totalSectors = 0);
 
 /// mke2fs -q -t ext2 -b blockSize [-d dir] -F image size, plus extra options.
 /// Answers the tool's output when it fails, empty on success.

@@ -1,6 +1,7 @@
 // EXT2 volumes made by mke2fs and debugfs, compared with The Sleuth Kit.
 #include <gtest/gtest.h>
 
+#include "common/bytes.h"
 #include "common/text_format.h"
 #include "fs/ext2/ext2_test_support.h"
 
@@ -69,6 +70,30 @@ TEST_P(Ext2ImageTest, SameLiveNamesAndContentsAsSleuthKit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BlockSizes, Ext2ImageTest, ::testing::Values(1024u, 2048u, 4096u));
+
+TEST(Ext2Volume, VolumeInsideADiskReadsRelativeToItsStart) {
+    DELVORA_REQUIRE_TOOL("mke2fs");
+    DELVORA_REQUIRE_TOOL("fls");
+    TempDir tmp;
+    const std::string tree = MakeSampleTree(tmp);
+    const std::string part = tmp.File("part.img"), disk = tmp.File("disk.img");
+    ASSERT_EQ(MakeExt2(part, 1024, tree, "8M"), "");
+    // 1 MiB of other data before the volume and 1 MiB after it.
+    ASSERT_EQ(RunShell("head -c 1048576 /dev/urandom > '" + disk + "' && cat '" + part + "' >> '" + disk +
+                       "' && head -c 1048576 /dev/urandom >> '" + disk + "'"), 0);
+    auto f = LoadExt2(disk, nullptr, 2048, 16384);
+    ASSERT_TRUE(f->loaded);
+    EXPECT_EQ(TreeNames(*f->volume->RootItem()), FlsLiveNames(part));
+    FileItem* single = ItemsByPath(*f->volume->RootItem()).at("single");
+    std::vector<uint8_t> data;
+    uint32_t allocated = 0, valid = 0;
+    ASSERT_TRUE(f->volume->ReadWholeItem(single, data, allocated, valid));
+    data.resize(valid);
+    EXPECT_EQ(data, ReadFileBytes(tree + "/single"));
+    uint8_t sector[512];
+    ASSERT_TRUE(f->volume->ReadRaw(sector, 512, 2, false));  // the superblock's first sector
+    EXPECT_EQ(Le16(ByteSpan(sector), 56), 0xEF53);
+}
 
 TEST(Ext2Volume, RangesAcrossHolesAndRunsMatchIcat) {
     DELVORA_REQUIRE_TOOL("mke2fs");
