@@ -5,6 +5,7 @@
 #include "common/bytes.h"
 #include "fs/fat/fat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
+#include "fs/ext2/ext2_volume.h"
 
 namespace delvora {
 
@@ -25,6 +26,7 @@ std::unique_ptr<Volume> MakeVolume(VolumeClass volumeClass) {
         // Each file-system reader registers its constructor here.
         case VolumeClass::Fat: return std::make_unique<FatVolume>();
         case VolumeClass::Ntfs: return std::make_unique<NtfsVolume>();
+        case VolumeClass::Ext2: return std::make_unique<Ext2Volume>();
         default: return nullptr;
     }
 }

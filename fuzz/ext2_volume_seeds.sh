@@ -1,0 +1,19 @@
+#!/bin/sh
+# Writes small EXT2 images to the folder given (default fuzz-corpus/ext2) as
+# seeds for fuzz/ext2_volume_fuzz.cpp: 1 KiB and 4 KiB blocks, folders, a
+# file with an indirect block and a deleted file.
+set -e
+out=${1:-fuzz-corpus/ext2}
+mkdir -p "$out"
+tree=$(mktemp -d)
+trap 'rm -rf "$tree"' EXIT
+mkdir -p "$tree/a/b"
+echo hello > "$tree/a/b/c"
+echo y > "$tree/y"
+echo gone > "$tree/gone"
+head -c 14000 /dev/zero | tr '\0' 'q' > "$tree/ind"
+mke2fs -q -t ext2 -b 1024 -N 16 -I 128 -d "$tree" -F "$out/b1k.img" 64K 2>/dev/null
+debugfs -w -R "rm /gone" "$out/b1k.img" 2>/dev/null
+mke2fs -q -t ext2 -b 4096 -N 16 -I 128 -d "$tree" -F "$out/b4k.img" 128K 2>/dev/null
+mke2fs -q -t ext2 -b 1024 -N 16 -I 256 -d "$tree" -F "$out/i256.img" 64K 2>/dev/null
+ls -l "$out"

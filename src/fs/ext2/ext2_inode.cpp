@@ -1,0 +1,93 @@
+#include "fs/ext2/ext2_inode.h"
+
+namespace delvora {
+
+Ext2Inode DecodeExt2Inode(ByteSpan b) {
+    Ext2Inode inode;
+    inode.dwSize = Le32(b, 4);
+    inode.dwAccessTime = Le32(b, 8);
+    inode.dwChangeTime = Le32(b, 12);
+    inode.dwModifyTime = Le32(b, 16);
+    inode.dwDeleteTime = Le32(b, 20);
+    inode.dwBlocks512 = Le32(b, 28);
+    inode.dwFlags = Le32(b, 32);
+    for (uint32_t i = 0; i < kExt2MapEntries; ++i) inode.blockMap[i] = Le32(b, 40 + 4 * i);
+    inode.dwFileAcl = Le32(b, 104);
+    return inode;
+}
+
+void Ext2InodeTable::Reset(uint32_t count) {
+    Release();
+    m_summaries.assign(count, Summary{});
+    m_pool.reserve(size_t{count} + 1);
+    m_pool.push_back(0);
+}
+
+void Ext2InodeTable::Release() {
+    std::vector<Summary>().swap(m_summaries);
+    std::vector<uint32_t>().swap(m_pool);
+}
+
+void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
+    if (n == 0 || n > m_summaries.size()) return;
+    uint32_t used = kExt2MapEntries;
+    while (used > 0 && inode.blockMap[used - 1] == 0) --used;  // ends at 0
+    uint32_t ref = 0;
+    if (used > 0) {
+        ref = static_cast<uint32_t>(m_pool.size());
+        m_pool.push_back(used);
+        m_pool.insert(m_pool.end(), inode.blockMap.begin(), inode.blockMap.begin() + used);
+    }
+    m_summaries[n - 1] = {inode.dwSize,       inode.dwAccessTime, inode.dwChangeTime,
+                          inode.dwModifyTime, inode.dwDeleteTime, inode.dwBlocks512,
+                          inode.dwFlags,      ref,                inode.dwFileAcl};
+}
+
+bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
+    if (n == 0 || n > m_summaries.size()) return false;
+    const Summary& s = m_summaries[n - 1];
+    inode = Ext2Inode{};
+    inode.dwSize = s.dwSize;
+    inode.dwAccessTime = s.dwAccessTime;
+    inode.dwChangeTime = s.dwChangeTime;
+    inode.dwModifyTime = s.dwModifyTime;
+    inode.dwDeleteTime = s.dwDeleteTime;
+    inode.dwBlocks512 = s.dwBlocks512;
+    inode.dwFlags = s.dwFlags;
+    inode.dwFileAcl = s.dwFileAcl;
+    if (s.dwMapRef != 0) {
+        const uint32_t used = m_pool[s.dwMapRef];
+        for (uint32_t i = 0; i < used; ++i) inode.blockMap[i] = m_pool[s.dwMapRef + 1 + i];
+    }
+    return true;
+}
+
+bool Ext2InodeTable::HasBlockMap(uint32_t n) const {
+    return n != 0 && n <= m_summaries.size() && m_summaries[n - 1].dwMapRef != 0;
+}
+
+void Ext2TimeToDos(uint32_t unixTime, uint16_t& date, uint16_t& time) {
+    const uint32_t days = unixTime / 86400;
+    const uint32_t secs = unixTime % 86400;
+    // Civil date from days since 1970-01-01 (proleptic Gregorian, eras of
+    // 400 years), in unsigned arithmetic since the days are never negative.
+    const uint32_t z = days + 719468;
+    const uint32_t era = z / 146097;
+    const uint32_t doe = z - era * 146097;
+    const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const uint32_t mp = (5 * doy + 2) / 153;
+    const uint32_t day = doy - (153 * mp + 2) / 5 + 1;
+    const uint32_t month = mp < 10 ? mp + 3 : mp - 9;
+    const uint32_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 1980 || year > 2107) {
+        date = 0;
+        time = 0;
+        return;
+    }
+    date = static_cast<uint16_t>(day | (month << 5) | ((year - 1980) << 9));
+    const uint32_t hour = secs / 3600, minute = secs / 60 % 60, second = secs % 60;
+    time = static_cast<uint16_t>((second / 2) | (minute << 5) | (hour << 11));
+}
+
+}  // namespace delvora
