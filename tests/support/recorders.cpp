@@ -119,4 +119,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     return static_cast<bool>(out);
 }
 
+bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!file) return false;
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file);
+}
+
 }  // namespace delvora::test

@@ -93,6 +93,8 @@ bool HaveTool(const std::string& name);
 /// Reads a whole file; empty when missing.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+/// Overwrites bytes of an existing file at an offset (one field at a time).
+bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 
 }  // namespace delvora::test
 

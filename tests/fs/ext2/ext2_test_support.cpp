@@ -99,13 +99,6 @@ uint64_t BlockOffset(const std::string& image, const std::string& path, uint32_t
     return std::strtoull(out.c_str(), nullptr, 10) * blockSize;
 }
 
-bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
-}
-
 std::vector<uint8_t> Le32Bytes(uint32_t v) {
     return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
 }

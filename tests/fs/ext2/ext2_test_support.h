@@ -49,8 +49,6 @@ std::vector<uint8_t> Icat(const std::string& image, uint32_t inode);
 /// Byte offset in the image of block b of the file at path (debugfs bmap).
 uint64_t BlockOffset(const std::string& image, const std::string& path, uint32_t logical, uint32_t blockSize);
 
-/// Overwrites bytes of a file in place.
-bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> Le32Bytes(uint32_t value);
 std::vector<uint8_t> Le16Bytes(uint16_t value);
 

@@ -95,14 +95,6 @@ std::string MakeToolImage(const std::string& dir, int fatBits) {
     return image;
 }
 
-bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file) return false;
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
-}
-
 TinyFat12::TinyFat12() : m_image(64 * 512, 0) {
     uint8_t* b = m_image.data();
     b[0] = 0xEB; b[1] = 0x3C; b[2] = 0x90;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/recorders.h"
 #include "common/reporting.h"
 #include "disk/data_source.h"
 #include "fs/fat/fat_volume.h"
@@ -39,8 +40,6 @@ std::map<std::string, std::vector<uint8_t>> StandardFiles();
 /// folder with children (old/inner/a.txt). Empty path on failure.
 std::string MakeToolImage(const std::string& dir, int fatBits);
 
-/// Overwrites bytes of a file at an offset.
-bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 
 /// A small FAT12 volume built in memory: 512-byte clusters, 16 root
 /// entries, data from sector 4, 60 clusters.
