@@ -22,16 +22,16 @@ DataItem* Finish(CaseWorkspace& workspace, std::unique_ptr<DataItem> item) {
 
 }  // namespace
 
-std::string PartitionItemName(const PartitionChoice& row, const RemoteChoice* remote) {
-    if (!remote) return row.name;
-    return row.name + "(\\\\" + remote->address + ")";
+std::string PartitionItemName(const ChosenRow& row, const RemoteChoice* remote) {
+    if (!remote) return row.itemName;
+    return row.itemName + "(\\\\" + remote->address + ")";
 }
 
-std::string PartitionSourcePath(const PartitionChoice& row) {
+std::string PartitionSourcePath(const ChosenRow& row) {
     return row.sourceDevice == kFloppyRowDevice ? std::string("A:") : row.sourceDevice;
 }
 
-DataItem* AddPartition(CaseWorkspace& workspace, const PartitionChoice& row, const RemoteChoice* remote) {
+DataItem* AddPartition(CaseWorkspace& workspace, const ChosenRow& row, const RemoteChoice* remote) {
     if (workspace.RefuseIfBusy()) return nullptr;
     try {
         auto item = workspace.NewItem();

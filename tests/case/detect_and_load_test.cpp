@@ -24,8 +24,8 @@ struct LoadFixture {
         workspace.SetEvents(&events);
         EXPECT_TRUE(test::WriteFileBytes(image, std::vector<uint8_t>(64 * 512, 0)));
     }
-    PartitionChoice Row(uint8_t typeId, uint32_t start = 63) const {
-        return PartitionChoice{"C:(TEST)", typeId, start, 1000, image};
+    ChosenRow Row(uint8_t typeId, uint32_t start = 63) const {
+        return ChosenRow{typeId, start, 1000, image, "C:(TEST)"};
     }
     DataItem* Add(uint8_t typeId, uint32_t start = 63) {
         DataItem* item = AddPartition(workspace, Row(typeId, start));
@@ -149,7 +149,7 @@ TEST(LoadingWorker, RunsTheProtocolInOrderAndEndsIdle) {
         stateAtBuild = std::to_string(f.workspace.IsBusy()) + f.workspace.StopMessage() +
                        std::to_string(item.volumes.size());
     };
-    DataItem* item = AddPartition(f.workspace, PartitionChoice{"D:(FAT32)", 0x0C, 63, 1000, f.image});
+    DataItem* item = AddPartition(f.workspace, ChosenRow{0x0C, 63, 1000, f.image, "D:(FAT32)"});
     ASSERT_NE(item, nullptr);
     // Busy from the moment the command returns: nothing may start meanwhile.
     EXPECT_EQ(f.workspace.ItemCount(), 1u);
@@ -262,7 +262,7 @@ TEST(AddData, ARemotePartitionLoadsInlineAndBuildsItsTreeAtOnce) {
     RemoteChoice connection{remote, "192.168.1.5"};
     std::thread::id loadThread;
     f.script.onLoadTree = [&] { loadThread = std::this_thread::get_id(); };
-    DataItem* item = AddPartition(f.workspace, PartitionChoice{"C:(FAT32)", 0x0B, 63, 1000, "PHYSICALDRIVE0"},
+    DataItem* item = AddPartition(f.workspace, ChosenRow{0x0B, 63, 1000, "PHYSICALDRIVE0", "C:(FAT32)"},
                                   &connection);
     ASSERT_NE(item, nullptr);
     // No worker: everything happened before the command returned.
@@ -284,7 +284,7 @@ TEST(AddData, ARemotePartitionLoadsInlineAndBuildsItsTreeAtOnce) {
 TEST(AddData, TheFloppyRowReadsDriveA) {
     LoadFixture f;
     f.rc.devices.Set("A:", f.image);
-    DataItem* item = AddPartition(f.workspace, PartitionChoice{"A:(FAT12)", 0x01, 0, 2880, "软盘"});
+    DataItem* item = AddPartition(f.workspace, ChosenRow{0x01, 0, 2880, "软盘", "A:(FAT12)"});
     f.workspace.WaitForWorker();
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->source->Path(), "A:");
@@ -294,7 +294,7 @@ TEST(AddData, TheFloppyRowReadsDriveA) {
 
 TEST(AddData, ASourceThatDoesNotOpenIsDroppedSilently) {
     LoadFixture f;
-    EXPECT_EQ(AddPartition(f.workspace, PartitionChoice{"X:(FAT32)", 0x0C, 63, 1000, f.dir.File("missing.img")}),
+    EXPECT_EQ(AddPartition(f.workspace, ChosenRow{0x0C, 63, 1000, f.dir.File("missing.img"), "X:(FAT32)"}),
               nullptr);
     EXPECT_TRUE(f.rc.notifier.Texts().empty());
     EXPECT_TRUE(f.rc.log.Lines().empty());
