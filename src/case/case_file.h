@@ -1,0 +1,43 @@
+#pragma once
+// The ".wsh" case file: the magic "WSH", a signed 32-bit item count, the
+// saveItems flag, then one record per item (name, type byte, start sector,
+// source kind, source path). Loading merges the items into the running case
+// and analyses each again, one after another.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "case/case_workspace.h"
+
+namespace delvora {
+
+inline constexpr const char* kWrongCaseFormat = "文件格式不对!";
+inline constexpr const char* kCaseItemAnalyseFailed = "分析文件系统错误!";
+inline constexpr const char* kCaseFileCutShort = "案例文件不完整,已读入的数据项保留!";
+/// Larger files are refused before they are read: no real case comes near.
+inline constexpr size_t kMaxCaseFileBytes = 64u << 20;
+
+/// The bytes of the case's file.
+std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems);
+
+/// Reads a case file's bytes into the case: every item is reopened and
+/// analysed (whatever saveItems says), waiting for each item's worker before
+/// the next. Wrong magic: "文件格式不对!", nothing added. A record cut short
+/// ends the load with a message; an item whose analysis fails gets
+/// "分析文件系统错误!", is discarded and ends the load. Items read before
+/// stay. Answers 1 when every record was added.
+int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes);
+
+/// Save as: writes a temporary file beside path and renames it over path,
+/// so a failed save leaves an older file as it was. Clears modified on
+/// success. A file that cannot be created ends silently (error says why);
+/// a write that fails is shown.
+int SaveCaseFile(CaseWorkspace& workspace, const std::string& path, int saveItems, std::string* error = nullptr);
+
+/// Open: refuses with "线程忙!" while busy; a file that cannot be opened
+/// ends silently (error says why). Asks the front end to rebuild the case
+/// tree when items were added.
+int LoadCaseFile(CaseWorkspace& workspace, const std::string& path, std::string* error = nullptr);
+
+}  // namespace delvora

@@ -1,0 +1,27 @@
+#include "case/data_item.h"
+
+namespace delvora {
+
+DataItem::DataItem(const CoreContext& context) : source(std::make_unique<DataSource>(context)) {}
+
+DataItem::~DataItem() {
+    // Volumes read through the source, so they go first.
+    volumes.clear();
+    source->Close();
+}
+
+void DataItem::Save(ArchiveWriter& archive) const {
+    archive.WriteString(name);
+    archive.WriteU8(typeId);
+    archive.WriteU32(startSector);
+    source->Save(archive);
+}
+
+int DataItem::Load(ArchiveReader& archive) {
+    if (!archive.ReadString(name) || !archive.ReadU8(typeId) || !archive.ReadU32(startSector)) return 0;
+    const int opened = source->Load(archive);
+    if (archive.Failed()) return 0;
+    return opened ? 2 : 1;
+}
+
+}  // namespace delvora

@@ -1,0 +1,45 @@
+#pragma once
+// One added source of the case: a partition, logical drive, floppy or
+// virtual volume, with the volumes loaded from it.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "case/case_item.h"
+#include "common/archive.h"
+#include "disk/data_source.h"
+#include "fs/volume.h"
+
+namespace delvora {
+
+/// totalSectors of a virtual volume, whose extent nobody knows.
+inline constexpr uint32_t kVirtualVolumeSectors = 0xFFFFFFFF;
+
+class DataItem {
+public:
+    explicit DataItem(const CoreContext& context = DefaultContext());
+    /// Destroys the volumes first, then closes the source they read from.
+    ~DataItem();
+    DataItem(const DataItem&) = delete;
+    DataItem& operator=(const DataItem&) = delete;
+
+    uint8_t NodeKind() const { return node_kinds::kDataItem; }
+
+    /// Writes the item record: name, typeId, startSector, then the source
+    /// record. The saveItems flag has no effect on the record.
+    void Save(ArchiveWriter& archive) const;
+    /// Reads an item record. Answers 2 when the record is whole and the
+    /// source reopened, 1 when it is whole but the source did not open, 0
+    /// when the record is cut short.
+    int Load(ArchiveReader& archive);
+
+    std::string name;                     // e.g. C:(NTFS)
+    uint8_t typeId = 0;                   // partition type byte
+    uint32_t startSector = 0;
+    uint32_t totalSectors = 0;
+    std::unique_ptr<DataSource> source;   // never null
+    std::vector<std::unique_ptr<Volume>> volumes;
+};
+
+}  // namespace delvora

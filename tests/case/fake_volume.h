@@ -1,0 +1,102 @@
+#pragma once
+// A volume that loads nothing from a disk: tests decide what Prepare answers,
+// may hold LoadTree on a gate, and read back what the loader was given.
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "case/case_workspace.h"
+#include "disk/data_source.h"
+#include "fs/volume.h"
+#include "fs/volume_registry.h"
+
+namespace delvora::test {
+
+/// A one-shot signal one thread waits for and another gives.
+class Gate {
+public:
+    void Open() {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_cv.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_open; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_open = false;
+};
+
+/// What the tests steer and observe, shared by every volume a factory makes.
+struct FakeVolumeScript {
+    bool prepareAnswer = true;
+    bool requireOpenSource = true;   // Prepare fails on a closed source, as real readers do
+    LoadTraits traits{true, 0, false};
+    std::function<void()> onLoadTree;  // runs inside LoadTree (on the worker)
+    std::atomic<int> made{0};
+    std::atomic<int> destroyed{0};
+    std::atomic<int> loads{0};
+    std::vector<VolumeClass> classesAsked;
+};
+
+class FakeVolume : public Volume {
+public:
+    FakeVolume(FakeVolumeScript& script, VolumeClass volumeClass);
+    ~FakeVolume() override { ++m_script.destroyed; }
+
+    bool Prepare() override;
+    bool LoadTree() override;
+    LoadTraits Traits() const override { return m_script.traits; }
+
+    bool ReadItemRange(FileItem*, uint8_t*, uint32_t, uint32_t, const ClusterRunList*) override { return false; }
+    bool GetItemRuns(FileItem*, ClusterRunList&) override { return false; }
+    bool GetItemSizes(FileItem*, const ClusterRunList&, uint32_t&, uint32_t&) override { return false; }
+    bool ReadWholeItem(FileItem*, std::vector<uint8_t>&, uint32_t&, uint32_t&) override { return false; }
+    bool GetItemExtent(FileItem*, uint32_t&, uint32_t&) override { return false; }
+    bool ListRootSectors(ClusterRunList&) override { return false; }
+    bool ListRegions(std::vector<DiskRegionSpec>&) override { return false; }
+    uint32_t ClusterToSector(uint32_t) const override { return 0; }
+    uint32_t SectorToCluster(uint32_t) const override { return 0; }
+    uint32_t BytesPerCluster() const override { return 512; }
+    uint32_t SectorsPerCluster() const override { return 1; }
+    bool ReadRaw(uint8_t*, uint32_t, uint32_t, bool) override { return false; }
+    int FileSystemKind() const override { return m_kind; }
+    bool ConvertRunsToSectors(FileItem*, const ClusterRunList&, ClusterRunList&) override { return false; }
+
+    VolumeClass Class() const { return m_class; }
+
+private:
+    FakeVolumeScript& m_script;
+    VolumeClass m_class;
+    int m_kind = 0;
+};
+
+/// Plugs fake volumes into a case.
+void UseFakeVolumes(CaseWorkspace& workspace, FakeVolumeScript& script);
+
+/// Records the events of a case.
+class RecordingEvents final : public CaseEvents {
+public:
+    void BuildCaseTree(DataItem& item) override;
+    void RebuildCaseTree() override { ++rebuilds; }
+    void Refresh() override { ++refreshes; }
+    void ShowFilesChanged() override { ++showFilesChanges; }
+    std::vector<DataItem*> Built() const;
+    std::function<void(DataItem&)> onBuild;  // runs inside BuildCaseTree
+    std::atomic<int> rebuilds{0};
+    std::atomic<int> refreshes{0};
+    std::atomic<int> showFilesChanges{0};
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<DataItem*> m_built;
+};
+
+}  // namespace delvora::test
