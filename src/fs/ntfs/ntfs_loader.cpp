@@ -184,7 +184,10 @@ bool NtfsVolume::BuildTree(NtfsLoadTables& tables) {
         for (uint32_t i = first[job.record]; i < first[job.record + 1]; ++i) {
             const NtfsLink& link = tables.links[byParent[i]];
             FileItem child = tables.items[link.child];
+            // A name from an extension record may precede (or outlive) its
+            // base record's own parse: the link says which record it is.
             child.name = link.name;
+            child.startCluster = link.child;
             scratch.push_back(child);
             if (const uint32_t sector = RecordToSector(link.child, false); sector != 0)
                 m_pTree->SetBit(sector, true);
