@@ -3,7 +3,6 @@
 // image: the same live and deleted names, the same contents.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -104,13 +103,11 @@ Bytes Random(size_t n, uint32_t seed) {
 // Clears the in-use flag of an MFT record in the image, as a deletion does
 // (the index entry and the MFT bitmap are left as they were).
 void ClearInUse(const std::string& image, uint32_t record) {
-    Bytes boot = ReadFileBytes(image);
-    const uint64_t cluster = uint64_t{Le16(boot, 0x0B)} * Le8(boot, 0x0D);
-    const uint64_t at = Le64(boot, 0x30) * cluster + uint64_t{record} * 1024 + 0x16;
-    std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(at));
-    const uint8_t flags = static_cast<uint8_t>(boot[at] & ~1);
-    f.write(reinterpret_cast<const char*>(&flags), 1);
+    const Bytes bytes = ReadFileBytes(image);
+    const uint64_t cluster = uint64_t{Le16(bytes, 0x0B)} * Le8(bytes, 0x0D);
+    const uint64_t at = Le64(bytes, 0x30) * cluster + uint64_t{record} * 1024 + 0x16;
+    ASSERT_LT(at, bytes.size());
+    ASSERT_TRUE(PatchFile(image, at, {static_cast<uint8_t>(bytes[at] & ~1)}));
 }
 
 TEST(NtfsImage, ToolMadeFilesMatchTheSleuthKit) {
