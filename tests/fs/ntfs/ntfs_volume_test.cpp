@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <numeric>
+#include <algorithm>
 
 #include "common/bytes.h"
 #include "fs/volume_registry.h"
@@ -249,6 +249,47 @@ TEST_F(NtfsVolumeTest, SizesFollowTheClustersTheDataNeeds) {
     FileItem* far = ChildNamed(root, "far");
     Bytes buffer(5000);
     EXPECT_FALSE(v.ReadItemRange(far, buffer.data(), 0, 5000, nullptr));
+}
+
+TEST_F(NtfsVolumeTest, KeepsInRecordReadsInsideTheRecord) {
+    NtfsImage image;
+    image.sectorsPerCluster = 1;
+    image.mftRuns = {{32, 32}};
+    // A resident $DATA whose length field claims more than a record holds.
+    Bytes data = ResidentData(Pattern(100, 6));
+    PutLe32(&data[0x10], 2000);
+    image.SetRecord(6, FileRecord(kInUse, 5, u"claims", data));
+    image.SetRecord(7, FileRecord(kInUse, 5, u"next"));
+    auto l = Load(image.Build());
+    ASSERT_TRUE(l->loaded);
+    NtfsVolume& v = l->volume;
+    FileItem* item = ChildNamed(v.RootItem(), "claims");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->size, 2000u);
+
+    // Two 512-byte clusters hold the record: less than the size. The form
+    // with the caller's runs accepts that for in-record data, the other not.
+    ClusterRunList runs;
+    ASSERT_TRUE(v.GetItemRuns(item, runs));
+    uint32_t all = 0, avail = 0;
+    EXPECT_TRUE(v.GetItemSizes(item, runs, all, avail));
+    EXPECT_EQ(all, 1024u);
+    EXPECT_FALSE(v.GetItemSizes(item, all, avail));
+    EXPECT_EQ(l->rc.log.Lines().back(), "取文件数据块错误:dwSizeAll<dwSizeAvail,文件名:claims");
+
+    Bytes got(2000, 0xEE);
+    ASSERT_TRUE(v.ReadItemRange(item, got.data(), 0, 2000, nullptr));
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), Pattern(100, 6));
+    // Beyond the record: zeros, not the next record.
+    const std::string next = "FILE";
+    EXPECT_EQ(std::search(got.begin(), got.end(), next.begin(), next.end()), got.end());
+    EXPECT_EQ(got.back(), 0);
+
+    EXPECT_FALSE(v.ReadItemRange(nullptr, got.data(), 0, 1, nullptr));
+    EXPECT_FALSE(v.GetItemRuns(nullptr, runs));
+    EXPECT_FALSE(v.GetItemSizes(nullptr, all, avail));
+    uint32_t first = 0;
+    EXPECT_FALSE(v.GetItemExtent(nullptr, all, first));
 }
 
 TEST_F(NtfsVolumeTest, ReadsFragmentedDataAtAnyOffset) {
