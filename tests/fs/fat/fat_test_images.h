@@ -39,6 +39,10 @@ std::map<std::string, std::vector<uint8_t>> StandardFiles();
 /// folder with children (old/inner/a.txt). Empty path on failure.
 std::string MakeToolImage(const std::string& dir, int fatBits);
 
+/// fls -r -p of a volume at a sector offset: '/'-separated path → deleted
+/// flag, without fls's virtual entries. Empty when fls fails.
+std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOffset = 0);
+
 /// Overwrites bytes of a file at an offset.
 bool PatchFile(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 
