@@ -12,8 +12,9 @@ echo hello > "$tree/a/b/c"
 echo y > "$tree/y"
 echo gone > "$tree/gone"
 head -c 14000 /dev/zero | tr '\0' 'q' > "$tree/ind"
-mke2fs -q -t ext2 -b 1024 -N 16 -I 128 -d "$tree" -F "$out/b1k.img" 64K 2>/dev/null
+mke2fs -q -t ext2 -b 1024 -N 32 -I 128 -d "$tree" -F "$out/b1k.img" 64K 2>/dev/null
 debugfs -w -R "rm /gone" "$out/b1k.img" 2>/dev/null
-mke2fs -q -t ext2 -b 4096 -N 16 -I 128 -d "$tree" -F "$out/b4k.img" 128K 2>/dev/null
-mke2fs -q -t ext2 -b 1024 -N 16 -I 256 -d "$tree" -F "$out/i256.img" 64K 2>/dev/null
+mke2fs -q -t ext2 -b 4096 -N 32 -I 128 -d "$tree" -F "$out/b4k.img" 256K 2>/dev/null
+mke2fs -q -t ext2 -b 1024 -N 32 -I 256 -d "$tree" -F "$out/i256.img" 64K 2>/dev/null
+mke2fs -q -t ext2 -b 1024 -N 32 -r 0 -d "$tree" -F "$out/rev0.img" 64K 2>/dev/null
 ls -l "$out"
