@@ -2,6 +2,7 @@
 // Seed it with small mke2fs images (fuzz/ext2_volume_seeds.sh).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -43,6 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     source.SetKind(delvora::SourceKind::Device);
     source.SetPath(path);
     if (!source.Open()) return 0;
+    // A first byte of 0xF1 (the boot block is otherwise unused) makes the
+    // next 32 bytes typed-in parameters in place of the superblock.
+    if (size > 33 && data[0] == 0xF1) {
+        delvora::Ext2Params params;
+        std::copy_n(data + 1, params.size(), params.begin());
+        source.SetExt2_Param(params);
+    }
     delvora::Ext2Volume volume;
     volume.SetDataSource(&source);
     volume.SetStartSector(0);

@@ -13,7 +13,7 @@ inline constexpr uint8_t kExt2TypeDirectory = 2;
 
 struct Ext2DirEntry {
     uint32_t dwInode = 0;
-    uint8_t type = 0;         // 1 regular file, 2 directory
+    uint8_t type = 0;         // 1 regular file, 2 directory; 0 when records carry no type
     std::string_view name;    // the stored bytes, not terminated
 };
 
@@ -22,7 +22,9 @@ struct Ext2DirEntry {
 /// deleted), an empty name, a type other than file or directory, and the
 /// "." and ".." records. A record length below 9, a record reaching past the
 /// block, or a name longer than its record ends the block. visit answers
-/// false to stop; the function then answers false.
-bool ParseExt2DirectoryBlock(ByteSpan block, const std::function<bool(const Ext2DirEntry&)>& visit);
+/// false to stop; the function then answers false. Without file types
+/// (withType false) the name length is 16-bit and every type is 0.
+bool ParseExt2DirectoryBlock(ByteSpan block, const std::function<bool(const Ext2DirEntry&)>& visit,
+                             bool withType = true);
 
 }  // namespace delvora

@@ -4,6 +4,7 @@ namespace delvora {
 
 Ext2Inode DecodeExt2Inode(ByteSpan b) {
     Ext2Inode inode;
+    inode.wMode = Le16(b, 0);
     inode.dwSize = Le32(b, 4);
     inode.dwAccessTime = Le32(b, 8);
     inode.dwChangeTime = Le32(b, 12);
@@ -40,13 +41,15 @@ void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
     }
     m_summaries[n - 1] = {inode.dwSize,       inode.dwAccessTime, inode.dwChangeTime,
                           inode.dwModifyTime, inode.dwDeleteTime, inode.dwBlocks512,
-                          inode.dwFlags,      ref,                inode.dwFileAcl};
+                          inode.dwFlags,      ref,                inode.dwFileAcl,
+                          inode.wMode};
 }
 
 bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
     if (n == 0 || n > m_summaries.size()) return false;
     const Summary& s = m_summaries[n - 1];
     inode = Ext2Inode{};
+    inode.wMode = static_cast<uint16_t>(s.dwMode);
     inode.dwSize = s.dwSize;
     inode.dwAccessTime = s.dwAccessTime;
     inode.dwChangeTime = s.dwChangeTime;

@@ -17,6 +17,7 @@ using Ext2BlockMap = std::array<uint32_t, kExt2MapEntries>;
 
 /// The fields of one on-disk inode that loading and the item operations use.
 struct Ext2Inode {
+    uint16_t wMode = 0;        // file type in the top four bits
     uint32_t dwSize = 0;
     uint32_t dwAccessTime = 0;
     uint32_t dwChangeTime = 0;
@@ -27,6 +28,10 @@ struct Ext2Inode {
     uint32_t dwFileAcl = 0;
     Ext2BlockMap blockMap{};
 };
+
+inline constexpr uint16_t kExt2ModeTypeMask = 0xF000;
+inline constexpr uint16_t kExt2ModeDirectory = 0x4000;
+inline constexpr uint16_t kExt2ModeRegular = 0x8000;
 
 /// Decodes an inode from its bytes (zeros where the bytes are short).
 Ext2Inode DecodeExt2Inode(ByteSpan bytes);
@@ -53,6 +58,7 @@ private:
     struct Summary {
         uint32_t dwSize, dwAccessTime, dwChangeTime, dwModifyTime, dwDeleteTime;
         uint32_t dwBlocks512, dwFlags, dwMapRef, dwFileAcl;
+        uint32_t dwMode;  // for folders whose records carry no file type
     };
     std::vector<Summary> m_summaries;
     // Each stored map: its entry count, then the entries. Ref 0 is "no map".

@@ -13,6 +13,8 @@ Ext2Geometry ReadExt2Superblock(ByteSpan sb) {
     g.dwInodesPerGroup = Le32(sb, 40);
     const uint32_t dwRevision = Le32(sb, 76);
     g.dwInodeSize = dwRevision >= 1 ? Le16(sb, 88) : 128;
+    constexpr uint32_t kFeatureFileType = 0x0002;  // incompatible-feature bit
+    g.bRecordFileType = dwRevision >= 1 && (Le32(sb, 96) & kFeatureFileType) != 0;
     return g;
 }
 

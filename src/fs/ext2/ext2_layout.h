@@ -27,6 +27,7 @@ struct Ext2Geometry {
     uint32_t dwInodesPerGroup = 0;
     uint32_t dwInodeSize = 128;
     uint32_t dwFirstInodeTable = 0;  // typed-in parameters only
+    bool bRecordFileType = true;     // directory records carry a file type
     // Worked out by CompleteExt2Geometry.
     uint32_t dwBlockSize = 0;
     uint32_t dwSectorsPerBlock = 0;
@@ -35,7 +36,8 @@ struct Ext2Geometry {
 };
 
 /// Takes the fields of a 1024-byte superblock. Revision 1 and later store
-/// their inode size; older volumes have 128-byte inodes.
+/// their inode size and features; older volumes have 128-byte inodes and
+/// directory records without a file type.
 Ext2Geometry ReadExt2Superblock(ByteSpan superblock);
 
 /// Takes the eight typed-in values: inode count, block count, log block size,

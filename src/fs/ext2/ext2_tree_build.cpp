@@ -95,8 +95,17 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
     chunk.resize(kChunkBytes);
     auto visit = [&](const Ext2DirEntry& entry) {
         if (entry.dwInode > m_Inodes.Count()) return false;
+        Ext2DirEntry typed = entry;
+        if (typed.type == 0) {
+            // Records without a type: the inode's mode tells files and folders.
+            Ext2Inode target;
+            m_Inodes.Fetch(entry.dwInode, target);
+            const uint16_t mode = target.wMode & kExt2ModeTypeMask;
+            if (mode != kExt2ModeRegular && mode != kExt2ModeDirectory) return true;
+            typed.type = mode == kExt2ModeDirectory ? kExt2TypeDirectory : kExt2TypeFile;
+        }
         m_Scratch.emplace_back();
-        return FillItem(entry, m_Scratch.back());
+        return FillItem(typed, m_Scratch.back());
     };
     for (const ClusterRun& run : runs) {
         if (IsExt2Hole(run)) continue;
@@ -108,7 +117,7 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
             if (!m_pDataSource->GetData(chunk.data(), bytes, firstSector + static_cast<uint32_t>(offset / 512)))
                 break;  // a failed read ends this run
             for (uint32_t at = 0; at < bytes; at += g.dwBlockSize)
-                if (!ParseExt2DirectoryBlock(ByteSpan(chunk.data() + at, g.dwBlockSize), visit)) {
+                if (!ParseExt2DirectoryBlock(ByteSpan(chunk.data() + at, g.dwBlockSize), visit, g.bRecordFileType)) {
                     // An entry naming an inode beyond the count: the folder
                     // is damaged and shows no children.
                     m_Scratch.clear();

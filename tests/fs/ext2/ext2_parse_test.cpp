@@ -208,6 +208,24 @@ TEST(Ext2Directory, WalksRecordsAndSkipsWhatIsNotALiveFileOrFolder) {
     EXPECT_EQ(Entries(b), (std::vector<std::pair<uint32_t, std::string>>{{12, "sub/"}, {15, "file"}}));
 }
 
+TEST(Ext2Directory, RecordsWithoutTypeHaveA16BitNameLength) {
+    std::vector<uint8_t> b(1024, 0);
+    PutRecord(b, 0, 12, 16, "abc", 0);
+    PutRecord(b, 16, 13, 1008, "link", 7);  // the byte is part of the length here
+    b[16 + 7] = 0;
+    std::vector<Ext2DirEntry> seen;
+    std::vector<std::string> names;
+    ParseExt2DirectoryBlock(b, [&](const Ext2DirEntry& e) {
+        seen.push_back(e);
+        names.emplace_back(e.name);
+        return true;
+    }, false);
+    ASSERT_EQ(names, (std::vector<std::string>{"abc", "link"}));
+    EXPECT_EQ(seen[0].type, 0);
+    // With types, a type-0 record is skipped.
+    EXPECT_TRUE(Entries(b).empty());
+}
+
 TEST(Ext2Directory, DamagedRecordsEndTheBlock) {
     std::vector<uint8_t> b(1024, 0);
     PutRecord(b, 0, 12, 16, "a", 1);

@@ -212,6 +212,21 @@ TEST(Ext2Volume, FolderLargerThanOneReadChunk) {
     EXPECT_EQ(TreeNames(*f->volume->RootItem()), FlsLiveNames(image));
 }
 
+TEST(Ext2Volume, RecordsWithoutFileTypeTakeItFromTheInode) {
+    DELVORA_REQUIRE_TOOL("mke2fs");
+    DELVORA_REQUIRE_TOOL("fls");
+    TempDir tmp;
+    const std::string tree = MakeSampleTree(tmp);
+    // Without the file-type feature, and the original revision 0 layout.
+    for (const char* options : {"-O ^filetype", "-r 0"}) {
+        const std::string image = tmp.File("v.img");
+        ASSERT_EQ(MakeExt2(image, 1024, tree, "8M", options), "");
+        auto f = LoadExt2(image);
+        ASSERT_TRUE(f->loaded) << options;
+        EXPECT_EQ(TreeNames(*f->volume->RootItem()), FlsLiveNames(image)) << options;
+    }
+}
+
 TEST(Ext2Volume, TypedInParametersReplaceTheSuperblock) {
     DELVORA_REQUIRE_TOOL("mke2fs");
     TempDir tmp;
