@@ -100,42 +100,57 @@ std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems
     return archive.Bytes();
 }
 
+bool ReadCaseHeader(ArchiveReader& archive, int32_t& itemCount, uint32_t& saveItems, bool& wrongMagic) {
+    uint8_t magic[3] = {};
+    const bool whole = archive.ReadBytes(magic);
+    wrongMagic = !whole || std::memcmp(magic, kMagic, sizeof magic) != 0;
+    if (wrongMagic) return false;
+    uint32_t rawCount = 0;
+    if (!archive.ReadU32(rawCount) || !archive.ReadU32(saveItems)) return false;
+    itemCount = static_cast<int32_t>(rawCount);
+    return true;
+}
+
+bool ReadCaseRecord(ArchiveReader& archive, CaseRecord& record) {
+    return archive.ReadString(record.name) && archive.ReadU8(record.typeId) && archive.ReadU32(record.startSector) &&
+           archive.ReadU8(record.sourceKind) && archive.ReadString(record.sourcePath);
+}
+
 int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes) {
     const CoreContext& context = workspace.Context();
     ArchiveReader archive(bytes);
-    uint8_t magic[3] = {};
-    if (!archive.ReadBytes(magic) || std::memcmp(magic, kMagic, sizeof magic) != 0) {
-        context.Notify().Message(kWrongCaseFormat, "提示", MessageIcon::Error);
-        return 0;
-    }
-    uint32_t rawCount = 0;
+    int32_t itemCount = 0;
     uint32_t saveItems = 0;
-    if (!archive.ReadU32(rawCount) || !archive.ReadU32(saveItems)) {
-        context.Notify().Message(kCaseFileCutShort, "提示", MessageIcon::Error);
+    bool wrongMagic = false;
+    if (!ReadCaseHeader(archive, itemCount, saveItems, wrongMagic)) {
+        context.Notify().Message(wrongMagic ? kWrongCaseFormat : kCaseFileCutShort, "提示", MessageIcon::Error);
         return 0;
     }
     // The flag promises stored trees that the record never holds: every
     // item is analysed again.
     (void)saveItems;
-    const int32_t itemCount = static_cast<int32_t>(rawCount);
 
     // Ends after itemCount records at most; each record takes bytes from
     // the file, so an absurd count ends at the file's end.
     for (int32_t i = 0; i < itemCount; ++i) {
         std::unique_ptr<DataItem> item;
-        int read = 0;
+        CaseRecord record;
         try {
+            if (!ReadCaseRecord(archive, record)) {
+                context.Notify().Message(kCaseFileCutShort, "提示", MessageIcon::Error);
+                return 0;
+            }
             item = workspace.NewItem();
-            read = item->Load(archive);
         } catch (const std::bad_alloc&) {
             context.Notify().Message("内存不足!", "提示", MessageIcon::Error);
             return 0;
         }
-        if (read == 0) {
-            context.Notify().Message(kCaseFileCutShort, "提示", MessageIcon::Error);
-            return 0;
-        }
-        if (read == 1) {
+        item->name = std::move(record.name);
+        item->typeId = record.typeId;
+        item->startSector = record.startSector;
+        item->source->SetKind(static_cast<SourceKind>(record.sourceKind));
+        item->source->SetPath(record.sourcePath);
+        if (!item->source->Open()) {
             context.Logger().AppendLog(Format("无法打开数据源 %s: %s", item->source->Path().c_str(),
                                               item->source->LastErrorText().c_str()));
         }

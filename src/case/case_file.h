@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "case/case_workspace.h"
+#include "common/archive.h"
 
 namespace delvora {
 
@@ -17,6 +18,21 @@ inline constexpr const char* kCaseItemAnalyseFailed = "分析文件系统错误!
 inline constexpr const char* kCaseFileCutShort = "案例文件不完整,已读入的数据项保留!";
 /// Larger files are refused before they are read: no real case comes near.
 inline constexpr size_t kMaxCaseFileBytes = 64u << 20;
+
+/// One item record as the file holds it.
+struct CaseRecord {
+    std::string name;
+    uint8_t typeId = 0;
+    uint32_t startSector = 0;
+    uint8_t sourceKind = 0;
+    std::string sourcePath;
+};
+
+/// Reads the magic, itemCount and saveItems. False when the file is too
+/// short; wrongMagic tells a file that is no case at all.
+bool ReadCaseHeader(ArchiveReader& archive, int32_t& itemCount, uint32_t& saveItems, bool& wrongMagic);
+/// Reads one item record; false when the file ends inside it. No I/O.
+bool ReadCaseRecord(ArchiveReader& archive, CaseRecord& record);
 
 /// The bytes of the case's file.
 std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems);

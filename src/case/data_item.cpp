@@ -17,11 +17,4 @@ void DataItem::Save(ArchiveWriter& archive) const {
     source->Save(archive);
 }
 
-int DataItem::Load(ArchiveReader& archive) {
-    if (!archive.ReadString(name) || !archive.ReadU8(typeId) || !archive.ReadU32(startSector)) return 0;
-    const int opened = source->Load(archive);
-    if (archive.Failed()) return 0;
-    return opened ? 2 : 1;
-}
-
 }  // namespace delvora

@@ -29,10 +29,6 @@ public:
     /// Writes the item record: name, typeId, startSector, then the source
     /// record. The saveItems flag has no effect on the record.
     void Save(ArchiveWriter& archive) const;
-    /// Reads an item record. Answers 2 when the record is whole and the
-    /// source reopened, 1 when it is whole but the source did not open, 0
-    /// when the record is cut short.
-    int Load(ArchiveReader& archive);
 
     std::string name;                     // e.g. C:(NTFS)
     uint8_t typeId = 0;                   // partition type byte

@@ -1,0 +1,191 @@
+// case: saves chosen volumes as a case file and reopens case files, loading
+// every item again as the workstation does.
+#include <cstdio>
+#include <vector>
+
+#include "case/add_data.h"
+#include "case/case_file.h"
+#include "case/case_workspace.h"
+#include "cli/cli.h"
+#include "common/text_format.h"
+#include "disk/disk_scan.h"
+#include "disk/partition_types.h"
+#include "fs/volume_registry.h"
+
+namespace delvora::cli {
+namespace {
+
+// Splits text at its last separator; false when there is none or the part
+// after it is empty.
+bool SplitLast(const std::string& text, char separator, std::string& before, std::string& after) {
+    const size_t at = text.rfind(separator);
+    if (at == std::string::npos || at == 0 || at + 1 >= text.size()) return false;
+    before = text.substr(0, at);
+    after = text.substr(at + 1);
+    return true;
+}
+
+bool AllDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::string ItemNameFor(const std::string& source, uint8_t typeId) {
+    const std::string type = TypeName(typeId);
+    return source + "(" + (type.empty() ? Format("0x%02X", typeId) : type) + ")";
+}
+
+// Turns one ITEM argument into the row the add-data flow takes:
+// SOURCE:N (partition row N of the disk), SOURCE@START:TYPE, or SOURCE alone
+// (a bare volume image recognised by its boot sector).
+int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
+    std::string source, rest;
+    if (SplitLast(text, '@', source, rest)) {
+        std::string start, type;
+        uint64_t startValue = 0, typeValue = 0;
+        if (!SplitLast(rest, ':', start, type) || !ParseNumber(start, startValue) || !ParseNumber(type, typeValue) ||
+            startValue > UINT32_MAX || typeValue > 0xFF)
+            return Fail(kUsage, "bad item " + text + ": expected SOURCE@START:TYPE");
+        DataSource probe(env.context);
+        probe.SetPath(source);
+        const uint64_t sectors = probe.Open() ? probe.SizeBytes() / 512 : 0;
+        row.typeId = static_cast<uint8_t>(typeValue);
+        row.startSector = static_cast<uint32_t>(startValue);
+        row.totalSectors = sectors > startValue ? static_cast<uint32_t>(std::min<uint64_t>(sectors - startValue, UINT32_MAX)) : 0;
+        row.sourceDevice = source;
+        row.itemName = ItemNameFor(source, row.typeId);
+        return kOk;
+    }
+    std::string index;
+    if (SplitLast(text, ':', source, index) && AllDigits(index)) {
+        uint64_t n = 0;
+        if (!ParseNumber(index, n)) return Fail(kUsage, "bad partition index in " + text);
+        DiskScan scan(env.context);
+        scan.WalkDisk(source);
+        if (n >= scan.Entries().size())
+            return Fail(kFailed, Format("%s has %zu partition rows; %s is out of range", source.c_str(),
+                                        scan.Entries().size(), text.c_str()));
+        row = TakeChosenRow(DiskScan::RowTexts(scan.Entries()[n]));
+        return kOk;
+    }
+    DataSource probe(env.context);
+    probe.SetPath(text);
+    if (!probe.Open()) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
+    std::vector<uint8_t> head(65536);
+    if (!probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0)) return Fail(kFailed, "cannot read " + text);
+    row.typeId = RecogniseVolume(head);
+    if (row.typeId == 0)
+        return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + text + " (name a partition: " + text + ":N)");
+    const uint64_t sectors = probe.SizeBytes() / 512;
+    row.startSector = 0;
+    row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
+    row.sourceDevice = text;
+    row.itemName = ItemNameFor(text, row.typeId);
+    return kOk;
+}
+
+struct TreeCounts {
+    uint64_t folders = 0, files = 0, deleted = 0;
+};
+
+TreeCounts CountTree(const FileItem& top) {
+    TreeCounts counts;
+    std::vector<const FileItem*> pending{&top};
+    // Each item is visited once: the tree is a tree, built by the loader.
+    while (!pending.empty()) {
+        const FileItem* item = pending.back();
+        pending.pop_back();
+        for (uint32_t i = 0; i < item->childCount; ++i) {
+            const FileItem& child = item->children[i];
+            (child.IsDirectory() ? counts.folders : counts.files)++;
+            if (child.IsDeleted()) ++counts.deleted;
+            pending.push_back(&child);
+        }
+    }
+    return counts;
+}
+
+void PrintItems(const Env& env, const CaseWorkspace& workspace) {
+    size_t index = 0;
+    for (const auto& item : workspace.Items()) {
+        const DataSource& source = *item->source;
+        if (env.json) {
+            std::printf("{\"index\":%zu,\"name\":%s,\"typeId\":%u,\"startSector\":%u,\"totalSectors\":%u,"
+                        "\"sourceKind\":%u,\"source\":%s,\"volumes\":[",
+                        index, JsonString(item->name).c_str(), item->typeId, item->startSector, item->totalSectors,
+                        static_cast<unsigned>(source.Kind()), JsonString(source.Path()).c_str());
+        } else {
+            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %u\t%s\n", index, item->name.c_str(), item->typeId,
+                        item->startSector, item->totalSectors, source.Path().c_str());
+        }
+        bool first = true;
+        for (const auto& volume : item->volumes) {
+            const TreeCounts tree = CountTree(*volume->RootItem());
+            const TreeCounts found = CountTree(*volume->RecycleItem());
+            const uint64_t foundItems = found.files + found.folders;
+            if (env.json) {
+                std::printf("%s{\"description\":%s,\"fileSystem\":%d,\"folders\":%llu,\"files\":%llu,"
+                            "\"deleted\":%llu,\"found\":%llu}",
+                            first ? "" : ",", JsonString(volume->Description()).c_str(), volume->FileSystemKind(),
+                            static_cast<unsigned long long>(tree.folders), static_cast<unsigned long long>(tree.files),
+                            static_cast<unsigned long long>(tree.deleted), static_cast<unsigned long long>(foundItems));
+            } else {
+                std::printf("\t%s\tfolders %llu\tfiles %llu\tdeleted %llu\tfound %llu\n", volume->Description().c_str(),
+                            static_cast<unsigned long long>(tree.folders), static_cast<unsigned long long>(tree.files),
+                            static_cast<unsigned long long>(tree.deleted), static_cast<unsigned long long>(foundItems));
+            }
+            first = false;
+        }
+        if (env.json) std::printf("]}\n");
+        ++index;
+    }
+}
+
+int Save(Env& env, const Args& args) {
+    const auto& positional = args.Positional();
+    if (positional.size() < 3) return Fail(kUsage, "usage: delvora-cli case save CASE.wsh ITEM...");
+    CaseWorkspace workspace(env.context);
+    for (size_t i = 2; i < positional.size(); ++i) {
+        ChosenRow row;
+        const int resolved = ResolveItem(env, positional[i], row);
+        if (resolved != kOk) return resolved;
+        DataItem* item = AddPartition(workspace, row);
+        workspace.WaitForWorker();
+        if (!item) return Fail(kFailed, "cannot add " + positional[i] + " to the case");
+    }
+    std::string error;
+    if (!SaveCaseFile(workspace, positional[1], args.Flag("--no-save-items") ? 0 : 1, &error))
+        return Fail(kFailed, "cannot save " + positional[1] + (error.empty() ? "" : ": " + error));
+    PrintItems(env, workspace);
+    return kOk;
+}
+
+int Open(Env& env, const Args& args) {
+    const auto& positional = args.Positional();
+    if (positional.size() != 2) return Fail(kUsage, "usage: delvora-cli case open CASE.wsh");
+    CaseWorkspace workspace(env.context);
+    std::string error;
+    const int loaded = LoadCaseFile(workspace, positional[1], &error);
+    workspace.WaitForWorker();
+    // What was read before a failure is listed all the same.
+    PrintItems(env, workspace);
+    if (!loaded) return Fail(kFailed, error.empty() ? "cannot load " + positional[1] : error);
+    return kOk;
+}
+
+int Case(Env& env, const Args& args) {
+    const auto& positional = args.Positional();
+    if (positional.empty()) return Fail(kUsage, "case needs save or open");
+    if (positional[0] == "save") return Save(env, args);
+    if (positional[0] == "open") return Open(env, args);
+    return Fail(kUsage, "unknown case command: " + positional[0]);
+}
+
+const bool kRegistered = RegisterCommand(
+    {"case", "case save CASE.wsh ITEM... [--no-save-items] | case open CASE.wsh",
+     "save volumes as a case (ITEM: SOURCE:N, SOURCE@START:TYPE or an image); reopen and list a case", {}, &Case});
+
+}  // namespace
+}  // namespace delvora::cli
