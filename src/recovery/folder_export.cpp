@@ -128,14 +128,14 @@ bool FolderExporter::ExportFile(FileItem& file, const std::string& targetDir) {
     return WriteFile(file, root);
 }
 
-void FolderExporter::CountFiles(const FileItem& folder, uint32_t& counter) const {
-    // The loaded tree is finite and acyclic (the loaders refuse loops).
-    for (uint32_t i = 0; i < folder.childCount; ++i) {
-        const FileItem& child = folder.children[i];
-        if (child.IsDirectory()) CountFiles(child, counter);
-        else ++counter;
+void FolderExporter::CountFiles(const FileItem& item, uint32_t& counter) const {
+    // The top items carry no folder flag, but they have children.
+    if (!item.IsDirectory() && item.childCount == 0) {
+        ++counter;
+        return;
     }
-    if (!folder.IsDirectory()) ++counter;
+    // The loaded tree is finite and acyclic (the loaders refuse loops).
+    for (uint32_t i = 0; i < item.childCount; ++i) CountFiles(item.children[i], counter);
 }
 
 void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {

@@ -70,7 +70,7 @@ private:
     bool WriteFile(FileItem& file, Level& level);
     int OpenUniqueFile(Level& level, const std::string& safeName, std::string& chosen);
     int OpenUniqueFolder(Level& level, const std::string& safeName, std::string& chosen);
-    void CountFiles(const FileItem& folder, uint32_t& counter) const;
+    void CountFiles(const FileItem& item, uint32_t& counter) const;
     bool OpenTargetRoot(const std::string& targetDir, Level& level);
 
     Volume& m_volume;
