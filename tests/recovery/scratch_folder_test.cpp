@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "fs/item_path.h"
 #include "recovery/fake_volume.h"
 #include "support/recorders.h"
 
@@ -20,8 +21,10 @@ TEST(ScratchFolder, CopiesForOpeningAndWebViewThenGoneWithItsOwner) {
     RecordingContext recorder;
     FakeVolume volume;
     volume.SetContext(recorder.context);
-    FileItem* doc = volume.AddFile(*volume.RootItem(), "Report.DOC", {1, 2, 3});
-    FileItem* page = volume.AddFile(*volume.RootItem(), "index.htm", {'<', 'p', '>'});
+    volume.AddFile(*volume.RootItem(), "Report.DOC", {1, 2, 3});
+    volume.AddFile(*volume.RootItem(), "index.htm", {'<', 'p', '>'});
+    FileItem* doc = FindItemByPath(*volume.RootItem(), "Report.DOC");
+    FileItem* page = FindItemByPath(*volume.RootItem(), "index.htm");
     std::string mytemp;
     {
         ScratchFolder scratch(dir.Path());
