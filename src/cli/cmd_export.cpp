@@ -18,8 +18,8 @@ namespace delvora::cli {
 namespace {
 
 constexpr const char* kUsageText =
-    "export SOURCE PATH... --to DIR [-r] [--manifest FILE] [--no-deleted] [--no-auto-name] "
-    "[--exclude-ext .a;.b;] [--ignore-prefix ~;$;] [-p N | --start S --type T]";
+    "export SOURCE PATH... --to DIR [-r] [--manifest F] [--no-deleted] [--no-auto-name] [--exclude-ext L] "
+    "[--ignore-prefix L]";
 
 /// The name a file named on the command line gets; a name with nothing left
 /// after the cleaning (or only dots) would name the folder itself.
