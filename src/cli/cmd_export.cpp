@@ -1,6 +1,7 @@
 // export: recover items, live or deleted, into a folder of this machine.
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
@@ -51,7 +52,9 @@ int Export(Env& env, const Args& args) {
     const auto manifestPath = args.Value("--manifest");
     if (manifestPath && !manifest.Open(*manifestPath)) return Fail(kFailed, "cannot write " + *manifestPath);
 
-    FolderExporter exporter(volume, OptionsFromArgs(env, args));
+    const FolderExportOptions options = OptionsFromArgs(env, args);
+    FolderExporter exporter(volume, options);
+    std::set<std::string> usedNames;
     if (manifestPath) exporter.SetFileObserver([&](const ExportedFile& file) { manifest.Add(file); });
     ExportSummary single;
     std::error_code error;
@@ -75,7 +78,20 @@ int Export(Env& env, const Args& args) {
             exporter.ExportFolder(*item, *target, isRoot);
             continue;
         }
-        const std::string out = *target + "/" + SingleFileName(*item);
+        std::string name = SingleFileName(*item);
+        // Two named files that clean to one name must not overwrite each other.
+        if (usedNames.count(name)) {
+            if (!options.autoNameDuplicates) {
+                Fail(kFailed, path + ": a file named " + name + " was exported already");
+                ++single.skipped;
+                continue;
+            }
+            const std::string base = name;
+            // Bounded by the number of paths given: each holds one name.
+            for (unsigned n = 2; usedNames.count(name); ++n) name = NumberedName(base, n);
+        }
+        usedNames.insert(name);
+        const std::string out = *target + "/" + name;
         Sha256 digest;
         if (!ExportItem(&volume, item, out, manifestPath ? &digest : nullptr)) {
             ++single.failed;
