@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <span>
-#include <vector>
 
 #include "common/sha256.h"
 #include "common/text_format.h"
@@ -43,19 +43,21 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, Co
         if (showMessages) volume.Context().Notify().Message("取出文件簇列表错误!");
         return CopyStatus::kRunsFailed;
     }
-    std::vector<uint8_t> buffer(kExportChunkBytes);
     uint32_t dwOffset = 0;
     uint32_t dwChunk = std::min(dwSize, kExportChunkBytes);
+    // Never larger than the first chunk and left unfilled: small files are
+    // the common case of a folder export, and the reads overwrite it anyway.
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(dwChunk);
     const uint32_t dwMaxReads = dwSize / kExportChunkBytes + 1;
     // The read count is capped as well as the offset checked, so a volume that
     // misreports nothing can make this loop run longer than the size allows.
     for (uint32_t i = 0; i < dwMaxReads; ++i) {
-        if (!volume.ReadItemRange(&item, buffer.data(), dwOffset, dwChunk, &runs)) {
+        if (!volume.ReadItemRange(&item, buffer.get(), dwOffset, dwChunk, &runs)) {
             if (showMessages) volume.Context().Notify().Message("读文件错!");
             return CopyStatus::kReadFailed;
         }
-        if (!WriteAll(fd, buffer.data(), dwChunk)) return CopyStatus::kWriteFailed;
-        if (digest) digest->Update(std::span<const uint8_t>(buffer.data(), dwChunk));
+        if (!WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
+        if (digest) digest->Update(std::span<const uint8_t>(buffer.get(), dwChunk));
         if (written) *written += dwChunk;
         dwOffset += dwChunk;
         if (dwOffset >= dwSize) break;
