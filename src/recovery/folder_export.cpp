@@ -119,15 +119,6 @@ bool FolderExporter::ExportFolder(FileItem& folder, const std::string& targetDir
     return true;
 }
 
-bool FolderExporter::ExportFile(FileItem& file, const std::string& targetDir) {
-    Level root;
-    if (!OpenTargetRoot(targetDir, root)) {
-        ++m_summary.failed;
-        return false;
-    }
-    return WriteFile(file, root);
-}
-
 void FolderExporter::CountFiles(const FileItem& item, uint32_t& counter) const {
     // The top items carry no folder flag, but they have children.
     if (!item.IsDirectory() && item.childCount == 0) {

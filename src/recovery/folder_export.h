@@ -57,10 +57,6 @@ public:
     /// itself cannot be made or opened.
     bool ExportFolder(FileItem& folder, const std::string& targetDir, bool intoTarget = false);
 
-    /// Exports one file into targetDir under its safe name, times set.
-    /// Options filter nothing here: the caller chose this file.
-    bool ExportFile(FileItem& file, const std::string& targetDir);
-
     const ExportSummary& Summary() const { return m_summary; }
 
 private:
