@@ -1,0 +1,20 @@
+#pragma once
+// Finding an item of a loaded tree by its path text, as users type it on the
+// command line or in a script.
+#include <string_view>
+
+#include "fs/file_item.h"
+
+namespace delvora {
+
+/// ASCII case-insensitive equality of two names (FAT and NTFS names compare so).
+bool NameEqualsNoCase(std::string_view a, std::string_view b);
+
+/// The item at path below top: components separated by '/' or '\' (repeated
+/// separators count once), "/" or "" alone is top itself. Names compare
+/// ASCII case-insensitively and deleted items are found too; when several
+/// children of one folder share a name, a live one wins over deleted ones.
+/// Null when some component is missing.
+FileItem* FindItemByPath(FileItem& top, std::string_view path);
+
+}  // namespace delvora

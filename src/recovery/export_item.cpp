@@ -1,0 +1,100 @@
+#include "recovery/export_item.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <span>
+
+#include "common/sha256.h"
+#include "common/text_format.h"
+#include "fs/volume.h"
+
+namespace delvora {
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+    // Each pass writes at least one byte or fails, so the loop ends.
+    while (count > 0) {
+        const ssize_t n = ::write(fd, bytes, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        bytes += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+namespace {
+
+CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, CopyReport report,
+                      uint64_t* written) {
+    const bool showMessages = report == CopyReport::kMessages;
+    if (written) *written = 0;
+    const uint32_t dwSize = item.size;
+    if (dwSize == 0) return CopyStatus::kDone;
+
+    ClusterRunList runs;
+    if (!volume.GetItemRuns(&item, runs)) {
+        if (showMessages) volume.Context().Notify().Message("取出文件簇列表错误!");
+        return CopyStatus::kRunsFailed;
+    }
+    uint32_t dwOffset = 0;
+    uint32_t dwChunk = std::min(dwSize, kExportChunkBytes);
+    // Never larger than the first chunk and left unfilled: small files are
+    // the common case of a folder export, and the reads overwrite it anyway.
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(dwChunk);
+    const uint32_t dwMaxReads = dwSize / kExportChunkBytes + 1;
+    // The read count is capped as well as the offset checked, so a volume that
+    // misreports nothing can make this loop run longer than the size allows.
+    for (uint32_t i = 0; i < dwMaxReads; ++i) {
+        if (!volume.ReadItemRange(&item, buffer.get(), dwOffset, dwChunk, &runs)) {
+            if (showMessages) volume.Context().Notify().Message("读文件错!");
+            return CopyStatus::kReadFailed;
+        }
+        if (!WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
+        if (digest) digest->Update(std::span<const uint8_t>(buffer.get(), dwChunk));
+        if (written) *written += dwChunk;
+        dwOffset += dwChunk;
+        if (dwOffset >= dwSize) break;
+        dwChunk = std::min(kExportChunkBytes, dwSize - dwOffset);
+    }
+    return CopyStatus::kDone;
+}
+
+}  // namespace
+
+CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Sha256* digest, CopyReport report,
+                        uint64_t* written) {
+    try {
+        return CopyChunks(volume, item, fd, digest, report, written);
+    } catch (const std::bad_alloc&) {
+        // Only the chunk buffer or a run list can run out; the copy cannot go on.
+        if (report == CopyReport::kMessages) volume.Context().Notify().Message("读文件错!");
+        return CopyStatus::kReadFailed;
+    }
+}
+
+bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Sha256* digest) {
+    if (!volume || !item || path.empty()) return false;
+    Log& log = volume->Context().Logger();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        log.AppendLog(Format("创建文件失败:%s", path.c_str()));
+        return false;
+    }
+    const CopyStatus status = CopyItemData(*volume, *item, fd, digest);
+    // close can report a deferred write error (NFS, quota): that is a failure too.
+    const bool closed = ::close(fd) == 0;
+    if (status == CopyStatus::kWriteFailed || (status == CopyStatus::kDone && !closed)) {
+        log.AppendLog(Format("写文件失败:%s", path.c_str()));
+        return false;
+    }
+    return status == CopyStatus::kDone;
+}
+
+}  // namespace delvora

@@ -1,0 +1,251 @@
+#include "recovery/folder_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/options.h"
+#include "common/sha256.h"
+#include "common/text_format.h"
+#include "fs/file_tree.h"
+#include "fs/volume.h"
+#include "recovery/export_filter.h"
+#include "recovery/export_item.h"
+#include "recovery/export_names.h"
+
+namespace delvora {
+namespace {
+
+// More same names than this in one folder are not numbered further.
+constexpr unsigned kMaxNumber = 1000000;
+
+std::string Folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+const char* NameOf(const FileItem& item) { return item.name ? item.name : ""; }
+
+/// A DOS date and time as local time; false when there is none or it is not a
+/// real date.
+bool DosToTimespec(uint16_t date, uint16_t time, timespec& out) {
+    if (date == 0) return false;
+    std::tm tm{};
+    tm.tm_year = 80 + (date >> 9);
+    tm.tm_mon = ((date >> 5) & 15) - 1;
+    tm.tm_mday = date & 31;
+    tm.tm_hour = time >> 11;
+    tm.tm_min = (time >> 5) & 63;
+    tm.tm_sec = (time & 31) * 2;
+    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+        return false;
+    tm.tm_isdst = -1;
+    const time_t t = std::mktime(&tm);
+    if (t == time_t(-1)) return false;
+    out.tv_sec = t;
+    out.tv_nsec = 0;
+    return true;
+}
+
+/// Gives fd the item's modification (and access) time when it has one.
+void SetTimesFromItem(int fd, const FileItem& item) {
+    timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    const bool haveWrite = DosToTimespec(item.writeDate, item.writeTime, times[1]);
+    const bool haveAccess = DosToTimespec(item.accessDate, 0, times[0]);
+    if (haveWrite || haveAccess) ::futimens(fd, times);
+}
+
+const char* StatusMessage(CopyStatus status) {
+    switch (status) {
+        case CopyStatus::kRunsFailed: return "取出文件簇列表错误!";
+        case CopyStatus::kReadFailed: return "读文件错!";
+        default: return "写文件失败:";
+    }
+}
+
+}  // namespace
+
+struct FolderExporter::Level {
+    int fd = -1;
+    std::string path;
+    std::unordered_set<std::string> used;  // folded names written in this folder this run
+    std::unordered_map<std::string, unsigned> nextNumber;
+    ~Level() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+FolderExportOptions FolderExportOptions::From(const AnalysisOptions& options) {
+    FolderExportOptions out;
+    out.autoNameDuplicates = options.autoNameDuplicates != 0;
+    out.excludedExtensions = options.excludedExtensions;
+    out.ignoredNamePrefixes = options.ignoredNamePrefixes;
+    return out;
+}
+
+FolderExporter::FolderExporter(Volume& volume, FolderExportOptions options)
+    : m_volume(volume), m_options(std::move(options)) {}
+
+bool FolderExporter::OpenTargetRoot(const std::string& targetDir, Level& level) {
+    std::error_code error;
+    std::filesystem::create_directories(targetDir, error);
+    level.fd = ::open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    level.path = targetDir;
+    while (level.path.size() > 1 && level.path.back() == '/') level.path.pop_back();
+    if (level.fd < 0) {
+        m_volume.Context().Logger().AppendLog(Format("创建文件夹失败:%s", targetDir.c_str()));
+        return false;
+    }
+    return true;
+}
+
+bool FolderExporter::ExportFolder(FileItem& folder, const std::string& targetDir, bool intoTarget) {
+    Level root;
+    if (!OpenTargetRoot(targetDir, root)) {
+        CountFiles(folder, m_summary.failed);
+        return false;
+    }
+    if (intoTarget) ExportChildren(folder, root, 1);
+    else ExportChildFolder(folder, root, 1);
+    return true;
+}
+
+void FolderExporter::CountFiles(const FileItem& item, uint32_t& counter) const {
+    // The top items carry no folder flag, but they have children.
+    if (!item.IsDirectory() && item.childCount == 0) {
+        ++counter;
+        return;
+    }
+    // The loaded tree is finite and acyclic (the loaders refuse loops).
+    for (uint32_t i = 0; i < item.childCount; ++i) CountFiles(item.children[i], counter);
+}
+
+void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {
+    for (uint32_t i = 0; i < folder.childCount; ++i) {
+        FileItem& child = folder.children[i];
+        if (child.IsDirectory()) {
+            if (child.IsDeleted() && !m_options.includeDeleted) CountFiles(child, m_summary.skipped);
+            else ExportChildFolder(child, level, depth + 1);
+            continue;
+        }
+        const char* name = NameOf(child);
+        if ((child.IsDeleted() && !m_options.includeDeleted) ||
+            HasExcludedExtension(name, m_options.excludedExtensions) ||
+            HasIgnoredPrefix(name, m_options.ignoredNamePrefixes)) {
+            ++m_summary.skipped;
+            continue;
+        }
+        WriteFile(child, level);
+    }
+}
+
+void FolderExporter::ExportChildFolder(FileItem& folder, Level& level, int depth) {
+    Log& log = m_volume.Context().Logger();
+    if (depth > kMaxExportDepth) {
+        log.AppendLog(Format("文件夹层次过深:%s", FullPath(folder).c_str()));
+        CountFiles(folder, m_summary.failed);
+        return;
+    }
+    Level sub;
+    std::string chosen;
+    sub.fd = OpenUniqueFolder(level, SafeFileName(NameOf(folder)), chosen);
+    sub.path = level.path + "/" + chosen;
+    if (sub.fd < 0) {
+        log.AppendLog(Format("创建文件夹失败:%s", sub.path.c_str()));
+        CountFiles(folder, m_summary.failed);
+        return;
+    }
+    ExportChildren(folder, sub, depth);
+    // Last, since writing the contents changed the folder's time.
+    SetTimesFromItem(sub.fd, folder);
+}
+
+int FolderExporter::OpenUniqueFolder(Level& level, const std::string& safeName, std::string& chosen) {
+    const std::string base = Folded(safeName);
+    // Bounded by kMaxNumber candidates.
+    for (unsigned n = 1; n <= kMaxNumber; n = n == 1 ? std::max(2u, level.nextNumber[base]) : n + 1) {
+        chosen = n == 1 ? safeName : NumberedName(safeName, n);
+        const std::string folded = Folded(chosen);
+        // Without numbering, folders of one name are merged into one.
+        if (m_options.autoNameDuplicates && level.used.count(folded)) continue;
+        if (::mkdirat(level.fd, chosen.c_str(), 0755) != 0 && errno != EEXIST) return -1;
+        const int fd = ::openat(level.fd, chosen.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            level.used.insert(folded);
+            if (n > 1) level.nextNumber[base] = n + 1;
+            return fd;
+        }
+        // A file or a link of that name is in the way.
+        if (!m_options.autoNameDuplicates) return -1;
+    }
+    return -1;
+}
+
+int FolderExporter::OpenUniqueFile(Level& level, const std::string& safeName, std::string& chosen) {
+    chosen = safeName;
+    if (!m_options.autoNameDuplicates) {
+        if (level.used.count(Folded(safeName))) return -2;
+        const int fd = ::openat(level.fd, safeName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) level.used.insert(Folded(safeName));
+        return fd;
+    }
+    const std::string base = Folded(safeName);
+    // Bounded by kMaxNumber candidates.
+    for (unsigned n = 1; n <= kMaxNumber; n = n == 1 ? std::max(2u, level.nextNumber[base]) : n + 1) {
+        chosen = n == 1 ? safeName : NumberedName(safeName, n);
+        const std::string folded = Folded(chosen);
+        if (level.used.count(folded)) continue;
+        const int fd = ::openat(level.fd, chosen.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            level.used.insert(folded);
+            if (n > 1) level.nextNumber[base] = n + 1;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+bool FolderExporter::WriteFile(FileItem& file, Level& level) {
+    Log& log = m_volume.Context().Logger();
+    std::string chosen;
+    const int fd = OpenUniqueFile(level, SafeFileName(NameOf(file)), chosen);
+    const std::string target = level.path + "/" + chosen;
+    if (fd == -2) {
+        log.AppendLog(Format("同名文件未导出:%s", FullPath(file).c_str()));
+        ++m_summary.skipped;
+        return false;
+    }
+    if (fd < 0) {
+        log.AppendLog(Format("创建文件失败:%s", target.c_str()));
+        ++m_summary.failed;
+        return false;
+    }
+    Sha256 digest;
+    uint64_t written = 0;
+    const CopyStatus status =
+        CopyItemData(m_volume, file, fd, m_observer ? &digest : nullptr, CopyReport::kQuiet, &written);
+    if (status == CopyStatus::kDone) SetTimesFromItem(fd, file);
+    const bool closed = ::close(fd) == 0;
+    if (status != CopyStatus::kDone || !closed) {
+        const CopyStatus shown = status == CopyStatus::kDone ? CopyStatus::kWriteFailed : status;
+        const std::string where = shown == CopyStatus::kWriteFailed ? target : FullPath(file);
+        log.AppendLog(Format("%s%s", StatusMessage(shown), where.c_str()));
+        ++m_summary.failed;
+        return false;
+    }
+    ++m_summary.exported;
+    if (m_observer) m_observer({FullPath(file), target, written, digest.FinishHex()});
+    return true;
+}
+
+}  // namespace delvora

@@ -1,0 +1,78 @@
+#pragma once
+// Recovering a whole folder: its files and sub-folders, live and deleted,
+// written below one target folder and never outside it.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace delvora {
+
+class Volume;
+struct AnalysisOptions;
+struct FileItem;
+
+struct FolderExportOptions {
+    bool includeDeleted = true;
+    /// Same names in one target folder become "name (2).ext", "name (3).ext"...,
+    /// also past files already there. Off: a second file of a name already
+    /// written in this run is skipped, and an existing file is replaced.
+    bool autoNameDuplicates = true;
+    std::vector<std::string> excludedExtensions;
+    std::vector<std::string> ignoredNamePrefixes;
+
+    /// The export options of the analysis options record.
+    static FolderExportOptions From(const AnalysisOptions& options);
+};
+
+/// One file written by an export.
+struct ExportedFile {
+    std::string volumePath;  // \folder\name in the volume
+    std::string targetPath;  // where it was written
+    uint64_t size = 0;
+    std::string sha256;      // lower-case hex; empty unless digests were asked for
+};
+
+struct ExportSummary {
+    uint32_t exported = 0;
+    uint32_t skipped = 0;  // left out by the options (deleted, extension, prefix, same name)
+    uint32_t failed = 0;
+};
+
+/// Folder nesting deeper than this is not followed (each level holds an
+/// open descriptor); the files below count as failed.
+inline constexpr int kMaxExportDepth = 200;
+
+class FolderExporter {
+public:
+    FolderExporter(Volume& volume, FolderExportOptions options);
+
+    /// Called for every file written; digests are computed when it is set.
+    void SetFileObserver(std::function<void(const ExportedFile&)> observer) { m_observer = std::move(observer); }
+
+    /// Exports a folder into targetDir (created with its parents when
+    /// missing): into a new sub-folder named after it, or, with intoTarget
+    /// (the volume's root), straight into targetDir. Failures of single files
+    /// are logged and counted; the walk goes on. False when the target folder
+    /// itself cannot be made or opened.
+    bool ExportFolder(FileItem& folder, const std::string& targetDir, bool intoTarget = false);
+
+    const ExportSummary& Summary() const { return m_summary; }
+
+private:
+    struct Level;
+    void ExportChildren(FileItem& folder, Level& level, int depth);
+    void ExportChildFolder(FileItem& folder, Level& level, int depth);
+    bool WriteFile(FileItem& file, Level& level);
+    int OpenUniqueFile(Level& level, const std::string& safeName, std::string& chosen);
+    int OpenUniqueFolder(Level& level, const std::string& safeName, std::string& chosen);
+    void CountFiles(const FileItem& item, uint32_t& counter) const;
+    bool OpenTargetRoot(const std::string& targetDir, Level& level);
+
+    Volume& m_volume;
+    FolderExportOptions m_options;
+    std::function<void(const ExportedFile&)> m_observer;
+    ExportSummary m_summary;
+};
+
+}  // namespace delvora

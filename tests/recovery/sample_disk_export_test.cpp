@@ -1,0 +1,77 @@
+// The sample disk's volumes recovered by export -r: every live file as
+// tsk_recover recovers it, and on FAT the deleted file and folder whose
+// clusters survived.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "support/recorders.h"
+
+namespace delvora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, std::vector<uint8_t>> Files(const std::string& root) {
+    std::map<std::string, std::vector<uint8_t>> out;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) out[fs::relative(entry.path(), root).string()] = ReadFileBytes(entry.path().string());
+    return out;
+}
+
+std::vector<uint8_t> Text(std::string_view text) { return {text.begin(), text.end()}; }
+
+TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
+    for (const char* tool : {"sfdisk", "mkfs.fat", "mcopy", "mkntfs", "ntfscp", "mke2fs", "debugfs", "tsk_recover"})
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
+    TempDir dir;
+    // A copy of the script builds its disk beside itself, here in the test's folder.
+    ASSERT_EQ(RunShell("cp " + std::string(DELVORA_SOURCE_DIR) + "/sample/make-sample-disk " + dir.Path() +
+                       " && " + dir.File("make-sample-disk") + " --force"),
+              0);
+    ASSERT_EQ(RunShell("printf 'PHYSICALDRIVE0=" + dir.File("disk.img") + "\\n' > " + dir.File("devices.map")), 0);
+
+    const struct {
+        const char* row;
+        const char* start;
+        const char* kind;
+        bool deleted;  // FAT: the deleted file and folder must come back
+        size_t files;  // at least as many from tsk_recover, which writes no empty files
+    } partitions[] = {{"0", "2048", "fat", true, 6}, {"1", "83968", "ntfs", false, 3},
+                      {"2", "118784", "fat", true, 6}, {"3", "153600", "ext2", false, 6}};
+    for (const auto& p : partitions) {
+        const std::string ours = dir.File(std::string("ours") + p.row), peer = dir.File(std::string("tsk") + p.row);
+        std::string log;
+        ASSERT_EQ(RunShell(std::string(DELVORA_CLI_PATH) + " --devices " + dir.File("devices.map") +
+                               " export PHYSICALDRIVE0 / -p " + p.row + " --to " + ours +
+                               " -r --exclude-ext '' --ignore-prefix ''",
+                           &log),
+                  0)
+            << log;
+        ASSERT_EQ(RunShell("tsk_recover -a -f " + std::string(p.kind) + " -o " + std::string(p.start) + " " + dir.File("disk.img") + " " + peer,
+                           &log),
+                  0)
+            << log;
+        const auto exported = Files(ours), recovered = Files(peer);
+        ASSERT_GE(recovered.size(), p.files) << p.kind;
+        ASSERT_TRUE(exported.count("empty.txt"));
+        EXPECT_TRUE(exported.at("empty.txt").empty());
+        for (const auto& [path, bytes] : recovered) {
+            ASSERT_TRUE(exported.count(path)) << "partition row " << p.row << ": " << path << " missing";
+            EXPECT_EQ(exported.at(path), bytes) << path;
+        }
+        if (!p.deleted) continue;
+        // Deleted: found by contents, whatever names the deleted entries give.
+        bool deletedFile = false, deletedFolderFile = false;
+        for (const auto& [path, bytes] : exported) {
+            deletedFile = deletedFile || bytes == Text("this file is deleted later\n");
+            deletedFolderFile = deletedFolderFile || bytes == Text("inside a deleted folder\n");
+        }
+        EXPECT_TRUE(deletedFile) << "partition row " << p.row;
+        EXPECT_TRUE(deletedFolderFile) << "partition row " << p.row;
+    }
+}
+
+}  // namespace
+}  // namespace delvora::test
