@@ -56,14 +56,6 @@ bool DosToTimespec(uint16_t date, uint16_t time, timespec& out) {
     return true;
 }
 
-/// Gives fd the item's modification (and access) time when it has one.
-void SetTimesFromItem(int fd, const FileItem& item) {
-    timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
-    const bool haveWrite = DosToTimespec(item.writeDate, item.writeTime, times[1]);
-    const bool haveAccess = DosToTimespec(item.accessDate, 0, times[0]);
-    if (haveWrite || haveAccess) ::futimens(fd, times);
-}
-
 const char* StatusMessage(CopyStatus status) {
     switch (status) {
         case CopyStatus::kRunsFailed: return "取出文件簇列表错误!";
@@ -117,6 +109,26 @@ bool FolderExporter::ExportFolder(FileItem& folder, const std::string& targetDir
     if (intoTarget) ExportChildren(folder, root, 1);
     else ExportChildFolder(folder, root, 1);
     return true;
+}
+
+bool FolderExporter::LocalTime(uint16_t date, uint16_t time, timespec& out) {
+    // mktime looks at the zone file on every call; files of one folder mostly
+    // share their times, so each distinct date and time is converted once.
+    const uint32_t key = (uint32_t{date} << 16) | time;
+    if (auto it = m_localTimes.find(key); it != m_localTimes.end()) {
+        out = {it->second, 0};
+        return it->second != time_t(-1);
+    }
+    const bool ok = DosToTimespec(date, time, out);
+    if (m_localTimes.size() < 65536) m_localTimes[key] = ok ? out.tv_sec : time_t(-1);
+    return ok;
+}
+
+void FolderExporter::SetTimesFromItem(int fd, const FileItem& item) {
+    timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    const bool haveWrite = LocalTime(item.writeDate, item.writeTime, times[1]);
+    const bool haveAccess = LocalTime(item.accessDate, 0, times[0]);
+    if (haveWrite || haveAccess) ::futimens(fd, times);
 }
 
 void FolderExporter::CountFiles(const FileItem& item, uint32_t& counter) const {

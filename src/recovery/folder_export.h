@@ -2,8 +2,10 @@
 // Recovering a whole folder: its files and sub-folders, live and deleted,
 // written below one target folder and never outside it.
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace delvora {
@@ -68,11 +70,16 @@ private:
     int OpenUniqueFolder(Level& level, const std::string& safeName, std::string& chosen);
     void CountFiles(const FileItem& item, uint32_t& counter) const;
     bool OpenTargetRoot(const std::string& targetDir, Level& level);
+    /// A DOS date and time as local time; false when there is none.
+    bool LocalTime(uint16_t date, uint16_t time, timespec& out);
+    /// Gives fd the item's modification (and access) time when it has one.
+    void SetTimesFromItem(int fd, const FileItem& item);
 
     Volume& m_volume;
     FolderExportOptions m_options;
     std::function<void(const ExportedFile&)> m_observer;
     ExportSummary m_summary;
+    std::unordered_map<uint32_t, time_t> m_localTimes;  // DOS date << 16 | time → local time
 };
 
 }  // namespace delvora
