@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Loads a generated FAT32 image (2 GiB, 100,000 files in 5,050 folders) with
+# `delvora-cli ls` and with `fls -r -p`, page cache warm, and prints wall
+# time and peak memory of both and their ratio.
+#
+# usage: bench/fat_load.sh [BUILD_DIR]   (default: build)
+# BENCH_DIR (default /tmp/delvora-bench) keeps the image between runs.
+set -euo pipefail
+export PATH="$PATH:/sbin:/usr/sbin"
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../build}
+cli="$build/src/delvora-cli"
+dir=${BENCH_DIR:-/tmp/delvora-bench}
+image="$dir/fat32-100k.img"
+runs=${RUNS:-3}
+mkdir -p "$dir"
+[ -x "$cli" ] || { echo "no $cli: build delvora-cli first" >&2; exit 1; }
+for tool in mkfs.fat fls python3 /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+if [ ! -s "$image" ]; then
+    rm -f "$image.part"
+    truncate -s 2G "$image.part"
+    mkfs.fat -F 32 -s 8 "$image.part" >/dev/null
+    python3 "$here/make_fat_tree.py" "$image.part" 50 100 20
+    mv "$image.part" "$image"
+fi
+items=$((50 + 50 * 100 + 50 * 100 * 20))
+cat "$image" >/dev/null  # warm the page cache
+
+# best of $runs: wall seconds and peak RSS in KiB
+measure() {
+    local best_wall="" best_rss=0 out
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -o "$dir/time.out" -f '%e %M' "$@" >/dev/null 2>/dev/null
+        out=$(tail -1 "$dir/time.out")
+        read -r wall rss <<<"$out"
+        if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN{exit !(a<b)}'; then best_wall=$wall; fi
+        [ "$rss" -gt "$best_rss" ] && best_rss=$rss
+    done
+    echo "$best_wall $best_rss"
+}
+
+read -r ours_wall ours_rss < <(measure "$cli" ls "$image")
+read -r fls_wall fls_rss < <(measure fls -r -p "$image")
+# What the program holds with an empty tree, to tell the per-item cost.
+small="$dir/fat32-empty.img"
+[ -s "$small" ] || { truncate -s 64M "$small"; mkfs.fat -F 32 "$small" >/dev/null; }
+read -r _ base_rss < <(measure "$cli" ls "$small")
+
+rows=$("$cli" ls "$image" 2>/dev/null | wc -l)
+awk -v ow="$ours_wall" -v orss="$ours_rss" -v fw="$fls_wall" -v frss="$fls_rss" -v base="$base_rss" \
+    -v items="$items" -v rows="$rows" 'BEGIN {
+    printf "items: %d (listed rows incl. heading: %d)\n", items, rows
+    printf "delvora-cli ls : %6.2f s  peak %7d KiB\n", ow, orss
+    printf "fls -r -p      : %6.2f s  peak %7d KiB\n", fw, frss
+    printf "time ratio ours/fls: %.2f (target <= 0.33)\n", (fw > 0 ? ow / fw : 0)
+    printf "memory per item: %.0f bytes whole process, %.0f bytes above an empty volume (target <= 150)\n",
+           orss * 1024 / items, (orss - base) * 1024 / items
+}'
