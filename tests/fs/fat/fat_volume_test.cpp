@@ -2,6 +2,8 @@
 // and file contents read back through the volume.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/bytes.h"
 #include "fs/fat/fat_test_images.h"
 #include "support/recorders.h"
@@ -116,6 +118,61 @@ TEST(FatToolImageEdges, NoRootEntriesIsACalculationError) {
     auto loaded = LoadFat(image, 2, ctx.context);
     EXPECT_FALSE(loaded.prepared);
     EXPECT_EQ(ctx.notifier.Texts(), std::vector<std::string>{"计算错误1!"});
+}
+
+// Images cut short: what cannot be read is reported, the rest still loads.
+TEST(FatToolImageEdges, ShortImages) {
+    DELVORA_REQUIRE_TOOL("mkfs.fat");
+    test::TempDir dir;
+    const std::string fat16 = test::MakeToolImage(dir.Path(), 16);
+    const std::string fat32 = test::MakeToolImage(dir.Path(), 32);
+    ASSERT_FALSE(fat16.empty());
+    ASSERT_FALSE(fat32.empty());
+    auto dataStart = [](const std::string& image) {
+        const auto boot = test::ReadFileBytes(image);
+        const uint32_t fatSize = Le16(boot, 22) ? Le16(boot, 22) : Le32(boot, 36);
+        return uint64_t{Le16(boot, 14)} + 2 * fatSize + Le16(boot, 17) / 16;
+    };
+    {
+        // The FAT16 root cannot be read: the load fails with its log line.
+        test::RecordingContext ctx;
+        std::filesystem::resize_file(fat16, (dataStart(fat16) - 8) * 512);
+        auto loaded = LoadFat(fat16, 2, ctx.context);
+        EXPECT_FALSE(loaded.prepared);
+        EXPECT_TRUE(ctx.log.Contains("!m_pDataSource->GetData(&buf[dwBufIndex],512,dw)"));
+    }
+    {
+        // An unreadable FAT32 root cluster reads as skipped entries.
+        test::RecordingContext ctx;
+        std::filesystem::resize_file(fat32, dataStart(fat32) * 512);
+        auto loaded = LoadFat(fat32, 3, ctx.context);
+        ASSERT_TRUE(loaded.prepared);
+        EXPECT_TRUE(ctx.log.Contains("!m_pDataSource->GetData(&buf[dwBufIndex],dwClustorByte,dw)"));
+        EXPECT_EQ(loaded.volume->RootItem()->childCount, 0u);
+    }
+}
+
+TEST(FatToolImageEdges, UnreadableFileData) {
+    DELVORA_REQUIRE_TOOL("mkfs.fat");
+    test::TempDir dir;
+    test::RecordingContext ctx;
+    const std::string image = test::MakeToolImage(dir.Path(), 16);
+    ASSERT_FALSE(image.empty());
+    uint64_t cut = 0;
+    {
+        auto loaded = LoadFat(image, 2, ctx.context);
+        FileItem* big = FindItem(*loaded.volume->RootItem(), "docs/sub/big.bin");
+        ASSERT_NE(big, nullptr);
+        cut = (uint64_t{loaded.volume->StartSector()} + loaded.volume->ClusterToSector(big->startCluster)) * 512;
+    }
+    std::filesystem::resize_file(image, cut);
+    auto loaded = LoadFat(image, 2, ctx.context);
+    ASSERT_TRUE(loaded.prepared);
+    FileItem* big = FindItem(*loaded.volume->RootItem(), "docs/sub/big.bin");
+    ASSERT_NE(big, nullptr);
+    std::vector<uint8_t> data(4096);
+    EXPECT_FALSE(loaded.volume->ReadItemRange(big, data.data(), 0, 4096, nullptr));
+    EXPECT_EQ(ctx.notifier.Texts(), std::vector<std::string>{"获取数据错!"});
 }
 
 // FAT32 images patched where the tools never go: the root elsewhere than
