@@ -2,31 +2,11 @@
 // same items deleted.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "fs/fat/fat_test_images.h"
 #include "support/recorders.h"
 
 namespace delvora {
 namespace {
-
-// fls -r -p lines: "r/r * 7:\tpath" (the star marks a deleted item).
-std::map<std::string, bool> FlsTree(const std::string& image) {
-    std::string output;
-    std::map<std::string, bool> out;
-    if (test::RunShell("fls -r -p '" + image + "'", &output) != 0) return out;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t tab = line.find('\t');
-        if (tab == std::string::npos) continue;
-        const std::string path = line.substr(tab + 1);
-        // Virtual entries for the boot record, the FATs and orphans.
-        if (path.empty() || path[0] == '$') continue;
-        out[path] = line.find(" * ") != std::string::npos && line.find(" * ") < tab;
-    }
-    return out;
-}
 
 class FatAgainstFls : public ::testing::TestWithParam<int> {};
 
@@ -38,7 +18,7 @@ TEST_P(FatAgainstFls, SameNamesAndDeletedSet) {
     test::RecordingContext ctx;
     const std::string image = test::MakeToolImage(dir.Path(), GetParam());
     ASSERT_FALSE(image.empty());
-    auto expected = FlsTree(image);
+    auto expected = test::FlsTree(image);
     ASSERT_FALSE(expected.empty());
     const int kind = GetParam() == 12 ? 1 : GetParam() == 16 ? 2 : 3;
     auto loaded = test::LoadFat(image, kind, ctx.context);

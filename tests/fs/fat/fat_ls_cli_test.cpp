@@ -91,5 +91,49 @@ TEST_F(LsCommand, BadUsageAndUnreadableSources) {
     EXPECT_EQ(Ls("", out, err), 1);
 }
 
+// A partitioned disk: each FAT partition chosen with -p lists what fls lists.
+TEST(LsPartitions, EachFatPartitionMatchesFls) {
+    DELVORA_REQUIRE_TOOL("mkfs.fat");
+    DELVORA_REQUIRE_TOOL("mcopy");
+    DELVORA_REQUIRE_TOOL("sfdisk");
+    DELVORA_REQUIRE_TOOL("fls");
+    test::TempDir dir;
+    const std::string fat32 = test::MakeToolImage(dir.Path(), 32);
+    const std::string fat16 = test::MakeToolImage(dir.Path(), 16);
+    ASSERT_FALSE(fat32.empty());
+    ASSERT_FALSE(fat16.empty());
+    const std::string disk = dir.File("disk.img");
+    const uint64_t start32 = 2048, start16 = 2048 + 80000;
+    ASSERT_EQ(test::RunShell("truncate -s 64M '" + disk + "' && printf 'label: dos\nstart=2048, size=80000, type=c\n"
+                             "start=82048, size=40960, type=6\n' | sfdisk -q '" + disk + "' && dd if='" + fat32 +
+                             "' of='" + disk + "' bs=512 seek=2048 conv=notrunc status=none && dd if='" + fat16 +
+                             "' of='" + disk + "' bs=512 seek=82048 conv=notrunc status=none"),
+              0);
+    for (const auto& [index, offset] : {std::pair{0, start32}, std::pair{1, start16}}) {
+        std::string out;
+        ASSERT_EQ(test::RunShell("{ " + std::string(DELVORA_CLI_PATH) + " ls '" + disk + "' -p " +
+                                     std::to_string(index) + " --json 2>/dev/null; }",
+                                 &out),
+                  0);
+        std::map<std::string, bool> ours;
+        for (const auto& line : Lines(out)) {
+            // "path":"\\docs\\x" → docs/x
+            const size_t at = line.find("\"path\":\"") + 8;
+            std::string path = line.substr(at, line.find("\",\"deleted\"") - at);
+            std::string plain;
+            for (size_t i = 0; i < path.size(); ++i) {
+                if (path.compare(i, 2, "\\\\") == 0) {
+                    if (!plain.empty() || i > 0) plain += '/';
+                    ++i;
+                } else {
+                    plain += path[i];
+                }
+            }
+            ours[plain.substr(plain[0] == '/' ? 1 : 0)] = line.find("\"deleted\":true") != std::string::npos;
+        }
+        EXPECT_EQ(ours, test::FlsTree(disk, offset)) << "-p " << index;
+    }
+}
+
 }  // namespace
 }  // namespace delvora

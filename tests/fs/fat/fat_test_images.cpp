@@ -1,6 +1,7 @@
 #include "fs/fat/fat_test_images.h"
 
 #include <fstream>
+#include <sstream>
 #include <functional>
 
 #include "common/bytes.h"
@@ -93,6 +94,25 @@ std::string MakeToolImage(const std::string& dir, int fatBits) {
     std::string output;
     if (RunShell(script, &output) != 0) return {};
     return image;
+}
+
+std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOffset) {
+    std::string output;
+    std::map<std::string, bool> out;
+    if (RunShell("fls -r -p -o " + std::to_string(sectorOffset) + " '" + image + "'", &output) != 0) return out;
+    std::istringstream lines(output);
+    std::string line;
+    // Lines read "r/r * 7:\tpath"; the star marks a deleted item.
+    while (std::getline(lines, line)) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string path = line.substr(tab + 1);
+        // Virtual entries for the boot record, the FATs and orphans.
+        if (path.empty() || path[0] == '$') continue;
+        const size_t star = line.find(" * ");
+        out[path] = star != std::string::npos && star < tab;
+    }
+    return out;
 }
 
 TinyFat12::TinyFat12() : m_image(64 * 512, 0) {

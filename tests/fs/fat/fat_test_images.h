@@ -40,6 +40,9 @@ std::map<std::string, std::vector<uint8_t>> StandardFiles();
 /// folder with children (old/inner/a.txt). Empty path on failure.
 std::string MakeToolImage(const std::string& dir, int fatBits);
 
+/// fls -r -p of a volume at a sector offset: '/'-separated path → deleted
+/// flag, without fls's virtual entries. Empty when fls fails.
+std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOffset = 0);
 
 /// A small FAT12 volume built in memory: 512-byte clusters, 16 root
 /// entries, data from sector 4, 60 clusters.
