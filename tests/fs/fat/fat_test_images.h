@@ -44,7 +44,6 @@ std::string MakeToolImage(const std::string& dir, int fatBits);
 /// flag, without fls's virtual entries. Empty when fls fails.
 std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOffset = 0);
 
-
 /// A small FAT12 volume built in memory: 512-byte clusters, 16 root
 /// entries, data from sector 4, 60 clusters.
 class TinyFat12 {
