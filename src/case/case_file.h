@@ -37,9 +37,9 @@ bool ReadCaseRecord(ArchiveReader& archive, CaseRecord& record);
 /// The bytes of the case's file.
 std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems);
 
-/// Reads a case file's bytes into the case: every item is reopened and
-/// analysed (whatever saveItems says), waiting for each item's worker before
-/// the next. Wrong magic: "文件格式不对!", nothing added. A record cut short
+/// Reads a case file's bytes into the case (case_file_loader.cpp): every
+/// item is reopened and analysed (whatever saveItems says), waiting for each
+/// item's worker before the next. Wrong magic: "文件格式不对!", nothing added. A record cut short
 /// ends the load with a message; an item whose analysis fails gets
 /// "分析文件系统错误!", is discarded and ends the load. Items read before
 /// stay. Answers 1 when every record was added.
@@ -52,8 +52,10 @@ int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes);
 int SaveCaseFile(CaseWorkspace& workspace, const std::string& path, int saveItems, std::string* error = nullptr);
 
 /// Open: refuses with "线程忙!" while busy; a file that cannot be opened
-/// ends silently (error says why). Asks the front end to rebuild the case
-/// tree when items were added.
+/// ends silently (error says why). Waits for each item's worker; asks the
+/// front end to rebuild the case tree when items were added. A front end
+/// whose Notifier makes a worker wait for the calling thread uses
+/// CaseFileLoader (case_file_loader.h) instead.
 int LoadCaseFile(CaseWorkspace& workspace, const std::string& path, std::string* error = nullptr);
 
 }  // namespace delvora

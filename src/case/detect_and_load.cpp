@@ -126,6 +126,9 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
         return 1;
     }
 
+    // A worker that cleared busy may still be on its last lines: it ends
+    // before this load takes over the busy state.
+    workspace.WaitForWorker();
     // The volume joins the item and the load line is logged before the
     // worker starts, so the worker never sees an item without its volume
     // and its elapsed-time line always follows the load line. Busy is set

@@ -1,8 +1,10 @@
 #include "case/case_file.h"
+#include "case/case_file_loader.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
 
@@ -308,6 +310,51 @@ TEST(CaseFile, AFailedSaveLeavesTheOldFileIntact) {
     EXPECT_EQ(SaveCaseFile(f.workspace, f.dir.File("no/case.wsh"), 1, &error), 0);
     EXPECT_EQ(f.rc.notifier.Texts().size(), 1u);
     EXPECT_NE(error.find("no/case.wsh"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace delvora
+
+namespace delvora {
+namespace {
+
+TEST(CaseFileLoader, StepsWithoutBlockingAndNeverOverlapsWorkers) {
+    CaseFixture f;
+    const std::string image = f.Image("a.img");
+    const Bytes bytes = CaseBytes(3, {{"A", 0x0C, 1, image}, {"B", 0x07, 2, image}, {"C", 0x83, 3, image}});
+    std::atomic<int> active{0};
+    std::atomic<int> mostActive{0};
+    f.script.onLoadTree = [&] {
+        const int now = ++active;
+        if (now > mostActive) mostActive = now;
+        --active;
+    };
+    // Tree-built events reach the "front end" through a queue of one.
+    std::mutex mutex;
+    std::condition_variable cv;
+    int built = 0;
+    f.events.onBuild = [&](DataItem&) {
+        std::lock_guard lock(mutex);
+        ++built;
+        cv.notify_all();
+    };
+
+    CaseFileLoader loader(f.workspace, bytes);
+    int steps = 0;
+    for (CaseFileLoader::Step step = loader.Next(); step == CaseFileLoader::Step::Continue; step = loader.Next()) {
+        ++steps;
+        std::unique_lock lock(mutex);
+        cv.wait(lock, [&] { return built == steps; });
+    }
+    f.workspace.WaitForWorker();
+    EXPECT_EQ(steps, 3);
+    EXPECT_EQ(loader.ItemsAdded(), 3u);
+    EXPECT_EQ(Names(f.workspace), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(mostActive.load(), 1);
+    EXPECT_EQ(f.events.rebuilds.load(), 1);
+    // Once finished it stays finished.
+    EXPECT_EQ(loader.Next(), CaseFileLoader::Step::Done);
+    EXPECT_EQ(f.events.rebuilds.load(), 1);
 }
 
 }  // namespace

@@ -217,6 +217,27 @@ TEST(LoadingWorker, AFailingTreeLoadStillEndsIdle) {
     EXPECT_EQ(f.events.Built().size(), 1u);
 }
 
+TEST(LoadingWorker, ErrorReportingComesBackOnlyWhenTheKindSaysSo) {
+    // With reporting on, a read past the image's end logs each failing piece.
+    for (bool reportAfterLoad : {true, false}) {
+        SCOPED_TRACE(reportAfterLoad);
+        LoadFixture f;
+        f.script.traits.reportErrorsAfterLoad = reportAfterLoad;
+        f.script.onLoadTree = [&] {
+            // Reporting is off while the volume loads.
+            std::vector<uint8_t> buffer(1024);
+            DataSource* source = f.script.lastSource;
+            if (source) source->GetData(buffer.data(), 1024, 1000);
+        };
+        DataItem* item = f.Add(0x0C);
+        ASSERT_NE(item, nullptr);
+        EXPECT_FALSE(f.rc.log.Contains("扇区出错"));
+        std::vector<uint8_t> buffer(1024);
+        EXPECT_EQ(item->source->GetData(buffer.data(), 1024, 1000), 0);
+        EXPECT_EQ(f.rc.log.Contains("扇区出错"), reportAfterLoad);
+    }
+}
+
 TEST(LoadingWorker, ItemsAddedOneAfterAnotherKeepTheirOrder) {
     LoadFixture f;
     ASSERT_NE(f.Add(0x0C, 63), nullptr);

@@ -12,6 +12,7 @@ FakeVolume::FakeVolume(FakeVolumeScript& script, VolumeClass volumeClass)
 bool FakeVolume::Prepare() {
     if (m_script.requireOpenSource && (!m_pDataSource || !m_pDataSource->IsOpen())) return false;
     if (!m_script.prepareAnswer) return false;
+    m_script.lastSource = m_pDataSource;
     switch (m_class) {
         case VolumeClass::Fat:
             m_kind = m_nFatType;

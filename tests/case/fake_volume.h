@@ -44,6 +44,7 @@ struct FakeVolumeScript {
     std::atomic<int> destroyed{0};
     std::atomic<int> loads{0};
     std::vector<VolumeClass> classesAsked;
+    DataSource* lastSource = nullptr;   // source of the last volume prepared
 };
 
 class FakeVolume : public Volume {

@@ -1,0 +1,177 @@
+#include "case/case_file_loader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "case/detect_and_load.h"
+#include "common/text_format.h"
+#include "disk/block_backend.h"
+
+namespace delvora {
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, int& error, bool& tooLarge,
+                   bool& opened) {
+    tooLarge = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    opened = fd >= 0;
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && static_cast<uint64_t>(st.st_size) > kMaxCaseFileBytes) {
+        tooLarge = true;
+        ok = false;
+    }
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        // Reads until the size taken at the start; a file that shrinks ends
+        // the loop at its new end.
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                error = errno;
+                ok = false;
+                break;
+            }
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        bytes.resize(done);
+    } else if (!tooLarge) {
+        error = errno;
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+CaseFileLoader::CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> bytes)
+    : m_workspace(workspace), m_bytes(std::move(bytes)), m_archive(m_bytes) {
+    uint32_t saveItems = 0;
+    bool wrongMagic = false;
+    if (!ReadCaseHeader(m_archive, m_nItemCount, saveItems, wrongMagic)) {
+        m_workspace.Context().Notify().Message(wrongMagic ? kWrongCaseFormat : kCaseFileCutShort, "提示",
+                                               MessageIcon::Error);
+        m_bFinished = true;
+        m_lastStep = Step::Failed;
+    }
+    // The saveItems flag promises stored trees that the record never holds:
+    // every item is analysed again whatever it says.
+}
+
+CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
+    if (!m_bFinished && m_nAdded > 0) m_workspace.Events().RebuildCaseTree();
+    m_bFinished = true;
+    m_lastStep = result;
+    return result;
+}
+
+CaseFileLoader::Step CaseFileLoader::Next() {
+    if (m_bFinished) return m_lastStep;
+    const CoreContext& context = m_workspace.Context();
+    // A negative count reads nothing; an absurd one ends at the file's end,
+    // since every record takes bytes from the file.
+    if (m_nNext >= m_nItemCount) return Finish(Step::Done);
+    ++m_nNext;
+
+    std::unique_ptr<DataItem> item;
+    CaseRecord record;
+    try {
+        if (!ReadCaseRecord(m_archive, record)) {
+            context.Notify().Message(kCaseFileCutShort, "提示", MessageIcon::Error);
+            return Finish(Step::Failed);
+        }
+        item = m_workspace.NewItem();
+    } catch (const std::bad_alloc&) {
+        context.Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        return Finish(Step::Failed);
+    }
+    item->name = std::move(record.name);
+    item->typeId = record.typeId;
+    item->startSector = record.startSector;
+    item->source->SetKind(static_cast<SourceKind>(record.sourceKind));
+    item->source->SetPath(record.sourcePath);
+    if (!item->source->Open()) {
+        context.Logger().AppendLog(Format("无法打开数据源 %s: %s", item->source->Path().c_str(),
+                                          item->source->LastErrorText().c_str()));
+    }
+    if (!DetectAndLoad(m_workspace, *item)) {
+        context.Notify().Message(kCaseItemAnalyseFailed, "提示", MessageIcon::Error);
+        return Finish(Step::Failed);
+    }
+    if (!m_workspace.AddItem(std::move(item))) return Finish(Step::Failed);
+    ++m_nAdded;
+    return Step::Continue;
+}
+
+int CaseFileLoader::RunToEnd() {
+    Step step = Next();
+    // Each Continue consumed one record of at most itemCount.
+    while (step == Step::Continue) {
+        m_workspace.WaitForWorker();
+        step = Next();
+    }
+    return step == Step::Done ? 1 : 0;
+}
+
+int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes) {
+    std::vector<uint8_t> copy;
+    try {
+        copy.assign(bytes.begin(), bytes.end());
+    } catch (const std::bad_alloc&) {
+        workspace.Context().Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        return 0;
+    }
+    CaseFileLoader loader(workspace, std::move(copy));
+    return loader.RunToEnd();
+}
+
+std::unique_ptr<CaseFileLoader> OpenCaseFileLoader(CaseWorkspace& workspace, const std::string& path,
+                                                   std::string* error) {
+    if (workspace.RefuseIfBusy()) {
+        if (error) *error = kThreadBusy;
+        return nullptr;
+    }
+    std::vector<uint8_t> bytes;
+    int errorCode = 0;
+    bool tooLarge = false;
+    bool read = false;
+    bool opened = false;
+    try {
+        read = ReadWholeFile(path, bytes, errorCode, tooLarge, opened);
+        if (read) return std::make_unique<CaseFileLoader>(workspace, std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        tooLarge = true;
+    }
+    if (tooLarge) {
+        workspace.Context().Notify().Message(kWrongCaseFormat, "提示", MessageIcon::Error);
+        if (error) *error = path + ": too large for a case file";
+    } else {
+        const std::string text = path + ": " + ErrnoText(errorCode);
+        // A file that cannot be opened ends the command quietly; one that
+        // fails while being read is reported.
+        if (opened) workspace.Context().Notify().Message("读取文件时出错: " + text, "提示", MessageIcon::Error);
+        if (error) *error = text;
+    }
+    return nullptr;
+}
+
+int LoadCaseFile(CaseWorkspace& workspace, const std::string& path, std::string* error) {
+    auto loader = OpenCaseFileLoader(workspace, path, error);
+    if (!loader) return 0;
+    const int result = loader->RunToEnd();
+    if (!result && error) *error = path + ": the case was not loaded completely";
+    return result;
+}
+
+}  // namespace delvora
