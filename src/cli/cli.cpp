@@ -17,7 +17,7 @@ void PrintUsage(FILE* out) {
     std::fprintf(out,
                  "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] COMMAND ...\n\n"
                  "commands:\n");
-    for (const auto& command : Registry()) std::fprintf(out, "  %-44s %s\n", command.usage, command.summary);
+    for (const auto& command : Registry()) std::fprintf(out, "  %s\n      %s\n", command.usage, command.summary);
 }
 
 }  // namespace
