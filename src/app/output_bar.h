@@ -1,0 +1,35 @@
+#pragma once
+// The output bar: a read-only, numbered log. Lines may come from any thread;
+// they are put into the widget on the thread that owns it, in call order.
+#include <QWidget>
+
+#include <cstdint>
+
+class QPlainTextEdit;
+
+namespace delvora {
+
+class OutputBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit OutputBar(QWidget* parent = nullptr);
+
+    /// Appends one numbered line; callable from any thread.
+    void AppendLog(const QString& text);
+    /// Empties the text and restarts the numbering at 1; callable from any thread.
+    void ClearLog();
+
+    /// The whole text, lines separated by CR LF.
+    QString Text() const;
+    uint64_t LineCount() const { return m_nLineCount; }
+
+private slots:
+    void AppendOnOwnThread(const QString& text);
+    void ClearOnOwnThread();
+
+private:
+    QPlainTextEdit* m_pEdit;
+    uint64_t m_nLineCount = 0;  // touched on the owning thread only
+};
+
+}  // namespace delvora
