@@ -1,0 +1,99 @@
+#pragma once
+// The add-data wizard ("数据来源"): the kind of source on the first page,
+// then either the partition list of the machine (or of the device map) or
+// the virtual-volume page. It only collects the choice; the case adds it.
+#include <QWizard>
+#include <QWizardPage>
+
+#include "disk/disk_scan.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+namespace delvora {
+
+struct CoreContext;
+class Notifier;
+
+class SourceKindPage : public QWizardPage {
+    Q_OBJECT
+public:
+    SourceKindPage(Notifier& notifier, QWidget* parent = nullptr);
+
+    bool validatePage() override;
+    int nextId() const override;
+
+    QRadioButton* Local() const { return m_pLocal; }
+    QRadioButton* Remote() const { return m_pRemote; }
+    QCheckBox* Floppy() const { return m_pFloppy; }
+    QCheckBox* Partitions() const { return m_pPartitions; }
+    QCheckBox* WholeDisks() const { return m_pWholeDisks; }
+    QCheckBox* Virtual() const { return m_pVirtual; }
+    /// True once a remote disk service is connected (never yet).
+    bool IsConnected() const { return false; }
+
+private:
+    Notifier& m_notifier;
+    QRadioButton* m_pLocal;
+    QRadioButton* m_pRemote;
+    QLineEdit* m_pServer;
+    QPushButton* m_pConnect;
+    QPushButton* m_pDisconnect;
+    QCheckBox* m_pFloppy;
+    QCheckBox* m_pPartitions;
+    QCheckBox* m_pWholeDisks;
+    QCheckBox* m_pVirtual;
+};
+
+class PartitionListPage : public QWizardPage {
+    Q_OBJECT
+public:
+    PartitionListPage(const CoreContext& context, Notifier& notifier, QWidget* parent = nullptr);
+
+    /// Scans again with the first page's check boxes, every time the page is shown.
+    void initializePage() override;
+    bool validatePage() override;
+    int nextId() const override { return -1; }
+
+    QTreeWidget* List() const { return m_pList; }
+    /// The row taken when the page was accepted.
+    const ChosenRow& Chosen() const { return m_chosen; }
+
+private:
+    const CoreContext& m_context;
+    Notifier& m_notifier;
+    QTreeWidget* m_pList;
+    ChosenRow m_chosen;
+};
+
+class VirtualVolumePage : public QWizardPage {
+    Q_OBJECT
+public:
+    explicit VirtualVolumePage(QWidget* parent = nullptr);
+    int nextId() const override { return -1; }
+    /// Finishing needs the boot parameters this page does not collect yet.
+    bool isComplete() const override { return false; }
+};
+
+class AddDataWizard : public QWizard {
+    Q_OBJECT
+public:
+    enum PageId : int { kSourcePage = 0, kListPage = 1, kVirtualPage = 2 };
+
+    AddDataWizard(const CoreContext& context, Notifier& notifier, QWidget* parent = nullptr);
+
+    SourceKindPage* SourcePage() const { return m_pSource; }
+    PartitionListPage* ListPage() const { return m_pList; }
+    bool VirtualChosen() const;
+    const ChosenRow& Chosen() const { return m_pList->Chosen(); }
+
+private:
+    SourceKindPage* m_pSource;
+    PartitionListPage* m_pList;
+    VirtualVolumePage* m_pVirtual;
+};
+
+}  // namespace delvora

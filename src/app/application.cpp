@@ -1,0 +1,82 @@
+#include "app/application.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSplashScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/app_paths.h"
+#include "app/command_line.h"
+#include "app/desktop_registration.h"
+#include "app/main_frame.h"
+#include "app/screenshot_tour.h"
+#include "app/splash.h"
+#include "app/workstation.h"
+
+namespace delvora {
+namespace {
+
+void PrintError(const QString& text) { std::fprintf(stderr, "delvora: %s\n", text.toLocal8Bit().constData()); }
+
+// Keeps the splash up for its time while the event loop runs, so that it paints.
+void ShowSplash() {
+    QSplashScreen splash(MakeSplashPixmap());
+    splash.show();
+    QEventLoop loop;
+    QTimer::singleShot(kSplashMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    splash.close();
+}
+
+}  // namespace
+
+int RunWorkstation(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
+    QApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
+    QApplication::setApplicationDisplayName(MainFrame::ProgramTitle());
+
+    const CommandLine line = ParseCommandLine(QApplication::arguments().mid(1));
+    if (!line.error.isEmpty()) {
+        PrintError(line.error);
+        std::fputs(CommandLineUsage().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (line.unregister) return UnregisterDesktopEntry() ? 0 : 1;
+    if (line.registerOnly) return RegisterDesktopEntry(QApplication::applicationFilePath()) ? 0 : 1;
+    // An automation client or a container drives the program without a
+    // window; no such client exists on this platform yet, so there is
+    // nothing more to do.
+    if (line.RunsWithoutWindow()) return 0;
+
+    Workstation workstation;
+    QString strDevices = line.devicesFile;
+    if (strDevices.isEmpty()) strDevices = qEnvironmentVariable("DELVORA_DEVICES");
+    if (!strDevices.isEmpty()) {
+        QString strError;
+        if (!workstation.LoadDeviceMap(strDevices, strError)) {
+            PrintError(strError);
+            return 2;
+        }
+    }
+
+    if (!line.noSplash && line.screenshotFolder.isEmpty()) ShowSplash();
+
+    FrameOptions options;
+    options.openWizardAtStart = !line.noWizard && line.screenshotFolder.isEmpty();
+    int nResult = 0;
+    {
+        MainFrame frame(workstation, options);
+        frame.showMaximized();
+        MakeScratchFolder();
+        for (const QString& strFile : line.files) frame.OpenCaseFile(strFile);
+        if (!line.screenshotFolder.isEmpty()) StartScreenshotTour(workstation, frame, line.screenshotFolder);
+        nResult = QApplication::exec();
+    }
+    RemoveScratchFolder();
+    return nResult;
+}
+
+}  // namespace delvora

@@ -1,0 +1,365 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/add_data_wizard.h"
+#include "app/app_paths.h"
+#include "app/browse_bar.h"
+#include "app/case_file_dialog.h"
+#include "app/output_bar.h"
+#include "app/progress_pane.h"
+#include "app/recent_files.h"
+#include "app/status_panes.h"
+#include "app/workstation.h"
+#include "case/add_data.h"
+#include "case/case_file.h"
+#include "common/text_format.h"
+#include "fs/volume.h"
+#include "views/file_list_placeholder.h"
+
+namespace delvora {
+namespace {
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// How long closing waits for a stoppable worker to notice.
+constexpr unsigned long kCloseWaitMs = 500;
+
+}  // namespace
+
+MainFrame::MainFrame(Workstation& workstation, FrameOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      m_ws(workstation),
+      m_options(options),
+      m_settings(QString::fromLatin1(kSettingsOrganisation), QString::fromLatin1(kSettingsApplication)),
+      m_pRecent(std::make_unique<RecentFiles>(m_settings)) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setAcceptDrops(true);
+    setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    CreateDocumentArea();
+    CreateBars();
+    CreateMenus();
+    // From here on workers may report into the bars.
+    m_ws.LogSink().Attach(m_pOutput);
+    m_ws.ProgressSink().Attach(m_pPanes);
+    if (QtNotifier* boxes = m_ws.BoxNotifier()) boxes->SetParentWidget(this);
+    CreateTray();
+    ConnectCase();
+    UpdateTitle();
+    m_ws.LogSink().AppendLog(Format("系统于 %s 启动", NowTimestamp().c_str()));
+    m_pBrowse->RebuildCaseTree();
+    if (m_options.openWizardAtStart) QTimer::singleShot(0, this, &MainFrame::AddData);
+}
+
+MainFrame::~MainFrame() {
+    m_ws.LogSink().Detach();
+    m_ws.ProgressSink().Detach();
+    if (QtNotifier* boxes = m_ws.BoxNotifier()) boxes->SetParentWidget(nullptr);
+}
+
+void MainFrame::CreateDocumentArea() {
+    m_pMdi = new QMdiArea(this);
+    m_pMdi->setObjectName(QStringLiteral("documentArea"));
+    setCentralWidget(m_pMdi);
+    m_pFileList = new FileListPlaceholder;
+    QMdiSubWindow* pChild = m_pMdi->addSubWindow(m_pFileList);
+    pChild->setWindowTitle(QStringLiteral("Delvo1"));
+    pChild->showMaximized();
+    connect(m_pMdi, &QMdiArea::subWindowActivated, this, [this] { UpdateTitle(); });
+}
+
+void MainFrame::CreateBars() {
+    m_pPanes = new StatusPanes(this);
+    setStatusBar(m_pPanes);
+    connect(m_pPanes->Progress(), &ProgressPane::StopRequested, this, &MainFrame::OnStopRequested);
+
+    m_pBrowse = new BrowseBar(m_ws.Workspace(), this);
+    m_pBrowseDock = new QDockWidget(QStringLiteral("文件栏"), this);
+    m_pBrowseDock->setObjectName(QStringLiteral("browseDock"));
+    m_pBrowseDock->setWidget(m_pBrowse);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pBrowseDock);
+    connect(m_pBrowse, &BrowseBar::NodeSelected, this, &MainFrame::OnNodeSelected);
+
+    m_pOutput = new OutputBar(this);
+    m_pOutputDock = new QDockWidget(QStringLiteral("输出栏"), this);
+    m_pOutputDock->setObjectName(QStringLiteral("outputDock"));
+    m_pOutputDock->setWidget(m_pOutput);
+    addDockWidget(Qt::BottomDockWidgetArea, m_pOutputDock);
+    resizeDocks({m_pBrowseDock}, {260}, Qt::Horizontal);
+    resizeDocks({m_pOutputDock}, {150}, Qt::Vertical);
+}
+
+void MainFrame::CreateMenus() {
+    QStyle* s = style();
+    auto* pOpen = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("打开(&O)..."), this);
+    pOpen->setShortcut(QKeySequence::Open);
+    connect(pOpen, &QAction::triggered, this, &MainFrame::OpenCase);
+    auto* pSave = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("保存(&S)"), this);
+    pSave->setShortcut(QKeySequence::Save);
+    // The case remembers no file, so saving always asks for one.
+    connect(pSave, &QAction::triggered, this, &MainFrame::SaveCaseAs);
+    auto* pSaveAs = new QAction(QStringLiteral("另存为(&A)..."), this);
+    connect(pSaveAs, &QAction::triggered, this, &MainFrame::SaveCaseAs);
+    auto* pDevices = new QAction(QStringLiteral("设备映射文件(&D)..."), this);
+    connect(pDevices, &QAction::triggered, this, &MainFrame::ChooseDeviceMap);
+    auto* pExit = new QAction(QStringLiteral("退出(&X)"), this);
+    connect(pExit, &QAction::triggered, this, &QWidget::close);
+    auto* pAddData = new QAction(s->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("数据 ( 加入文件系统)"), this);
+    pAddData->setObjectName(QStringLiteral("addDataAction"));
+    pAddData->setStatusTip(QStringLiteral("加入数据"));
+    connect(pAddData, &QAction::triggered, this, &MainFrame::AddData);
+    auto* pClear = new QAction(s->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("清除输出窗口数据"), this);
+    connect(pClear, &QAction::triggered, this, &MainFrame::ClearLog);
+    auto* pHelp = new QAction(s->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("帮助"), this);
+    pHelp->setShortcut(QKeySequence::HelpContents);
+    connect(pHelp, &QAction::triggered, this, &MainFrame::Help);
+    auto* pAbout = new QAction(QStringLiteral("关于 Delvora(&A)..."), this);
+    connect(pAbout, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, QStringLiteral("关于 Delvora"),
+                           QStringLiteral("%1\n磁盘检查与数据恢复工作站").arg(ProgramTitle()));
+    });
+
+    m_pStandardBar = addToolBar(QStringLiteral("标准"));
+    m_pStandardBar->setObjectName(QStringLiteral("standardBar"));
+    m_pStandardBar->addActions({pOpen, pSave, pAddData, pHelp});
+    m_pSecondBar = addToolBar(QStringLiteral("输出"));
+    m_pSecondBar->setObjectName(QStringLiteral("secondBar"));
+    m_pSecondBar->addAction(pClear);
+    m_pSecondBar->hide();
+
+    QMenu* pFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    pFile->addActions({pOpen, pSave, pSaveAs});
+    pFile->addSeparator();
+    m_pRecentMenu = pFile->addMenu(QStringLiteral("最近的文件"));
+    pFile->addAction(pDevices);
+    pFile->addSeparator();
+    pFile->addAction(pExit);
+    UpdateRecentMenu();
+
+    QMenu* pData = menuBar()->addMenu(QStringLiteral("数据(&D)"));
+    pData->addAction(pAddData);
+
+    QMenu* pView = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    QAction* pToolBar = m_pStandardBar->toggleViewAction();
+    pToolBar->setText(QStringLiteral("工具栏(&T)"));
+    auto* pStatusBar = new QAction(QStringLiteral("状态栏(&S)"), this);
+    pStatusBar->setCheckable(true);
+    pStatusBar->setChecked(true);
+    connect(pStatusBar, &QAction::toggled, m_pPanes, &QWidget::setVisible);
+    QAction* pBrowse = m_pBrowseDock->toggleViewAction();
+    pBrowse->setText(QStringLiteral("浏览栏(&B)"));
+    QAction* pOutput = m_pOutputDock->toggleViewAction();
+    pOutput->setText(QStringLiteral("输出栏"));
+    pView->addActions({pToolBar, pStatusBar, pBrowse, pOutput});
+    pView->addSeparator();
+    pView->addAction(pClear);
+
+    QMenu* pWindow = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
+    pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
+    pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
+
+    QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    pHelpMenu->addActions({pHelp, pAbout});
+}
+
+void MainFrame::CreateTray() {
+    m_pTray = new QSystemTrayIcon(windowIcon(), this);
+    m_pTray->setToolTip(ProgramTitle());
+    auto* pMenu = new QMenu(QStringLiteral("托盘菜单"), this);
+    pMenu->addAction(QStringLiteral("显示窗口(&H)"), this, &MainFrame::ShowFromTray);
+    pMenu->addAction(QStringLiteral("隐藏窗口(&S)"), this, &MainFrame::HideToTray);
+    pMenu->addAction(QStringLiteral("关于 Delvora(&A)..."), this, [this] {
+        QMessageBox::about(this, QStringLiteral("关于 Delvora"), ProgramTitle());
+    });
+    pMenu->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    m_pTray->setContextMenu(pMenu);
+    connect(m_pTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && isHidden()) ShowFromTray();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable()) m_pTray->show();
+}
+
+void MainFrame::ConnectCase() {
+    CaseEventRelay& relay = m_ws.Events();
+    connect(&relay, &CaseEventRelay::BuildTreeRequested, this, [this](DataItem* item) {
+        m_pBrowse->BuildCaseTree(item);
+    });
+    connect(&relay, &CaseEventRelay::RebuildTreeRequested, this, [this] { m_pBrowse->RebuildCaseTree(); });
+    connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] { m_pFileList->ShowFolder(nullptr); });
+}
+
+void MainFrame::UpdateTitle() {
+    QMdiSubWindow* pActive = m_pMdi->activeSubWindow();
+    if (!pActive && !m_pMdi->subWindowList().isEmpty()) pActive = m_pMdi->subWindowList().first();
+    setWindowTitle(pActive ? ProgramTitle() + QStringLiteral(" - ") + pActive->windowTitle() : ProgramTitle());
+}
+
+std::unique_ptr<AddDataWizard> MainFrame::MakeWizard() {
+    return std::make_unique<AddDataWizard>(m_ws.Context(), m_ws.Notify(), this);
+}
+
+void MainFrame::AddData() {
+    if (m_bClosing || m_ws.Workspace().RefuseIfBusy()) return;
+    std::unique_ptr<AddDataWizard> pWizard = MakeWizard();
+    if (pWizard->exec() != QDialog::Accepted || pWizard->VirtualChosen()) return;
+    AddChosenRow(pWizard->Chosen());
+}
+
+void MainFrame::AddChosenRow(const ChosenRow& row) {
+    PartitionChoice choice;
+    choice.name = row.itemName;
+    choice.typeId = row.typeId;
+    choice.startSector = row.startSector;
+    choice.totalSectors = row.totalSectors;
+    choice.sourceDevice = row.sourceDevice;
+    WaitCursor wait;
+    // The case refuses here too when work started while the wizard was open.
+    AddPartition(m_ws.Workspace(), choice);
+}
+
+void MainFrame::OpenCase() {
+    CaseFileDialog dialog(CaseFileDialog::Mode::Open, this);
+    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message("创建选择按钮失败", "提示", MessageIcon::Error);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenFile().isEmpty()) return;
+    OpenCaseFile(dialog.ChosenFile());
+}
+
+void MainFrame::SaveCaseAs() {
+    CaseFileDialog dialog(CaseFileDialog::Mode::Save, this);
+    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message("创建选择按钮失败", "提示", MessageIcon::Error);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenFile().isEmpty()) return;
+    SaveCaseFile(dialog.ChosenFile(), dialog.SaveItems());
+}
+
+int MainFrame::OpenCaseFile(const QString& path) {
+    WaitCursor wait;
+    std::string strError;
+    const int nResult = LoadCaseFile(m_ws.Workspace(), path.toStdString(), &strError);
+    if (!strError.empty()) m_ws.LogSink().AppendLog(strError);
+    if (nResult) m_pRecent->Add(path);
+    UpdateRecentMenu();
+    return nResult;
+}
+
+int MainFrame::SaveCaseFile(const QString& path, bool saveItems) {
+    WaitCursor wait;
+    std::string strError;
+    const int nResult = delvora::SaveCaseFile(m_ws.Workspace(), path.toStdString(), saveItems ? 1 : 0, &strError);
+    if (!strError.empty()) m_ws.LogSink().AppendLog(strError);
+    if (nResult) {
+        m_pRecent->Add(path);
+        UpdateRecentMenu();
+    }
+    return nResult;
+}
+
+void MainFrame::UpdateRecentMenu() {
+    m_pRecentMenu->clear();
+    const QStringList files = m_pRecent->Files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString strPath = files[i];
+        m_pRecentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(strPath), this,
+                                 [this, strPath] { OpenCaseFile(strPath); });
+    }
+    m_pRecentMenu->setEnabled(!files.isEmpty());
+}
+
+void MainFrame::ClearLog() { m_pOutput->ClearLog(); }
+
+void MainFrame::Help() {
+    const QString strManual = ManualPath();
+    if (strManual.isEmpty()) {
+        m_ws.Notify().Message("没有用户手册!", "提示", MessageIcon::Error);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(strManual));
+}
+
+void MainFrame::ChooseDeviceMap() {
+    const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("设备映射文件"), m_ws.DeviceMapFile());
+    if (strPath.isEmpty()) return;
+    QString strError;
+    if (!m_ws.LoadDeviceMap(strPath, strError)) {
+        m_ws.Notify().Message(strError.toStdString(), "提示", MessageIcon::Error);
+        return;
+    }
+    m_ws.LogSink().AppendLog("设备映射: " + strPath.toStdString());
+}
+
+void MainFrame::ShowFromTray() {
+    showMaximized();
+    raise();
+    activateWindow();
+}
+
+void MainFrame::HideToTray() { hide(); }
+
+void MainFrame::OnStopRequested() {
+    if (m_ws.Workspace().IsBusy()) m_ws.Workspace().RequestStop();
+}
+
+void MainFrame::OnNodeSelected(int kind, void* node) {
+    if (kind == kFileItemNode) {
+        m_pFileList->ShowFolder(static_cast<const FileItem*>(node));
+    } else if (kind == node_kinds::kVolume && node) {
+        m_pFileList->ShowFolder(static_cast<Volume*>(node)->RootItem());
+    } else {
+        m_pFileList->ShowFolder(nullptr);
+    }
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    m_bClosing = true;
+    CaseWorkspace& workspace = m_ws.Workspace();
+    if (workspace.IsBusy()) {
+        m_pPanes->SetPaneText(StatusPanes::kMessage, QStringLiteral("等待线程退出..."));
+        m_pPanes->repaint();
+        // Clearing busy asks a stoppable worker to end; one that cannot stop
+        // is joined when the case goes away.
+        workspace.SetBusy(0);
+        QThread::msleep(kCloseWaitMs);
+    }
+    if (m_pTray) m_pTray->hide();
+    event->accept();
+}
+
+void MainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (!url.isLocalFile()) return;
+    event->acceptProposedAction();
+}
+
+void MainFrame::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    activateWindow();
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) OpenCaseFile(url.toLocalFile());
+}
+
+}  // namespace delvora

@@ -1,0 +1,105 @@
+#pragma once
+// The workstation's main window: the document area, tool bars, the status
+// bar with its progress pane, the browse bar ("文件栏") with the case tree,
+// the output bar ("输出栏"), the tray icon, and the commands that reach the
+// case: add data, open and save case files, help.
+#include <QMainWindow>
+#include <QSettings>
+
+#include <memory>
+
+#include "disk/disk_scan.h"
+
+class QDockWidget;
+class QMdiArea;
+class QMenu;
+class QSystemTrayIcon;
+class QToolBar;
+
+namespace delvora {
+
+class AddDataWizard;
+class BrowseBar;
+class DataItem;
+class FileListPlaceholder;
+class OutputBar;
+class RecentFiles;
+class StatusPanes;
+class Volume;
+class Workstation;
+
+struct FrameOptions {
+    bool openWizardAtStart = true;  // post the add-data command once the loop runs
+};
+
+class MainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static QString ProgramTitle() { return QStringLiteral("Korvanta"); }
+
+    MainFrame(Workstation& workstation, FrameOptions options = {}, QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    OutputBar* Output() const { return m_pOutput; }
+    BrowseBar* Browse() const { return m_pBrowse; }
+    StatusPanes* Panes() const { return m_pPanes; }
+    QDockWidget* BrowseDock() const { return m_pBrowseDock; }
+    QDockWidget* OutputDock() const { return m_pOutputDock; }
+    QToolBar* StandardBar() const { return m_pStandardBar; }
+    QMdiArea* DocumentArea() const { return m_pMdi; }
+    RecentFiles& Recent() { return *m_pRecent; }
+
+    // Commands.
+    /// Runs the add-data wizard and adds what was chosen.
+    void AddData();
+    /// Adds a partition chosen in the wizard (the part of AddData after the wizard).
+    void AddChosenRow(const ChosenRow& row);
+    /// The wizard AddData runs; tests drive it without exec.
+    std::unique_ptr<AddDataWizard> MakeWizard();
+    void OpenCase();
+    void SaveCaseAs();
+    /// Loads a case file into the case; answers 1 or 0.
+    int OpenCaseFile(const QString& path);
+    /// Writes the case; answers 1 or 0.
+    int SaveCaseFile(const QString& path, bool saveItems);
+    void ClearLog();
+    void Help();
+    void ChooseDeviceMap();
+    void ShowFromTray();
+    void HideToTray();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateDocumentArea();
+    void CreateBars();
+    void CreateMenus();
+    void CreateTray();
+    void ConnectCase();
+    void UpdateRecentMenu();
+    void UpdateTitle();
+    void OnStopRequested();
+    void OnNodeSelected(int kind, void* node);
+
+    Workstation& m_ws;
+    FrameOptions m_options;
+    QSettings m_settings;
+    std::unique_ptr<RecentFiles> m_pRecent;
+    QMdiArea* m_pMdi = nullptr;
+    FileListPlaceholder* m_pFileList = nullptr;
+    OutputBar* m_pOutput = nullptr;
+    BrowseBar* m_pBrowse = nullptr;
+    StatusPanes* m_pPanes = nullptr;
+    QDockWidget* m_pBrowseDock = nullptr;
+    QDockWidget* m_pOutputDock = nullptr;
+    QToolBar* m_pStandardBar = nullptr;
+    QToolBar* m_pSecondBar = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
+    QSystemTrayIcon* m_pTray = nullptr;
+    bool m_bClosing = false;
+};
+
+}  // namespace delvora

@@ -1,0 +1,100 @@
+#include "app/screenshot_tour.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/add_data_wizard.h"
+#include "app/browse_bar.h"
+#include "app/main_frame.h"
+#include "app/workstation.h"
+
+namespace delvora {
+namespace {
+
+// Polls are 100 ms apart; after this many the tour gives up rather than hang.
+constexpr int kMaxPolls = 600;
+
+void Save(QWidget* widget, const QString& path) {
+    if (!widget->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+}
+
+class Tour : public QObject {
+public:
+    Tour(Workstation& ws, MainFrame& frame, const QString& folder)
+        : QObject(&frame), m_ws(ws), m_frame(frame), m_strFolder(folder) {}
+
+    void ShowWizard() {
+        QDir().mkpath(m_strFolder);
+        m_pWizard = m_frame.MakeWizard();
+        m_pWizard->show();
+        m_pWizard->SourcePage()->Partitions()->setChecked(true);
+        m_pWizard->next();
+        QTimer::singleShot(500, this, [this] { TakeRow(); });
+    }
+
+    void TakeRow() {
+        Save(m_pWizard.get(), m_strFolder + QStringLiteral("/wizard-list.png"));
+        QTreeWidget* pList = m_pWizard->ListPage()->List();
+        for (int i = 0; i < pList->topLevelItemCount(); ++i) {
+            if (pList->topLevelItem(i)->text(1).contains(QStringLiteral("FAT32"))) {
+                pList->setCurrentItem(pList->topLevelItem(i));
+                break;
+            }
+        }
+        const bool bTaken = m_pWizard->validateCurrentPage();
+        const ChosenRow row = m_pWizard->Chosen();
+        m_pWizard->hide();
+        if (!bTaken) return Finish();
+        m_frame.AddChosenRow(row);
+        QTimer::singleShot(100, this, [this] { WaitForLoad(); });
+    }
+
+    void WaitForLoad() {
+        const bool bLoaded = !m_ws.Workspace().IsBusy() && !m_ws.Workspace().WorkerRunning() &&
+                             m_frame.Browse()->Tree()->topLevelItemCount() > 0 &&
+                             m_frame.Browse()->Tree()->topLevelItem(0)->childCount() > 0;
+        if (!bLoaded && ++m_nPolls < kMaxPolls) {
+            QTimer::singleShot(100, this, [this] { WaitForLoad(); });
+            return;
+        }
+        QTreeWidget* pTree = m_frame.Browse()->Tree();
+        pTree->expandAll();
+        if (QTreeWidgetItem* pItem = pTree->topLevelItem(0)) {
+            if (QTreeWidgetItem* pVolume = pItem->child(0)) pTree->setCurrentItem(pVolume->childCount() ? pVolume->child(0) : pVolume);
+        }
+        QTimer::singleShot(300, this, [this] {
+            Save(&m_frame, m_strFolder + QStringLiteral("/main-window.png"));
+            m_frame.Browse()->ShowFilesBox()->setChecked(true);
+            m_frame.Browse()->Tree()->expandAll();
+            QTimer::singleShot(300, this, [this] {
+                Save(&m_frame, m_strFolder + QStringLiteral("/main-window-files.png"));
+                Finish();
+            });
+        });
+    }
+
+    void Finish() { QTimer::singleShot(0, &m_frame, &QWidget::close); }
+
+private:
+    Workstation& m_ws;
+    MainFrame& m_frame;
+    QString m_strFolder;
+    std::unique_ptr<AddDataWizard> m_pWizard;
+    int m_nPolls = 0;
+};
+
+}  // namespace
+
+void StartScreenshotTour(Workstation& workstation, MainFrame& frame, const QString& folder) {
+    auto* pTour = new Tour(workstation, frame, folder);  // owned by the frame
+    QTimer::singleShot(800, pTour, [pTour] { pTour->ShowWizard(); });
+}
+
+}  // namespace delvora
