@@ -20,6 +20,18 @@ namespace {
 
 void PrintError(const QString& text) { std::fprintf(stderr, "delvora: %s\n", text.toLocal8Bit().constData()); }
 
+// For unattended runs (the screenshot tour): a modal box would wait for ever.
+class StderrNotifier final : public Notifier {
+public:
+    void Message(std::string_view text, std::string_view caption, MessageIcon) override {
+        std::fprintf(stderr, "[%.*s] %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
+    }
+    bool Confirm(std::string_view text, std::string_view caption) override {
+        Message(text, caption, MessageIcon::Question);
+        return false;
+    }
+};
+
 // Keeps the splash up for its time while the event loop runs, so that it paints.
 void ShowSplash() {
     QSplashScreen splash(MakeSplashPixmap());
@@ -51,7 +63,8 @@ int RunWorkstation(int argc, char** argv) {
     // nothing more to do.
     if (line.RunsWithoutWindow()) return 0;
 
-    Workstation workstation;
+    StderrNotifier unattended;
+    Workstation workstation(line.screenshotFolder.isEmpty() ? nullptr : &unattended);
     QString strDevices = line.devicesFile;
     if (strDevices.isEmpty()) strDevices = qEnvironmentVariable("DELVORA_DEVICES");
     if (!strDevices.isEmpty()) {

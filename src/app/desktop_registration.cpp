@@ -29,11 +29,18 @@ QString QuoteExec(const QString& path) {
 
 // The desktop's caches are refreshed when the tools exist; without them the
 // files still take effect at the next login.
+void RunQuietly(const QString& program, const QString& folder) {
+    if (QStandardPaths::findExecutable(program).isEmpty()) return;
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, {folder});
+    process.waitForFinished();
+}
+
 void RefreshCaches(const QString& dataHome) {
-    if (!QStandardPaths::findExecutable(QStringLiteral("update-mime-database")).isEmpty())
-        QProcess::execute(QStringLiteral("update-mime-database"), {dataHome + QStringLiteral("/mime")});
-    if (!QStandardPaths::findExecutable(QStringLiteral("update-desktop-database")).isEmpty())
-        QProcess::execute(QStringLiteral("update-desktop-database"), {dataHome + QStringLiteral("/applications")});
+    RunQuietly(QStringLiteral("update-mime-database"), dataHome + QStringLiteral("/mime"));
+    RunQuietly(QStringLiteral("update-desktop-database"), dataHome + QStringLiteral("/applications"));
 }
 
 }  // namespace

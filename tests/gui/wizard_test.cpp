@@ -1,0 +1,147 @@
+// The add-data wizard: the first page's refusals and the partition list of
+// a disk built with sfdisk and mkfs.fat.
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/add_data_wizard.h"
+#include "gui/gui_support.h"
+
+namespace delvora::test {
+namespace {
+
+struct WizardHarness {
+    RecordingContext recording;
+    AddDataWizard wizard{recording.context, recording.notifier};
+
+    // The recording context's device map starts empty: no test scans this
+    // machine's own disks.
+    WizardHarness() { wizard.show(); }
+    QStringList Messages() const {
+        QStringList texts;
+        for (const std::string& text : recording.notifier.Texts()) texts << QString::fromStdString(text);
+        return texts;
+    }
+    bool UseMap(const QString& path) {
+        std::string error;
+        return DeviceMap::LoadFile(path.toStdString(), recording.devices, error);
+    }
+    QStringList Row(int index) const {
+        QStringList texts;
+        QTreeWidgetItem* item = wizard.ListPage()->List()->topLevelItem(index);
+        for (int i = 0; item && i < 7; ++i) texts << item->text(i);
+        return texts;
+    }
+};
+
+}  // namespace
+
+class WizardTest : public QObject {
+    Q_OBJECT
+private slots:
+    void FirstPageRefusesWithoutAVolumeKind() {
+        WizardHarness h;
+        SourceKindPage* page = h.wizard.SourcePage();
+        QCOMPARE(h.wizard.windowTitle(), QStringLiteral("数据来源"));
+        QVERIFY(page->Local()->isChecked());
+        QVERIFY(!page->Remote()->isEnabled());
+        QCOMPARE(page->Remote()->text(), QStringLiteral("远程驱动器(暂不提供组件)"));
+
+        // Nothing ticked, then hard disk alone: both refused.
+        h.wizard.next();
+        page->WholeDisks()->setChecked(true);
+        h.wizard.next();
+        QCOMPARE(h.wizard.currentId(), int(AddDataWizard::kSourcePage));
+        QCOMPARE(h.Messages(), (QStringList{QStringLiteral("请选择驱动器类型!"), QStringLiteral("请选择驱动器类型!")}));
+        QCOMPARE(h.recording.notifier.Messages().back().caption, std::string("提示"));
+        QVERIFY(h.recording.notifier.Messages().back().icon == MessageIcon::Error);
+    }
+
+    void RemoteWithoutConnectionIsRefusedButVirtualIsNot() {
+        WizardHarness h;
+        SourceKindPage* page = h.wizard.SourcePage();
+        // The remote choice is off in the window; a script could still pick it.
+        page->Remote()->setEnabled(true);
+        page->Remote()->setChecked(true);
+        page->Partitions()->setChecked(true);
+        h.wizard.next();
+        QCOMPARE(h.Messages(), QStringList{QStringLiteral("没有连接到服务器!")});
+        // A virtual volume needs neither a connection nor a drive type.
+        page->Partitions()->setChecked(false);
+        page->Virtual()->setChecked(true);
+        h.wizard.next();
+        QCOMPARE(h.wizard.currentId(), int(AddDataWizard::kVirtualPage));
+        QCOMPARE(h.Messages().size(), 1);
+        QVERIFY(!h.wizard.currentPage()->isComplete());
+    }
+
+    void ListPageShowsTheDiskRows() {
+        DELVORA_QSKIP_MISSING("sfdisk", "mkfs.fat", "mmd", "mcopy");
+        QTemporaryDir dir;
+        const QString strMap = MakeTestDisk(dir.path());
+        QVERIFY(!strMap.isEmpty());
+        WizardHarness h;
+        QVERIFY(h.UseMap(strMap));
+        h.wizard.SourcePage()->Partitions()->setChecked(true);
+        h.wizard.next();
+        QCOMPARE(h.wizard.currentId(), int(AddDataWizard::kListPage));
+        QTreeWidget* list = h.wizard.ListPage()->List();
+        QCOMPARE(list->columnCount(), 7);
+        const QStringList headers{QStringLiteral("驱动器"), QStringLiteral("文件系统"), QStringLiteral("标识"),
+                                  QStringLiteral("开始扇区"), QStringLiteral("总扇区数"), QStringLiteral("大小"),
+                                  QStringLiteral("来源")};
+        const int widths[7] = {70, 100, 90, 90, 90, 100, 120};
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(list->headerItem()->text(i), headers[i]);
+            QCOMPARE(list->columnWidth(i), widths[i]);
+        }
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(h.Row(0), (QStringList{QStringLiteral("C:"), QStringLiteral("Win95 FAT32"), QStringLiteral(" 12(0x0C)"),
+                                        QStringLiteral("2048"), QStringLiteral("81920"), QStringLiteral("41943040"),
+                                        QStringLiteral("PHYSICALDRIVE0")}));
+        QCOMPARE(h.Row(1)[2], QStringLiteral("  7(0x07)"));
+        QCOMPARE(h.Row(2)[2], QStringLiteral("  6(0x06)"));
+
+        // Finishing without a row is refused.
+        QVERIFY(!h.wizard.validateCurrentPage());
+        QCOMPARE(h.Messages(), QStringList{QStringLiteral("请选择一项!")});
+
+        list->setCurrentItem(list->topLevelItem(1));
+        QVERIFY(h.wizard.validateCurrentPage());
+        const ChosenRow& row = h.wizard.Chosen();
+        QCOMPARE(row.typeId, uint8_t(7));
+        QCOMPARE(row.startSector, 83968u);
+        QCOMPARE(row.totalSectors, 16384u);
+        QCOMPARE(row.sourceDevice, std::string("PHYSICALDRIVE0"));
+        QCOMPARE(row.itemName, std::string("D:(NTFS)"));
+    }
+
+    void ListIsScannedAgainOnEveryVisit() {
+        DELVORA_QSKIP_MISSING("sfdisk", "mkfs.fat", "mmd", "mcopy");
+        QTemporaryDir dir;
+        const QString strMap = MakeTestDisk(dir.path());
+        QVERIFY(!strMap.isEmpty());
+        WizardHarness h;
+        h.wizard.SourcePage()->Partitions()->setChecked(true);
+        h.wizard.next();
+        // No disk known: an empty list.
+        QCOMPARE(h.wizard.ListPage()->List()->topLevelItemCount(), 0);
+        h.wizard.back();
+        QVERIFY(h.UseMap(strMap));
+        h.wizard.SourcePage()->WholeDisks()->setChecked(true);
+        h.wizard.next();
+        // Three partitions and the whole-disk row.
+        QCOMPARE(h.wizard.ListPage()->List()->topLevelItemCount(), 4);
+        int nWholeDisks = 0;
+        for (int i = 0; i < 4; ++i) nWholeDisks += h.Row(i)[2] == QStringLiteral("  0(0x00)");
+        QCOMPARE(nWholeDisks, 1);
+    }
+};
+
+DELVORA_GUI_TEST(WizardTest);
+
+}  // namespace delvora::test
+
+#include "wizard_test.moc"
