@@ -1,5 +1,6 @@
 #include "app/output_bar.h"
 
+#include <QFontDatabase>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -14,6 +15,8 @@ OutputBar::OutputBar(QWidget* parent) : QWidget(parent), m_pEdit(new QPlainTextE
     m_pEdit->setReadOnly(true);
     m_pEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_pEdit->setObjectName(QStringLiteral("outputText"));
+    // Blanks align the line numbers only in a fixed-pitch font.
+    m_pEdit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pEdit);

@@ -32,6 +32,9 @@ public:
 
     void ShowWizard() {
         QDir().mkpath(m_strFolder);
+        // Without a window manager nothing maximises the frame: give it a
+        // size that shows every bar.
+        m_frame.resize(1280, 800);
         m_pWizard = m_frame.MakeWizard();
         m_pWizard->show();
         m_pWizard->SourcePage()->Partitions()->setChecked(true);

@@ -12,6 +12,8 @@ FileListPlaceholder::FileListPlaceholder(QWidget* parent) : QTreeWidget(parent) 
     setHeaderLabels({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("修改时间"),
                      QStringLiteral("状态")});
     setColumnWidth(0, 220);
+    setColumnWidth(1, 90);
+    setColumnWidth(2, 160);
 }
 
 void FileListPlaceholder::ShowFolder(const FileItem* folder) {
