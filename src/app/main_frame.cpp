@@ -230,15 +230,9 @@ void MainFrame::AddData() {
 }
 
 void MainFrame::AddChosenRow(const ChosenRow& row) {
-    PartitionChoice choice;
-    choice.name = row.itemName;
-    choice.typeId = row.typeId;
-    choice.startSector = row.startSector;
-    choice.totalSectors = row.totalSectors;
-    choice.sourceDevice = row.sourceDevice;
     WaitCursor wait;
     // The case refuses here too when work started while the wizard was open.
-    AddPartition(m_ws.Workspace(), choice);
+    AddPartition(m_ws.Workspace(), row);
 }
 
 void MainFrame::OpenCase() {
