@@ -251,6 +251,8 @@ void MainFrame::SaveCaseAs() {
 
 int MainFrame::OpenCaseFile(const QString& path) {
     WaitCursor wait;
+    // Loading waits for each item's worker before reading the next record.
+    UiWaitGuard waiting(m_ws.BoxNotifier());
     std::string strError;
     const int nResult = LoadCaseFile(m_ws.Workspace(), path.toStdString(), &strError);
     if (!strError.empty()) m_ws.LogSink().AppendLog(strError);

@@ -32,26 +32,30 @@ QtNotifier::QtNotifier(QObject* parent) : QObject(parent) {}
 void QtNotifier::SetParentWidget(QWidget* widget) { m_pParent = widget; }
 
 template <typename Fn>
-void QtNotifier::RunOnUiThread(Fn&& fn) {
+bool QtNotifier::RunOnUiThread(Fn&& fn) {
     if (QThread::currentThread() == thread()) {
         fn();
-        return;
+        return true;
     }
-    // Without a running application nobody could close the box: the worker
-    // would wait for ever, so the message is dropped.
-    if (QCoreApplication::instance() == nullptr || QCoreApplication::closingDown()) return;
+    // A worker must not wait for a UI thread that waits for it, nor for an
+    // application that no longer runs its loop.
+    if (m_nUiWaits.load() > 0 || QCoreApplication::instance() == nullptr || QCoreApplication::closingDown())
+        return false;
     QMetaObject::invokeMethod(this, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+    return true;
 }
 
 void QtNotifier::Message(std::string_view text, std::string_view caption, MessageIcon icon) {
     const QString strText = FromUtf8(text), strCaption = FromUtf8(caption);
-    RunOnUiThread([&] { ShowOnUiThread(strText, strCaption, icon); });
+    if (!RunOnUiThread([&] { ShowOnUiThread(strText, strCaption, icon); }) && m_pFallback)
+        m_pFallback->AppendLog(std::string(caption) + ": " + std::string(text));
 }
 
 bool QtNotifier::Confirm(std::string_view text, std::string_view caption) {
     const QString strText = FromUtf8(text), strCaption = FromUtf8(caption);
     bool bAnswer = false;
-    RunOnUiThread([&] { bAnswer = AskOnUiThread(strText, strCaption); });
+    if (!RunOnUiThread([&] { bAnswer = AskOnUiThread(strText, strCaption); }) && m_pFallback)
+        m_pFallback->AppendLog(std::string(caption) + ": " + std::string(text));
     return bAnswer;
 }
 

@@ -8,6 +8,7 @@ Workstation::Workstation(Notifier* notifier)
       m_devices(DeviceMap::Discover()) {
     // The workspace copies the context, so every sink must exist first; it
     // keeps its own options because none are given here.
+    if (m_pBoxNotifier) m_pBoxNotifier->SetFallbackLog(&m_log);
     m_context.notifier = m_pNotifier;
     m_context.log = &m_log;
     m_context.progress = &m_progress;
@@ -17,7 +18,9 @@ Workstation::Workstation(Notifier* notifier)
 }
 
 Workstation::~Workstation() {
-    // The workspace joins its worker, which may still write to the sinks.
+    // The workspace joins its worker, which may still write to the sinks;
+    // meanwhile its messages must not wait for this thread.
+    UiWaitGuard waiting(m_pBoxNotifier.get());
     m_pWorkspace.reset();
 }
 

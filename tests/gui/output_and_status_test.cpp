@@ -65,6 +65,25 @@ private slots:
         QCOMPARE(bar.LineCount(), uint64_t(200));
     }
 
+    void WorkerMessagesDoNotWaitForABlockedUiThread() {
+        QtNotifier notifier;
+        RecordingLog fallback;
+        notifier.SetFallbackLog(&fallback);
+        bool bAnswer = true;
+        {
+            // The UI thread waits for the worker (join): a box could never
+            // open, so the text goes to the log and a question answers Cancel.
+            UiWaitGuard waiting(&notifier);
+            std::thread worker([&] {
+                notifier.Message("读扇区错误!", "提示", MessageIcon::Error);
+                bAnswer = notifier.Confirm("您是否要停止当前操作?", "提示");
+            });
+            worker.join();
+        }
+        QCOMPARE(fallback.Lines(), (std::vector<std::string>{"提示: 读扇区错误!", "提示: 您是否要停止当前操作?"}));
+        QVERIFY(!bAnswer);
+    }
+
     void StatusBarHasFivePanesInOrder() {
         StatusPanes panes;
         panes.resize(1200, 30);
