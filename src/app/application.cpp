@@ -48,7 +48,6 @@ int RunWorkstation(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
     QApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
-    QApplication::setApplicationDisplayName(MainFrame::ProgramTitle());
 
     const CommandLine line = ParseCommandLine(QApplication::arguments().mid(1));
     if (!line.error.isEmpty()) {

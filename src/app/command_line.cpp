@@ -58,6 +58,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 QString CommandLineUsage() {
     return QStringLiteral(
         "usage: delvora [--devices FILE] [--no-splash] [--no-wizard] [CASE.wsh ...]\n"
+        "       delvora --devices FILE --screenshot FOLDER   (pictures of the window, then quit)\n"
         "       delvora --register | --unregister | --automation | --embedding\n");
 }
 

@@ -12,10 +12,10 @@ std::vector<TestFactory>& TestRegistry() {
     return s_registry;
 }
 
-Window::Window()
+Window::Window(bool openWizardAtStart)
     : workstation(std::make_unique<Workstation>(&notifier)) {
     FrameOptions options;
-    options.openWizardAtStart = false;
+    options.openWizardAtStart = openWizardAtStart;
     frame = std::make_unique<MainFrame>(*workstation, options);
 }
 

@@ -32,7 +32,7 @@ struct Window {
     std::unique_ptr<Workstation> workstation;
     std::unique_ptr<MainFrame> frame;
 
-    Window();
+    explicit Window(bool openWizardAtStart = false);
     ~Window();
     CaseWorkspace& Workspace() { return workstation->Workspace(); }
     /// Recorded message texts as QStrings.

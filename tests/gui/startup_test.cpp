@@ -8,9 +8,13 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+#include <QCheckBox>
 
+#include "app/add_data_wizard.h"
 #include "app/app_paths.h"
+#include "app/case_file_dialog.h"
 #include "app/command_line.h"
 #include "app/desktop_registration.h"
 #include "app/output_bar.h"
@@ -128,6 +132,39 @@ private slots:
                                  "打开(&O)...", "另存为(&A)...", "数据 ( 加入文件系统)", "帮助"})
             QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
         QVERIFY(window.notifier.Texts().empty());
+    }
+
+    void WizardOpensByItselfOnceTheLoopRuns() {
+        QString strTitle;
+        bool bClosed = false;
+        // The wizard is modal: look at it from inside its own loop, then cancel.
+        QTimer::singleShot(50, this, [&] {
+            if (auto* wizard = qobject_cast<AddDataWizard*>(QApplication::activeModalWidget())) {
+                strTitle = wizard->windowTitle();
+                wizard->reject();
+                bClosed = true;
+            }
+        });
+        Window window(true);
+        QTRY_VERIFY(bClosed);
+        QCOMPARE(strTitle, QStringLiteral("数据来源"));
+        // Cancelling adds nothing and says nothing.
+        QCOMPARE(window.Workspace().ItemCount(), size_t(0));
+        QVERIFY(window.notifier.Texts().empty());
+    }
+
+    void CaseFileDialogOffersTheSaveItemsBoxChecked() {
+        for (auto mode : {CaseFileDialog::Mode::Open, CaseFileDialog::Mode::Save}) {
+            CaseFileDialog dialog(mode);
+            QVERIFY(dialog.HasSaveItemsBox());
+            QCOMPARE(dialog.SaveItemsBox()->text(), QStringLiteral("保存各个文件项 (若数据源不变 建议选中此项)"));
+            QVERIFY(dialog.SaveItems());
+            dialog.SaveItemsBox()->setChecked(false);
+            QVERIFY(!dialog.SaveItems());
+            QVERIFY(dialog.defaultSuffix().isEmpty());
+            QCOMPARE(dialog.acceptMode(), mode == CaseFileDialog::Mode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+            QVERIFY(!dialog.testOption(QFileDialog::DontConfirmOverwrite));
+        }
     }
 
     void ViewMenuTogglesTheBars() {
