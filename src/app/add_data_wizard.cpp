@@ -4,8 +4,8 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,24 +13,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/qt_text.h"
+#include "app/wait_cursor.h"
 #include "common/reporting.h"
 
 namespace delvora {
-namespace {
-
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-// The wait cursor for the length of a scan.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-}  // namespace
-
 SourceKindPage::SourceKindPage(Notifier& notifier, QWidget* parent)
     : QWizardPage(parent),
       m_notifier(notifier),

@@ -1,7 +1,6 @@
 #include "app/browse_bar.h"
 
 #include <QCheckBox>
-#include <QHeaderView>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -9,6 +8,7 @@
 
 #include <vector>
 
+#include "app/qt_text.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
 #include "fs/file_item.h"
@@ -16,8 +16,6 @@
 
 namespace delvora {
 namespace {
-
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 void Attach(QTreeWidgetItem* node, int kind, const void* caseNode, const Volume* volume = nullptr) {
     node->setData(0, BrowseBar::kKindRole, kind);

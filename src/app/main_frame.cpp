@@ -28,6 +28,7 @@
 #include "app/progress_pane.h"
 #include "app/recent_files.h"
 #include "app/status_panes.h"
+#include "app/wait_cursor.h"
 #include "app/workstation.h"
 #include "case/add_data.h"
 #include "case/case_file.h"
@@ -37,14 +38,6 @@
 
 namespace delvora {
 namespace {
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // How long closing waits for a stoppable worker to notice.
 constexpr unsigned long kCloseWaitMs = 500;
@@ -296,6 +289,8 @@ void MainFrame::Help() {
 }
 
 void MainFrame::ChooseDeviceMap() {
+    // A worker may be resolving device names through the map.
+    if (m_ws.Workspace().RefuseIfBusy()) return;
     const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("设备映射文件"), m_ws.DeviceMapFile());
     if (strPath.isEmpty()) return;
     QString strError;

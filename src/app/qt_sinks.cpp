@@ -6,14 +6,13 @@
 #include <QThread>
 #include <QWidget>
 
+#include "app/qt_text.h"
 #include "app/output_bar.h"
 #include "app/progress_pane.h"
 #include "app/status_panes.h"
 
 namespace delvora {
 namespace {
-
-QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
     switch (icon) {
