@@ -18,6 +18,7 @@
 #include "common/reporting.h"
 
 namespace delvora {
+
 SourceKindPage::SourceKindPage(Notifier& notifier, QWidget* parent)
     : QWizardPage(parent),
       m_notifier(notifier),
@@ -111,7 +112,9 @@ PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notif
 void PartitionListPage::initializePage() {
     m_pList->clear();
     m_chosen = ChosenRow{};
-    const auto* source = qobject_cast<AddDataWizard*>(wizard())->SourcePage();
+    const auto* owner = qobject_cast<AddDataWizard*>(wizard());
+    if (!owner) return;
+    const SourceKindPage* source = owner->SourcePage();
     WaitCursor wait;
     DiskScan scan(m_context);
     scan.SetOptions(source->Floppy()->isChecked(), source->Partitions()->isChecked(),

@@ -77,7 +77,9 @@ int RunWorkstation(int argc, char** argv) {
     if (!line.noSplash && line.screenshotFolder.isEmpty()) ShowSplash();
 
     FrameOptions options;
-    options.openWizardAtStart = !line.noWizard && line.screenshotFolder.isEmpty();
+    // A case named on the command line may still be loading when the wizard
+    // would open, which would only earn a "thread busy" box.
+    options.openWizardAtStart = !line.noWizard && line.screenshotFolder.isEmpty() && line.files.isEmpty();
     int nResult = 0;
     {
         MainFrame frame(workstation, options);
