@@ -38,8 +38,11 @@ public:
         m_pWizard = m_frame.MakeWizard();
         m_pWizard->show();
         m_pWizard->SourcePage()->Partitions()->setChecked(true);
-        m_pWizard->next();
-        QTimer::singleShot(500, this, [this] { TakeRow(); });
+        QTimer::singleShot(300, this, [this] {
+            Save(m_pWizard.get(), m_strFolder + QStringLiteral("/wizard-source.png"));
+            m_pWizard->next();
+            QTimer::singleShot(500, this, [this] { TakeRow(); });
+        });
     }
 
     void TakeRow() {
