@@ -32,6 +32,7 @@
 #include "app/workstation.h"
 #include "case/add_data.h"
 #include "case/case_file.h"
+#include "case/case_file_loader.h"
 #include "common/text_format.h"
 #include "fs/volume.h"
 #include "views/file_list_placeholder.h"
@@ -200,6 +201,8 @@ void MainFrame::ConnectCase() {
     CaseEventRelay& relay = m_ws.Events();
     connect(&relay, &CaseEventRelay::BuildTreeRequested, this, [this](DataItem* item) {
         m_pBrowse->BuildCaseTree(item);
+        // A case file being read goes on with its next item.
+        if (m_pLoader) ContinueCaseLoad();
     });
     connect(&relay, &CaseEventRelay::RebuildTreeRequested, this, [this] { m_pBrowse->RebuildCaseTree(); });
     connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] { m_pFileList->ShowFolder(nullptr); });
@@ -243,15 +246,46 @@ void MainFrame::SaveCaseAs() {
 }
 
 int MainFrame::OpenCaseFile(const QString& path) {
-    WaitCursor wait;
-    // Loading waits for each item's worker before reading the next record.
-    UiWaitGuard waiting(m_ws.BoxNotifier());
+    // One case file at a time; the case refuses while any work runs.
+    if (m_pLoader) {
+        m_ws.Notify().Message(kThreadBusy, "提示", MessageIcon::Error);
+        return 0;
+    }
     std::string strError;
-    const int nResult = LoadCaseFile(m_ws.Workspace(), path.toStdString(), &strError);
+    m_nLoaderItems = 0;
+    {
+        WaitCursor wait;
+        m_pLoader = OpenCaseFileLoader(m_ws.Workspace(), path.toStdString(), &strError);
+    }
     if (!strError.empty()) m_ws.LogSink().AppendLog(strError);
-    if (nResult) m_pRecent->Add(path);
+    if (!m_pLoader) return 0;
+    const CaseFileLoader::Step first = ContinueCaseLoad();
+    if (first == CaseFileLoader::Step::Failed && m_nLoaderItems == 0) return 0;
+    m_pRecent->Add(path);
     UpdateRecentMenu();
-    return nResult;
+    return 1;
+}
+
+CaseFileLoader::Step MainFrame::ContinueCaseLoad() {
+    if (!m_pLoader) return CaseFileLoader::Step::Done;
+    // Next may join a worker that is writing its last lines; those must not
+    // wait for this thread.
+    UiWaitGuard waiting(m_ws.BoxNotifier());
+    CaseFileLoader::Step step = CaseFileLoader::Step::Continue;
+    // Each pass adds one record of a file of bounded size, so the loop ends;
+    // it pauses while an item's tree loads and resumes from BuildCaseTree.
+    while (true) {
+        {
+            WaitCursor wait;
+            step = m_pLoader->Next();
+        }
+        m_nLoaderItems = m_pLoader->ItemsAdded();
+        if (step != CaseFileLoader::Step::Continue) {
+            m_pLoader.reset();
+            return step;
+        }
+        if (m_ws.Workspace().IsBusy()) return step;
+    }
 }
 
 int MainFrame::SaveCaseFile(const QString& path, bool saveItems) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "case/case_file_loader.h"
 #include "disk/disk_scan.h"
 
 class QDockWidget;
@@ -58,8 +59,12 @@ public:
     std::unique_ptr<AddDataWizard> MakeWizard();
     void OpenCase();
     void SaveCaseAs();
-    /// Loads a case file into the case; answers 1 or 0.
+    /// Starts loading a case file into the case: items follow one another as
+    /// each tree is built, without blocking the window. Answers 0 when the
+    /// file could not be read or is no case.
     int OpenCaseFile(const QString& path);
+    /// True while a case file's items are still being added.
+    bool IsLoadingCase() const { return m_pLoader != nullptr; }
     /// Writes the case; answers 1 or 0.
     int SaveCaseFile(const QString& path, bool saveItems);
     void ClearLog();
@@ -83,6 +88,7 @@ private:
     void UpdateTitle();
     void OnStopRequested();
     void OnNodeSelected(int kind, void* node);
+    CaseFileLoader::Step ContinueCaseLoad();
 
     Workstation& m_ws;
     FrameOptions m_options;
@@ -100,6 +106,8 @@ private:
     QMenu* m_pRecentMenu = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
     bool m_bClosing = false;
+    std::unique_ptr<CaseFileLoader> m_pLoader;  // the case file being read
+    size_t m_nLoaderItems = 0;
 };
 
 }  // namespace delvora
