@@ -268,6 +268,11 @@ int MainFrame::OpenCaseFile(const QString& path) {
 
 CaseFileLoader::Step MainFrame::ContinueCaseLoad() {
     if (!m_pLoader) return CaseFileLoader::Step::Done;
+    if (m_bClosing) {
+        // No new item starts once the window is closing.
+        m_pLoader.reset();
+        return CaseFileLoader::Step::Failed;
+    }
     // Next may join a worker that is writing its last lines; those must not
     // wait for this thread.
     UiWaitGuard waiting(m_ws.BoxNotifier());
