@@ -205,7 +205,12 @@ void MainFrame::ConnectCase() {
         if (m_pLoader) ContinueCaseLoad();
     });
     connect(&relay, &CaseEventRelay::RebuildTreeRequested, this, [this] { m_pBrowse->RebuildCaseTree(); });
-    connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] { m_pFileList->ShowFolder(nullptr); });
+    // A worker that ended may have grafted found items into a tree (moving
+    // its children arrays): every node is made again from the case.
+    connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] {
+        m_pFileList->ShowFolder(nullptr);
+        m_pBrowse->RebuildCaseTree();
+    });
 }
 
 void MainFrame::UpdateTitle() {

@@ -113,6 +113,21 @@ private slots:
         QCOMPARE(bin->data(0, BrowseBar::kVolumeRole).value<quintptr>(), reinterpret_cast<quintptr>(&volume));
     }
 
+    void RefreshAfterAWorkerShowsWhatItFound() {
+        Window window;
+        HandBuiltVolume& volume = AddItem(window, "C:(FAT32)");
+        window.frame->Browse()->RebuildCaseTree();
+        QTreeWidget* tree = window.frame->Browse()->Tree();
+        QCOMPARE(tree->topLevelItem(0)->child(0)->childCount(), 0);
+        // A search grafts found items under the recycle item, then the
+        // worker's refresh arrives from its own thread.
+        const std::vector<FileItem> found{Folder("Lost1")};
+        QVERIFY(SetChildren(*volume.RecycleItem(), found));
+        std::thread worker([&window] { window.Workspace().Events().Refresh(); });
+        worker.join();
+        QTRY_COMPARE(ChildTexts(tree->topLevelItem(0)->child(0)), QStringList{QStringLiteral("回收站")});
+    }
+
     void DeepFolderChainsDoNotExhaustTheStack() {
         Window window;
         HandBuiltVolume& volume = AddItem(window, "C:(FAT32)");
