@@ -201,8 +201,10 @@ void MainFrame::ConnectCase() {
     CaseEventRelay& relay = m_ws.Events();
     connect(&relay, &CaseEventRelay::BuildTreeRequested, this, [this](DataItem* item) {
         m_pBrowse->BuildCaseTree(item);
-        // A case file being read goes on with its next item.
-        if (m_pLoader) ContinueCaseLoad();
+        // A case file being read goes on with its next item once the tree of
+        // its newest one is built (an older item's late event is no signal).
+        const auto& items = m_ws.Workspace().Items();
+        if (m_pLoader && !items.empty() && items.back().get() == item) ContinueCaseLoad();
     });
     connect(&relay, &CaseEventRelay::RebuildTreeRequested, this, [this] { m_pBrowse->RebuildCaseTree(); });
     // A worker that ended may have grafted found items into a tree (moving
