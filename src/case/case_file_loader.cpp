@@ -70,7 +70,7 @@ CaseFileLoader::CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> by
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
-    if (!m_bFinished && m_nAdded > 0) m_workspace.Events().RebuildCaseTree();
+    if (!m_bFinished && m_nAdded > 0) m_workspace.RebuildCaseTree();
     m_bFinished = true;
     m_lastStep = result;
     return result;

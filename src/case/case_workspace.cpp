@@ -87,10 +87,12 @@ bool CaseWorkspace::StartWorker(std::function<void()> body) {
     try {
         m_worker = std::thread([this, body = std::move(body)] {
             m_workerId.store(std::this_thread::get_id());
-            // Nothing may escape a thread; the body reports its own failures.
+            // Nothing may escape a thread. A body that failed that way did not
+            // get to clear busy, which would refuse every command from now on.
             try {
                 body();
             } catch (...) {
+                SetBusy(0);
             }
             m_workerId.store(std::thread::id());
             m_bWorkerRunning.store(false);

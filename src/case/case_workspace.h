@@ -101,9 +101,12 @@ public:
     /// True on the thread of the (latest) worker.
     bool OnWorkerThread() const;
 
-    // Events for the front end.
+    // Events for the front end. Set them before any worker starts; the
+    // listener must outlive the case (or be reset to null first).
     void SetEvents(CaseEvents* events) { m_pEvents = events; }
     CaseEvents& Events() { return m_pEvents ? *m_pEvents : m_noEvents; }
+    /// Asks the front end to refill the whole case tree.
+    void RebuildCaseTree() { Events().RebuildCaseTree(); }
 
     // Case tree.
     CaseItem& Root() { return *m_pRoot; }

@@ -76,6 +76,9 @@ void RunLoadingWorker(CaseWorkspace& workspace, DataItem& item, Volume& volume) 
 
 int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
     const CoreContext& context = workspace.Context();
+    // A worker that cleared busy may still be on its last lines (its elapsed
+    // time among them): it ends before this load takes the tick and busy.
+    workspace.WaitForWorker();
     workspace.TakeLoadStartTick();
     const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
 
@@ -89,6 +92,8 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
     std::unique_ptr<Volume> volume;
     try {
         volume = workspace.MakeVolumeFor(found.volumeClass);
+        // Room for the volume now, so that appending it cannot fail later.
+        item.volumes.reserve(item.volumes.size() + 1);
     } catch (const std::bad_alloc&) {
         volume.reset();
     }
@@ -126,9 +131,6 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
         return 1;
     }
 
-    // A worker that cleared busy may still be on its last lines: it ends
-    // before this load takes over the busy state.
-    workspace.WaitForWorker();
     // The volume joins the item and the load line is logged before the
     // worker starts, so the worker never sees an item without its volume
     // and its elapsed-time line always follows the load line. Busy is set

@@ -1,6 +1,7 @@
 // case: saves chosen volumes as a case file and reopens case files, loading
 // every item again as the workstation does.
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "case/add_data.h"
@@ -32,6 +33,16 @@ bool AllDigits(const std::string& text) {
     return true;
 }
 
+// A source the device map does not know but that names a file here is
+// stored as an absolute path, so the case reopens from any folder.
+std::string SourceName(const Env& env, const std::string& text) {
+    if (text.empty() || text[0] == '/' || env.devices.Contains(text)) return text;
+    std::error_code error;
+    if (!std::filesystem::exists(text, error)) return text;
+    const auto absolute = std::filesystem::absolute(text, error);
+    return error ? text : absolute.lexically_normal().string();
+}
+
 std::string ItemNameFor(const std::string& source, uint8_t typeId) {
     const std::string type = TypeName(typeId);
     return source + "(" + (type.empty() ? Format("0x%02X", typeId) : type) + ")";
@@ -43,6 +54,7 @@ std::string ItemNameFor(const std::string& source, uint8_t typeId) {
 int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
     std::string source, rest;
     if (SplitLast(text, '@', source, rest)) {
+        source = SourceName(env, source);
         std::string start, type;
         uint64_t startValue = 0, typeValue = 0;
         if (!SplitLast(rest, ':', start, type) || !ParseNumber(start, startValue) || !ParseNumber(type, typeValue) ||
@@ -60,6 +72,7 @@ int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
     }
     std::string index;
     if (SplitLast(text, ':', source, index) && AllDigits(index)) {
+        source = SourceName(env, source);
         uint64_t n = 0;
         if (!ParseNumber(index, n)) return Fail(kUsage, "bad partition index in " + text);
         DiskScan scan(env.context);
@@ -70,8 +83,9 @@ int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
         row = TakeChosenRow(DiskScan::RowTexts(scan.Entries()[n]));
         return kOk;
     }
+    source = SourceName(env, text);
     DataSource probe(env.context);
-    probe.SetPath(text);
+    probe.SetPath(source);
     if (!probe.Open()) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
     std::vector<uint8_t> head(65536);
     if (!probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0)) return Fail(kFailed, "cannot read " + text);
@@ -81,8 +95,8 @@ int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
     const uint64_t sectors = probe.SizeBytes() / 512;
     row.startSector = 0;
     row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
-    row.sourceDevice = text;
-    row.itemName = ItemNameFor(text, row.typeId);
+    row.sourceDevice = source;
+    row.itemName = ItemNameFor(source, row.typeId);
     return kOk;
 }
 

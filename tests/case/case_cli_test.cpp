@@ -75,6 +75,16 @@ TEST_F(CaseCommand, SavedCaseReopensInANewProcessWithLoadedTrees) {
         << json;
 }
 
+TEST_F(CaseCommand, RelativeImagePathsAreStoredAbsolute) {
+    std::string out;
+    ASSERT_EQ(RunShell("{ cd " + m_dir.Path() + " && " + Cli("case save rel.wsh floppy.img") + " 2>/dev/null; }", &out), 0)
+        << out;
+    // Reopened from another folder.
+    ASSERT_EQ(RunShell("{ cd / && " + Cli("case open " + m_dir.File("rel.wsh")) + " 2>/dev/null; }", &out), 0) << out;
+    EXPECT_EQ(out, "0\t" + m_dir.File("floppy.img") + "(FAT12)\ttype 0x01\tstart 0\ttotal 0\t" +
+                       m_dir.File("floppy.img") + "\n\tFAT12\tfolders 0\tfiles 1\tdeleted 0\tfound 0\n");
+}
+
 TEST_F(CaseCommand, TheLogShowsEachLoadBeforeItsElapsedTime) {
     const std::string wsh = m_dir.File("c.wsh");
     int status = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "case/fake_volume.h"
 #include "support/recorders.h"
 
@@ -165,6 +167,16 @@ TEST(CaseWorkspace, AWorkerCannotStartAnotherOrWaitForItself) {
     }));
     workspace.WaitForWorker();
     EXPECT_FALSE(nestedStarted);
+}
+
+TEST(CaseWorkspace, AWorkerThatThrowsLeavesTheCaseIdle) {
+    CaseWorkspace workspace;
+    workspace.SetBusy(1);
+    workspace.SetStoppable(0);
+    ASSERT_TRUE(workspace.StartWorker([] { throw std::runtime_error("lost"); }));
+    workspace.WaitForWorker();
+    EXPECT_EQ(workspace.IsBusy(), 0);
+    EXPECT_EQ(workspace.IsStoppable(), 1);
 }
 
 TEST(CaseWorkspace, DestructionWaitsForAStoppableWorker) {

@@ -151,7 +151,6 @@ TEST(LoadingWorker, RunsTheProtocolInOrderAndEndsIdle) {
     };
     DataItem* item = AddPartition(f.workspace, ChosenRow{0x0C, 63, 1000, f.image, "D:(FAT32)"});
     ASSERT_NE(item, nullptr);
-    // Busy from the moment the command returns: nothing may start meanwhile.
     EXPECT_EQ(f.workspace.ItemCount(), 1u);
     f.workspace.WaitForWorker();
 
