@@ -12,11 +12,20 @@
 namespace delvora {
 
 std::unique_ptr<FdBackend> FdBackend::Open(const std::string& path, int& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO named by mistake cannot hang the open;
+    // only files and devices are sources.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = errno;
         return nullptr;
     }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     error = 0;
     return std::unique_ptr<FdBackend>(new FdBackend(fd));
 }

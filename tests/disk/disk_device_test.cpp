@@ -101,6 +101,20 @@ TEST(DiskDevice, ReadsImagesThroughTheDeviceMapAndShortReadsFail) {
     EXPECT_EQ(device.Read(buf.data(), 512, 3), 0);
 }
 
+TEST(DiskDevice, OnlyFilesAndDevicesOpen) {
+    test::TempDir dir;
+    ASSERT_EQ(test::RunShell("mkfifo " + dir.File("fifo")), 0);
+    RecordingContext rc;
+    rc.devices.Set("PHYSICALDRIVE0", dir.File("fifo"));  // would block a plain open
+    rc.devices.Set("PHYSICALDRIVE1", dir.Path());
+    DiskDevice device(rc.context);
+    device.SetName("PHYSICALDRIVE0");
+    EXPECT_EQ(device.Open(), 0);
+    device.SetName("PHYSICALDRIVE1");
+    EXPECT_EQ(device.Open(), 0);
+    EXPECT_NE(device.LastErrorText().find("Is a directory"), std::string::npos);
+}
+
 class FakeRemote final : public RemoteDisk {
 public:
     int32_t Open(const std::u16string& name, uint32_t sectorSize) override {
