@@ -8,6 +8,7 @@
 #include "case/case_file.h"
 #include "case/case_workspace.h"
 #include "cli/cli.h"
+#include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
 #include "disk/partition_types.h"
@@ -33,71 +34,29 @@ bool AllDigits(const std::string& text) {
     return true;
 }
 
-// A source the device map does not know but that names a file here is
-// stored as an absolute path, so the case reopens from any folder.
-std::string SourceName(const Env& env, const std::string& text) {
-    if (text.empty() || text[0] == '/' || env.devices.Contains(text)) return text;
-    std::error_code error;
-    if (!std::filesystem::exists(text, error)) return text;
-    const auto absolute = std::filesystem::absolute(text, error);
-    return error ? text : absolute.lexically_normal().string();
-}
-
-std::string ItemNameFor(const std::string& source, uint8_t typeId) {
-    const std::string type = TypeName(typeId);
-    return source + "(" + (type.empty() ? Format("0x%02X", typeId) : type) + ")";
-}
-
 // Turns one ITEM argument into the row the add-data flow takes:
 // SOURCE:N (partition row N of the disk), SOURCE@START:TYPE, or SOURCE alone
 // (a bare volume image recognised by its boot sector).
 int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
     std::string source, rest;
+    VolumeChoice choice;
+    uint64_t value = 0;
     if (SplitLast(text, '@', source, rest)) {
-        source = SourceName(env, source);
         std::string start, type;
-        uint64_t startValue = 0, typeValue = 0;
-        if (!SplitLast(rest, ':', start, type) || !ParseNumber(start, startValue) || !ParseNumber(type, typeValue) ||
-            startValue > UINT32_MAX || typeValue > 0xFF)
+        uint64_t typeValue = 0;
+        if (!SplitLast(rest, ':', start, type) || !ParseNumber(start, value) || !ParseNumber(type, typeValue))
             return Fail(kUsage, "bad item " + text + ": expected SOURCE@START:TYPE");
-        DataSource probe(env.context);
-        probe.SetPath(source);
-        const uint64_t sectors = probe.Open() ? probe.SizeBytes() / 512 : 0;
-        row.typeId = static_cast<uint8_t>(typeValue);
-        row.startSector = static_cast<uint32_t>(startValue);
-        row.totalSectors = sectors > startValue ? static_cast<uint32_t>(std::min<uint64_t>(sectors - startValue, UINT32_MAX)) : 0;
-        row.sourceDevice = source;
-        row.itemName = ItemNameFor(source, row.typeId);
-        return kOk;
+        choice.start = value;
+        choice.type = typeValue;
+        return ResolveVolume(env, source, choice, row);
     }
     std::string index;
     if (SplitLast(text, ':', source, index) && AllDigits(index)) {
-        source = SourceName(env, source);
-        uint64_t n = 0;
-        if (!ParseNumber(index, n)) return Fail(kUsage, "bad partition index in " + text);
-        DiskScan scan(env.context);
-        scan.WalkDisk(source);
-        if (n >= scan.Entries().size())
-            return Fail(kFailed, Format("%s has %zu partition rows; %s is out of range", source.c_str(),
-                                        scan.Entries().size(), text.c_str()));
-        row = TakeChosenRow(DiskScan::RowTexts(scan.Entries()[n]));
-        return kOk;
+        if (!ParseNumber(index, value)) return Fail(kUsage, "bad partition index in " + text);
+        choice.partition = value;
+        return ResolveVolume(env, source, choice, row);
     }
-    source = SourceName(env, text);
-    DataSource probe(env.context);
-    probe.SetPath(source);
-    if (!probe.Open()) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
-    std::vector<uint8_t> head(65536);
-    if (!probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0)) return Fail(kFailed, "cannot read " + text);
-    row.typeId = RecogniseVolume(head);
-    if (row.typeId == 0)
-        return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + text + " (name a partition: " + text + ":N)");
-    const uint64_t sectors = probe.SizeBytes() / 512;
-    row.startSector = 0;
-    row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
-    row.sourceDevice = source;
-    row.itemName = ItemNameFor(source, row.typeId);
-    return kOk;
+    return ResolveVolume(env, text, choice, row);
 }
 
 struct TreeCounts {

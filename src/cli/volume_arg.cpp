@@ -1,10 +1,16 @@
 #include "cli/volume_arg.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <new>
+#include <filesystem>
 #include <vector>
 
+#include "case/detect_and_load.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
+#include "disk/partition_types.h"
 #include "fs/volume_registry.h"
 
 namespace delvora::cli {
@@ -14,56 +20,93 @@ std::vector<std::string> WithVolumeOptions(std::vector<std::string> options) {
     return options;
 }
 
-int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
-    if (args.Positional().empty()) return Fail(kUsage, "missing SOURCE (a device name or an image path)");
-    const std::string name = args.Positional()[0];
+std::string SourceName(const Env& env, const std::string& text) {
+    if (text.empty() || text[0] == '/' || env.devices.Contains(text)) return text;
+    std::error_code error;
+    if (!std::filesystem::exists(text, error)) return text;
+    const auto absolute = std::filesystem::absolute(text, error);
+    return error ? text : absolute.lexically_normal().string();
+}
 
-    out.source = std::make_unique<DataSource>(env.context);
-    out.source->SetKind(SourceKind::Device);
-    out.source->SetPath(name);
-    out.source->SetReportErrors(0);
-    if (!out.source->Open()) return Fail(kFailed, "cannot open " + name + ": " + out.source->LastErrorText());
-    const uint64_t deviceSectors = out.source->SizeBytes() / 512;
-    const uint32_t sectorsLeftFrom0 =
-        deviceSectors > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(deviceSectors);
+namespace {
 
-    std::string error;
-    uint64_t index = 0, start = 0, type = 0;
-    if (!args.Number("-p", index, error) || !args.Number("--start", start, error) ||
-        !args.Number("--type", type, error))
-        return Fail(kUsage, error);
+std::string ItemNameFor(const std::string& source, uint8_t typeId) {
+    const std::string type = TypeName(typeId);
+    return source + "(" + (type.empty() ? Format("0x%02X", typeId) : type) + ")";
+}
 
-    if (args.Value("-p")) {
+}  // namespace
+
+int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice, ChosenRow& row) {
+    const std::string name = SourceName(env, text);
+    DataSource probe(env.context);
+    probe.SetPath(name);
+    probe.SetReportErrors(0);
+    if (!probe.Open()) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
+    const uint64_t deviceSectors = probe.SizeBytes() / 512;
+
+    if (choice.partition) {
         DiskScan scan(env.context);
         scan.WalkDisk(name);
         const auto& rows = scan.Entries();
-        if (index >= rows.size())
-            return Fail(kFailed, Format("%s has %zu partition rows; -p %llu is out of range", name.c_str(),
-                                        rows.size(), static_cast<unsigned long long>(index)));
-        out.typeId = rows[index].typeId;
-        out.startSector = rows[index].startSector;
-        out.totalSectors = rows[index].totalSectors;
-    } else if (args.Value("--type") || args.Value("--start")) {
-        if (!args.Value("--type")) return Fail(kUsage, "--start needs --type BYTE");
-        if (start > UINT32_MAX || type > 0xFF) return Fail(kUsage, "--start or --type out of range");
-        out.typeId = static_cast<uint8_t>(type);
-        out.startSector = static_cast<uint32_t>(start);
-        out.totalSectors = sectorsLeftFrom0 > start ? sectorsLeftFrom0 - out.startSector : 0;
-    } else {
-        std::vector<uint8_t> head(65536);
-        if (!out.source->GetData(head.data(), static_cast<uint32_t>(head.size()), 0))
-            return Fail(kFailed, "cannot read " + name);
-        out.typeId = RecogniseVolume(head);
-        if (out.typeId == 0) {
-            DiskScan scan(env.context);
-            if (scan.WalkDisk(name) && !scan.Entries().empty())
-                return Fail(kUsage, name + " holds a partition table: choose a volume with -p N "
-                                           "(see: delvora-cli scan)");
-            return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + name);
-        }
-        out.startSector = 0;
-        out.totalSectors = sectorsLeftFrom0;
+        if (*choice.partition >= rows.size())
+            return Fail(kFailed, Format("%s has %zu partition rows; partition %llu is out of range", text.c_str(),
+                                        rows.size(), static_cast<unsigned long long>(*choice.partition)));
+        row = TakeChosenRow(DiskScan::RowTexts(rows[*choice.partition]));
+        row.sourceDevice = name;
+        return kOk;
     }
+    if (choice.type || choice.start) {
+        if (!choice.type) return Fail(kUsage, "a start sector needs a type byte too");
+        const uint64_t start = choice.start.value_or(0);
+        if (start > UINT32_MAX || *choice.type > 0xFF) return Fail(kUsage, "start sector or type byte out of range");
+        row.typeId = static_cast<uint8_t>(*choice.type);
+        row.startSector = static_cast<uint32_t>(start);
+        row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(deviceSectors > start ? deviceSectors - start : 0, UINT32_MAX));
+        row.sourceDevice = name;
+        row.itemName = ItemNameFor(name, row.typeId);
+        return kOk;
+    }
+    std::vector<uint8_t> head(65536);
+    if (!probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0)) return Fail(kFailed, "cannot read " + text);
+    row.typeId = RecogniseVolume(head);
+    if (row.typeId == 0) {
+        DiskScan scan(env.context);
+        if (scan.WalkDisk(name) && !scan.Entries().empty())
+            return Fail(kUsage, text + " holds a partition table: choose a volume by its partition row "
+                                       "(-p N; see: delvora-cli scan)");
+        return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + text);
+    }
+    row.startSector = 0;
+    row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(deviceSectors, UINT32_MAX));
+    row.sourceDevice = name;
+    row.itemName = ItemNameFor(name, row.typeId);
+    return kOk;
+}
+
+int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
+    if (args.Positional().empty()) return Fail(kUsage, "missing SOURCE (a device name or an image path)");
+    VolumeChoice choice;
+    std::string error;
+    uint64_t value = 0;
+    for (auto [option, field] : {std::pair{"-p", &choice.partition}, std::pair{"--start", &choice.start},
+                                 std::pair{"--type", &choice.type}}) {
+        if (!args.Value(option)) continue;
+        if (!args.Number(option, value, error)) return Fail(kUsage, error);
+        *field = value;
+    }
+    ChosenRow row;
+    const int resolved = ResolveVolume(env, args.Positional()[0], choice, row);
+    if (resolved != kOk) return resolved;
+    out.typeId = row.typeId;
+    out.startSector = row.startSector;
+    out.totalSectors = row.totalSectors;
+    out.source = std::make_unique<DataSource>(env.context);
+    out.source->SetKind(SourceKind::Device);
+    out.source->SetPath(row.sourceDevice);
+    out.source->SetReportErrors(0);
+    if (!out.source->Open())
+        return Fail(kFailed, "cannot open " + row.sourceDevice + ": " + out.source->LastErrorText());
     return kOk;
 }
 
@@ -71,28 +114,38 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
     const int located = LocateVolumeArg(env, args, out);
     if (located != kOk) return located;
 
+    // The command line loads inline, as the workstation does for remote
+    // sources, and logs the same lines.
     const auto started = std::chrono::steady_clock::now();
+    const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
     const Classification kind = ClassifyTypeByte(out.typeId);
-    if (kind.volumeClass == VolumeClass::Unknown) {
-        env.log.AppendLog("未知格式的文件系统,结果失败!");
-        return Fail(kFailed, Format("partition type 0x%02X holds no file system this program reads", out.typeId));
-    }
+    if (kind.volumeClass == VolumeClass::Unknown) env.log.AppendLog(kUnknownFormat);
     out.volume = MakeVolume(kind.volumeClass);
-    if (!out.volume) return Fail(kFailed, Format("partition type 0x%02X cannot be loaded", out.typeId));
+    if (!out.volume)
+        return Fail(kFailed, Format("partition type 0x%02X holds no file system this program reads", out.typeId));
     out.volume->SetContext(env.context);
     out.volume->SetFatType(kind.fatType);
     out.volume->SetDataSource(out.source.get());
     out.volume->SetStartSector(out.startSector);
     out.volume->SetTotalSectors(out.totalSectors);
     out.source->SetReportErrors(0);
-    const bool loaded = out.volume->Prepare() && out.volume->LoadTree();
-    out.volume->ReleaseLoadTables();
-    if (!loaded) {
-        env.log.AppendLog(" 在分析文件系统过程中出现错误,无法加载!");
-        return Fail(kFailed, "分析文件系统出错!");
+    if (!out.volume->Prepare()) {
+        env.log.AppendLog(kAnalyseFailedLog);
+        return Fail(kFailed, kAnalyseFailedBox);
     }
+    bool loaded = false;
+    try {
+        loaded = out.volume->LoadTree();
+    } catch (const std::bad_alloc&) {
+        env.log.AppendLog("内存不足,文件系统未能全部加载!");
+    }
+    out.volume->ReleaseLoadTables();
+    if (out.volume->Traits().reportErrorsAfterLoad) out.source->SetReportErrors(1);
+    env.log.AppendLog(stamp + LoadLogText(kind.volumeClass, kind.fatType, out.source->Path(), out.startSector));
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     env.log.AppendLog(Format("分析文件系统耗时: %d 毫秒", static_cast<int>(ms.count())));
+    // What was loaded is still worth showing: a damaged volume is the usual case.
+    if (!loaded) std::fprintf(stderr, "delvora-cli: warning: the volume's tree was loaded only in part\n");
     return kOk;
 }
 

@@ -4,11 +4,13 @@
 // --type T, or nothing for a bare volume image recognised by its boot sector.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 #include "disk/data_source.h"
+#include "disk/disk_scan.h"
 #include "fs/volume.h"
 
 namespace delvora::cli {
@@ -25,6 +27,26 @@ struct OpenedVolume {
     ~OpenedVolume() { volume.reset(); }
 };
 
+/// A command's own value options plus the volume-choosing ones.
+std::vector<std::string> WithVolumeOptions(std::vector<std::string> options);
+
+/// How a volume on a source is chosen: a partition row, an explicit start
+/// and type, or (neither) a bare volume image recognised by its boot sector.
+struct VolumeChoice {
+    std::optional<uint64_t> partition;
+    std::optional<uint64_t> start;
+    std::optional<uint64_t> type;
+};
+
+/// A source name as the device map resolves it; an existing file named by a
+/// relative path becomes an absolute path (so a case reopens anywhere).
+std::string SourceName(const Env& env, const std::string& text);
+
+/// Resolves a choice on a source into the row the add-data flow takes (type,
+/// start, total sectors, source device, item name). Answers an exit code;
+/// messages go to stderr.
+int ResolveVolume(Env& env, const std::string& source, const VolumeChoice& choice, ChosenRow& row);
+
 /// Chooses the volume without loading it (source opened, type and extent
 /// known). Answers an exit code; messages go to stderr.
 int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out);
@@ -32,7 +54,5 @@ int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out);
 /// Locates and loads the volume's whole tree. Answers an exit code.
 int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out);
 
-/// A command's own value options plus the volume-choosing ones.
-std::vector<std::string> WithVolumeOptions(std::vector<std::string> options);
 
 }  // namespace delvora::cli
