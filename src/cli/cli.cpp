@@ -114,20 +114,8 @@ bool ParseNumber(const std::string& text, uint64_t& out) {
 }
 
 std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) out += Format("\\u%04x", c);
-                else out.push_back(static_cast<char>(c));
-        }
-    }
-    out += '"';
+    std::string out;
+    AppendJsonString(out, text);
     return out;
 }
 

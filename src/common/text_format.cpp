@@ -44,4 +44,27 @@ std::string LogLinePrefix(uint64_t lineNumber) {
     return Format("%5llu.  ", static_cast<unsigned long long>(lineNumber));
 }
 
+void AppendJsonString(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    static const char kHex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out.push_back(kHex[c >> 4]);
+                    out.push_back(kHex[c & 15]);
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    out.push_back('"');
+}
+
 }  // namespace delvora

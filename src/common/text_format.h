@@ -22,6 +22,9 @@ std::string NowTimestamp();
 /// two blanks.
 std::string LogLinePrefix(uint64_t lineNumber);
 
+/// Appends text as a JSON string (quotes included, control bytes escaped).
+void AppendJsonString(std::string& out, std::string_view text);
+
 /// Line separator of the output log's text.
 inline constexpr std::string_view kLogLineBreak = "\r\n";
 

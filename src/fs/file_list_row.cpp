@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/text_format.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
 
@@ -29,29 +30,6 @@ std::string Number(uint32_t value) {
     auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
     (void)ec;
     return std::string(digits, end);
-}
-
-void AppendJsonString(std::string& out, std::string_view text) {
-    out.push_back('"');
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    static const char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out.push_back(kHex[c >> 4]);
-                    out.push_back(kHex[c & 15]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out.push_back('"');
 }
 
 }  // namespace

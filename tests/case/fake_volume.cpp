@@ -5,7 +5,7 @@
 namespace delvora::test {
 
 FakeVolume::FakeVolume(FakeVolumeScript& script, VolumeClass volumeClass)
-    : Volume(std::make_unique<FileTree>()), m_script(script), m_class(volumeClass) {
+    : m_script(script), m_class(volumeClass) {
     ++m_script.made;
 }
 

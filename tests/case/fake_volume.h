@@ -11,6 +11,7 @@
 #include "case/case_workspace.h"
 #include "disk/data_source.h"
 #include "fs/volume.h"
+#include "support/stub_volume.h"
 #include "fs/volume_registry.h"
 
 namespace delvora::test {
@@ -47,7 +48,7 @@ struct FakeVolumeScript {
     DataSource* lastSource = nullptr;   // source of the last volume prepared
 };
 
-class FakeVolume : public Volume {
+class FakeVolume : public test::StubVolume {
 public:
     FakeVolume(FakeVolumeScript& script, VolumeClass volumeClass);
     ~FakeVolume() override { ++m_script.destroyed; }
@@ -56,20 +57,7 @@ public:
     bool LoadTree() override;
     LoadTraits Traits() const override { return m_script.traits; }
 
-    bool ReadItemRange(FileItem*, uint8_t*, uint32_t, uint32_t, const ClusterRunList*) override { return false; }
-    bool GetItemRuns(FileItem*, ClusterRunList&) override { return false; }
-    bool GetItemSizes(FileItem*, const ClusterRunList&, uint32_t&, uint32_t&) override { return false; }
-    bool ReadWholeItem(FileItem*, std::vector<uint8_t>&, uint32_t&, uint32_t&) override { return false; }
-    bool GetItemExtent(FileItem*, uint32_t&, uint32_t&) override { return false; }
-    bool ListRootSectors(ClusterRunList&) override { return false; }
-    bool ListRegions(std::vector<DiskRegionSpec>&) override { return false; }
-    uint32_t ClusterToSector(uint32_t) const override { return 0; }
-    uint32_t SectorToCluster(uint32_t) const override { return 0; }
-    uint32_t BytesPerCluster() const override { return 512; }
-    uint32_t SectorsPerCluster() const override { return 1; }
-    bool ReadRaw(uint8_t*, uint32_t, uint32_t, bool) override { return false; }
     int FileSystemKind() const override { return m_kind; }
-    bool ConvertRunsToSectors(FileItem*, const ClusterRunList&, ClusterRunList&) override { return false; }
 
     VolumeClass Class() const { return m_class; }
 

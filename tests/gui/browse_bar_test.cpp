@@ -12,35 +12,18 @@
 #include "app/browse_bar.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
+#include "support/stub_volume.h"
 #include "gui/gui_support.h"
 
 namespace delvora::test {
 namespace {
 
 // A volume whose tree the test fills by hand; it reads nothing.
-class HandBuiltVolume final : public Volume {
+class HandBuiltVolume final : public test::StubVolume {
 public:
-    explicit HandBuiltVolume(std::string description) : Volume(std::make_unique<FileTree>()) {
+    explicit HandBuiltVolume(std::string description) {
         SetDescription(std::move(description));
     }
-    bool Prepare() override { return true; }
-    bool LoadTree() override { return true; }
-    LoadTraits Traits() const override { return {}; }
-    bool ReadItemRange(FileItem*, uint8_t*, uint32_t, uint32_t, const ClusterRunList*) override { return false; }
-    bool GetItemRuns(FileItem*, ClusterRunList&) override { return false; }
-    bool GetItemSizes(FileItem*, const ClusterRunList&, uint32_t&, uint32_t&) override { return false; }
-    using Volume::GetItemSizes;
-    bool ReadWholeItem(FileItem*, std::vector<uint8_t>&, uint32_t&, uint32_t&) override { return false; }
-    bool GetItemExtent(FileItem*, uint32_t&, uint32_t&) override { return false; }
-    bool ListRootSectors(ClusterRunList&) override { return false; }
-    bool ListRegions(std::vector<DiskRegionSpec>&) override { return false; }
-    uint32_t ClusterToSector(uint32_t) const override { return 0; }
-    uint32_t SectorToCluster(uint32_t) const override { return 0; }
-    uint32_t BytesPerCluster() const override { return 512; }
-    uint32_t SectorsPerCluster() const override { return 1; }
-    bool ReadRaw(uint8_t*, uint32_t, uint32_t, bool) override { return false; }
-    int FileSystemKind() const override { return kFat32; }
-    bool ConvertRunsToSectors(FileItem*, const ClusterRunList&, ClusterRunList&) override { return false; }
 };
 
 FileItem Folder(const char* name) {

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "common/sha256.h"
-#include "recovery/fake_volume.h"
+#include "recovery/memory_volume.h"
 #include "support/recorders.h"
 
 namespace delvora::test {
 namespace {
 
-using Read = FakeVolume::Read;
+using Read = MemoryVolume::Read;
 
 class ExportItemTest : public ::testing::Test {
 protected:
@@ -23,7 +23,7 @@ protected:
         return volume.AddFile(*volume.RootItem(), "F.BIN", data);
     }
     RecordingContext recorder;
-    FakeVolume volume;
+    MemoryVolume volume;
     TempDir dir;
     std::vector<uint8_t> data;
 };

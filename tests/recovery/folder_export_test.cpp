@@ -12,7 +12,7 @@
 
 #include "common/sha256.h"
 #include "fs/item_path.h"
-#include "recovery/fake_volume.h"
+#include "recovery/memory_volume.h"
 #include "recovery/manifest.h"
 #include "support/recorders.h"
 
@@ -42,7 +42,7 @@ protected:
     }
     FolderExportOptions Defaults() { return FolderExportOptions::From(recorder.options); }
     RecordingContext recorder;
-    FakeVolume volume;
+    MemoryVolume volume;
     TempDir dir;
     std::string target;
 };

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "fs/item_path.h"
-#include "recovery/fake_volume.h"
+#include "recovery/memory_volume.h"
 #include "support/recorders.h"
 
 namespace delvora::test {
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 TEST(ScratchFolder, CopiesForOpeningAndWebViewThenGoneWithItsOwner) {
     TempDir dir;
     RecordingContext recorder;
-    FakeVolume volume;
+    MemoryVolume volume;
     volume.SetContext(recorder.context);
     volume.AddFile(*volume.RootItem(), "Report.DOC", {1, 2, 3});
     volume.AddFile(*volume.RootItem(), "index.htm", {'<', 'p', '>'});

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "fs/volume.h"
+#include "support/stub_volume.h"
 
 namespace delvora::test {
 
-class FakeVolume final : public Volume {
+class MemoryVolume final : public StubVolume {
 public:
-    FakeVolume();
+    MemoryVolume();
 
     /// Adds a file below folder; answers the added record (valid until the
     /// folder gets another child). Its size is the data's length unless given.
@@ -33,24 +34,13 @@ public:
     std::vector<Read> reads;
     int runsCalls = 0;
 
-    bool Prepare() override { return true; }
-    bool LoadTree() override { return true; }
-    LoadTraits Traits() const override { return {}; }
     bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
     bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid) override;
     bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated, uint32_t& valid) override;
-    bool GetItemExtent(FileItem*, uint32_t&, uint32_t&) override { return false; }
-    bool ListRootSectors(ClusterRunList&) override { return false; }
-    bool ListRegions(std::vector<DiskRegionSpec>&) override { return false; }
     uint32_t ClusterToSector(uint32_t cluster) const override { return cluster; }
     uint32_t SectorToCluster(uint32_t sector) const override { return sector; }
-    uint32_t BytesPerCluster() const override { return 512; }
-    uint32_t SectorsPerCluster() const override { return 1; }
-    bool ReadRaw(uint8_t*, uint32_t, uint32_t, bool) override { return false; }
-    int FileSystemKind() const override { return kFat32; }
-    bool ConvertRunsToSectors(FileItem*, const ClusterRunList&, ClusterRunList&) override { return false; }
 
 private:
     FileItem* AddChild(FileItem& folder, FileItem record);

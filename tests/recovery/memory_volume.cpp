@@ -1,13 +1,13 @@
-#include "recovery/fake_volume.h"
+#include "recovery/memory_volume.h"
 
 #include <cstring>
 #include <span>
 
 namespace delvora::test {
 
-FakeVolume::FakeVolume() : Volume(std::make_unique<FileTree>()) {}
+MemoryVolume::MemoryVolume() = default;
 
-FileItem* FakeVolume::AddChild(FileItem& folder, FileItem record) {
+FileItem* MemoryVolume::AddChild(FileItem& folder, FileItem record) {
     std::vector<FileItem> records(folder.children, folder.children + folder.childCount);
     const uint32_t id = record.startCluster;
     records.push_back(record);
@@ -17,7 +17,7 @@ FileItem* FakeVolume::AddChild(FileItem& folder, FileItem record) {
     return nullptr;
 }
 
-FileItem* FakeVolume::AddFile(FileItem& folder, std::string_view name, std::vector<uint8_t> data, uint8_t flags) {
+FileItem* MemoryVolume::AddFile(FileItem& folder, std::string_view name, std::vector<uint8_t> data, uint8_t flags) {
     FileItem record = MakeItem(name);
     record.startCluster = m_nextId++;
     record.size = static_cast<uint32_t>(data.size());
@@ -26,7 +26,7 @@ FileItem* FakeVolume::AddFile(FileItem& folder, std::string_view name, std::vect
     return AddChild(folder, record);
 }
 
-FileItem* FakeVolume::AddFolder(FileItem& folder, std::string_view name, uint8_t flags) {
+FileItem* MemoryVolume::AddFolder(FileItem& folder, std::string_view name, uint8_t flags) {
     FileItem record = MakeItem(name);
     record.startCluster = m_nextId++;
     record.flags = static_cast<uint8_t>(flags | item_flags::kDirectory);
@@ -34,7 +34,7 @@ FileItem* FakeVolume::AddFolder(FileItem& folder, std::string_view name, uint8_t
     return AddChild(folder, record);
 }
 
-bool FakeVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+bool MemoryVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
                                const ClusterRunList* runs) {
     reads.push_back({offset, count});
     // The copy procedure must hand over the runs it fetched for this item.
@@ -47,7 +47,7 @@ bool FakeVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, u
     return true;
 }
 
-bool FakeVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
+bool MemoryVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     ++runsCalls;
     if (!item || m_failRuns.count(item->startCluster)) return false;
     runs.Clear();
@@ -55,13 +55,13 @@ bool FakeVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     return true;
 }
 
-bool FakeVolume::GetItemSizes(FileItem* item, const ClusterRunList&, uint32_t& allocated, uint32_t& valid) {
+bool MemoryVolume::GetItemSizes(FileItem* item, const ClusterRunList&, uint32_t& allocated, uint32_t& valid) {
     if (!item) return false;
     allocated = valid = item->size;
     return true;
 }
 
-bool FakeVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
+bool MemoryVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
                                uint32_t& valid) {
     if (!item) return false;
     buffer = m_data[item->startCluster];
