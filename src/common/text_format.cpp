@@ -28,6 +28,18 @@ std::string FormatDosDateTime(uint16_t date, uint16_t time) {
                   date & 0x1F, (time >> 11) & 0x1F, (time >> 5) & 0x3F, (time & 0x1F) * 2);
 }
 
+bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time) {
+    const int year = tm.tm_year + 1900;
+    if (year < 1980 || year > 2107) {
+        date = 0;
+        time = 0;
+        return false;
+    }
+    date = static_cast<uint16_t>(tm.tm_mday | ((tm.tm_mon + 1) << 5) | ((year - 1980) << 9));
+    time = static_cast<uint16_t>((tm.tm_sec / 2) | (tm.tm_min << 5) | (tm.tm_hour << 11));
+    return true;
+}
+
 std::string FormatTimestamp(const std::tm& tm) {
     return Format("%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_hour, tm.tm_min, tm.tm_sec);

@@ -12,6 +12,10 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 /// "%d-%0.2d-%0.2d %0.2d:%0.2d:%0.2d" of a DOS date and time.
 std::string FormatDosDateTime(uint16_t date, uint16_t time);
+/// Packs a broken-down time into a DOS date and time. Times outside the
+/// DOS range (1980-01-01 .. 2107-12-31) give 0 and 0 and answer false.
+bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time);
+
 /// The same form for a broken-down local time.
 std::string FormatTimestamp(const std::tm& tm);
 /// Local time now, in the same form.

@@ -40,6 +40,25 @@ TEST(TextFormat, DatesAndLogNumbers) {
     EXPECT_EQ(LogLinePrefix(123456), "123456.  ");
 }
 
+TEST(TextFormat, DosPackingKeepsToTheDosRange) {
+    std::tm tm{};
+    tm.tm_year = 2107 - 1900;
+    tm.tm_mon = 11;
+    tm.tm_mday = 31;
+    tm.tm_hour = 23;
+    tm.tm_min = 59;
+    tm.tm_sec = 59;
+    uint16_t date = 1, time = 1;
+    ASSERT_TRUE(PackDosDateTime(tm, date, time));
+    EXPECT_EQ(FormatDosDateTime(date, time), "2107-12-31 23:59:58");
+    for (int year : {1979, 2108}) {
+        tm.tm_year = year - 1900;
+        EXPECT_FALSE(PackDosDateTime(tm, date, time)) << year;
+        EXPECT_EQ(date, 0);
+        EXPECT_EQ(time, 0);
+    }
+}
+
 TEST(Bytes, ReadsOutsideTheSpanGiveZero) {
     const uint8_t b[] = {0x01, 0x02, 0x03, 0x04, 0x05};
     EXPECT_EQ(Le32(b, 1), 0x05040302u);

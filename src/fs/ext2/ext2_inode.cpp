@@ -1,5 +1,9 @@
 #include "fs/ext2/ext2_inode.h"
 
+#include <ctime>
+
+#include "common/text_format.h"
+
 namespace delvora {
 
 Ext2Inode DecodeExt2Inode(ByteSpan b) {
@@ -70,27 +74,15 @@ bool Ext2InodeTable::HasBlockMap(uint32_t n) const {
 }
 
 void Ext2TimeToDos(uint32_t unixTime, uint16_t& date, uint16_t& time) {
-    const uint32_t days = unixTime / 86400;
-    const uint32_t secs = unixTime % 86400;
-    // Civil date from days since 1970-01-01 (proleptic Gregorian, eras of
-    // 400 years), in unsigned arithmetic since the days are never negative.
-    const uint32_t z = days + 719468;
-    const uint32_t era = z / 146097;
-    const uint32_t doe = z - era * 146097;
-    const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const uint32_t mp = (5 * doy + 2) / 153;
-    const uint32_t day = doy - (153 * mp + 2) / 5 + 1;
-    const uint32_t month = mp < 10 ? mp + 3 : mp - 9;
-    const uint32_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 1980 || year > 2107) {
+    // Unsigned on disk, so every 32-bit value is a time up to 2106; UTC.
+    const std::time_t t = static_cast<std::time_t>(unixTime);
+    std::tm tm{};
+    if (!gmtime_r(&t, &tm)) {
         date = 0;
         time = 0;
         return;
     }
-    date = static_cast<uint16_t>(day | (month << 5) | ((year - 1980) << 9));
-    const uint32_t hour = secs / 3600, minute = secs / 60 % 60, second = secs % 60;
-    time = static_cast<uint16_t>((second / 2) | (minute << 5) | (hour << 11));
+    PackDosDateTime(tm, date, time);
 }
 
 }  // namespace delvora

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "common/text_format.h"
+
 namespace delvora {
 
 bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
@@ -16,11 +18,7 @@ bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
     if (!localtime_r(&t, &tm)) return false;
-    const int year = tm.tm_year + 1900;
-    if (year < 1980 || year > 2107) return false;
-    dosDate = static_cast<uint16_t>(tm.tm_mday | ((tm.tm_mon + 1) << 5) | ((year - 1980) << 9));
-    dosTime = static_cast<uint16_t>((tm.tm_sec / 2) | (tm.tm_min << 5) | (tm.tm_hour << 11));
-    return true;
+    return PackDosDateTime(tm, dosDate, dosTime);
 }
 
 }  // namespace delvora
