@@ -17,7 +17,7 @@ void Visit(delvora::Ext2Volume& volume, delvora::FileItem& folder, int& budget) 
     for (uint32_t i = 0; i < folder.childCount && budget > 0; ++i, --budget) {
         delvora::FileItem* item = &folder.children[i];
         delvora::ClusterRunList runs, sectors;
-        uint32_t allocated = 0, valid = 0, first = 0;
+        uint64_t allocated = 0, valid = 0, first = 0;
         if (volume.GetItemRuns(item, runs)) {
             volume.ConvertRunsToSectors(item, runs, sectors);
             uint8_t buffer[700];
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volume.SetDataSource(&source);
     volume.SetStartSector(0);
     volume.SetTotalSectors(static_cast<uint32_t>((size + 511) / 512));
-    std::vector<delvora::DiskRegionSpec> regions;
+    std::vector<delvora::DiskRegion> regions;
     if (volume.Prepare()) {
         volume.ListRegions(regions);
         if (volume.LoadTree()) {

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (volume.GetItemRuns(item, runs) && item->size <= (1u << 20)) {
             buffer.resize(item->size);
             volume.ReadItemRange(item, buffer.data(), 0, item->size, &runs);
-            uint32_t allocated = 0, valid = 0;
+            uint64_t allocated = 0, valid = 0;
             volume.GetItemSizes(item, runs, allocated, valid);
             if (runs.Size() <= 256) volume.ReadWholeItem(item, buffer, allocated, valid);
         }
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ClusterRunList rootSectors;
     volume.ListRootSectors(rootSectors);
-    std::vector<DiskRegionSpec> regions;
+    std::vector<DiskRegion> regions;
     volume.ListRegions(regions);
     return 0;
 }

@@ -59,7 +59,7 @@ void Visit(NtfsVolume& volume, FileItem& folder, int depth, std::vector<uint8_t>
     for (uint32_t i = 0; i < folder.childCount && depth < 64; ++i) {
         FileItem& item = folder.children[i];
         ClusterRunList runs, sectors;
-        uint32_t allocated = 0, valid = 0, first = 0;
+        uint64_t allocated = 0, valid = 0, first = 0;
         volume.GetItemRuns(&item, runs);
         volume.ConvertRunsToSectors(&item, runs, sectors);
         volume.GetItemSizes(&item, runs, allocated, valid);
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (volume.Prepare() && volume.LoadTree()) {
         std::vector<uint8_t> buffer(70000 + 64);
         Visit(volume, *volume.RootItem(), 0, buffer);
-        std::vector<DiskRegionSpec> regions;
+        std::vector<DiskRegion> regions;
         volume.ListRegions(regions);
     }
     volume.ReleaseLoadTables();

@@ -66,3 +66,13 @@ std::string ErrnoText(int error) {
 }
 
 }  // namespace delvora
+
+namespace delvora {
+
+int BytesBackend::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+    if (offset > m_nSize || count > m_nSize - offset) return EIO;
+    if (count) std::memcpy(buffer, m_pData + offset, count);
+    return 0;
+}
+
+}  // namespace delvora

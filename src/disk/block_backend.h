@@ -31,6 +31,18 @@ private:
     int m_fd;
 };
 
+/// Bytes held in memory (fuzzers feed their input this way); a read past
+/// the end fails as on a short image. The bytes must outlive the backend.
+class BytesBackend final : public BlockBackend {
+public:
+    BytesBackend(const uint8_t* data, size_t size) : m_pData(data), m_nSize(size) {}
+    int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
+
+private:
+    const uint8_t* m_pData;
+    size_t m_nSize;
+};
+
 /// strerror_r text of an errno value.
 std::string ErrnoText(int error);
 

@@ -1,5 +1,6 @@
 #include "disk/data_source.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -23,8 +24,31 @@ int DataSource::SetRemote(std::shared_ptr<RemoteDisk> remote) {
     return 1;
 }
 
+namespace {
+
+// A remote disk seen as a backend, so its reads share the retry layer.
+class RemoteBackend final : public BlockBackend {
+public:
+    explicit RemoteBackend(std::shared_ptr<RemoteDisk> remote) : m_pRemote(std::move(remote)) {}
+    int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override {
+        if (offset % 512 != 0 || offset / 512 > UINT32_MAX || count > UINT32_MAX) return EINVAL;
+        std::vector<uint8_t> data;
+        const int32_t status =
+            m_pRemote->Read(static_cast<uint32_t>(offset / 512), static_cast<uint32_t>(count), data);
+        if (status < 0 || data.size() != count) return EIO;
+        std::memcpy(buffer, data.data(), count);
+        return 0;
+    }
+
+private:
+    std::shared_ptr<RemoteDisk> m_pRemote;
+};
+
+}  // namespace
+
 int DataSource::Open() {
     Close();
+    m_strOpenError.clear();
     int result = 0;
     switch (m_kind) {
         case SourceKind::Device:
@@ -33,15 +57,23 @@ int DataSource::Open() {
             break;
         case SourceKind::ImageFile: {
             int error = 0;
-            m_pFile = FdBackend::Open(m_strPath, error);
-            if (!m_pFile) m_strFileError = m_strPath + ": " + ErrnoText(error);
-            result = m_pFile ? 1 : 0;
+            std::unique_ptr<FdBackend> file = FdBackend::Open(m_strPath, error);
+            if (!file) {
+                m_strOpenError = m_strPath + ": " + ErrnoText(error);
+                break;
+            }
+            const uint64_t size = file->Size();
+            m_device.SetName(m_strPath);
+            result = m_device.OpenWithBackend(std::move(file), size);
             break;
         }
         case SourceKind::Remote:
             if (m_pRemote) {
                 const std::u16string wide = Utf8ToUtf16(m_strPath);
-                result = m_pRemote->Open(wide, 512) >= 0 ? 1 : 0;
+                if (m_pRemote->Open(wide, 512) >= 0) {
+                    m_device.SetName(m_strPath);
+                    result = m_device.OpenWithBackend(std::make_unique<RemoteBackend>(m_pRemote));
+                }
             }
             break;
     }
@@ -49,44 +81,30 @@ int DataSource::Open() {
     return result;
 }
 
+int DataSource::OpenWithBackend(std::unique_ptr<BlockBackend> backend) {
+    Close();
+    m_strOpenError.clear();
+    m_bIsOpen = m_device.OpenWithBackend(std::move(backend));
+    return m_bIsOpen;
+}
+
 int DataSource::Close() {
     if (!m_bIsOpen) return 0;
-    switch (m_kind) {
-        case SourceKind::Device: m_device.Close(); break;
-        case SourceKind::ImageFile: m_pFile.reset(); break;
-        case SourceKind::Remote: break;
-    }
+    m_device.Close();
     m_bIsOpen = 0;
     return 1;
 }
 
-int DataSource::GetData(uint8_t* buffer, uint32_t count, uint32_t sector) {
+int DataSource::GetData(uint8_t* buffer, uint32_t count, uint64_t sector) {
     if (!m_bIsOpen) return 0;
-    switch (m_kind) {
-        case SourceKind::Device:
-            return m_device.Read(buffer, count, sector);
-        case SourceKind::ImageFile: {
-            const int error = m_pFile->ReadAt(buffer, count, uint64_t{sector} * 512);
-            if (error != 0) m_strFileError = ErrnoText(error);
-            return error == 0 ? 1 : 0;
-        }
-        case SourceKind::Remote: {
-            if (!m_pRemote) return 0;
-            std::vector<uint8_t> data;
-            const int32_t status = m_pRemote->Read(sector, count, data);
-            if (status < 0 || data.size() != count) return 0;
-            std::memcpy(buffer, data.data(), count);
-            return 1;
-        }
-    }
-    return 0;
+    return m_device.Read(buffer, count, sector);
 }
 
 void DataSource::SetReportErrors(int report) {
     if (m_kind == SourceKind::Device) m_device.SetReportErrors(report);
 }
 
-int DataSource::ReadFat_BPB(uint32_t firstSector) {
+int DataSource::ReadFat_BPB(uint64_t firstSector) {
     if (m_bFixedParams) return 1;
     if (!m_bIsOpen) return 0;
     std::vector<uint8_t> boot(m_kind == SourceKind::Remote ? 512 : 1024);
@@ -95,7 +113,7 @@ int DataSource::ReadFat_BPB(uint32_t firstSector) {
     return 1;
 }
 
-int DataSource::ReadNtfs_BPB(uint32_t firstSector) {
+int DataSource::ReadNtfs_BPB(uint64_t firstSector) {
     if (m_bFixedParams) return 1;
     if (!m_bIsOpen) return 0;
     std::vector<uint8_t> boot(m_kind == SourceKind::Remote ? 512 : 1024);
@@ -133,15 +151,10 @@ int DataSource::Load(ArchiveReader& archive) {
     return Open();
 }
 
-uint64_t DataSource::SizeBytes() const {
-    if (!m_bIsOpen) return 0;
-    if (m_kind == SourceKind::Device) return m_device.SizeBytes();
-    if (m_kind == SourceKind::ImageFile && m_pFile) return m_pFile->Size();
-    return 0;
-}
+uint64_t DataSource::SizeBytes() const { return m_bIsOpen ? m_device.SizeBytes() : 0; }
 
 std::string DataSource::LastErrorText() const {
-    return m_kind == SourceKind::Device ? m_device.LastErrorText() : m_strFileError;
+    return m_strOpenError.empty() ? m_device.LastErrorText() : m_strOpenError;
 }
 
 }  // namespace delvora

@@ -41,14 +41,20 @@ public:
     const CoreContext& Context() const { return *m_pContext; }
 
     int Open();
+    /// Opens over a ready backend (an in-memory image for fuzzers and
+    /// tests): reads then go through the same retry layer as any source.
+    int OpenWithBackend(std::unique_ptr<BlockBackend> backend);
     int Close();
     int IsOpen() const { return m_bIsOpen; }
     /// Reads count bytes from a sector (512-byte sectors). Answers 1 or 0.
-    int GetData(uint8_t* buffer, uint32_t count, uint32_t sector);
+    /// Every kind reads through one DiskDevice, so a failed read is retried
+    /// piece by piece and zero-filled the same way for devices, images and
+    /// remote disks.
+    int GetData(uint8_t* buffer, uint32_t count, uint64_t sector);
     void SetReportErrors(int report);
 
-    int ReadFat_BPB(uint32_t firstSector);
-    int ReadNtfs_BPB(uint32_t firstSector);
+    int ReadFat_BPB(uint64_t firstSector);
+    int ReadNtfs_BPB(uint64_t firstSector);
     void SetFat_BPB(const FatBootParams& params);
     void SetNtfs_BPB(const NtfsBootParams& params);
     void SetExt2_Param(const Ext2Params& params);
@@ -74,8 +80,7 @@ private:
     SourceKind m_kind = SourceKind::Device;
     DiskDevice m_device;
     std::string m_strPath;
-    std::unique_ptr<FdBackend> m_pFile;
-    std::string m_strFileError;
+    std::string m_strOpenError;
     int m_bIsOpen = 0;
     FatBootParams m_fatBootParams{};
     NtfsBootParams m_ntfsBootParams{};

@@ -34,11 +34,11 @@ int DiskDevice::Open() {
     return 1;
 }
 
-int DiskDevice::OpenWithBackend(std::unique_ptr<BlockBackend> backend) {
+int DiskDevice::OpenWithBackend(std::unique_ptr<BlockBackend> backend, uint64_t sizeBytes) {
     Close();
     if (!backend) return 0;
     m_pBackend = std::move(backend);
-    m_nSizeBytes = 0;
+    m_nSizeBytes = sizeBytes;
     m_bOpened = 1;
     return 1;
 }
@@ -59,7 +59,12 @@ int DiskDevice::ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, i
     return 0;
 }
 
-int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint32_t sector) {
+int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint64_t sector) {
+    if (sector > UINT64_MAX / m_dwSectorSize) {
+        std::memset(buffer, 0, count);
+        m_strLastError = ErrnoText(EINVAL);
+        return 0;
+    }
     const uint64_t offset = uint64_t{m_dwSectorSize} * sector;
     int firstError = 0;
     int result = ReadAtOffset(buffer, count, offset, firstError);
@@ -82,8 +87,9 @@ int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint32_t sector) {
             }
         }
     } else if (m_bReportErrors == 1) {
-        m_pContext->Logger().AppendLog(Format("读取 %s 磁盘 %u 扇区出错! 原因: %s", m_strName.c_str(),
-                                              sector, ErrnoText(firstError).c_str()));
+        m_pContext->Logger().AppendLog(Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
+                                              static_cast<unsigned long long>(sector),
+                                              ErrnoText(firstError).c_str()));
     }
     if (m_bReportErrors == 1)
         m_pContext->Notify().Message(ErrnoText(firstError), "Error", MessageIcon::Information);

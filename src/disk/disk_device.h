@@ -28,12 +28,13 @@ public:
     /// Checks the name, resolves it through the device map and opens it
     /// read-only. Answers 1 or 0.
     int Open();
-    /// Uses a ready backend instead of resolving the name (NBD, tests).
-    int OpenWithBackend(std::unique_ptr<BlockBackend> backend);
+    /// Uses a ready backend instead of resolving the name (image files, NBD,
+    /// tests); sizeBytes is what it holds, 0 when unknown.
+    int OpenWithBackend(std::unique_ptr<BlockBackend> backend, uint64_t sizeBytes = 0);
     /// Reads count bytes starting at a sector. On failure the buffer is
     /// zero-filled and, for more than one 512-byte piece, re-read piece by
     /// piece; answers 1 when anything was read.
-    int Read(uint8_t* buffer, uint32_t count, uint32_t sector);
+    int Read(uint8_t* buffer, uint32_t count, uint64_t sector);
     int Close();
     int IsOpen() const { return m_bOpened; }
     /// System text of the last failed open or read.

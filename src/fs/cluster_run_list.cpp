@@ -4,19 +4,21 @@
 
 namespace delvora {
 
-void ClusterRunList::Add(uint32_t first, uint32_t count) {
+void ClusterRunList::Add(uint64_t first, uint64_t count) {
     if (m_runs.size() == m_runs.capacity()) {
+        // Geometric growth keeps a list of millions of runs linear to build;
+        // a hint only ever makes the step larger.
         const size_t n = m_runs.size();
-        const size_t grow = m_growBy ? m_growBy : std::max<size_t>(4, std::min<size_t>(1024, n / 8));
+        const size_t grow = std::max<size_t>({4, n / 2, m_growBy});
         m_runs.reserve(n + grow);
     }
     m_runs.push_back({first, count});
 }
 
-void ClusterRunList::AddJoined(uint32_t first, uint32_t count) {
+void ClusterRunList::AddJoined(uint64_t first, uint64_t count) {
     if (!m_runs.empty()) {
         ClusterRun& last = m_runs.back();
-        if (uint64_t{last.first} + last.count == first && uint64_t{last.count} + count <= UINT32_MAX) {
+        if (last.first + last.count == first && last.count + count >= last.count) {
             last.count += count;
             return;
         }

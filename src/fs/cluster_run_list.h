@@ -8,8 +8,8 @@
 namespace delvora {
 
 struct ClusterRun {
-    uint32_t first = 0;
-    uint32_t count = 0;
+    uint64_t first = 0;
+    uint64_t count = 0;
     bool operator==(const ClusterRun&) const = default;
 };
 
@@ -17,9 +17,9 @@ class ClusterRunList {
 public:
     virtual ~ClusterRunList() = default;
 
-    void Add(uint32_t first, uint32_t count);
+    void Add(uint64_t first, uint64_t count);
     /// Adds a run, joining it to the last one when it continues it.
-    void AddJoined(uint32_t first, uint32_t count);
+    void AddJoined(uint64_t first, uint64_t count);
     void Clear() { m_runs.clear(); }
     size_t Size() const { return m_runs.size(); }
     bool Empty() const { return m_runs.empty(); }
@@ -30,7 +30,7 @@ public:
     std::vector<ClusterRun>::const_iterator end() const { return m_runs.end(); }
     /// Sum of the counts, in 64 bits.
     uint64_t TotalCount() const;
-    /// Capacity grows by max(4, min(1024, size / 8)) elements at a time.
+    /// Capacity grows geometrically, by at least this many elements.
     void SetGrowBy(size_t growBy) { m_growBy = growBy; }
 
 private:

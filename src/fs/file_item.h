@@ -35,8 +35,8 @@ struct FileItem {
     ClusterRunList* runs = nullptr;       // explicit data runs of found items; owned by the tree
     FileItem* children = nullptr;         // childCount records, owned by this item
     FileItem* parent = nullptr;           // null for the two top-level items
+    uint64_t size = 0;                    // bytes
     uint32_t childCount = 0;
-    uint32_t size = 0;                    // bytes
     uint32_t startCluster = 0;            // first cluster; first sector for carved items
     uint32_t link = 0;                    // loader scratch; EXT2 caches the first sector here
     uint16_t createTime = 0;              // DOS time

@@ -10,7 +10,7 @@ namespace delvora {
 namespace {
 
 void AppendPadded(std::string& out, unsigned value, int width) {
-    char digits[12];
+    char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
     (void)ec;
     for (int pad = width - static_cast<int>(end - digits); pad > 0; --pad) out.push_back('0');
@@ -25,8 +25,8 @@ void AppendDate(std::string& out, uint16_t date) {
     AppendPadded(out, date & 0x1F, 2);
 }
 
-std::string Number(uint32_t value) {
-    char digits[12];
+std::string Number(uint64_t value) {
+    char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
     (void)ec;
     return std::string(digits, end);
@@ -72,10 +72,10 @@ std::string DosDateTimeText(uint16_t date, uint16_t time) {
 
 std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
                                                            const std::string* path) {
-    uint32_t allocated = 0, firstSector = 0;
+    uint64_t allocated = 0, firstSector = 0;
     if (!volume || !volume->GetItemExtent(const_cast<FileItem*>(&item), allocated, firstSector))
         allocated = firstSector = 0;
-    // Sizes and numbers are unsigned 32-bit: printed as such, never negative.
+    // Sizes and numbers are unsigned: printed as such, never negative.
     return {item.name ? item.name : "",
             DosDateTimeText(item.createDate, item.createTime),
             DosDateTimeText(item.writeDate, item.writeTime),

@@ -19,11 +19,21 @@ class DataSource;
 enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5 };
 
 /// One region of the disk map: volume-relative sectors, both ends inclusive.
-struct DiskRegionSpec {
-    uint32_t first = 0;
-    uint32_t last = 0;
+struct DiskRegion {
+    uint64_t first = 0;
+    uint64_t last = 0;
     uint8_t kind = 0;
-    bool operator==(const DiskRegionSpec&) const = default;
+    bool operator==(const DiskRegion&) const = default;
+};
+
+/// An item's times in UTC with the precision its file system keeps, as
+/// 100-nanosecond ticks since 1601-01-01 (0: the file system has no such
+/// time). Read on request from the medium; the tree keeps DOS local times only.
+struct ItemTimes {
+    uint64_t created = 0;
+    uint64_t modified = 0;
+    uint64_t accessed = 0;
+    uint64_t changed = 0;  // metadata change (NTFS MFT change, EXT2 ctime)
 };
 
 /// How a kind of volume behaves around its tree load (the worker protocol).
@@ -42,13 +52,13 @@ public:
 
     // Set by detection before loading.
     void SetDataSource(DataSource* source) { m_pDataSource = source; }
-    void SetStartSector(uint32_t sector) { m_dwSectorNo = sector; }
-    void SetTotalSectors(uint32_t total) { m_dwTotalSectors = total; }
+    void SetStartSector(uint64_t sector) { m_dwSectorNo = sector; }
+    void SetTotalSectors(uint64_t total) { m_dwTotalSectors = total; }
     void SetFatType(uint8_t code) { m_nFatType = code; }
     void SetContext(const CoreContext& context) { m_pContext = &context; }
     DataSource* GetDataSource() const { return m_pDataSource; }
-    uint32_t StartSector() const { return m_dwSectorNo; }
-    uint32_t TotalSectors() const { return m_dwTotalSectors; }
+    uint64_t StartSector() const { return m_dwSectorNo; }
+    uint64_t TotalSectors() const { return m_dwTotalSectors; }
     uint8_t FatType() const { return m_nFatType; }
     const std::string& Description() const { return m_strDescription; }
     const CoreContext& Context() const { return *m_pContext; }
@@ -74,30 +84,32 @@ public:
 
     /// Reads count bytes of an item's data from a byte offset. runs may carry
     /// the item's runs already fetched (null: fetched here).
-    virtual bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+    virtual bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                                const ClusterRunList* runs) = 0;
     virtual bool GetItemRuns(FileItem* item, ClusterRunList& runs) = 0;
     /// Allocated and valid (logical) byte counts of an item with its runs.
-    virtual bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated,
-                              uint32_t& valid) = 0;
-    virtual bool GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& valid) {
+    virtual bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated,
+                              uint64_t& valid) = 0;
+    virtual bool GetItemSizes(FileItem* item, uint64_t& allocated, uint64_t& valid) {
         ClusterRunList runs;
         if (!GetItemRuns(item, runs)) return false;
         return GetItemSizes(item, runs, allocated, valid);
     }
     /// The whole data of an item in a new buffer of allocated bytes.
-    virtual bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                               uint32_t& valid) = 0;
-    virtual bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) = 0;
+    virtual bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated,
+                               uint64_t& valid) = 0;
+    virtual bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) = 0;
+    /// The item's exact UTC times; false when the kind or the item has none.
+    virtual bool GetItemTimes(FileItem*, ItemTimes&) { return false; }
     virtual bool ListRootSectors(ClusterRunList& runs) = 0;
-    virtual bool ListRegions(std::vector<DiskRegionSpec>& regions) = 0;
-    virtual uint32_t FirstDataSector() const { return m_dwSectorNo; }
-    virtual uint32_t ClusterToSector(uint32_t cluster) const = 0;
-    virtual uint32_t SectorToCluster(uint32_t sector) const = 0;
+    virtual bool ListRegions(std::vector<DiskRegion>& regions) = 0;
+    virtual uint64_t FirstDataSector() const { return m_dwSectorNo; }
+    virtual uint64_t ClusterToSector(uint64_t cluster) const = 0;
+    virtual uint64_t SectorToCluster(uint64_t sector) const = 0;
     virtual uint32_t BytesPerSector() const { return 512; }
     virtual uint32_t BytesPerCluster() const = 0;
     virtual uint32_t SectorsPerCluster() const = 0;
-    virtual bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) = 0;
+    virtual bool ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) = 0;
     virtual int FileSystemKind() const = 0;
     /// Turns an item's cluster or block runs into sector runs.
     virtual bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source,
@@ -108,8 +120,8 @@ protected:
 
     std::unique_ptr<FileTree> m_pTree;
     DataSource* m_pDataSource = nullptr;
-    uint32_t m_dwSectorNo = 0;
-    uint32_t m_dwTotalSectors = 0;
+    uint64_t m_dwSectorNo = 0;
+    uint64_t m_dwTotalSectors = 0;
     uint8_t m_nFatType = 0;
     std::string m_strDescription;
     const CoreContext* m_pContext = &DefaultContext();

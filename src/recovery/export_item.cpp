@@ -35,7 +35,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, Co
                       uint64_t* written) {
     const bool showMessages = report == CopyReport::kMessages;
     if (written) *written = 0;
-    const uint32_t dwSize = item.size;
+    const uint64_t dwSize = item.size;
     if (dwSize == 0) return CopyStatus::kDone;
 
     ClusterRunList runs;
@@ -43,15 +43,15 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, Co
         if (showMessages) volume.Context().Notify().Message("取出文件簇列表错误!");
         return CopyStatus::kRunsFailed;
     }
-    uint32_t dwOffset = 0;
-    uint32_t dwChunk = std::min(dwSize, kExportChunkBytes);
+    uint64_t dwOffset = 0;
+    uint32_t dwChunk = static_cast<uint32_t>(std::min<uint64_t>(dwSize, kExportChunkBytes));
     // Never larger than the first chunk and left unfilled: small files are
     // the common case of a folder export, and the reads overwrite it anyway.
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(dwChunk);
-    const uint32_t dwMaxReads = dwSize / kExportChunkBytes + 1;
+    const uint64_t dwMaxReads = dwSize / kExportChunkBytes + 1;
     // The read count is capped as well as the offset checked, so a volume that
     // misreports nothing can make this loop run longer than the size allows.
-    for (uint32_t i = 0; i < dwMaxReads; ++i) {
+    for (uint64_t i = 0; i < dwMaxReads; ++i) {
         if (!volume.ReadItemRange(&item, buffer.get(), dwOffset, dwChunk, &runs)) {
             if (showMessages) volume.Context().Notify().Message("读文件错!");
             return CopyStatus::kReadFailed;
@@ -61,7 +61,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, Co
         if (written) *written += dwChunk;
         dwOffset += dwChunk;
         if (dwOffset >= dwSize) break;
-        dwChunk = std::min(kExportChunkBytes, dwSize - dwOffset);
+        dwChunk = static_cast<uint32_t>(std::min<uint64_t>(kExportChunkBytes, dwSize - dwOffset));
     }
     return CopyStatus::kDone;
 }

@@ -180,7 +180,7 @@ TEST(DataSource, FixedParametersStandAndTheRecordRoundTrips) {
     EXPECT_EQ(loaded.Path(), "/nonexistent/镜像.img");
 }
 
-TEST(DataSource, ImageFileReadsWholeRequestsOnly) {
+TEST(DataSource, ImageFileReadsGoThroughTheRetryLayer) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFileBytes(dir.File("v.img"), NumberedSectors(4)));
     DataSource source;
@@ -190,7 +190,11 @@ TEST(DataSource, ImageFileReadsWholeRequestsOnly) {
     std::vector<uint8_t> buf(1024);
     EXPECT_EQ(source.GetData(buf.data(), 1024, 2), 1);
     EXPECT_EQ(buf[600], 4);
-    EXPECT_EQ(source.GetData(buf.data(), 1024, 3), 0);
+    // As on a device: the piece inside is read, the piece past the end is 0.
+    EXPECT_EQ(source.GetData(buf.data(), 1024, 3), 1);
+    EXPECT_EQ(buf[0], 4);
+    EXPECT_EQ(buf[600], 0);
+    EXPECT_EQ(source.GetData(buf.data(), 512, 4), 0);
     EXPECT_EQ(source.Close(), 1);
     EXPECT_EQ(source.Close(), 0);
     EXPECT_EQ(source.GetData(buf.data(), 512, 0), 0);

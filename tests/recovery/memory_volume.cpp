@@ -34,7 +34,7 @@ FileItem* MemoryVolume::AddFolder(FileItem& folder, std::string_view name, uint8
     return AddChild(folder, record);
 }
 
-bool MemoryVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+bool MemoryVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                                const ClusterRunList* runs) {
     reads.push_back({offset, count});
     // The copy procedure must hand over the runs it fetched for this item.
@@ -55,14 +55,13 @@ bool MemoryVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     return true;
 }
 
-bool MemoryVolume::GetItemSizes(FileItem* item, const ClusterRunList&, uint32_t& allocated, uint32_t& valid) {
+bool MemoryVolume::GetItemSizes(FileItem* item, const ClusterRunList&, uint64_t& allocated, uint64_t& valid) {
     if (!item) return false;
     allocated = valid = item->size;
     return true;
 }
 
-bool MemoryVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                               uint32_t& valid) {
+bool MemoryVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) {
     if (!item) return false;
     buffer = m_data[item->startCluster];
     allocated = valid = static_cast<uint32_t>(buffer.size());

@@ -28,19 +28,20 @@ public:
     void FailRuns(const FileItem& item) { m_failRuns.insert(item.startCluster); }
 
     struct Read {
-        uint32_t offset, count;
+        uint64_t offset;
+        uint32_t count;
         bool operator==(const Read&) const = default;
     };
     std::vector<Read> reads;
     int runsCalls = 0;
 
-    bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
-    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid) override;
-    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated, uint32_t& valid) override;
-    uint32_t ClusterToSector(uint32_t cluster) const override { return cluster; }
-    uint32_t SectorToCluster(uint32_t sector) const override { return sector; }
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
+    uint64_t ClusterToSector(uint64_t cluster) const override { return cluster; }
+    uint64_t SectorToCluster(uint64_t sector) const override { return sector; }
 
 private:
     FileItem* AddChild(FileItem& folder, FileItem record);

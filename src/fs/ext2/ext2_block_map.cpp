@@ -32,8 +32,7 @@ public:
         if (!m_runs.Empty()) {
             ClusterRun& last = m_runs[m_runs.Size() - 1];
             const bool hole = block == 0;
-            if (last.count < UINT32_MAX &&
-                ((hole && IsExt2Hole(last)) || (!hole && !IsExt2Hole(last) && uint64_t{last.first} + last.count == block))) {
+            if ((hole && IsExt2Hole(last)) || (!hole && !IsExt2Hole(last) && last.first + last.count == block)) {
                 ++last.count;
                 return;
             }
@@ -44,22 +43,12 @@ public:
     /// count logical blocks of holes (an absent indirect block).
     void TakeHoles(uint64_t count) {
         count = std::min(count, m_wanted - std::min(m_wanted, m_taken));
-        // Each pass adds up to 2^32 - 1 blocks; a few passes at most.
-        while (count > 0 && !m_failed) {
-            uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(count, UINT32_MAX));
-            if (!m_runs.Empty() && IsExt2Hole(m_runs[m_runs.Size() - 1])) {
-                ClusterRun& last = m_runs[m_runs.Size() - 1];
-                piece = std::min(piece, UINT32_MAX - last.count);
-                if (piece == 0) {
-                    m_runs.Add(0, 0);
-                    continue;
-                }
-                last.count += piece;
-            } else {
-                m_runs.Add(0, piece);
-            }
-            m_taken += piece;
-            count -= piece;
+        if (count > 0 && !m_failed) {
+            if (!m_runs.Empty() && IsExt2Hole(m_runs[m_runs.Size() - 1]))
+                m_runs[m_runs.Size() - 1].count += count;
+            else
+                m_runs.Add(0, count);
+            m_taken += count;
         }
     }
 

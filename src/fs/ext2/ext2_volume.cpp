@@ -160,7 +160,7 @@ uint32_t AllocatedBytes(uint32_t size, uint32_t blockSize) {
 
 }  // namespace
 
-bool Ext2Volume::GetItemSizes(FileItem* item, const ClusterRunList&, uint32_t& allocated, uint32_t& valid) {
+bool Ext2Volume::GetItemSizes(FileItem* item, const ClusterRunList&, uint64_t& allocated, uint64_t& valid) {
     const uint32_t blockSize = Geometry().dwBlockSize;
     if (!item || !m_pDataSource || blockSize == 0) return false;
     valid = item->size;
@@ -168,7 +168,7 @@ bool Ext2Volume::GetItemSizes(FileItem* item, const ClusterRunList&, uint32_t& a
     return true;
 }
 
-bool Ext2Volume::GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) {
+bool Ext2Volume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
     const Ext2Geometry& g = Geometry();
     if (!item || !m_pDataSource || g.dwBlockSize == 0) return false;
     if (item->link != 0) {
@@ -211,7 +211,7 @@ bool Ext2Volume::ReadRunBytes(uint8_t* dest, uint32_t sector, uint32_t skip, uin
     return true;
 }
 
-bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                                const ClusterRunList* givenRuns) {
     try {
         const Ext2Geometry& g = Geometry();
@@ -249,8 +249,7 @@ bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, u
     }
 }
 
-bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                               uint32_t& valid) {
+bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) {
     try {
         ClusterRunList runs;
         if (!GetItemRuns(item, runs) || !GetItemSizes(item, runs, allocated, valid)) return false;
@@ -265,7 +264,7 @@ bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
     }
 }
 
-bool Ext2Volume::ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool) {
+bool Ext2Volume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool) {
     if (!m_pDataSource || (!dest && count)) return false;
     const uint64_t sector = uint64_t{m_dwSectorNo} + position;
     if (sector > UINT32_MAX) return false;
@@ -284,7 +283,7 @@ bool Ext2Volume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& sour
     return true;
 }
 
-bool Ext2Volume::ListRegions(std::vector<DiskRegionSpec>& regions) {
+bool Ext2Volume::ListRegions(std::vector<DiskRegion>& regions) {
     const Ext2Geometry& g = Geometry();
     const uint64_t s = g.dwSectorsPerBlock, S = g.dwSectorsPerGroup;
     if (g.dwGroupCount == 0 || g.dwBlockSize == 0 || s == 0 || S == 0) return false;

@@ -35,22 +35,20 @@ public:
     void ReleaseLoadTables() override;
     LoadTraits Traits() const override { return LoadTraits{false, 0, false}; }
 
-    bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
-    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated,
-                      uint32_t& valid) override;
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
     using Volume::GetItemSizes;
-    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                       uint32_t& valid) override;
-    bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) override;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
+    bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
     bool ListRootSectors(ClusterRunList&) override { return true; }
-    bool ListRegions(std::vector<DiskRegionSpec>& regions) override;
-    uint32_t ClusterToSector(uint32_t) const override { return 0; }
-    uint32_t SectorToCluster(uint32_t) const override { return 0; }
+    bool ListRegions(std::vector<DiskRegion>& regions) override;
+    uint64_t ClusterToSector(uint64_t) const override { return 0; }
+    uint64_t SectorToCluster(uint64_t) const override { return 0; }
     uint32_t BytesPerCluster() const override { return 0; }
     uint32_t SectorsPerCluster() const override { return 0; }
-    bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) override;
+    bool ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) override;
     int FileSystemKind() const override { return kExt2; }
     bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) override;
 

@@ -145,12 +145,12 @@ void FatVolume::ReleaseLoadTables() {
     std::vector<uint8_t>().swap(m_rootBuffer);
 }
 
-uint32_t FatVolume::ClusterToSector(uint32_t cluster) const {
+uint64_t FatVolume::ClusterToSector(uint64_t cluster) const {
     if (cluster < 2) return m_geometry.dataStart;
     return m_geometry.dataStart + m_geometry.sectorsPerCluster * (cluster - 2);
 }
 
-uint32_t FatVolume::SectorToCluster(uint32_t sector) const {
+uint64_t FatVolume::SectorToCluster(uint64_t sector) const {
     if (m_geometry.sectorsPerCluster == 0) return 0;
     if (sector < m_geometry.dataStart) return 2;
     return (sector - m_geometry.dataStart) / m_geometry.sectorsPerCluster + 2;
@@ -168,7 +168,7 @@ bool FatVolume::ListRootSectors(ClusterRunList& runs) {
     return true;
 }
 
-bool FatVolume::ListRegions(std::vector<DiskRegionSpec>& regions) {
+bool FatVolume::ListRegions(std::vector<DiskRegion>& regions) {
     const FatGeometry& g = m_geometry;
     if (g.sectorsPerCluster == 0) return false;
     const uint32_t fatStart = g.reservedSectors;
@@ -187,7 +187,7 @@ bool FatVolume::ListRegions(std::vector<DiskRegionSpec>& regions) {
     return true;
 }
 
-bool FatVolume::ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) {
+bool FatVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) {
     if (!dest || !m_pDataSource) return false;
     if (position < 2 && !allowLow) return false;
     // Below cluster 2 (allowed on request) the position reaches back before

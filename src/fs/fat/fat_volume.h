@@ -20,21 +20,21 @@ public:
     void ReleaseLoadTables() override;
     LoadTraits Traits() const override { return {true, 200, false}; }
 
-    bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
-    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid) override;
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
     using Volume::GetItemSizes;
-    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated, uint32_t& valid) override;
-    bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) override;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
+    bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
     bool ListRootSectors(ClusterRunList& runs) override;
-    bool ListRegions(std::vector<DiskRegionSpec>& regions) override;
-    uint32_t FirstDataSector() const override { return m_geometry.dataStart; }
-    uint32_t ClusterToSector(uint32_t cluster) const override;
-    uint32_t SectorToCluster(uint32_t sector) const override;
+    bool ListRegions(std::vector<DiskRegion>& regions) override;
+    uint64_t FirstDataSector() const override { return m_geometry.dataStart; }
+    uint64_t ClusterToSector(uint64_t cluster) const override;
+    uint64_t SectorToCluster(uint64_t sector) const override;
     uint32_t BytesPerCluster() const override { return m_geometry.clusterBytes; }
     uint32_t SectorsPerCluster() const override { return m_geometry.sectorsPerCluster; }
-    bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) override;
+    bool ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) override;
     int FileSystemKind() const override { return m_nFatType; }
     bool ConvertRunsToSectors(FileItem*, const ClusterRunList&, ClusterRunList&) override { return true; }
 

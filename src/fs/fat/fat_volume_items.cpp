@@ -79,22 +79,22 @@ bool FatVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     }
 }
 
-bool FatVolume::GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid) {
+bool FatVolume::GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) {
     if (!item || !m_pDataSource || m_geometry.clusterBytes == 0) return false;
     if (item->IsFound()) {
         valid = item->size;
-        allocated = static_cast<uint32_t>(std::min<uint64_t>((uint64_t{item->size} + 511) / 512 * 512, UINT32_MAX));
+        allocated = (item->size + 511) / 512 * 512;
         return true;
     }
     const uint64_t bytes = uint64_t{m_geometry.clusterBytes} * runs.Size();
-    allocated = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+    allocated = bytes;
     valid = item->size;
     if (bytes < valid) return false;
     if (item->IsDirectory()) valid = allocated;
     return true;
 }
 
-bool FatVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+bool FatVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                               const ClusterRunList* runs) {
     if (!item || !dest || !m_pDataSource) return false;
     ClusterRunList own;
@@ -160,7 +160,7 @@ bool FatVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, ui
     return true;
 }
 
-bool FatVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated, uint32_t& valid) {
+bool FatVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) {
     if (!item || !m_pDataSource) return false;
     try {
         if (item == RootItem() && m_nFatType != 3) {
@@ -199,16 +199,16 @@ bool FatVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint
     }
 }
 
-bool FatVolume::GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) {
+bool FatVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
     if (!item || !m_pDataSource) return false;
     if (item->IsFound()) {
-        allocated = static_cast<uint32_t>(std::min<uint64_t>((uint64_t{item->size} + 511) / 512 * 512, UINT32_MAX));
+        allocated = (item->size + 511) / 512 * 512;
         firstSector = item->startCluster;
         return true;
     }
     const uint64_t cb = m_geometry.clusterBytes;
     if (cb == 0) return false;
-    allocated = static_cast<uint32_t>(std::min<uint64_t>((item->size + cb - 1) / cb * cb, UINT32_MAX));
+    allocated = (item->size + cb - 1) / cb * cb;
     firstSector = ClusterToSector(item->startCluster);
     return true;
 }

@@ -15,7 +15,6 @@ constexpr uint32_t kBlockBytes = 65536;
 // Larger aligned pieces go straight into the caller's buffer in one read.
 constexpr uint32_t kDirectReadBytes = 16u << 20;
 
-uint32_t ClampU32(uint64_t value) { return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value); }
 
 }  // namespace
 
@@ -54,19 +53,19 @@ bool NtfsVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& sour
             first = uint64_t{2} * run.first;
         else
             first = RecordToSector(run.first, false);
-        sectors.Add(ClampU32(first), ClampU32(uint64_t{run.count} * spc));
+        sectors.Add(first, run.count * spc);
     }
     return true;
 }
 
-bool NtfsVolume::Sizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid,
+bool NtfsVolume::Sizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid,
                        bool acceptInRecord) {
     allocated = 0;
     valid = 0;
     if (!item || !m_pDataSource) return false;
     if (item->IsFound()) {
         valid = item->size;
-        allocated = ClampU32((uint64_t{item->size} + 511) / 512 * 512);
+        allocated = (item->size + 511) / 512 * 512;
         return true;
     }
     const uint64_t c = m_boot.clusterBytes;
@@ -76,7 +75,7 @@ bool NtfsVolume::Sizes(FileItem* item, const ClusterRunList& runs, uint32_t& all
     // the clusters the size needs.
     if (all > c + item->size) all = c * (item->size / c + 1);
     valid = item->size;
-    allocated = ClampU32(all);
+    allocated = all;
     if (allocated < valid)
         Context().Logger().AppendLog(Format("取文件数据块错误:dwSizeAll<dwSizeAvail,文件名:%s", item->name ? item->name : ""));
     const bool ok = allocated >= valid || (acceptInRecord && (item->flags & item_flags::kInRecord));
@@ -84,11 +83,11 @@ bool NtfsVolume::Sizes(FileItem* item, const ClusterRunList& runs, uint32_t& all
     return ok;
 }
 
-bool NtfsVolume::GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid) {
+bool NtfsVolume::GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) {
     return Sizes(item, runs, allocated, valid, true);
 }
 
-bool NtfsVolume::GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& valid) {
+bool NtfsVolume::GetItemSizes(FileItem* item, uint64_t& allocated, uint64_t& valid) {
     allocated = 0;
     valid = 0;
     if (!item || !m_pDataSource) return false;
@@ -97,7 +96,7 @@ bool NtfsVolume::GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& val
     return Sizes(item, runs, allocated, valid, false);
 }
 
-bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                                const ClusterRunList* runs) {
     if (!item || !dest || !m_pDataSource) return false;
     if (count == 0) return true;
@@ -111,7 +110,7 @@ bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, u
     return ReadRuns(*runs, dest, offset, count);
 }
 
-bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count) {
+bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count) {
     if (!item->runs) return false;
     uint8_t sector[512];
     uint64_t runBegin = 0;
@@ -119,10 +118,10 @@ bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint32_t offset, uint3
     for (const ClusterRun& run : *item->runs) {
         const uint64_t runEnd = runBegin + uint64_t{512} * run.count;
         // Sector by sector inside the run until the count is reached.
-        while (done < count && uint64_t{offset} + done < runEnd) {
-            const uint64_t position = uint64_t{offset} + done - runBegin;
-            const uint64_t number = uint64_t{m_dwSectorNo} + run.first + position / 512;
-            if (number > UINT32_MAX || !m_pDataSource->GetData(sector, 512, static_cast<uint32_t>(number))) {
+        while (done < count && offset + done < runEnd) {
+            const uint64_t position = offset + done - runBegin;
+            const uint64_t number = m_dwSectorNo + run.first + position / 512;
+            if (!m_pDataSource->GetData(sector, 512, number)) {
                 Context().Notify().Message("获取数据错!", "提示", MessageIcon::Error);
                 return false;
             }
@@ -137,7 +136,7 @@ bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint32_t offset, uint3
     return false;
 }
 
-bool NtfsVolume::ReadResident(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count) {
+bool NtfsVolume::ReadResident(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count) {
     const uint32_t sector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
     std::vector<uint8_t> record;
     if (sector == 0 || !ReadRecord(sector, record)) return false;
@@ -157,7 +156,7 @@ bool NtfsVolume::ReadResident(FileItem* item, uint8_t* dest, uint32_t offset, ui
     return true;
 }
 
-bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint32_t offset, uint32_t count) {
+bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count) {
     const uint64_t clusterBytes = m_boot.clusterBytes;
     if (clusterBytes == 0) return false;
     std::vector<uint8_t> block;
@@ -166,23 +165,22 @@ bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint32_t of
     for (const ClusterRun& run : runs) {
         const uint64_t runBytes = clusterBytes * run.count;
         const uint64_t runEnd = runBegin + runBytes;
-        const uint64_t runSector = uint64_t{m_dwSectorNo} + uint64_t{m_boot.sectorsPerCluster} * run.first;
+        const uint64_t runSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
         // Each step copies at least one byte, until the count or the run's end.
-        while (done < count && uint64_t{offset} + done < runEnd) {
-            const uint64_t position = uint64_t{offset} + done - runBegin;
+        while (done < count && offset + done < runEnd) {
+            const uint64_t position = offset + done - runBegin;
             const uint64_t sector = runSector + position / 512;
-            if (sector > UINT32_MAX) return false;
             const auto skip = static_cast<uint32_t>(position % 512);
             const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(runBytes - position, count - done));
             if (skip == 0 && wanted >= 512) {
                 const uint32_t piece = std::min(wanted / 512 * 512, kDirectReadBytes);
-                if (!m_pDataSource->GetData(dest + done, piece, static_cast<uint32_t>(sector))) return false;
+                if (!m_pDataSource->GetData(dest + done, piece, sector)) return false;
                 done += piece;
                 continue;
             }
             if (block.empty()) block.resize(kBlockBytes);
             const uint32_t blockBytes = std::min<uint32_t>(kBlockBytes, (skip + wanted + 511) / 512 * 512);
-            if (!m_pDataSource->GetData(block.data(), blockBytes, static_cast<uint32_t>(sector))) return false;
+            if (!m_pDataSource->GetData(block.data(), blockBytes, sector)) return false;
             const uint32_t piece = std::min(wanted, blockBytes - skip);
             std::memcpy(dest + done, block.data() + skip, piece);
             done += piece;
@@ -193,8 +191,7 @@ bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint32_t of
     return false;
 }
 
-bool NtfsVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                               uint32_t& valid) {
+bool NtfsVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) {
     buffer.clear();
     ClusterRunList runs;
     if (!item || !m_pDataSource) return false;
@@ -205,57 +202,56 @@ bool NtfsVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const uint32_t wanted = std::min(valid, allocated);
-    if (!ReadItemRange(item, buffer.data(), 0, wanted, &runs)) {
+    const uint64_t wanted = std::min(valid, allocated);
+    if (wanted > UINT32_MAX || !ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(wanted), &runs)) {
         buffer.clear();
         return false;
     }
     return true;
 }
 
-bool NtfsVolume::GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) {
+bool NtfsVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
     allocated = 0;
     firstSector = 0;
     if (!item || !m_pDataSource) return false;
     if (item->IsFound()) {
-        allocated = ClampU32((uint64_t{item->size} + 511) / 512 * 512);
+        allocated = (item->size + 511) / 512 * 512;
         firstSector = item->startCluster;
         return true;
     }
     const uint64_t c = m_boot.clusterBytes;
-    allocated = (item->size != 0 && c != 0) ? ClampU32(c * (item->size / c + 1)) : 0;
+    allocated = (item->size != 0 && c != 0) ? c * (item->size / c + 1) : 0;
     // The record's real place, also when the MFT is in several pieces.
     firstSector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
     return true;
 }
 
-bool NtfsVolume::ListRegions(std::vector<DiskRegionSpec>& regions) {
-    const uint64_t total = std::min<uint64_t>(m_boot.totalSectors, UINT32_MAX);
+bool NtfsVolume::ListRegions(std::vector<DiskRegion>& regions) {
+    const uint64_t total = m_boot.totalSectors;
     const uint32_t spc = m_boot.sectorsPerCluster;
     if (total == 0 || spc == 0 || m_boot.mftCluster == 0) return false;
     uint64_t last = uint64_t{spc} * m_boot.mftCluster - 1;
-    regions.push_back({0, ClampU32(last), 12});
+    regions.push_back({0, last, 12});
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t end = last + uint64_t{spc} * run.count;
-        regions.push_back({ClampU32(last), ClampU32(end), 18});
+        regions.push_back({last, end, 18});
         last = end;
     }
-    regions.push_back({ClampU32(last), ClampU32(total), 7});
+    regions.push_back({last, total, 7});
     return true;
 }
 
-uint32_t NtfsVolume::ClusterToSector(uint32_t cluster) const {
-    return ClampU32(uint64_t{cluster} * m_boot.sectorsPerCluster);
+uint64_t NtfsVolume::ClusterToSector(uint64_t cluster) const {
+    return cluster * m_boot.sectorsPerCluster;
 }
 
-uint32_t NtfsVolume::SectorToCluster(uint32_t sector) const {
+uint64_t NtfsVolume::SectorToCluster(uint64_t sector) const {
     return m_boot.sectorsPerCluster == 0 ? 0 : sector / m_boot.sectorsPerCluster;
 }
 
-bool NtfsVolume::ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool) {
+bool NtfsVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool) {
     if (!dest || !m_pDataSource) return false;
-    const uint64_t sector = uint64_t{m_dwSectorNo} + position;
-    return sector <= UINT32_MAX && m_pDataSource->GetData(dest, count, static_cast<uint32_t>(sector));
+    return m_pDataSource->GetData(dest, count, m_dwSectorNo + position);
 }
 
 }  // namespace delvora

@@ -24,24 +24,22 @@ public:
     void ReleaseLoadTables() override;
     LoadTraits Traits() const override { return {true, 300, true}; }
 
-    bool ReadItemRange(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count,
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
     /// Sizes from the runs given; items held in their record succeed even
     /// when the runs cover less than the size.
-    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated,
-                      uint32_t& valid) override;
-    bool GetItemSizes(FileItem* item, uint32_t& allocated, uint32_t& valid) override;
-    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint32_t& allocated,
-                       uint32_t& valid) override;
-    bool GetItemExtent(FileItem* item, uint32_t& allocated, uint32_t& firstSector) override;
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
+    bool GetItemSizes(FileItem* item, uint64_t& allocated, uint64_t& valid) override;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
+    bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
     bool ListRootSectors(ClusterRunList&) override { return true; }
-    bool ListRegions(std::vector<DiskRegionSpec>& regions) override;
-    uint32_t ClusterToSector(uint32_t cluster) const override;
-    uint32_t SectorToCluster(uint32_t sector) const override;
+    bool ListRegions(std::vector<DiskRegion>& regions) override;
+    uint64_t ClusterToSector(uint64_t cluster) const override;
+    uint64_t SectorToCluster(uint64_t sector) const override;
     uint32_t BytesPerCluster() const override { return m_boot.clusterBytes; }
     uint32_t SectorsPerCluster() const override { return m_boot.sectorsPerCluster; }
-    bool ReadRaw(uint8_t* dest, uint32_t count, uint32_t position, bool allowLow) override;
+    bool ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) override;
     int FileSystemKind() const override { return kNtfs; }
     bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source,
                               ClusterRunList& sectors) override;
@@ -65,10 +63,10 @@ private:
     bool ReadRecord(uint32_t sector, std::vector<uint8_t>& record);
     bool ReadMft(NtfsLoadTables& tables);
     bool BuildTree(NtfsLoadTables& tables);
-    bool ReadResident(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count);
-    bool ReadFound(FileItem* item, uint8_t* dest, uint32_t offset, uint32_t count);
-    bool ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint32_t offset, uint32_t count);
-    bool Sizes(FileItem* item, const ClusterRunList& runs, uint32_t& allocated, uint32_t& valid,
+    bool ReadResident(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count);
+    bool ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count);
+    bool ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count);
+    bool Sizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid,
                bool acceptInRecord);
 
     NtfsBootParams m_bootBytes{};

@@ -141,7 +141,7 @@ TEST_F(Ext2Damage, TruncatedImageLoadsWhatIsThere) {
     ASSERT_TRUE(f->prepared);
     for (const auto& [path, item] : ItemsByPath(*f->volume->RootItem())) {
         std::vector<uint8_t> data;
-        uint32_t allocated = 0, valid = 0;
+        uint64_t allocated = 0, valid = 0;
         f->volume->ReadWholeItem(item, data, allocated, valid);
         EXPECT_LE(data.size(), bytes.size()) << path;
     }

@@ -48,14 +48,14 @@ TEST_P(Ext2ImageTest, SameLiveNamesAndContentsAsSleuthKit) {
         if (item->IsDirectory()) continue;
         SCOPED_TRACE(path);
         std::vector<uint8_t> data;
-        uint32_t allocated = 0, valid = 0;
+        uint64_t allocated = 0, valid = 0;
         if (path == "tri") {
             // Larger than the volume (mostly hole): no whole-item buffer, but
             // piece by piece it reads like any file.
             EXPECT_FALSE(v.ReadWholeItem(item, data, allocated, valid));
             data.resize(item->size);
-            for (uint32_t at = 0; at < item->size; at += 1 << 20)
-                ASSERT_TRUE(v.ReadItemRange(item, data.data() + at, at, std::min(1u << 20, item->size - at), nullptr));
+            for (uint64_t at = 0; at < item->size; at += 1 << 20)
+                ASSERT_TRUE(v.ReadItemRange(item, data.data() + at, at, static_cast<uint32_t>(std::min<uint64_t>(1u << 20, item->size - at)), nullptr));
         } else {
             ASSERT_TRUE(v.ReadWholeItem(item, data, allocated, valid));
             ASSERT_GE(data.size(), valid);
@@ -86,7 +86,7 @@ TEST(Ext2Volume, VolumeInsideADiskReadsRelativeToItsStart) {
     EXPECT_EQ(TreeNames(*f->volume->RootItem()), FlsLiveNames(part));
     FileItem* single = ItemsByPath(*f->volume->RootItem()).at("single");
     std::vector<uint8_t> data;
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(f->volume->ReadWholeItem(single, data, allocated, valid));
     data.resize(valid);
     EXPECT_EQ(data, ReadFileBytes(tree + "/single"));
@@ -157,19 +157,19 @@ TEST(Ext2Volume, SizesExtentAndTimesOfAFileOn4KBlocks) {
     auto f = LoadExt2(image);
     ASSERT_TRUE(f->loaded);
     FileItem* five = ItemsByPath(*f->volume->RootItem()).at("five");
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(f->volume->GetItemSizes(five, allocated, valid));
     EXPECT_EQ(allocated, 8192u);
     EXPECT_EQ(valid, 5000u);
     EXPECT_EQ(FormatDosDateTime(five->writeDate, five->writeTime), "2004-01-10 13:37:04");
     EXPECT_EQ(five->createDate, 0);  // 1970 has no DOS date
 
-    uint32_t firstSector = 0;
+    uint64_t firstSector = 0;
     ASSERT_TRUE(f->volume->GetItemExtent(five, allocated, firstSector));
     EXPECT_EQ(allocated, 8192u);
     EXPECT_EQ(uint64_t{firstSector} * 512, BlockOffset(image, "/five", 0, 4096));
     EXPECT_EQ(five->link, firstSector);  // cached for the next call
-    uint32_t again = 0;
+    uint64_t again = 0;
     ASSERT_TRUE(f->volume->GetItemExtent(five, allocated, again));
     EXPECT_EQ(again, firstSector);
     EXPECT_EQ(allocated, 8192u);
@@ -268,9 +268,9 @@ TEST(Ext2Volume, ClusterOperationsAnswerZeroAndRegionsFollowTheFirstGroup) {
 
     const Ext2Geometry& g = v.Geometry();
     const uint32_t q = g.dwInodesPerGroup * 128 / 512, last = g.dwSectorsPerGroup - 1;
-    std::vector<DiskRegionSpec> regions;
+    std::vector<DiskRegion> regions;
     ASSERT_TRUE(v.ListRegions(regions));
-    const std::vector<DiskRegionSpec> expected = {{0, 1, 12},  {2, 3, 19},  {4, 7, 12},          {8, 15, 20},
+    const std::vector<DiskRegion> expected = {{0, 1, 12},  {2, 3, 19},  {4, 7, 12},          {8, 15, 20},
                                                   {16, 16, 21}, {17, 17, 22}, {17, 16 + q, 23}, {17 + q, last, 7}};
     EXPECT_EQ(regions, expected);
 }

@@ -87,7 +87,7 @@ TEST_F(TinyVolume, DeletedFilesReadFromConsecutiveClusters) {
     ASSERT_TRUE(volume.GetItemRuns(one, runs));
     // The size divided by the cluster size, plus one: two clusters.
     EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{20, 1}, {21, 1}}));
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(volume.GetItemSizes(one, runs, allocated, valid));
     EXPECT_EQ(allocated, 1024u);
     EXPECT_EQ(valid, 512u);
@@ -114,16 +114,16 @@ TEST_F(TinyVolume, AbsurdEntriesLoadAndFailCleanly) {
     std::vector<uint8_t> data(1024);
     EXPECT_FALSE(volume.ReadItemRange(huge, data.data(), 0, 1024, nullptr));
     std::vector<uint8_t> whole;
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     EXPECT_FALSE(volume.ReadWholeItem(huge, whole, allocated, valid));
     // A deleted file that runs off the volume keeps the clusters that exist.
     FileItem* dead = FindItem(*volume.RootItem(), "_EAD.BIN");
     ClusterRunList runs;
     ASSERT_TRUE(volume.GetItemRuns(dead, runs));
     EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{59, 1}, {60, 1}, {61, 1}}));
-    uint32_t firstSector = 0;
+    uint64_t firstSector = 0;
     ASSERT_TRUE(volume.GetItemExtent(huge, allocated, firstSector));
-    EXPECT_EQ(allocated, 0xFFFFFFFFu);
+    EXPECT_EQ(allocated, 0x100000000u);  // whole clusters, beyond 32 bits
 }
 
 TEST_F(TinyVolume, FoundItemsReadThroughSectorRuns) {
@@ -143,7 +143,7 @@ TEST_F(TinyVolume, FoundItemsReadThroughSectorRuns) {
     EXPECT_EQ(std::string(data.begin(), data.begin() + 12), std::string(12, 'C'));
     EXPECT_EQ(std::string(data.begin() + 12, data.begin() + 524), std::string(512, 'D'));
     EXPECT_EQ(std::string(data.begin() + 524, data.end()), std::string(176, 'A'));
-    uint32_t allocated = 0, first = 0;
+    uint64_t allocated = 0, first = 0;
     ASSERT_TRUE(volume.GetItemExtent(&found, allocated, first));
     EXPECT_EQ(allocated, 1536u);
     EXPECT_EQ(first, 12u);
@@ -162,14 +162,14 @@ TEST_F(TinyVolume, GeometryOperations) {
     ClusterRunList rootSectors;
     ASSERT_TRUE(volume.ListRootSectors(rootSectors));
     EXPECT_EQ(rootSectors.Runs(), (std::vector<ClusterRun>{{3, 1}}));
-    std::vector<DiskRegionSpec> regions;
+    std::vector<DiskRegion> regions;
     ASSERT_TRUE(volume.ListRegions(regions));
-    EXPECT_EQ(regions, (std::vector<DiskRegionSpec>{{0, 0, 1}, {1, 1, 2}, {2, 2, 3}, {3, 3, 6}, {4, 63, 7}}));
+    EXPECT_EQ(regions, (std::vector<DiskRegion>{{0, 0, 1}, {1, 1, 2}, {2, 2, 3}, {3, 3, 6}, {4, 63, 7}}));
     uint8_t sector[512];
     EXPECT_FALSE(volume.ReadRaw(sector, 512, 1, false));
     EXPECT_TRUE(volume.ReadRaw(sector, 512, 1, true));  // one cluster before the data area: the root
     EXPECT_TRUE(volume.ReadRaw(sector, 512, 2, false));
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     std::vector<uint8_t> root;
     ASSERT_TRUE(volume.ReadWholeItem(volume.RootItem(), root, allocated, valid));
     EXPECT_EQ(root.size(), 512u);

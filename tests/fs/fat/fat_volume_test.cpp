@@ -52,7 +52,7 @@ TEST_P(FatToolImage, LoadsEveryFileWithItsContents) {
         EXPECT_FALSE(item->IsDeleted()) << path;
         EXPECT_EQ(item->size, bytes.size()) << path;
         EXPECT_EQ(ReadThroughVolume(volume, item), bytes) << path;
-        uint32_t allocated = 0, valid = 0;
+        uint64_t allocated = 0, valid = 0;
         ASSERT_TRUE(volume.GetItemSizes(item, allocated, valid));
         EXPECT_EQ(valid, bytes.size());
         EXPECT_GE(allocated, valid);

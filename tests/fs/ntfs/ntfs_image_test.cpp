@@ -81,7 +81,7 @@ void ExpectSameAsSleuthKit(const std::string& image, LoadedNtfs& l, const TempDi
         FileItem* item = items[path];
         if (!item || entry.deleted || item->IsDirectory() || path[0] == '$') continue;
         std::vector<uint8_t> data;
-        uint32_t allocated = 0, valid = 0;
+        uint64_t allocated = 0, valid = 0;
         ASSERT_TRUE(l.volume.ReadWholeItem(item, data, allocated, valid)) << path;
         data.resize(valid);
         EXPECT_EQ(data, Icat(image, entry.record, dir)) << path;
@@ -157,7 +157,7 @@ TEST(NtfsImage, ToolMadeFilesMatchTheSleuthKit) {
     FileItem* big = ChildNamed(partition->volume.RootItem(), "Ωmega");
     ASSERT_NE(big, nullptr);
     std::vector<uint8_t> data;
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(partition->volume.ReadWholeItem(big, data, allocated, valid));
     data.resize(valid);
     EXPECT_EQ(data, ReadFileBytes(dir.File("big")));
@@ -218,7 +218,7 @@ TEST(NtfsImage, FoldersLinksDeletionsAndFragmentsMatchTheSleuthKit) {
     ASSERT_TRUE(l->volume.GetItemRuns(fragmented, runs));
     EXPECT_GT(runs.Size(), 1u) << "the file did not fragment";
     std::vector<uint8_t> data;
-    uint32_t allocated = 0, valid = 0;
+    uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(l->volume.ReadWholeItem(fragmented, data, allocated, valid));
     data.resize(valid);
     EXPECT_EQ(data, ReadFileBytes(dir.File("large")));

@@ -63,7 +63,7 @@ TEST_F(NtfsVolumeTest, ReadsAnMftInThreeFragmentsWithRecordsNumberedAcrossThem) 
     EXPECT_EQ(l->volume.RecordToSector(13, false), 12u * 8 + 2);
     EXPECT_EQ(l->volume.RecordToSector(16, false), 0u);
     EXPECT_TRUE(l->volume.Tree().GetBit(12u * 8 + 2));
-    uint32_t allocated = 0, first = 0;
+    uint64_t allocated = 0, first = 0;
     EXPECT_TRUE(l->volume.GetItemExtent(note, allocated, first));
     EXPECT_EQ(first, 12u * 8 + 2);
     EXPECT_EQ(allocated, 4096u);
@@ -71,9 +71,9 @@ TEST_F(NtfsVolumeTest, ReadsAnMftInThreeFragmentsWithRecordsNumberedAcrossThem) 
     EXPECT_TRUE(l->volume.ReadItemRange(note, got.data(), 0, 50, nullptr));
     EXPECT_EQ(got, Pattern(50, 1));
 
-    std::vector<DiskRegionSpec> regions;
+    std::vector<DiskRegion> regions;
     EXPECT_TRUE(l->volume.ListRegions(regions));
-    EXPECT_EQ(regions, (std::vector<DiskRegionSpec>{
+    EXPECT_EQ(regions, (std::vector<DiskRegion>{
                            {0, 31, 12}, {31, 39, 18}, {39, 55, 18}, {55, 63, 18}, {63, 4096, 7}}));
 }
 
@@ -209,7 +209,7 @@ TEST_F(NtfsVolumeTest, SizesFollowTheClustersTheDataNeeds) {
     ASSERT_TRUE(l->loaded);
     NtfsVolume& v = l->volume;
     FileItem* root = v.RootItem();
-    uint32_t all = 0, avail = 0;
+    uint64_t all = 0, avail = 0;
 
     FileItem* s = ChildNamed(root, "small");
     ASSERT_TRUE(v.GetItemSizes(s, all, avail));
@@ -271,7 +271,7 @@ TEST_F(NtfsVolumeTest, KeepsInRecordReadsInsideTheRecord) {
     // with the caller's runs accepts that for in-record data, the other not.
     ClusterRunList runs;
     ASSERT_TRUE(v.GetItemRuns(item, runs));
-    uint32_t all = 0, avail = 0;
+    uint64_t all = 0, avail = 0;
     EXPECT_TRUE(v.GetItemSizes(item, runs, all, avail));
     EXPECT_EQ(all, 1024u);
     EXPECT_FALSE(v.GetItemSizes(item, all, avail));
@@ -288,7 +288,7 @@ TEST_F(NtfsVolumeTest, KeepsInRecordReadsInsideTheRecord) {
     EXPECT_FALSE(v.ReadItemRange(nullptr, got.data(), 0, 1, nullptr));
     EXPECT_FALSE(v.GetItemRuns(nullptr, runs));
     EXPECT_FALSE(v.GetItemSizes(nullptr, all, avail));
-    uint32_t first = 0;
+    uint64_t first = 0;
     EXPECT_FALSE(v.GetItemExtent(nullptr, all, first));
 }
 
@@ -328,7 +328,7 @@ TEST_F(NtfsVolumeTest, ReadsFoundItemsBySectorAndReportsFailedReads) {
     Bytes got(600);
     ASSERT_TRUE(v.ReadItemRange(&found, got.data(), 100, 600, nullptr));
     EXPECT_EQ(got, Bytes(content.begin() + 100, content.begin() + 700));
-    uint32_t all = 0, avail = 0, first = 0;
+    uint64_t all = 0, avail = 0, first = 0;
     ASSERT_TRUE(v.GetItemSizes(&found, all, avail));
     EXPECT_EQ(all, 1024u);
     EXPECT_EQ(avail, 700u);
