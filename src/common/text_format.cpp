@@ -79,4 +79,46 @@ void AppendJsonString(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
+std::string FormatUtcTicks(uint64_t ticks) {
+    const uint64_t seconds = ticks / 10000000;
+    const auto fraction = static_cast<uint32_t>(ticks % 10000000);
+    // Days since 1601-01-01 to a civil date (proleptic Gregorian); 1601 starts
+    // a 400-year cycle, so the era arithmetic needs no negative numbers.
+    uint64_t days = seconds / 86400;
+    const uint64_t secondOfDay = seconds % 86400;
+    const uint64_t era = days / 146097;
+    const uint64_t dayOfEra = days % 146097;
+    const uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const uint64_t year = 1601 + era * 400 + yearOfEra;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int month = 0;
+    // Twelve steps at most: dayOfYear is below 366.
+    while (month < 11) {
+        const uint64_t length = kMonthDays[month] + (month == 1 && leap ? 1 : 0);
+        if (dayOfYear < length) break;
+        dayOfYear -= length;
+        ++month;
+    }
+    std::string text = Format("%04llu-%02d-%02llu", static_cast<unsigned long long>(year), month + 1,
+                              static_cast<unsigned long long>(dayOfYear + 1));
+    text += Format("T%02llu:%02llu:%02llu", static_cast<unsigned long long>(secondOfDay / 3600),
+                   static_cast<unsigned long long>(secondOfDay / 60 % 60),
+                   static_cast<unsigned long long>(secondOfDay % 60));
+    if (fraction != 0) {
+        std::string digits = Format(".%07u", fraction);
+        while (digits.back() == '0') digits.pop_back();
+        text += digits;
+    }
+    text.push_back('Z');
+    return text;
+}
+
+uint64_t UnixToUtcTicks(int64_t seconds, uint32_t nanoseconds) {
+    constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+    if (seconds < -kUnixEpochSeconds) return 0;
+    return static_cast<uint64_t>(seconds + kUnixEpochSeconds) * 10000000 + nanoseconds / 100;
+}
+
 }  // namespace delvora

@@ -16,6 +16,13 @@ std::string FormatDosDateTime(uint16_t date, uint16_t time);
 /// DOS range (1980-01-01 .. 2107-12-31) give 0 and 0 and answer false.
 bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time);
 
+/// ISO 8601 UTC text of a time in 100-nanosecond ticks since 1601-01-01:
+/// "2024-05-06T07:08:09.1234567Z", the fraction left out when it is zero and
+/// cut after its last non-zero digit.
+std::string FormatUtcTicks(uint64_t ticks);
+/// Ticks of a Unix time (seconds since 1970) with its nanoseconds.
+uint64_t UnixToUtcTicks(int64_t seconds, uint32_t nanoseconds = 0);
+
 /// The same form for a broken-down local time.
 std::string FormatTimestamp(const std::tm& tm);
 /// Local time now, in the same form.

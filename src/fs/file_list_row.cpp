@@ -104,6 +104,17 @@ std::string FileListJson(const FileItem& item, Volume* volume, const std::string
            ",\"startSector\":" + cells[7] + ",\"created\":\"" + cells[1] + "\",\"modified\":\"" + cells[2] +
            "\",\"accessed\":\"" + cells[3] + "\",\"attributes\":" + Number(item.attributes) + ",\"description\":";
     AppendJsonString(out, cells[8]);
+    // Exact UTC times where the file system keeps them; absent otherwise.
+    ItemTimes times;
+    if (volume && volume->GetItemTimes(const_cast<FileItem*>(&item), times)) {
+        const std::pair<const char*, uint64_t> fields[] = {
+            {"createdUtc", times.created}, {"modifiedUtc", times.modified},
+            {"accessedUtc", times.accessed}, {"changedUtc", times.changed}};
+        for (const auto& [name, ticks] : fields) {
+            if (ticks == 0) continue;
+            out += Format(",\"%s\":\"", name) + FormatUtcTicks(ticks) + '"';
+        }
+    }
     out += '}';
     return out;
 }

@@ -59,6 +59,21 @@ TEST(TextFormat, DosPackingKeepsToTheDosRange) {
     }
 }
 
+TEST(TextFormat, UtcTicksAgreeWithTheCLibrary) {
+    EXPECT_EQ(FormatUtcTicks(0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(FormatUtcTicks(UnixToUtcTicks(0, 123456700)), "1970-01-01T00:00:00.1234567Z");
+    EXPECT_EQ(FormatUtcTicks(UnixToUtcTicks(951782400, 500000000)), "2000-02-29T00:00:00.5Z");
+    // Every leap-year rule and month end, checked against gmtime_r.
+    for (int64_t t = -11644473600 + 86399; t < 32503680000; t += 86400 * 37 + 3671) {
+        const time_t value = static_cast<time_t>(t);
+        std::tm tm{};
+        ASSERT_NE(gmtime_r(&value, &tm), nullptr);
+        char expected[40];
+        std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        ASSERT_EQ(FormatUtcTicks(UnixToUtcTicks(t)), expected) << t;
+    }
+}
+
 TEST(Bytes, ReadsOutsideTheSpanGiveZero) {
     const uint8_t b[] = {0x01, 0x02, 0x03, 0x04, 0x05};
     EXPECT_EQ(Le32(b, 1), 0x05040302u);

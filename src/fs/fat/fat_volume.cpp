@@ -192,10 +192,11 @@ bool FatVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool a
     if (position < 2 && !allowLow) return false;
     // Below cluster 2 (allowed on request) the position reaches back before
     // the data area; it must not wrap past the volume's first sector.
-    const int64_t sector = int64_t{m_dwSectorNo} + m_geometry.dataStart +
-                           int64_t{m_geometry.sectorsPerCluster} * (int64_t{position} - 2);
-    if (sector < 0 || sector > UINT32_MAX) return false;
-    return m_pDataSource->GetData(dest, count, static_cast<uint32_t>(sector)) != 0;
+    if (position > UINT32_MAX) return false;
+    const int64_t sector = static_cast<int64_t>(m_dwSectorNo) + m_geometry.dataStart +
+                           int64_t{m_geometry.sectorsPerCluster} * (static_cast<int64_t>(position) - 2);
+    if (sector < 0) return false;
+    return m_pDataSource->GetData(dest, count, static_cast<uint64_t>(sector)) != 0;
 }
 
 }  // namespace delvora
