@@ -23,20 +23,41 @@ OutputBar::OutputBar(QWidget* parent) : QWidget(parent), m_pEdit(new QPlainTextE
 }
 
 void OutputBar::AppendLog(const QString& text) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending.push_back({false, text});
+    }
     if (QThread::currentThread() == thread()) {
-        AppendOnOwnThread(text);
+        DrainPending();
         return;
     }
-    // Queued calls keep the order in which workers wrote their lines.
-    QMetaObject::invokeMethod(this, "AppendOnOwnThread", Qt::QueuedConnection, Q_ARG(QString, text));
+    QMetaObject::invokeMethod(this, "DrainPending", Qt::QueuedConnection);
+}
+
+void OutputBar::DrainPending() {
+    std::deque<Pending> entries;
+    {
+        std::lock_guard lock(m_mutex);
+        entries.swap(m_pending);
+    }
+    for (const Pending& entry : entries) {
+        if (entry.bClear)
+            ClearOnOwnThread();
+        else
+            AppendOnOwnThread(entry.text);
+    }
 }
 
 void OutputBar::ClearLog() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending.push_back({true, QString()});
+    }
     if (QThread::currentThread() == thread()) {
-        ClearOnOwnThread();
+        DrainPending();
         return;
     }
-    QMetaObject::invokeMethod(this, "ClearOnOwnThread", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "DrainPending", Qt::QueuedConnection);
 }
 
 QString OutputBar::Text() const {

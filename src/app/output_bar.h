@@ -4,6 +4,8 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 class QPlainTextEdit;
 
@@ -24,11 +26,23 @@ public:
     uint64_t LineCount() const { return m_nLineCount; }
 
 private slots:
+    void DrainPending();
+
+private:
     void AppendOnOwnThread(const QString& text);
     void ClearOnOwnThread();
 
-private:
     QPlainTextEdit* m_pEdit;
+    // Lines from other threads wait here until the owning thread takes them;
+    // a line written on the owning thread first takes every line queued
+    // before it, so the text keeps the order in which lines were written.
+    // A clear asked for by another thread waits in the same queue, in order.
+    struct Pending {
+        bool bClear = false;
+        QString text;
+    };
+    std::mutex m_mutex;
+    std::deque<Pending> m_pending;
     uint64_t m_nLineCount = 0;  // touched on the owning thread only
 };
 

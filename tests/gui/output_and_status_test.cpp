@@ -65,6 +65,25 @@ private slots:
         QCOMPARE(bar.LineCount(), uint64_t(200));
     }
 
+    void AWorkersLastLineStaysBeforeTheNextLineOfTheUiThread() {
+        // A finished worker's closing line must not land after the line the
+        // UI thread writes next (a case file opening its next item).
+        OutputBar bar;
+        OutputBarLog log;
+        log.Attach(&bar);
+        std::thread worker([&log] {
+            log.AppendLog("worker done");
+            log.ClearLog();
+            log.AppendLog("after clear");
+        });
+        worker.join();
+        log.AppendLog("next item");
+        QCOMPARE(bar.Text(), QStringLiteral("    1.  after clear\r\n    2.  next item"));
+        QCoreApplication::processEvents();
+        QCOMPARE(bar.LineCount(), uint64_t(2));
+        log.Detach();
+    }
+
     void WorkerMessagesDoNotWaitForABlockedUiThread() {
         QtNotifier notifier;
         RecordingLog fallback;
