@@ -111,6 +111,7 @@ PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notif
 
 void PartitionListPage::initializePage() {
     m_pList->clear();
+    m_entries.clear();
     m_chosen = ChosenRow{};
     const auto* owner = qobject_cast<AddDataWizard*>(wizard());
     if (!owner) return;
@@ -120,7 +121,8 @@ void PartitionListPage::initializePage() {
     scan.SetOptions(source->Floppy()->isChecked(), source->Partitions()->isChecked(),
                     source->WholeDisks()->isChecked());
     if (!scan.Scan()) return;
-    for (const PartitionEntry& entry : scan.Entries()) {
+    m_entries = scan.Entries();
+    for (const PartitionEntry& entry : m_entries) {
         QStringList texts;
         for (const std::string& text : DiskScan::RowTexts(entry)) texts << FromUtf8(text);
         m_pList->addTopLevelItem(new QTreeWidgetItem(texts));
@@ -133,9 +135,9 @@ bool PartitionListPage::validatePage() {
         m_notifier.Message("请选择一项!", "提示", MessageIcon::Error);
         return false;
     }
-    std::vector<std::string> columns;
-    for (int i = 0; i < m_pList->columnCount(); ++i) columns.push_back(selected.first()->text(i).toStdString());
-    m_chosen = TakeChosenRow(columns);
+    const int index = m_pList->indexOfTopLevelItem(selected.first());
+    if (index < 0 || static_cast<size_t>(index) >= m_entries.size()) return false;
+    m_chosen = ChosenRowOf(m_entries[static_cast<size_t>(index)]);
     return true;
 }
 

@@ -67,6 +67,7 @@ private:
     Notifier& m_notifier;
     QTreeWidget* m_pList;
     ChosenRow m_chosen;
+    std::vector<PartitionEntry> m_entries;  // the list's rows, in list order
 };
 
 class VirtualVolumePage : public QWizardPage {

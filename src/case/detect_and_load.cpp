@@ -19,33 +19,7 @@ std::string ElapsedLine(const CaseWorkspace& workspace) {
     return Format("分析文件系统耗时: %u 毫秒", workspace.MillisecondsSinceLoadStart());
 }
 
-// Loads the tree; what was read before a failure stays in the tree.
-void LoadTreeGuarded(Volume& volume, Log& log) {
-    try {
-        volume.LoadTree();
-    } catch (const std::bad_alloc&) {
-        log.AppendLog("内存不足,文件系统未能全部加载!");
-    } catch (const std::exception& e) {
-        log.AppendLog(Format("加载文件系统出错: %s", e.what()));
-    }
-    volume.ReleaseLoadTables();
-}
-
 }  // namespace
-
-std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::string& sourcePath,
-                        uint32_t startSector) {
-    const char* path = sourcePath.c_str();
-    switch (volumeClass) {
-        case VolumeClass::Fat: {
-            const int bits = fatType == 1 ? 12 : fatType == 2 ? 16 : 32;
-            return Format("FAT%d文件系统,位于 %s ,%u 扇区", bits, path, startSector);
-        }
-        case VolumeClass::Ntfs: return Format("NTFS文件系统,位于 %s ,%u 扇区", path, startSector);
-        case VolumeClass::Ext2: return Format("EXT2文件系统,位于 %s , %u 扇区.", path, startSector);
-        default: return {};
-    }
-}
 
 void RunLoadingWorker(CaseWorkspace& workspace, DataItem& item, Volume& volume) {
     const CoreContext& context = workspace.Context();
@@ -80,45 +54,19 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
     // time among them): it ends before this load takes the tick and busy.
     workspace.WaitForWorker();
     workspace.TakeLoadStartTick();
-    const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
 
-    const Classification found = ClassifyTypeByte(item.typeId);
-    if (found.volumeClass == VolumeClass::None) return 0;
-    if (found.volumeClass == VolumeClass::Unknown) {
-        context.Logger().AppendLog(kUnknownFormat);
-        return 0;
-    }
-
-    std::unique_ptr<Volume> volume;
+    // Room for the volume now, so that appending it cannot fail later.
     try {
-        volume = workspace.MakeVolumeFor(found.volumeClass);
-        // Room for the volume now, so that appending it cannot fail later.
         item.volumes.reserve(item.volumes.size() + 1);
     } catch (const std::bad_alloc&) {
-        volume.reset();
-    }
-    if (!volume) return 0;
-    volume->SetFatType(found.fatType);
-    volume->SetDataSource(item.source.get());
-    volume->SetStartSector(item.startSector);
-    volume->SetTotalSectors(item.totalSectors);
-    volume->SetContext(context);
-    const std::string line =
-        stamp + LoadLogText(found.volumeClass, found.fatType, item.source->Path(), item.startSector);
-
-    item.source->SetReportErrors(0);
-    bool prepared = false;
-    try {
-        prepared = volume->Prepare();
-    } catch (const std::exception&) {
-        prepared = false;
-    }
-    if (!prepared) {
-        context.Notify().Message(kAnalyseFailedBox, "提示", MessageIcon::Error);
-        volume.reset();
-        context.Logger().AppendLog(kAnalyseFailedLog);
         return 0;
     }
+    OpenedVolumeResult opened =
+        OpenVolume({item.source.get(), item.typeId, item.startSector, item.totalSectors}, context,
+                   [&workspace](VolumeClass volumeClass) { return workspace.MakeVolumeFor(volumeClass); });
+    if (!opened.volume) return 0;
+    std::unique_ptr<Volume> volume = std::move(opened.volume);
+    const std::string& line = opened.loadLine;
 
     Volume& loaded = *volume;
     if (!item.source->IsLocal()) {

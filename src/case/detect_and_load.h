@@ -7,23 +7,16 @@
 
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "case/open_volume.h"
 #include "fs/volume.h"
 
 namespace delvora {
 
-inline constexpr const char* kUnknownFormat = "未知格式的文件系统,结果失败!";
-inline constexpr const char* kAnalyseFailedBox = "分析文件系统出错!";
-inline constexpr const char* kAnalyseFailedLog = " 在分析文件系统过程中出现错误,无法加载!";
 inline constexpr const char* kLoadingStopMessage = "加载文件系统过程中暂时不能终止!";
 inline constexpr const char* kTreeStopMessage = "加载树视图过程中暂时不能终止!";
 inline constexpr const char* kLoadingText = "正在加载文件系统...";
 inline constexpr const char* kTreeText = "正在加载树视图...";
 inline constexpr const char* kIdleProgressText = "进度";
-
-/// The text logged after the time stamp for a class of volume at a place
-/// (empty for None and Unknown).
-std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::string& sourcePath,
-                        uint32_t startSector);
 
 /// Classifies the item, builds its volume and opens it; appends the volume to
 /// the item's volumes on success. For a local source the tree then loads on

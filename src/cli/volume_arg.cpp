@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "case/detect_and_load.h"
+#include "case/open_volume.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
 #include "disk/partition_types.h"
@@ -52,7 +52,7 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
         if (*choice.partition >= rows.size())
             return Fail(kFailed, Format("%s has %zu partition rows; partition %llu is out of range", text.c_str(),
                                         rows.size(), static_cast<unsigned long long>(*choice.partition)));
-        row = TakeChosenRow(DiskScan::RowTexts(rows[*choice.partition]));
+        row = ChosenRowOf(rows[*choice.partition]);
         row.sourceDevice = name;
         return kOk;
     }
@@ -117,31 +117,17 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
     // The command line loads inline, as the workstation does for remote
     // sources, and logs the same lines.
     const auto started = std::chrono::steady_clock::now();
-    const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
-    const Classification kind = ClassifyTypeByte(out.typeId);
-    if (kind.volumeClass == VolumeClass::Unknown) env.log.AppendLog(kUnknownFormat);
-    out.volume = MakeVolume(kind.volumeClass);
-    if (!out.volume)
+    OpenedVolumeResult opened = OpenVolume({out.source.get(), out.typeId, out.startSector, out.totalSectors}, env.context);
+    if (!opened.volume) {
+        // An analysis failure was shown and logged by the opening itself.
+        if (opened.failure == OpenFailure::AnalyseFailed) return kFailed;
+        if (opened.failure == OpenFailure::OutOfMemory) return Fail(kFailed, "out of memory");
         return Fail(kFailed, Format("partition type 0x%02X holds no file system this program reads", out.typeId));
-    out.volume->SetContext(env.context);
-    out.volume->SetFatType(kind.fatType);
-    out.volume->SetDataSource(out.source.get());
-    out.volume->SetStartSector(out.startSector);
-    out.volume->SetTotalSectors(out.totalSectors);
-    out.source->SetReportErrors(0);
-    if (!out.volume->Prepare()) {
-        env.log.AppendLog(kAnalyseFailedLog);
-        return Fail(kFailed, kAnalyseFailedBox);
     }
-    bool loaded = false;
-    try {
-        loaded = out.volume->LoadTree();
-    } catch (const std::bad_alloc&) {
-        env.log.AppendLog("内存不足,文件系统未能全部加载!");
-    }
-    out.volume->ReleaseLoadTables();
+    out.volume = std::move(opened.volume);
+    const bool loaded = LoadTreeGuarded(*out.volume, env.log);
     if (out.volume->Traits().reportErrorsAfterLoad) out.source->SetReportErrors(1);
-    env.log.AppendLog(stamp + LoadLogText(kind.volumeClass, kind.fatType, out.source->Path(), out.startSector));
+    env.log.AppendLog(opened.loadLine);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     env.log.AppendLog(Format("分析文件系统耗时: %d 毫秒", static_cast<int>(ms.count())));
     // What was loaded is still worth showing: a damaged volume is the usual case.

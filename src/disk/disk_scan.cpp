@@ -311,25 +311,15 @@ const std::vector<int>& DiskScan::ColumnWidths() {
     return s_widths;
 }
 
-ChosenRow TakeChosenRow(const std::vector<std::string>& columns) {
+ChosenRow ChosenRowOf(const PartitionEntry& entry) {
     ChosenRow row;
-    if (columns.size() < 7) return row;
-    auto number = [](const std::string& text) -> uint64_t {
-        size_t i = 0;
-        while (i < text.size() && text[i] == ' ') ++i;
-        uint64_t v = 0;
-        // At most ten digits: the values are 32-bit.
-        for (size_t k = 0; i < text.size() && k < 10 && text[i] >= '0' && text[i] <= '9'; ++i, ++k)
-            v = v * 10 + static_cast<uint64_t>(text[i] - '0');
-        return v;
-    };
-    row.typeId = static_cast<uint8_t>(number(columns[2]));
-    row.startSector = static_cast<uint32_t>(number(columns[3]));
-    row.totalSectors = static_cast<uint32_t>(number(columns[4]));
-    row.sourceDevice = columns[6];
-    std::string fs = columns[1];
+    row.typeId = entry.typeId;
+    row.startSector = entry.startSector;
+    row.totalSectors = entry.totalSectors;
+    row.sourceDevice = entry.source;
+    std::string fs = entry.fsName;
     while (!fs.empty() && fs.back() == ' ') fs.pop_back();
-    row.itemName = columns[0] + "(" + fs + ")";
+    row.itemName = entry.letter + "(" + fs + ")";
     return row;
 }
 

@@ -79,9 +79,8 @@ private:
     char m_chNextWalkLetter = 'C';
 };
 
-/// Reads the chosen row back from its column texts: the leading number of
-/// the identifier, start and total sectors, the source, and the item name
-/// "letter(file system)".
-ChosenRow TakeChosenRow(const std::vector<std::string>& columns);
+/// What the add-data flow takes of a partition row: type, start and total
+/// sectors, the source, and the item name "letter(file system)".
+ChosenRow ChosenRowOf(const PartitionEntry& entry);
 
 }  // namespace delvora

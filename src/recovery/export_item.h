@@ -22,7 +22,7 @@ enum class CopyStatus {
 
 /// How a failure is told to the user.
 enum class CopyReport {
-    kMessages,  // the specified message boxes ("取出文件簇列表错误!", "读文件错!")
+    kMessages,  // its message boxes ("取出文件簇列表错误!", "读文件错!")
     kQuiet,     // nothing: the caller logs the status (folder export, one line per file)
 };
 

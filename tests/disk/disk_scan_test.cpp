@@ -186,13 +186,19 @@ TEST(DiskScan, FloppyAndWholeDiskRows) {
 }
 
 TEST(DiskScan, ChosenRowAndTypeNames) {
-    const ChosenRow row = TakeChosenRow({"C:", "NTFS  ", "  7(0x07)", "63", "1000", "512000", "PHYSICALDRIVE0"});
+    PartitionEntry entry;
+    entry.letter = "C:";
+    entry.fsName = "NTFS  ";
+    entry.typeId = 7;
+    entry.startSector = 63;
+    entry.totalSectors = 1000;
+    entry.source = "PHYSICALDRIVE0";
+    const ChosenRow row = ChosenRowOf(entry);
     EXPECT_EQ(row.typeId, 7);
     EXPECT_EQ(row.startSector, 63u);
     EXPECT_EQ(row.totalSectors, 1000u);
     EXPECT_EQ(row.sourceDevice, "PHYSICALDRIVE0");
     EXPECT_EQ(row.itemName, "C:(NTFS)");
-    EXPECT_EQ(TakeChosenRow({"C:"}).typeId, 0);
     EXPECT_EQ(TypeName(0x14), "Hidden FAT16 <32M");
     EXPECT_EQ(TypeName(0x87), "NTFS volume set");
     EXPECT_EQ(TypeName(0x13), "");

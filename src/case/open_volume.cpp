@@ -1,0 +1,88 @@
+#include "case/open_volume.h"
+
+#include <new>
+
+#include "common/text_format.h"
+#include "disk/data_source.h"
+
+namespace delvora {
+
+std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::string& sourcePath,
+                        uint64_t startSector) {
+    const char* path = sourcePath.c_str();
+    const auto start = static_cast<unsigned long long>(startSector);
+    switch (volumeClass) {
+        case VolumeClass::Fat: {
+            const int bits = fatType == 1 ? 12 : fatType == 2 ? 16 : 32;
+            return Format("FAT%d文件系统,位于 %s ,%llu 扇区", bits, path, start);
+        }
+        case VolumeClass::Ntfs: return Format("NTFS文件系统,位于 %s ,%llu 扇区", path, start);
+        case VolumeClass::Ext2: return Format("EXT2文件系统,位于 %s , %llu 扇区.", path, start);
+        default: return {};
+    }
+}
+
+OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& context, const VolumeFactory& make) {
+    OpenedVolumeResult result;
+    const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
+    const Classification found = ClassifyTypeByte(place.typeId);
+    result.volumeClass = found.volumeClass;
+    if (found.volumeClass == VolumeClass::None || !place.source) {
+        result.failure = OpenFailure::NoFileSystem;
+        return result;
+    }
+    if (found.volumeClass == VolumeClass::Unknown) {
+        context.Logger().AppendLog(kUnknownFormat);
+        result.failure = OpenFailure::UnknownFormat;
+        return result;
+    }
+    std::unique_ptr<Volume> volume;
+    try {
+        volume = make ? make(found.volumeClass) : MakeVolume(found.volumeClass);
+    } catch (const std::bad_alloc&) {
+        volume.reset();
+    }
+    if (!volume) {
+        result.failure = OpenFailure::OutOfMemory;
+        return result;
+    }
+    volume->SetFatType(found.fatType);
+    volume->SetDataSource(place.source);
+    volume->SetStartSector(place.startSector);
+    volume->SetTotalSectors(place.totalSectors);
+    volume->SetContext(context);
+    result.loadLine =
+        stamp + LoadLogText(found.volumeClass, found.fatType, place.source->Path(), place.startSector);
+
+    place.source->SetReportErrors(0);
+    bool prepared = false;
+    try {
+        prepared = volume->Prepare();
+    } catch (const std::exception&) {
+        prepared = false;
+    }
+    if (!prepared) {
+        context.Notify().Message(kAnalyseFailedBox, "提示", MessageIcon::Error);
+        volume.reset();
+        context.Logger().AppendLog(kAnalyseFailedLog);
+        result.failure = OpenFailure::AnalyseFailed;
+        return result;
+    }
+    result.volume = std::move(volume);
+    return result;
+}
+
+bool LoadTreeGuarded(Volume& volume, Log& log) {
+    bool loaded = false;
+    try {
+        loaded = volume.LoadTree();
+    } catch (const std::bad_alloc&) {
+        log.AppendLog("内存不足,文件系统未能全部加载!");
+    } catch (const std::exception& e) {
+        log.AppendLog(Format("加载文件系统出错: %s", e.what()));
+    }
+    volume.ReleaseLoadTables();
+    return loaded;
+}
+
+}  // namespace delvora
