@@ -24,6 +24,8 @@ std::string Format(const char* fmt, ...) {
 }
 
 std::string FormatDosDateTime(uint16_t date, uint16_t time) {
+    date = ValidDosDate(date);
+    time = ValidDosTime(time);
     return Format("%d-%02d-%02d %02d:%02d:%02d", ((date >> 9) & 0x7F) + 1980, (date >> 5) & 0x0F,
                   date & 0x1F, (time >> 11) & 0x1F, (time >> 5) & 0x3F, (time & 0x1F) * 2);
 }

@@ -10,6 +10,16 @@ namespace delvora {
 /// printf-style formatting into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+/// A DOS date or time that names no real day or time of day (month 13,
+/// 31:63:62 …) is shown as absent (0); a medium's bytes may hold anything.
+inline uint16_t ValidDosDate(uint16_t date) {
+    const unsigned month = (date >> 5) & 0x0F, day = date & 0x1F;
+    return month >= 1 && month <= 12 && day >= 1 ? date : 0;
+}
+inline uint16_t ValidDosTime(uint16_t time) {
+    return ((time >> 11) & 0x1F) <= 23 && ((time >> 5) & 0x3F) <= 59 && (time & 0x1F) <= 29 ? time : 0;
+}
+
 /// "%d-%0.2d-%0.2d %0.2d:%0.2d:%0.2d" of a DOS date and time.
 std::string FormatDosDateTime(uint16_t date, uint16_t time);
 /// Packs a broken-down time into a DOS date and time. Times outside the

@@ -18,6 +18,7 @@ void AppendPadded(std::string& out, unsigned value, int width) {
 }
 
 void AppendDate(std::string& out, uint16_t date) {
+    date = ValidDosDate(date);
     AppendPadded(out, ((date >> 9) & 0x7F) + 1980, 1);
     out.push_back('-');
     AppendPadded(out, (date >> 5) & 0x0F, 2);
@@ -62,6 +63,7 @@ std::string DosDateTimeText(uint16_t date, uint16_t time) {
     out.reserve(20);
     AppendDate(out, date);
     out.push_back(' ');
+    time = ValidDosTime(time);
     AppendPadded(out, (time >> 11) & 0x1F, 2);
     out.push_back(':');
     AppendPadded(out, (time >> 5) & 0x3F, 2);

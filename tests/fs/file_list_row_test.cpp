@@ -20,7 +20,10 @@ TEST(FileListRow, DatesAndTimes) {
     const uint16_t time = (9 << 11) | (30 << 5) | 29;
     EXPECT_EQ(DosDateTimeText(date, time), "2004-05-06 09:30:58");
     EXPECT_EQ(DosDateText(0), "1980-00-00");
-    EXPECT_EQ(DosDateTimeText(0xFFFF, 0xFFFF), "2107-15-31 31:63:62");
+    // Bytes that name no real day or time show as absent, not as month 15.
+    EXPECT_EQ(DosDateTimeText(0xFFFF, 0xFFFF), "1980-00-00 00:00:00");
+    EXPECT_EQ(DosDateTimeText(0xFF9F, 0xBF7D), "2107-12-31 23:59:58");
+    EXPECT_EQ(DosDateTimeText(date & ~0x1F, time), "1980-00-00 09:30:58");
 }
 
 class FileListTree : public ::testing::Test {
