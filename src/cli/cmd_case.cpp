@@ -85,13 +85,15 @@ void PrintItems(const Env& env, const CaseWorkspace& workspace) {
     for (const auto& item : workspace.Items()) {
         const DataSource& source = *item->source;
         if (env.json) {
-            std::printf("{\"index\":%zu,\"name\":%s,\"typeId\":%u,\"startSector\":%u,\"totalSectors\":%u,"
+            std::printf("{\"index\":%zu,\"name\":%s,\"typeId\":%u,\"startSector\":%u,\"totalSectors\":%llu,"
                         "\"sourceKind\":%u,\"source\":%s,\"volumes\":[",
-                        index, JsonString(item->name).c_str(), item->typeId, item->startSector, item->totalSectors,
+                        index, JsonString(item->name).c_str(), item->typeId, item->startSector,
+                        static_cast<unsigned long long>(item->totalSectors),
                         static_cast<unsigned>(source.Kind()), JsonString(source.Path()).c_str());
         } else {
-            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %u\t%s\n", index, item->name.c_str(), item->typeId,
-                        item->startSector, item->totalSectors, source.Path().c_str());
+            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %llu\t%s\n", index, item->name.c_str(),
+                        item->typeId, item->startSector, static_cast<unsigned long long>(item->totalSectors),
+                        source.Path().c_str());
         }
         bool first = true;
         for (const auto& volume : item->volumes) {

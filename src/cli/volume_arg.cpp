@@ -59,10 +59,10 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
     if (choice.type || choice.start) {
         if (!choice.type) return Fail(kUsage, "a start sector needs a type byte too");
         const uint64_t start = choice.start.value_or(0);
-        if (start > UINT32_MAX || *choice.type > 0xFF) return Fail(kUsage, "start sector or type byte out of range");
+        if (*choice.type > 0xFF) return Fail(kUsage, "type byte out of range");
         row.typeId = static_cast<uint8_t>(*choice.type);
-        row.startSector = static_cast<uint32_t>(start);
-        row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(deviceSectors > start ? deviceSectors - start : 0, UINT32_MAX));
+        row.startSector = start;
+        row.totalSectors = deviceSectors > start ? deviceSectors - start : 0;
         row.sourceDevice = name;
         row.itemName = ItemNameFor(name, row.typeId);
         return kOk;
@@ -78,7 +78,7 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
         return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + text);
     }
     row.startSector = 0;
-    row.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(deviceSectors, UINT32_MAX));
+    row.totalSectors = deviceSectors;
     row.sourceDevice = name;
     row.itemName = ItemNameFor(name, row.typeId);
     return kOk;

@@ -21,8 +21,8 @@ struct OpenedVolume {
     std::unique_ptr<DataSource> source;
     std::unique_ptr<Volume> volume;
     uint8_t typeId = 0;
-    uint32_t startSector = 0;
-    uint32_t totalSectors = 0;
+    uint64_t startSector = 0;
+    uint64_t totalSectors = 0;
     // The volume refers to the source: destroy it first.
     ~OpenedVolume() { volume.reset(); }
 };

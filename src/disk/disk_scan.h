@@ -28,8 +28,8 @@ struct PartitionEntry {
 /// What the wizard keeps of a chosen list row.
 struct ChosenRow {
     uint8_t typeId = 0;
-    uint32_t startSector = 0;
-    uint32_t totalSectors = 0;
+    uint64_t startSector = 0;
+    uint64_t totalSectors = 0;
     std::string sourceDevice;
     std::string itemName;  // e.g. C:(NTFS)
 };
