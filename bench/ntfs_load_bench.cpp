@@ -5,6 +5,7 @@
 //                                      of $DELVORA_NTFS_IMAGE when set
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,7 @@ void Load(Loaded& l, const char* path) {
     l.source.SetPath(path);
     if (!l.source.Open()) return;
     l.volume.SetDataSource(&l.source);
-    l.volume.SetTotalSectors(static_cast<uint32_t>(l.source.SizeBytes() / 512));
+    l.volume.SetTotalSectors(l.source.SizeBytes() / 512);
     l.ok = l.volume.Prepare() && l.volume.LoadTree();
     l.volume.ReleaseLoadTables();
 }
@@ -63,8 +64,8 @@ int ReadOnce(const char* path, const char* name) {
         if (!l.volume.GetItemRuns(item, runs)) return 1;
         std::vector<uint8_t> buffer(16u << 20);
         // Ends when the item's size is copied or a read fails.
-        for (uint32_t done = 0; done < item->size;) {
-            const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(buffer.size()), item->size - done);
+        for (uint64_t done = 0; done < item->size;) {
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), item->size - done));
             if (!l.volume.ReadItemRange(item, buffer.data(), done, n, &runs)) return 1;
             std::fwrite(buffer.data(), 1, n, stdout);
             done += n;

@@ -1,13 +1,11 @@
-// A small NTFS volume served from a file: a fixed boot sector and a valid
+// A small NTFS volume served from memory: a fixed boot sector and a valid
 // record 0, with the fuzzer's bytes as the rest of the MFT and the data
 // area. Loading and every item operation must end without a fault.
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "common/bytes.h"
@@ -23,14 +21,17 @@ constexpr uint32_t kSectors = 512;        // 256 KiB volume
 constexpr uint32_t kClusterBytes = 1024;  // two sectors
 constexpr uint32_t kMftCluster = 4;
 
+// The first input byte picks the record size (bit 7: 4096 bytes, else
+// 1024); 0 leaves the total sector count 0.
 std::vector<uint8_t> Image(const uint8_t* data, size_t size) {
+    const uint32_t recordBytes = size > 0 && (data[0] & 0x80) ? 4096 : 1024;
     std::vector<uint8_t> image(kSectors * 512, 0);
     std::memcpy(&image[3], "NTFS    ", 8);
     PutLe16(&image[0x0B], 512);
     image[0x0D] = kClusterBytes / 512;
     PutLe32(&image[0x28], size > 0 && data[0] == 0 ? 0 : kSectors);
     PutLe32(&image[0x30], kMftCluster);
-    PutLe32(&image[0x40], 0xF6);
+    image[0x40] = recordBytes == 4096 ? 0xF4 : 0xF6;
     // Record 0: a $DATA whose runs come from the input's first bytes when
     // it has them (two runs of up to 64 clusters), else one run of 64.
     uint8_t* r = &image[kMftCluster * kClusterBytes];
@@ -50,7 +51,7 @@ std::vector<uint8_t> Image(const uint8_t* data, size_t size) {
     if (count2) { runs[3] = 0x11; runs[4] = count2; runs[5] = jump; }
     PutLe32(a + 0x50, 0xFFFFFFFF);
     // The rest of the input: records 1.. and then the data clusters.
-    const size_t from = kMftCluster * kClusterBytes + 1024;
+    const size_t from = kMftCluster * kClusterBytes + recordBytes;
     if (size > 4) std::memcpy(&image[from], data + 4, std::min(size - 4, image.size() - from));
     return image;
 }
@@ -65,7 +66,9 @@ void Visit(NtfsVolume& volume, FileItem& folder, int depth, std::vector<uint8_t>
         volume.GetItemSizes(&item, runs, allocated, valid);
         volume.GetItemSizes(&item, allocated, valid);
         volume.GetItemExtent(&item, allocated, first);
-        const uint32_t count = std::min<uint32_t>(item.size, 70000);
+        ItemTimes times;
+        volume.GetItemTimes(&item, times);
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(item.size, 70000));
         volume.ReadItemRange(&item, buffer.data(), item.size > 100 ? 37 : 0, count, nullptr);
         Visit(volume, item, depth + 1, buffer);
     }
@@ -74,17 +77,9 @@ void Visit(NtfsVolume& volume, FileItem& folder, int depth, std::vector<uint8_t>
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/dev/shm/delvora-ntfs-fuzz-" + std::to_string(getpid()) + ".img";
     const std::vector<uint8_t> image = Image(data, size);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(image.data(), 1, image.size(), f);
-    std::fclose(f);
-
     DataSource source;
-    source.SetKind(SourceKind::Device);
-    source.SetPath(path);
-    if (!source.Open()) return 0;
+    if (!source.OpenWithBackend(std::make_unique<BytesBackend>(image.data(), image.size()))) return 0;
     NamePool names;  // names of this input only, freed with it
     NtfsVolume volume;
     volume.SetNamePool(names);

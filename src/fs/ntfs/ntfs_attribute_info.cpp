@@ -6,6 +6,7 @@
 #include "common/codepage.h"
 #include "common/text_format.h"
 #include "fs/name_pool.h"
+#include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_time.h"
 
@@ -28,9 +29,10 @@ const char* PooledName(ByteSpan record, uint32_t offset, NamePool& names) {
     return names.Add(Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units)));
 }
 
-// Times and attribute bits of a $FILE_NAME. Modification time is the write
-// date/time, last access the access date.
-void FillTimes(ByteSpan record, uint32_t offset, FileItem& item) {
+// Times and attribute bits of a $FILE_NAME, for records without a
+// $STANDARD_INFORMATION: modification time is the write date/time, last
+// access the access date.
+void FillNameTimes(ByteSpan record, uint32_t offset, FileItem& item) {
     NtfsTimeToDos(Le64(record, offset + 0x20), item.createTime, item.createDate);
     NtfsTimeToDos(Le64(record, offset + 0x28), item.writeTime, item.writeDate);
     uint16_t accessTime = 0;
@@ -39,12 +41,26 @@ void FillTimes(ByteSpan record, uint32_t offset, FileItem& item) {
     item.attributes = Le8(record, offset + 0x50) & 0x0F;
 }
 
+// The same from $STANDARD_INFORMATION, which the file system keeps current
+// (a name's copy changes only when the name does). False when the value is
+// too short to hold them.
+bool FillStandardTimes(ByteSpan value, FileItem& item) {
+    if (value.size() < 0x24) return false;
+    NtfsTimeToDos(Le64(value, 0x00), item.createTime, item.createDate);
+    NtfsTimeToDos(Le64(value, 0x08), item.writeTime, item.writeDate);
+    uint16_t accessTime = 0;
+    NtfsTimeToDos(Le64(value, 0x18), accessTime, item.accessDate);
+    item.attributes = Le8(value, 0x20) & 0x0F;
+    return true;
+}
+
 bool IsStandardInformationAt(ByteSpan record, uint32_t offset) {
     return Le8(record, offset) == 0x10 && Le8(record, offset + 4) == 0x60;
 }
 
 // Where the attribute walk of a batch record starts, with the fallbacks for
-// a damaged header; 0 when the record is to be skipped.
+// a damaged header; 0 when the record is to be skipped. A record that was
+// never written (no signature) is not worth a log line.
 uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
     uint32_t offset = FirstAttributeOffset(record);
     if (offset == 0) {
@@ -55,7 +71,8 @@ uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
             log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 56", number));
             offset = 56;
         } else {
-            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,无法强制转换", number));
+            if (HasRecordSignature(record))
+                log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,无法强制转换", number));
             return 0;
         }
     }
@@ -70,43 +87,37 @@ uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
     return offset;
 }
 
-// Size (and the in-record flag) from a $DATA attribute. Residence is read
-// from the attribute's non-resident flag: the name offset tells it only when
-// a writer puts 0x18 there, and some writers put 0 for unnamed attributes.
+// Size (and the in-record flag) from an unnamed $DATA attribute. Residence
+// is read from the attribute's non-resident flag: the name offset tells it
+// only when a writer puts 0x18 there, and some writers put 0 for unnamed
+// attributes. A resident size is what the record holds, whatever the length
+// field claims; a non-resident piece gives sizes only when it starts the data.
 void FillSize(ByteSpan record, uint32_t offset, FileItem& item) {
     if (Le8(record, offset + 0x08) == 0) {
         item.flags |= item_flags::kInRecord;
-        item.size = Le32(record, offset + 0x10);
-    } else {
-        item.size = Le32(record, offset + 0x30);
+        item.size = ResidentValue(record, offset).size();
+    } else if (Le64(record, offset + 0x10) == 0) {
+        item.size = Le64(record, offset + 0x30);
     }
-}
-
-// Item fields from one $FILE_NAME of a base record; a later name of the
-// same record overwrites them.
-void FillBatchItem(ByteSpan record, uint32_t offset, uint32_t number, uint16_t recordFlags, FileItem& item,
-                   NamePool& names) {
-    item.startCluster = number;
-    item.name = PooledName(record, offset, names);
-    FillTimes(record, offset, item);
-    if (recordFlags & ntfs::kRecordDirectory)
-        item.flags |= item_flags::kDirectory | item_flags::kInRecord;
-    else
-        item.flags &= static_cast<uint8_t>(~item_flags::kDirectory);
-    if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
 }
 
 // One record of the batch; record is a fixed-up copy.
 void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, Log& log) {
+    const size_t capacity = tables.items.size();
+    if (number >= capacity) return;
+    // An extension record holds overflow attributes of its base record, which
+    // reaches them through its attribute list: it is no file of its own.
+    if (BaseRecordOf(record) != 0) return;
     uint32_t offset = BatchStart(record, number, log);
     if (offset == 0) return;
     const uint16_t recordFlags = Le16(record, 0x16);
-    const size_t capacity = tables.items.size();
-    // An extension record holds overflow attributes of its base record: its
-    // names are further names (hard links) of the base, not a file of their own.
-    const uint32_t base = Le32(record, 0x20);
-    if (base != 0 && !(recordFlags & ntfs::kRecordInUse)) return;
-    FileItem* current = nullptr;
+    FileItem& item = tables.items[number];
+    item.startCluster = number;
+    item.flags = 0;
+    if (recordFlags & ntfs::kRecordDirectory) item.flags |= item_flags::kDirectory | item_flags::kInRecord;
+    if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
+    bool timed = false;
+    bool listed = false;
     // The offset only grows (by a length, or from 48 to 56) and the walk ends
     // at the record's end.
     while (Has(record, offset, 8)) {
@@ -114,24 +125,27 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
         if (type == ntfs::kEndOfAttributes) return;
         const uint32_t length = Le32(record, offset + 4);
         const bool stuck = length == 0 || uint64_t{offset} + length > UINT32_MAX;
-        if (type == ntfs::kFileName) {
+        if (type == ntfs::kStandardInformation && !timed && !stuck) {
+            timed = FillStandardTimes(ResidentValue(record, offset), item);
+        } else if (type == ntfs::kAttributeList && !listed) {
+            listed = true;
+            tables.withList.push_back(number);
+        } else if (type == ntfs::kFileName) {
             if (stuck) {
                 log.AppendLog(Format("文件名属性错 MFT:%d", number));
                 return;
             }
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
-                const uint32_t parent = Le32(record, offset + 0x18);
-                if (number >= capacity || parent >= capacity) return;
-                if (base != 0) {
-                    if (base < capacity) tables.links.push_back({parent, base, PooledName(record, offset, *tables.names)});
-                } else {
-                    current = &tables.items[number];
-                    FillBatchItem(record, offset, number, recordFlags, *current, *tables.names);
-                    tables.links.push_back({parent, number, current->name});
+                const uint64_t parent = Le64(record, offset + 0x18) & ntfs::kReferenceMask;
+                if (parent < capacity) {
+                    // A later name of the same record overwrites the item's name.
+                    item.name = PooledName(record, offset, *tables.names);
+                    if (!timed) FillNameTimes(record, offset, item);
+                    tables.links.push_back({static_cast<uint32_t>(parent), number, item.name});
                 }
             }
-        } else if (type == ntfs::kData && base == 0) {
-            if (current) FillSize(record, offset, *current);
+        } else if (type == ntfs::kData && IsUnnamedAttribute(record, offset)) {
+            if (!item.IsDirectory()) FillSize(record, offset, item);
             return;
         }
         if (stuck) {
@@ -179,28 +193,32 @@ bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRec
     }
     const uint16_t recordFlags = Le16(record, 0x16);
     bool named = false;
+    bool timed = false;
     // Strictly growing offset, bounded by the record.
     while (Has(record, offset, 8)) {
         const uint32_t type = Le32(record, offset);
         if (type == ntfs::kEndOfAttributes) break;
         const uint32_t length = Le32(record, offset + 4);
         const bool stuck = length == 0 || uint64_t{offset} + length > UINT32_MAX;
-        if (type == ntfs::kFileName) {
+        if (type == ntfs::kStandardInformation && !timed && !stuck) {
+            timed = FillStandardTimes(ResidentValue(record, offset), item);
+        } else if (type == ntfs::kFileName) {
             if (stuck) {
                 log.AppendLog(Format("文件名属性错 MFT:%d", 0));
                 break;
             }
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
                 item.startCluster = 0;
-                parentRecord = Le32(record, offset + 0x18);
+                const uint64_t parent = Le64(record, offset + 0x18) & ntfs::kReferenceMask;
+                parentRecord = parent > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(parent);
                 if (recordFlags & ntfs::kRecordDirectory)
                     item.flags |= item_flags::kDirectory | item_flags::kInRecord;
-                FillTimes(record, offset, item);
+                if (!timed) FillNameTimes(record, offset, item);
                 item.flags |= item_flags::kDeleted;
                 item.name = PooledName(record, offset, names);
                 named = true;
             }
-        } else if (type == ntfs::kData) {
+        } else if (type == ntfs::kData && IsUnnamedAttribute(record, offset)) {
             if (named) FillSize(record, offset, item);
             break;
         }

@@ -1,6 +1,7 @@
 #pragma once
-// Turning MFT records into items: the $FILE_NAME and $DATA attributes give
-// an item's name, parent, times, flags and size. The batch form fills the
+// Turning MFT records into items: $STANDARD_INFORMATION gives the times,
+// $FILE_NAME the name and parent, the unnamed $DATA the size, the header the
+// flags. The batch form fills the
 // load tables of a whole volume; the single form fills one item for the
 // residual search. Both parse a fixed-up copy of each record.
 #include <cstdint>
@@ -21,19 +22,23 @@ struct NtfsLink {
     const char* name = nullptr;
 };
 
-/// What only the load needs: one item per MFT record number and every
-/// parent-child link in the order the records were parsed.
+/// What only the load needs: one item per MFT record number, every
+/// parent-child link in the order the records were parsed, and the base
+/// records that carry an attribute list (their names, sizes and times may
+/// lie in extension records, read once the batch is done).
 struct NtfsLoadTables {
     std::vector<FileItem> items;
     std::vector<NtfsLink> links;
+    std::vector<uint32_t> withList;
     NamePool* names = &NamePool::Global();  // where item names are stored
 };
 
 /// Parses the whole records in buffer; record i has number firstRecord + i.
-/// Fills tables.items[n] (n and the parent below items.size()) and adds one
-/// link per name that is not a DOS name. Records whose first-attribute
-/// offset is wrong are tried at 48 and 56 or skipped, with log lines.
-/// Answers the buffer length.
+/// Fills tables.items[n] of every base record n below items.size() and adds
+/// one link per name that is not a DOS name and whose parent is below
+/// items.size(). Extension records are skipped. Records whose
+/// first-attribute offset is wrong are tried at 48 and 56 or skipped, with a
+/// log line for those that carry a record signature. Answers the buffer length.
 size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBytes,
                         NtfsLoadTables& tables, Log& log);
 

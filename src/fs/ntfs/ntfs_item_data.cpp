@@ -6,6 +6,7 @@
 #include "common/text_format.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_record.h"
+#include "fs/ntfs/ntfs_run_list.h"
 #include "fs/ntfs/ntfs_volume.h"
 
 namespace delvora {
@@ -28,13 +29,17 @@ bool NtfsVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     }
     if (item->flags & item_flags::kInRecord) {
         const uint32_t clusterBytes = m_boot.clusterBytes;
-        runs.Add(item->startCluster, clusterBytes != 0 && clusterBytes < 1024 ? 1024 / clusterBytes : 1);
+        const uint32_t recordBytes = m_boot.recordBytes;
+        runs.Add(item->startCluster, clusterBytes != 0 && clusterBytes < recordBytes ? recordBytes / clusterBytes : 1);
         return true;
     }
-    const uint32_t sector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
-    std::vector<uint8_t> record;
-    if (sector == 0 || !ReadRecord(sector, record)) return false;
-    return GetRunArray(record, runs, Context().Logger());
+    try {
+        NtfsFileFacts facts;
+        return ReadItemFacts(item, facts, runs);
+    } catch (const std::bad_alloc&) {
+        runs.Clear();
+        return false;
+    }
 }
 
 bool NtfsVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) {
@@ -46,13 +51,13 @@ bool NtfsVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& sour
             sectors.Add(run.first, run.count);
             continue;
         }
+        // A hole has no sectors.
+        if (run.first == ntfs::kSparseRun) continue;
         uint64_t first;
         if (!(item->flags & item_flags::kInRecord))
             first = uint64_t{spc} * run.first;
-        else if (item->flags & item_flags::kVolumePosition)
-            first = uint64_t{2} * run.first;
         else
-            first = RecordToSector(run.first, false);
+            first = RecordToSector(run.first, item->flags & item_flags::kVolumePosition);
         sectors.Add(first, run.count * spc);
     }
     return true;
@@ -102,12 +107,38 @@ bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
     if (count == 0) return true;
     if (item->IsFound()) return ReadFound(item, dest, offset, count);
     if (item->flags & item_flags::kInRecord) return ReadResident(item, dest, offset, count);
-    ClusterRunList own;
-    if (!runs) {
-        if (!GetItemRuns(item, own)) return false;
-        runs = &own;
+    try {
+        uint64_t initialized = 0;
+        if (runs) {
+            if (!InitializedLength(item, initialized)) return false;
+            return ReadData(*runs, dest, offset, count, initialized, item->size);
+        }
+        NtfsFileFacts facts;
+        ClusterRunList own;
+        if (!ReadItemFacts(item, facts, own) || !facts.hasData) return false;
+        return ReadData(own, dest, offset, count, facts.initialized, facts.size);
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    return ReadRuns(*runs, dest, offset, count);
+}
+
+bool NtfsVolume::InitializedLength(FileItem* item, uint64_t& initialized) {
+    {
+        const std::lock_guard<std::mutex> lock(m_initializedMutex);
+        if (m_pInitializedItem == item && m_nInitializedRecord == item->startCluster) {
+            initialized = m_nInitialized;
+            return true;
+        }
+    }
+    NtfsFileFacts facts;
+    ClusterRunList runs;
+    if (!ReadItemFacts(item, facts, runs) || !facts.hasData) return false;
+    initialized = facts.initialized;
+    const std::lock_guard<std::mutex> lock(m_initializedMutex);
+    m_pInitializedItem = item;
+    m_nInitializedRecord = item->startCluster;
+    m_nInitialized = initialized;
+    return true;
 }
 
 bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count) {
@@ -137,22 +168,44 @@ bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint3
 }
 
 bool NtfsVolume::ReadResident(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count) {
-    const uint32_t sector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
-    std::vector<uint8_t> record;
-    if (sector == 0 || !ReadRecord(sector, record)) return false;
-    uint64_t dataOffset = 0;
-    if (!item->IsDirectory() && item->size != 0) {
-        const uint32_t attribute = GetAttrbuteByType(record, ntfs::kData, Context().Logger());
-        if (attribute == 0) return false;
-        dataOffset = uint64_t{attribute} + 24;
-    }
-    // The data lives inside the record: bytes asked for beyond it read as 0.
     std::memset(dest, 0, count);
-    const uint64_t from = dataOffset + offset;
-    if (from < record.size()) {
-        const auto available = static_cast<uint32_t>(record.size() - from);
-        std::memcpy(dest, record.data() + from, std::min(available, count));
+    // A folder's "data" is its record itself.
+    if (item->IsDirectory()) {
+        const uint64_t sector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
+        std::vector<uint8_t> record;
+        if (sector == 0 || !ReadRecord(sector, record)) return false;
+        if (offset < record.size())
+            std::memcpy(dest, record.data() + offset, std::min<uint64_t>(record.size() - offset, count));
+        return true;
     }
+    try {
+        NtfsFileFacts facts;
+        ClusterRunList runs;
+        if (!ReadItemFacts(item, facts, runs)) return false;
+        // The data may have moved out of the record since the load.
+        if (!facts.resident) return facts.hasData && ReadData(runs, dest, offset, count, facts.initialized, facts.size);
+        // Only the value's own bytes: anything asked beyond them reads as 0.
+        const std::vector<uint8_t>& value = facts.residentValue;
+        if (offset < value.size())
+            std::memcpy(dest, value.data() + offset, std::min<uint64_t>(value.size() - offset, count));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool NtfsVolume::ReadData(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count,
+                          uint64_t initialized, uint64_t size) {
+    // Bytes from the initialized length up to the size were never written:
+    // zeros, as the file system itself answers them. Below and beyond
+    // (the slack of the last cluster) the clusters are read as they are.
+    const uint64_t end = offset + count;
+    const uint64_t zeroFrom = std::clamp(initialized, offset, end);
+    const uint64_t zeroTo = std::clamp(size, zeroFrom, end);
+    if (zeroFrom > offset && !ReadRuns(runs, dest, offset, static_cast<uint32_t>(zeroFrom - offset))) return false;
+    std::memset(dest + (zeroFrom - offset), 0, zeroTo - zeroFrom);
+    if (zeroTo < end && !ReadRuns(runs, dest + (zeroTo - offset), zeroTo, static_cast<uint32_t>(end - zeroTo)))
+        return false;
     return true;
 }
 
@@ -165,6 +218,16 @@ bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t of
     for (const ClusterRun& run : runs) {
         const uint64_t runBytes = clusterBytes * run.count;
         const uint64_t runEnd = runBegin + runBytes;
+        if (run.first == ntfs::kSparseRun) {
+            if (offset + done < runEnd) {
+                const auto piece = static_cast<uint32_t>(std::min<uint64_t>(runEnd - (offset + done), count - done));
+                std::memset(dest + done, 0, piece);
+                done += piece;
+            }
+            if (done == count) return true;
+            runBegin = runEnd;
+            continue;
+        }
         const uint64_t runSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
         // Each step copies at least one byte, until the count or the run's end.
         while (done < count && offset + done < runEnd) {
@@ -203,9 +266,14 @@ bool NtfsVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
         return false;
     }
     const uint64_t wanted = std::min(valid, allocated);
-    if (wanted > UINT32_MAX || !ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(wanted), &runs)) {
-        buffer.clear();
-        return false;
+    // Pieces of at most 1 GiB, as a read takes a 32-bit count.
+    for (uint64_t done = 0; done < wanted;) {
+        const auto piece = static_cast<uint32_t>(std::min<uint64_t>(wanted - done, 1u << 30));
+        if (!ReadItemRange(item, buffer.data() + done, done, piece, &runs)) {
+            buffer.clear();
+            return false;
+        }
+        done += piece;
     }
     return true;
 }

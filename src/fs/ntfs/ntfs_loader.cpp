@@ -6,6 +6,7 @@
 
 #include "common/text_format.h"
 #include "disk/data_source.h"
+#include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
 #include "fs/ntfs/ntfs_volume.h"
@@ -27,29 +28,28 @@ bool NtfsVolume::Prepare() {
     ReleaseLoadTables();
     m_pTree->Destroy();
     m_mftRuns.Clear();
+    {
+        const std::lock_guard<std::mutex> lock(m_initializedMutex);
+        m_pInitializedItem = nullptr;
+    }
     SetDescription("NTFS");
     if (!m_pDataSource || !m_pDataSource->ReadNtfs_BPB(m_dwSectorNo)) return false;
     m_bootBytes = m_pDataSource->GetNtfs_BPB();
-    m_boot = ParseNtfsBoot(m_bootBytes);
-    if (m_boot.totalSectors == 0) return false;
-    // Sector arithmetic is in 512-byte units whatever the boot sector's own
-    // sector size, so clusters are counted in those units.
-    if (m_boot.clusterBytes == 0 || m_boot.clusterBytes % 512 != 0) return false;
-    m_boot.sectorsPerCluster = m_boot.clusterBytes / 512;
+    if (!ParseNtfsBoot(m_bootBytes, m_boot)) return false;
 
     // Nothing is sized beyond what the source can hold: a damaged boot sector
     // must not make the load allocate for a volume that is not there.
-    uint64_t usable = std::min<uint64_t>(m_boot.totalSectors, UINT32_MAX);
+    uint64_t usable = m_boot.totalSectors;
     if (const uint64_t bytes = m_pDataSource->SizeBytes(); bytes != 0)
         usable = std::min<uint64_t>(usable, bytes / 512 > m_dwSectorNo ? bytes / 512 - m_dwSectorNo : 0);
     if (m_dwTotalSectors != 0 && m_dwTotalSectors != UINT32_MAX)
         usable = std::min<uint64_t>(usable, m_dwTotalSectors);
     m_nUsableSectors = usable;
 
-    const uint64_t mftSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * m_boot.mftCluster;
-    if (mftSector > UINT32_MAX) return false;
+    if (m_boot.mftCluster > ntfs::kMaxCluster) return false;
+    const uint64_t mftSector = uint64_t{m_boot.sectorsPerCluster} * m_boot.mftCluster;
     std::vector<uint8_t> record;
-    if (!ReadRecord(static_cast<uint32_t>(mftSector - m_dwSectorNo), record)) return false;
+    if (!ReadRecord(mftSector, record)) return false;
     m_pDataSource->SetReportErrors(0);
     const auto fail = [this] {
         m_pDataSource->SetReportErrors(1);
@@ -57,31 +57,24 @@ bool NtfsVolume::Prepare() {
     };
 
     const ByteSpan bytes(record);
-    uint32_t offset = Le16(bytes, 0x14);
-    if (offset < ntfs::kMinFirstAttribute || offset >= m_boot.clusterBytes) {
+    if (FirstAttributeOffset(bytes) == 0) {
         Context().Logger().AppendLog(Format("取出第一个属性的偏移位置出错,位于 %d 扇区,分析文件系统失败!",
-                                            static_cast<int>(mftSector)));
+                                            static_cast<int>(m_dwSectorNo + mftSector)));
         return fail();
     }
-    // The offset grows by a non-zero length each step; the record bounds it.
-    while (offset < m_boot.clusterBytes && Has(bytes, offset, 8)) {
-        if (Le32(bytes, offset) == ntfs::kData) {
-            DecodeRunList(Slice(bytes, size_t{offset} + 0x40, bytes.size()), m_mftRuns);
-            break;
-        }
-        const uint32_t length = Le32(bytes, offset + 4);
-        if (length == 0) return fail();
-        if (length >= bytes.size() - offset) break;
-        offset += length;
-    }
+    NtfsFileFacts facts;
+    ReadFileAttributes(bytes, facts, nullptr);
+    JoinPieces(facts.pieces, m_mftRuns);
     if (m_mftRuns.Empty()) return fail();
+    // A fragmented MFT continues its runs in extension records.
+    if (facts.hasList) ReadMftExtensions();
 
     uint64_t records = 0;
     for (const ClusterRun& run : m_mftRuns) records += uint64_t{m_boot.clusterBytes} * run.count / m_boot.recordBytes;
-    records = std::min<uint64_t>(records, usable * 512 / m_boot.recordBytes);
+    records = std::min<uint64_t>({records, usable * 512 / m_boot.recordBytes, UINT32_MAX});
     if (records == 0) return fail();
 
-    if (usable / 8 == 0 || !m_pTree->AllocateBitmap(static_cast<size_t>(usable / 8))) {
+    if (usable / 8 == 0 || usable / 8 > SIZE_MAX || !m_pTree->AllocateBitmap(static_cast<size_t>(usable / 8))) {
         Context().Notify().Message("分配簇使用位图失败!", "提示", MessageIcon::Error);
         return fail();
     }
@@ -101,7 +94,9 @@ bool NtfsVolume::LoadTree() {
     if (!m_pTables || !m_pDataSource) return false;
     bool built = false;
     try {
-        built = ReadMft(*m_pTables) && BuildTree(*m_pTables);
+        built = ReadMft(*m_pTables);
+        if (built) ResolveAttributeLists(*m_pTables);
+        built = built && BuildTree(*m_pTables);
     } catch (const std::bad_alloc&) {
         FreeSubtree(m_pTree->m_RootItem);
         built = false;
@@ -118,32 +113,37 @@ void NtfsVolume::ReleaseLoadTables() {
     m_dwCapacity = 0;
 }
 
-bool NtfsVolume::ReadRecord(uint32_t sector, std::vector<uint8_t>& record) {
+bool NtfsVolume::ReadRecord(uint64_t sector, std::vector<uint8_t>& record) {
     record.assign(m_boot.recordBytes, 0);
-    if (!m_pDataSource->GetData(record.data(), m_boot.recordBytes, m_dwSectorNo + sector)) return false;
+    if (record.empty() || !m_pDataSource->GetData(record.data(), m_boot.recordBytes, m_dwSectorNo + sector))
+        return false;
     return ApplyFixup(record) != FixupResult::Mismatch;
 }
 
 bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
     const uint32_t clusterBytes = m_boot.clusterBytes;
-    if (clusterBytes == 0 || m_boot.sectorsPerCluster == 0) return false;
+    const uint32_t recordBytes = m_boot.recordBytes;
+    if (clusterBytes == 0 || recordBytes == 0 || m_boot.sectorsPerCluster == 0) return false;
     std::vector<uint8_t> block(kBlockBytes);
     const uint64_t capacity = tables.items.size();
     uint64_t record = 0;
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t runBytes = uint64_t{clusterBytes} * run.count;
+        // A hole in the MFT holds no records; their numbers are passed over.
+        if (run.first == ntfs::kSparseRun) {
+            record += runBytes / recordBytes;
+            continue;
+        }
         const uint64_t firstSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
         // Ends with the run, or once the table is full: records past the
         // table have no place to go, however many the runs claim.
-        for (uint64_t done = 0; done < runBytes; done += kBlockBytes) {
+        for (uint64_t done = 0; done + recordBytes <= runBytes; done += kBlockBytes) {
             if (record >= capacity) return true;
-            const uint64_t sector = firstSector + done / 512;
-            if (sector > UINT32_MAX) return false;
             const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(kBlockBytes, runBytes - done));
-            if (!m_pDataSource->GetData(block.data(), bytes, static_cast<uint32_t>(sector))) return false;
-            GetAttributeInfo(ByteSpan(block.data(), bytes), static_cast<uint32_t>(record), m_boot.recordBytes,
-                             tables, Context().Logger());
-            record += bytes / m_boot.recordBytes;
+            if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
+            GetAttributeInfo(ByteSpan(block.data(), bytes), static_cast<uint32_t>(record), recordBytes, tables,
+                             Context().Logger());
+            record += bytes / recordBytes;
         }
     }
     return true;
@@ -183,13 +183,15 @@ bool NtfsVolume::BuildTree(NtfsLoadTables& tables) {
         scratch.clear();
         for (uint32_t i = first[job.record]; i < first[job.record + 1]; ++i) {
             const NtfsLink& link = tables.links[byParent[i]];
+            // The root folder names itself as its own parent ("."): it is the tree's root, not a child.
+            if (link.child == kRootRecord) continue;
             FileItem child = tables.items[link.child];
             // A name from an extension record may precede (or outlive) its
             // base record's own parse: the link says which record it is.
             child.name = link.name;
             child.startCluster = link.child;
             scratch.push_back(child);
-            if (const uint32_t sector = RecordToSector(link.child, false); sector != 0)
+            if (const uint64_t sector = RecordToSector(link.child, false); sector != 0)
                 m_pTree->SetBit(sector, true);
         }
         if (!SetChildren(*job.folder, scratch)) throw std::bad_alloc();
@@ -205,17 +207,17 @@ bool NtfsVolume::BuildTree(NtfsLoadTables& tables) {
     return true;
 }
 
-uint32_t NtfsVolume::RecordToSector(uint32_t record, bool volumePosition) const {
-    if (volumePosition) return uint64_t{record} * 2 > UINT32_MAX ? 0 : record * 2;
-    if (m_boot.recordBytes == 0) return 0;
+uint64_t NtfsVolume::RecordToSector(uint64_t record, bool volumePosition) const {
     const uint64_t sectorsPerRecord = m_boot.recordBytes / 512;
+    if (sectorsPerRecord == 0) return 0;
+    if (volumePosition) return record > UINT64_MAX / sectorsPerRecord ? 0 : record * sectorsPerRecord;
     uint64_t runFirstRecord = 0;
+    // One step per MFT run.
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t records = uint64_t{m_boot.clusterBytes} * run.count / m_boot.recordBytes;
         if (record < runFirstRecord + records) {
-            const uint64_t sector =
-                uint64_t{m_boot.sectorsPerCluster} * run.first + sectorsPerRecord * (record - runFirstRecord);
-            return sector > UINT32_MAX ? 0 : static_cast<uint32_t>(sector);
+            if (run.first == ntfs::kSparseRun) return 0;
+            return uint64_t{m_boot.sectorsPerCluster} * run.first + sectorsPerRecord * (record - runFirstRecord);
         }
         runFirstRecord += records;
     }

@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "fs/ntfs/ntfs_attribute_info.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_boot.h"
+#include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/volume.h"
 
 namespace delvora {
@@ -33,6 +35,9 @@ public:
     bool GetItemSizes(FileItem* item, uint64_t& allocated, uint64_t& valid) override;
     bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
     bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
+    /// $STANDARD_INFORMATION's times of the item's record (the root: record
+    /// 5); false for found items and records without them.
+    bool GetItemTimes(FileItem* item, ItemTimes& times) override;
     bool ListRootSectors(ClusterRunList&) override { return true; }
     bool ListRegions(std::vector<DiskRegion>& regions) override;
     uint64_t ClusterToSector(uint64_t cluster) const override;
@@ -44,10 +49,18 @@ public:
     bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source,
                               ClusterRunList& sectors) override;
 
-    /// Volume-relative first sector of an MFT record, following the MFT's
-    /// runs; with the volume-position flag the number is a position in
-    /// 1024-byte units. 0 when the record lies outside the MFT.
-    uint32_t RecordToSector(uint32_t record, bool volumePosition) const;
+    /// Volume-relative first sector (512-byte units) of an MFT record,
+    /// following the MFT's runs; with the volume-position flag the number is
+    /// a position in record-size units. 0 when the record lies outside the MFT.
+    uint64_t RecordToSector(uint64_t record, bool volumePosition) const;
+
+    /// Reads the base record at a volume-relative sector and, when it has an
+    /// attribute list, the extension records the list names whose base
+    /// reference is number; the $DATA pieces end up joined in runs. Names
+    /// found in extension records go to extensionNames when given. False
+    /// when the base record cannot be read or is torn.
+    bool CollectFile(uint64_t sector, uint64_t number, NtfsFileFacts& facts, ClusterRunList& runs,
+                     std::vector<NtfsNameFact>* extensionNames);
 
     const NtfsBootInfo& Boot() const { return m_boot; }
     const ClusterRunList& MftRuns() const { return m_mftRuns; }
@@ -60,12 +73,21 @@ public:
 
 private:
     // Reads one record at a volume-relative sector into a fixed-up copy.
-    bool ReadRecord(uint32_t sector, std::vector<uint8_t>& record);
+    bool ReadRecord(uint64_t sector, std::vector<uint8_t>& record);
     bool ReadMft(NtfsLoadTables& tables);
+    bool ReadMftExtensions();
+    void ResolveAttributeLists(NtfsLoadTables& tables);
     bool BuildTree(NtfsLoadTables& tables);
+    bool ReadItemFacts(FileItem* item, NtfsFileFacts& facts, ClusterRunList& runs);
     bool ReadResident(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count);
     bool ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count);
+    // Reads from runs; holes give zeros.
     bool ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count);
+    // The same for an item's data: bytes from initialized up to size are zeros.
+    bool ReadData(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count,
+                  uint64_t initialized, uint64_t size);
+    // The initialized length of an item's data, remembered for the last item asked.
+    bool InitializedLength(FileItem* item, uint64_t& initialized);
     bool Sizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid,
                bool acceptInRecord);
 
@@ -75,6 +97,12 @@ private:
     uint64_t m_nUsableSectors = 0;   // total sectors bounded by what the source holds
     uint32_t m_dwCapacity = 0;
     std::unique_ptr<NtfsLoadTables> m_pTables;
+    // The last item whose initialized length was read: a copy reads one item
+    // chunk by chunk with runs fetched once, and each chunk needs that length.
+    std::mutex m_initializedMutex;
+    const FileItem* m_pInitializedItem = nullptr;
+    uint64_t m_nInitializedRecord = 0;
+    uint64_t m_nInitialized = 0;
     NamePool* m_pNames = &NamePool::Global();
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "common/bytes.h"
@@ -17,25 +18,34 @@ namespace {
 
 std::vector<ClusterRun> Decode(const Bytes& bytes) {
     ClusterRunList runs;
-    EXPECT_TRUE(DecodeRunList(bytes, runs));
+    DecodeRunList(bytes, runs);
     return runs.Runs();
 }
 
-TEST(NtfsRunList, DecodesSignedOffsetsAndStopsWhereTheModelEnds) {
-    // A one-byte offset 0x80 is -128 from the previous run's start.
-    EXPECT_EQ(Decode({0x21, 0x10, 0x00, 0x01, 0x11, 0x05, 0x80, 0x00}),
-              (std::vector<ClusterRun>{{256, 16}, {128, 5}}));
-    // A sparse first run (no offset field) ends the list at once.
-    EXPECT_TRUE(Decode({0x01, 0x10, 0x21, 0x10, 0x00, 0x01, 0x00}).empty());
-    // A five-byte length does not fit a 32-bit count: the list ends there.
-    EXPECT_EQ(Decode({0x11, 0x02, 0x10, 0x15, 1, 2, 3, 4, 5, 0x20, 0x00}), (std::vector<ClusterRun>{{16, 2}}));
-    // A run whose fields run past the bytes is not read.
-    EXPECT_EQ(Decode({0x11, 0x02, 0x10, 0x44, 0x01, 0x00}), (std::vector<ClusterRun>{{16, 2}}));
-    // Four-byte fields with a negative offset.
-    EXPECT_EQ(Decode({0x44, 1, 0, 0, 0, 0, 0, 1, 0, 0x44, 2, 0, 0, 0, 0x00, 0xFF, 0xFF, 0xFF, 0}),
-              (std::vector<ClusterRun>{{0x10000, 1}, {0xFF00, 2}}));
-    EXPECT_EQ(Decode(EncodeRuns({{100, 3}, {40, 7}, {90000, 2}})),
-              (std::vector<ClusterRun>{{100, 3}, {40, 7}, {90000, 2}}));
+TEST(NtfsRunList, DecodesSignedOffsetsHolesAndWideFields) {
+    constexpr uint64_t kHoleRun = ntfs::kSparseRun;
+    const std::vector<std::pair<Bytes, std::vector<ClusterRun>>> cases{
+        // A one-byte offset 0x80 is -128 from the previous run's start.
+        {{0x21, 0x10, 0x00, 0x01, 0x11, 0x05, 0x80, 0x00}, {{256, 16}, {128, 5}}},
+        // A run without an offset is a hole, and the next offset is still
+        // relative to the last real run.
+        {{0x01, 0x10, 0x21, 0x10, 0x00, 0x01, 0x01, 0x04, 0x11, 0x02, 0x10, 0x00},
+         {{kHoleRun, 16}, {256, 16}, {kHoleRun, 4}, {272, 2}}},
+        // Five-byte lengths and offsets fit 64-bit runs.
+        {{0x55, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0x00}, {{uint64_t{2} << 32, uint64_t{1} << 32}}},
+        // A run whose fields run past the bytes is not read.
+        {{0x11, 0x02, 0x10, 0x44, 0x01, 0x00}, {{16, 2}}},
+        // Four-byte fields with a negative offset.
+        {{0x44, 1, 0, 0, 0, 0, 0, 1, 0, 0x44, 2, 0, 0, 0, 0x00, 0xFF, 0xFF, 0xFF, 0}, {{0x10000, 1}, {0xFF00, 2}}},
+        // An offset below cluster 0, a zero length, a nine-byte field: the list ends.
+        {{0x11, 0x02, 0x10, 0x11, 0x01, 0xE0, 0x00}, {{16, 2}}},
+        {{0x11, 0x02, 0x10, 0x11, 0x00, 0x05, 0x00}, {{16, 2}}},
+        {{0x11, 0x02, 0x10, 0x19, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0}, {{16, 2}}},
+        // A count that alone passes the bound on a file's clusters.
+        {{0x07, 0, 0, 0, 0, 0, 0, 0x01}, {}},
+        {EncodeRuns({{100, 3}, {kHole, 9}, {40, 7}, {90000, 2}}), {{100, 3}, {kHoleRun, 9}, {40, 7}, {90000, 2}}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(Decode(cases[i].first), cases[i].second) << "case " << i;
 }
 
 TEST(NtfsFixup, RestoresStrideEndsAndRefusesTornRecords) {
@@ -57,6 +67,27 @@ TEST(NtfsFixup, RestoresStrideEndsAndRefusesTornRecords) {
     Bytes badArray = record;
     PutLe16(&badArray[4], 1020);  // array would run past the record
     EXPECT_EQ(ApplyFixup(badArray), FixupResult::Absent);
+    Bytes oddCount = record;
+    PutLe16(&oddCount[6], 4);  // three strides do not divide the record
+    EXPECT_EQ(ApplyFixup(oddCount), FixupResult::Absent);
+
+    // A 4 KiB record in 512-byte strides (as mkntfs writes them) and in one
+    // 4096-byte stride (a volume of 4 KiB sectors may use that): the count
+    // tells which.
+    Bytes big = MakeRecord(1, {StandardInformation()}, 4096);
+    big[0x30 + 2 + 2 * 7] = 0x5A;
+    EXPECT_EQ(ApplyFixup(big), FixupResult::Applied);
+    EXPECT_EQ(big[4094], 0x5A);
+    Bytes oneStride(4096, 0);
+    PutLe16(&oneStride[4], 0x30);
+    PutLe16(&oneStride[6], 2);
+    PutLe16(&oneStride[0x30], 9);
+    PutLe16(&oneStride[0x32], 0x1234);
+    PutLe16(&oneStride[4094], 9);
+    PutLe16(&oneStride[510], 9);
+    EXPECT_EQ(ApplyFixup(oneStride), FixupResult::Applied);
+    EXPECT_EQ(Le16(oneStride, 4094), 0x1234);
+    EXPECT_EQ(Le16(oneStride, 510), 9);
 }
 
 TEST(NtfsTime, ConvertsExactlyToLocalTimeWithinTheDosRange) {
@@ -81,37 +112,79 @@ TEST(NtfsTime, ConvertsExactlyToLocalTimeWithinTheDosRange) {
     EXPECT_EQ(date >> 9, 127);
 }
 
-TEST(NtfsRecordLookups, FindDataAndItsRunsOrLogWhyNot) {
-    RecordingLog log;
-    const Bytes record = MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"f"),
-                                        NonResidentData(EncodeRuns({{300, 4}, {10, 2}}), 20000)});
-    Bytes fixed = record;
-    ASSERT_EQ(ApplyFixup(fixed), FixupResult::Applied);
-    ClusterRunList runs;
-    EXPECT_TRUE(GetRunArray(fixed, runs, log));
-    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{300, 4}, {10, 2}}));
-    const uint32_t data = GetAttrbuteByType(fixed, 0x80, log);
-    EXPECT_EQ(Le32(fixed, data), 0x80u);
-    EXPECT_EQ(GetAttrbuteByType(fixed, 0x40, log), 0u);
+TEST(NtfsFileFacts, GathersTimesDataPiecesAndTheListAcrossRecords) {
+    const ItemTimes times{132670244960000001ull, 132670244960000002ull, 132670244960000003ull,
+                          132670244960000004ull};
+    // Base record: times, a resident list, and the data's first piece.
+    NtfsFileFacts facts;
+    Bytes base = MakeRecord(1, {StandardInformation(times),
+                                ResidentAttributeList({{0x10, 40}, {0x30, 41}, {0x80, 40, 0}, {0x80, 42, 3},
+                                                       {0x80, 41, 10}}),
+                                NonResidentData(EncodeRuns({{100, 3}}), 20 * 4096, 0, 15 * 4096)});
+    ASSERT_EQ(ApplyFixup(base), FixupResult::Applied);
+    ReadFileAttributes(base, facts, nullptr);
+    EXPECT_TRUE(facts.hasTimes);
+    EXPECT_EQ(facts.times.created, times.created);
+    EXPECT_EQ(facts.times.modified, times.modified);
+    EXPECT_EQ(facts.times.changed, times.changed);
+    EXPECT_EQ(facts.times.accessed, times.accessed);
+    EXPECT_EQ(facts.size, 20u * 4096);
+    EXPECT_EQ(facts.initialized, 15u * 4096);
+    ASSERT_TRUE(facts.hasList);
+    EXPECT_EQ(ListedRecords(facts.listValue, 40), (std::vector<uint64_t>{41, 42}));
 
-    Bytes bad = fixed;
-    PutLe16(&bad[0x14], 40);
-    EXPECT_FALSE(GetRunArray(bad, runs, log));
-    EXPECT_EQ(GetAttrbuteByType(bad, 0x80, log), 0u);
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"取出第一个属性的偏移位置出错!位于GetRunArray函数",
-                                                     "取出第一个属性的偏移位置出错!位于GetAttrbuteByType函数"}));
-    // A zero length before any $DATA fails; a walk off the record's end does not.
-    Bytes stuck = fixed;
-    PutLe32(&stuck[0x3C], 0);
-    EXPECT_FALSE(GetRunArray(stuck, runs, log));
-    const Bytes noData = MakeRecord(1, {StandardInformation()});
-    Bytes noDataFixed = noData;
-    ApplyFixup(noDataFixed);
-    PutLe32(&noDataFixed[0x38 + 0x60 + 4], 2000);  // end marker's length leaps past the record
-    runs.Clear();
-    runs.Add(1, 1);
-    EXPECT_TRUE(GetRunArray(noDataFixed, runs, log));
-    EXPECT_EQ(runs.Size(), 1u);
+    // Extension records, read in record order: a name, and the pieces from
+    // VCN 10 and 3 (later pieces leave the sizes 0, which must not win).
+    std::vector<NtfsNameFact> names;
+    Bytes second = MakeRecord(1, {FileNameAttribute(7, u"moved.bin"), FileNameAttribute(7, u"MOVED~1.BIN", 2),
+                                  NonResidentData(EncodeRuns({{500, 2}, {kHole, 8}}), 0, 10)});
+    Bytes third = MakeRecord(1, {NonResidentData(EncodeRuns({{200, 5}}), 0, 3)});
+    ApplyFixup(second);
+    ApplyFixup(third);
+    ReadFileAttributes(second, facts, &names);
+    ReadFileAttributes(third, facts, &names);
+    EXPECT_EQ(facts.size, 20u * 4096);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].parent, 7u);
+    EXPECT_EQ(names[0].name, "moved.bin");
+
+    ClusterRunList runs;
+    JoinPieces(facts.pieces, runs);
+    // Pieces in VCN order; VCN 8..9 (between the piece ending at 8 and the one at 10) is a hole.
+    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{
+                               {100, 3}, {200, 5}, {ntfs::kSparseRun, 2}, {500, 2}, {ntfs::kSparseRun, 8}}));
+}
+
+TEST(NtfsFileFacts, ClipsResidentValuesAndOverlappingPieces) {
+    // A resident $DATA claiming 4 GiB holds only the bytes its attribute has.
+    Bytes data = ResidentData(Bytes(100, 'r'));
+    PutLe32(&data[0x10], 0xFFFFFFFFu);
+    NtfsFileFacts facts;
+    ReadFileAttributes(MakeRecord(1, {StandardInformation(), data}, 1024, false), facts, nullptr);
+    EXPECT_TRUE(facts.resident);
+    EXPECT_EQ(facts.size, 104u);  // the value's bytes up to the attribute's end (8-byte aligned)
+    EXPECT_EQ(facts.residentValue.size(), 104u);
+
+    // A named stream is not the file's data.
+    Bytes named = ResidentData(Bytes(10, 'n'));
+    named[9] = 1;
+    NtfsFileFacts streams;
+    ReadFileAttributes(MakeRecord(1, {named}, 1024, false), streams, nullptr);
+    EXPECT_FALSE(streams.hasData);
+
+    // A piece that starts inside what is covered already is left out.
+    std::vector<NtfsDataPiece> pieces(2);
+    pieces[0].runs.Add(10, 4);
+    pieces[1].firstVcn = 2;
+    pieces[1].runs.Add(90, 4);
+    ClusterRunList runs;
+    JoinPieces(pieces, runs);
+    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{10, 4}}));
+
+    // List entries shorter than an entry end the walk.
+    Bytes list = AttributeListBytes({{0x80, 9}, {0x80, 8}});
+    PutLe16(&list[0x24], 4);
+    EXPECT_EQ(ListedRecords(list, 1), (std::vector<uint64_t>{9}));
 }
 
 class NtfsBatchRecords : public ::testing::Test {
@@ -152,6 +225,21 @@ TEST_F(NtfsBatchRecords, FillsNameParentTimesAndSize) {
     EXPECT_EQ(tables.items[21].size, 5000u);
     Parse(MakeRecord(3, {StandardInformation(), FileNameAttribute(5, u"dir")}), 22);
     EXPECT_EQ(tables.items[22].flags, item_flags::kDirectory | item_flags::kInRecord);
+
+    // The times are $STANDARD_INFORMATION's (kept current), not the name's copy.
+    const uint64_t later = kSampleFileTime + 86400ull * 10000000;  // a day on
+    Parse(MakeRecord(1, {StandardInformation(later), FileNameAttribute(5, u"touched")}), 23);
+    EXPECT_EQ(tables.items[23].writeDate, (41 << 9) | (6 << 5) | 2);
+    // A resident $DATA whose length claims 4 GiB is as long as the record holds.
+    Bytes claims = ResidentData(Bytes(40, 'c'));
+    PutLe32(&claims[0x10], 0xFFFFFFFFu);
+    Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"claims"), claims}), 24);
+    EXPECT_EQ(tables.items[24].size, 40u);
+    // A non-resident size beyond 32 bits is kept whole.
+    Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"huge"),
+                         NonResidentData(EncodeRuns({{9, 1}}), 6ull << 30)}),
+          25);
+    EXPECT_EQ(tables.items[25].size, 6ull << 30);
     EXPECT_TRUE(log.Lines().empty());
 }
 
@@ -172,26 +260,24 @@ TEST_F(NtfsBatchRecords, SkipsDosNamesAndLinksEveryOtherName) {
     EXPECT_STREQ(tables.links[2].name, "second");
 }
 
-TEST_F(NtfsBatchRecords, ReadsResidenceFromTheFlagAndNamesFromExtensionRecords) {
+TEST_F(NtfsBatchRecords, ReadsResidenceFromTheFlagAndLeavesExtensionRecordsToTheList) {
     // Some writers leave the name offset of an unnamed attribute at 0.
     Bytes data = ResidentData(Bytes(10, 'd'));
     PutLe16(&data[0x0A], 0);
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"short"), data}), 32);
     EXPECT_EQ(tables.items[32].size, 10u);
     EXPECT_EQ(tables.items[32].flags, item_flags::kInRecord);
-    // Extension record 33 of base record 32 carries a second name of it; a
-    // stale extension record (not in use) counts for nothing.
-    Bytes extension = MakeRecord(1, {FileNameAttribute(9, u"link", 1), ResidentData(Bytes(99, 'e'))});
-    extension[0x20] = 32;
-    Parse(extension, 33);
-    extension[0x16] = 0;
-    Parse(extension, 34);
-    ASSERT_EQ(tables.links.size(), 2u);
-    EXPECT_EQ(tables.links[1].parent, 9u);
-    EXPECT_EQ(tables.links[1].child, 32u);
-    EXPECT_STREQ(tables.links[1].name, "link");
+    // Extension record 33 of base record 32 is no file of its own: its name
+    // and data are reached through the base's list after the batch.
+    Parse(MakeRecord(1, {FileNameAttribute(9, u"link", 1), ResidentData(Bytes(99, 'e'))}, 1024, true, 32), 33);
+    ASSERT_EQ(tables.links.size(), 1u);
     EXPECT_EQ(tables.items[33].name, nullptr);
     EXPECT_EQ(tables.items[32].size, 10u);
+    EXPECT_TRUE(tables.withList.empty());
+    // A base record with a list (and no name of its own) is noted for that.
+    Parse(MakeRecord(1, {StandardInformation(), ResidentAttributeList({{0x30, 35}, {0x80, 35}})}), 34);
+    EXPECT_EQ(tables.withList, std::vector<uint32_t>{34});
+    EXPECT_EQ(tables.items[34].writeDate, (41 << 9) | (6 << 5) | 1);
 }
 
 TEST_F(NtfsBatchRecords, IgnoresRecordsAndParentsOutsideTheTable) {
@@ -221,7 +307,11 @@ TEST_F(NtfsBatchRecords, FallsBackTo48Or56WhenTheHeaderIsDamaged) {
     Parse(at56, 12);
     EXPECT_STREQ(tables.items[12].name, "from56");
 
+    // A record never written (all zeros) is no error; a written one that
+    // cannot be parsed is.
+    Parse(Bytes(1024, 0), 14);
     Bytes hopeless(1024, 0);
+    std::memcpy(hopeless.data(), "FILE", 4);
     Parse(hopeless, 13);
     EXPECT_EQ(tables.items[13].name, nullptr);
 

@@ -77,7 +77,7 @@ TEST_F(NtfsVolumeTest, ReadsAnMftInThreeFragmentsWithRecordsNumberedAcrossThem) 
                            {0, 31, 12}, {31, 39, 18}, {39, 55, 18}, {55, 63, 18}, {63, 4096, 7}}));
 }
 
-TEST_F(NtfsVolumeTest, SortsFoldersFirstAndKeepsRootRecordAsAnEmptyFolder) {
+TEST_F(NtfsVolumeTest, SortsFoldersFirstAndLeavesTheRootOutOfItsOwnChildren) {
     NtfsImage image;
     image.SetRecord(6, FileRecord(kInUse, 5, u"b.txt"));
     image.SetRecord(7, FileRecord(kDir, 5, u"Zeta"));
@@ -88,8 +88,8 @@ TEST_F(NtfsVolumeTest, SortsFoldersFirstAndKeepsRootRecordAsAnEmptyFolder) {
     FileItem* root = l->volume.RootItem();
     std::vector<std::string> names;
     for (uint32_t i = 0; i < root->childCount; ++i) names.push_back(root->children[i].name);
-    EXPECT_EQ(names, (std::vector<std::string>{".", "alpha", "Zeta", "$MFT", "A.txt", "b.txt"}));
-    EXPECT_EQ(ChildNamed(root, ".")->childCount, 0u);
+    // Record 5 names itself as its parent: it is the root, not a "." inside it.
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Zeta", "$MFT", "A.txt", "b.txt"}));
     EXPECT_EQ(l->volume.Description(), "NTFS");
     EXPECT_EQ(l->volume.FileSystemKind(), 4);
     const LoadTraits traits = l->volume.Traits();
@@ -251,44 +251,48 @@ TEST_F(NtfsVolumeTest, SizesFollowTheClustersTheDataNeeds) {
     EXPECT_FALSE(v.ReadItemRange(far, buffer.data(), 0, 5000, nullptr));
 }
 
-TEST_F(NtfsVolumeTest, KeepsInRecordReadsInsideTheRecord) {
+TEST_F(NtfsVolumeTest, KeepsInRecordDataToTheBytesTheRecordHolds) {
     NtfsImage image;
     image.sectorsPerCluster = 1;
     image.mftRuns = {{32, 32}};
-    // A resident $DATA whose length field claims more than a record holds.
-    Bytes data = ResidentData(Pattern(100, 6));
-    PutLe32(&data[0x10], 2000);
-    image.SetRecord(6, FileRecord(kInUse, 5, u"claims", data));
+    // Resident $DATA whose length fields claim more than a record holds:
+    // 2000 bytes, and 4 GiB (a copy must not write gigabytes of zeros).
+    for (const auto& [number, claim] : std::vector<std::pair<uint32_t, uint32_t>>{{6, 2000}, {8, 0xFFFFFFFFu}}) {
+        Bytes data = ResidentData(Pattern(100, 6));
+        PutLe32(&data[0x10], claim);
+        image.SetRecord(number, FileRecord(kInUse, 5, number == 6 ? u"claims" : u"claims 4 GiB", data));
+    }
     image.SetRecord(7, FileRecord(kInUse, 5, u"next"));
     auto l = Load(image.Build());
     ASSERT_TRUE(l->loaded);
     NtfsVolume& v = l->volume;
-    FileItem* item = ChildNamed(v.RootItem(), "claims");
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->size, 2000u);
+    for (const char* name : {"claims", "claims 4 GiB"}) {
+        SCOPED_TRACE(name);
+        FileItem* item = ChildNamed(v.RootItem(), name);
+        ASSERT_NE(item, nullptr);
+        // The value up to its attribute's (8-byte aligned) end.
+        EXPECT_EQ(item->size, 104u);
+        ClusterRunList runs;
+        ASSERT_TRUE(v.GetItemRuns(item, runs));
+        uint64_t all = 0, avail = 0;
+        EXPECT_TRUE(v.GetItemSizes(item, runs, all, avail));
+        EXPECT_EQ(all, 512u);  // the clusters the size needs
+        EXPECT_TRUE(v.GetItemSizes(item, all, avail));
+        EXPECT_EQ(avail, 104u);
 
-    // Two 512-byte clusters hold the record: less than the size. The form
-    // with the caller's runs accepts that for in-record data, the other not.
+        Bytes got(2000, 0xEE);
+        ASSERT_TRUE(v.ReadItemRange(item, got.data(), 0, 2000, nullptr));
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), Pattern(100, 6));
+        // Beyond the value: zeros, not the rest of the record or the next one.
+        EXPECT_EQ(std::count(got.begin() + 104, got.end(), 0), 2000 - 104);
+    }
+
+    Bytes got(1);
     ClusterRunList runs;
-    ASSERT_TRUE(v.GetItemRuns(item, runs));
-    uint64_t all = 0, avail = 0;
-    EXPECT_TRUE(v.GetItemSizes(item, runs, all, avail));
-    EXPECT_EQ(all, 1024u);
-    EXPECT_FALSE(v.GetItemSizes(item, all, avail));
-    EXPECT_EQ(l->rc.log.Lines().back(), "取文件数据块错误:dwSizeAll<dwSizeAvail,文件名:claims");
-
-    Bytes got(2000, 0xEE);
-    ASSERT_TRUE(v.ReadItemRange(item, got.data(), 0, 2000, nullptr));
-    EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), Pattern(100, 6));
-    // Beyond the record: zeros, not the next record.
-    const std::string next = "FILE";
-    EXPECT_EQ(std::search(got.begin(), got.end(), next.begin(), next.end()), got.end());
-    EXPECT_EQ(got.back(), 0);
-
+    uint64_t all = 0, avail = 0, first = 0;
     EXPECT_FALSE(v.ReadItemRange(nullptr, got.data(), 0, 1, nullptr));
     EXPECT_FALSE(v.GetItemRuns(nullptr, runs));
     EXPECT_FALSE(v.GetItemSizes(nullptr, all, avail));
-    uint64_t first = 0;
     EXPECT_FALSE(v.GetItemExtent(nullptr, all, first));
 }
 
