@@ -19,6 +19,7 @@ constexpr size_t kMatchBytes = 2048;
 constexpr size_t kMaxExtendedRecords = 1024;
 
 struct RawEntry {
+    uint8_t boot;
     uint8_t type;
     uint32_t start;
     uint32_t count;
@@ -27,7 +28,31 @@ struct RawEntry {
 RawEntry EntryAt(const uint8_t* record, int i) {
     const ByteSpan rec(record, 512);
     const size_t off = kEntryOffset + 16 * static_cast<size_t>(i);
-    return {Le8(rec, off + 4), Le32(rec, off + 8), Le32(rec, off + 12)};
+    return {Le8(rec, off), Le8(rec, off + 4), Le32(rec, off + 8), Le32(rec, off + 12)};
+}
+
+// An entry that describes a partition: a boot flag of 0x00 or 0x80, a type,
+// and an extent inside the disk (diskSectors 0: size unknown, not checked).
+bool PlausibleEntry(const RawEntry& e, uint64_t diskSectors) {
+    if (e.boot != 0x00 && e.boot != 0x80) return false;
+    if (e.type == 0 || e.start == 0 || e.count == 0) return false;
+    return diskSectors == 0 || uint64_t{e.start} + e.count <= diskSectors;
+}
+
+bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+// A FAT or NTFS boot sector at sector 0 (a partitionless volume, a floppy)
+// also ends in 55 AA, and its boot code where the table would be can look
+// like entries: such a sector is not a partition table.
+bool VolumeBootSector(const uint8_t* record) {
+    const ByteSpan rec(record, 512);
+    if (std::memcmp(record + 3, "NTFS    ", 8) == 0) return true;
+    const bool jump = (record[0] == 0xEB && record[2] == 0x90) || record[0] == 0xE9;
+    const uint16_t bytesPerSector = Le16(rec, 11);
+    const uint8_t media = Le8(rec, 21);
+    return jump && bytesPerSector >= 512 && bytesPerSector <= 4096 && PowerOfTwo(bytesPerSector) &&
+           PowerOfTwo(Le8(rec, 13)) && Le16(rec, 14) != 0 && (Le8(rec, 16) == 1 || Le8(rec, 16) == 2) &&
+           (media == 0xF0 || media >= 0xF8);
 }
 
 bool Signed(const uint8_t* record) { return record[510] == 0x55 && record[511] == 0xAA; }
@@ -185,9 +210,14 @@ int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t cou
 
 int DiskScan::WalkDisk(const std::string& deviceName) {
     std::array<uint8_t, 512> mbr{};
-    if (!ReadSectors(deviceName, mbr.data(), 512, 0) || !Signed(mbr.data())) return 0;
-    const RawEntry first = EntryAt(mbr.data(), 0);
-    if (first.start == 0 || first.count == 0) return 0;
+    if (!ReadSectors(deviceName, mbr.data(), 512, 0) || !Signed(mbr.data()) || VolumeBootSector(mbr.data()))
+        return 0;
+    // Any slot may hold the table's only partition (tools leave slot 1 empty
+    // when partition 2 is the one made).
+    const uint64_t diskSectors = m_source.SizeBytes() / 512;
+    bool plausible = false;
+    for (int i = 0; i < 4 && !plausible; ++i) plausible = PlausibleEntry(EntryAt(mbr.data(), i), diskSectors);
+    if (!plausible) return 0;
 
     std::vector<uint32_t> visited;
     for (int i = 0; i < 4; ++i) {

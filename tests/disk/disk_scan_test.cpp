@@ -79,10 +79,6 @@ TEST(DiskScan, ExtendedChainIsAddressedRelativeToItsRecords) {
 TEST(DiskScan, BrokenTablesGiveNoRowsOrStopTheWalk) {
     TempDir dir;
     RecordingContext rc;
-    // Empty first entry: nothing from this disk, even with a used second one.
-    const std::string a = dir.File("a.img");
-    WriteRecord(a, 0, {{0, 0, 0}, {0x07, 63, 100}});
-    Resize(a, 1 << 20);
     // No signature.
     const std::string b = dir.File("b.img");
     WriteRecord(b, 0, {{0x07, 63, 100}}, false);
@@ -92,17 +88,65 @@ TEST(DiskScan, BrokenTablesGiveNoRowsOrStopTheWalk) {
     WriteRecord(c, 0, {{0x0C, 63, 100}, {0x0F, 200, 300}, {0x83, 600, 10}});
     WriteRecord(c, 200, {{0x06, 63, 100}}, false);
     Resize(c, 1 << 20);
-    rc.devices.Set("PHYSICALDRIVE0", a);
     rc.devices.Set("PHYSICALDRIVE1", b);
     rc.devices.Set("PHYSICALDRIVE2", c);
     rc.devices.Set("PHYSICALDRIVE3", dir.File("missing.img"));
     DiskScan scan(rc.context);
-    EXPECT_EQ(scan.WalkDisk("PHYSICALDRIVE0"), 0);
     EXPECT_EQ(scan.WalkDisk("PHYSICALDRIVE1"), 0);
     EXPECT_EQ(scan.WalkDisk("PHYSICALDRIVE2"), 0);
     EXPECT_EQ(scan.WalkDisk("PHYSICALDRIVE3"), 0);
     ASSERT_EQ(scan.Entries().size(), 1u);
     EXPECT_EQ(scan.Entries()[0].typeId, 0x0C);
+}
+
+// Which signed sectors 0 are taken for a partition table: any plausible
+// slot makes a table; a volume boot sector never does.
+TEST(DiskScan, TableIsTakenWhenAnySlotIsPlausible) {
+    struct Case {
+        const char* what;
+        std::vector<Part> parts;
+        uint8_t bootFlag;                         // written into every used slot
+        std::vector<uint8_t> head;                // bytes 0.. written over the record (a boot sector)
+        std::vector<uint32_t> starts;             // rows expected; empty: the walk answers 0
+    };
+    // A FAT16 boot sector: jump, 512-byte sectors, 4 per cluster, 1 reserved,
+    // 2 FATs, media F8.
+    std::vector<uint8_t> fat(22, 0);
+    fat[0] = 0xEB; fat[1] = 0x3C; fat[2] = 0x90;
+    PutLe16(fat.data() + 11, 512); fat[13] = 4; PutLe16(fat.data() + 14, 1); fat[16] = 2; fat[21] = 0xF8;
+    std::vector<uint8_t> ntfs{0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
+    const Case cases[] = {
+        {"only slot 2", {{0, 0, 0}, {0x07, 63, 100}}, 0x00, {}, {63}},
+        {"only slot 4", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0x83, 300, 100}}, 0x80, {}, {300}},
+        {"all slots empty", {}, 0x00, {}, {}},
+        {"bad boot flag", {{0x07, 63, 100}}, 0x12, {}, {}},
+        {"past the disk's end", {{0x07, 63, 5000}}, 0x00, {}, {}},
+        {"zero count", {{0x07, 63, 0}}, 0x00, {}, {}},
+        {"FAT boot sector", {{0x07, 63, 100}}, 0x00, fat, {}},
+        {"NTFS boot sector", {{0x07, 63, 100}}, 0x00, ntfs, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string img = dir.File("disk.img");
+        WriteRecord(img, 0, c.parts);
+        Resize(img, 2048 * 512);
+        for (size_t i = 0; i < c.parts.size(); ++i) {
+            if (c.parts[i].type) {
+                ASSERT_TRUE(test::PatchFile(img, 446 + 16 * i, {c.bootFlag}));
+            }
+        }
+        if (!c.head.empty()) {
+            ASSERT_TRUE(test::PatchFile(img, 0, c.head));
+        }
+        RecordingContext rc;
+        rc.devices.Set("PHYSICALDRIVE0", img);
+        DiskScan scan(rc.context);
+        EXPECT_EQ(scan.WalkDisk("PHYSICALDRIVE0"), c.starts.empty() ? 0 : 1);
+        std::vector<uint32_t> starts;
+        for (const auto& e : scan.Entries()) starts.push_back(e.startSector);
+        EXPECT_EQ(starts, c.starts);
+    }
 }
 
 TEST(DiskScan, CyclicExtendedChainEnds) {
@@ -204,38 +248,50 @@ TEST(DiskScan, ChosenRowAndTypeNames) {
     EXPECT_EQ(TypeName(0x13), "");
 }
 
-// Same partitions as sleuthkit's mmls finds on an sfdisk-made disk.
+// Same partitions as sleuthkit's mmls finds on sfdisk-made disks.
 TEST(DiskScan, AgreesWithMmlsOnSfdiskDisks) {
     DELVORA_REQUIRE_TOOL("sfdisk");
     DELVORA_REQUIRE_TOOL("mmls");
-    TempDir dir;
-    const std::string img = dir.File("disk.img");
-    ASSERT_EQ(test::RunShell("truncate -s 64M " + img + " && printf 'label: dos\\nstart=2048,size=20000,type=c\\n"
-                             "size=10000,type=7\\ntype=5\\nsize=8000,type=6\\nsize=4000,type=83\\ntype=b\\n' | sfdisk -q " +
-                             img),
-              0);
-    std::string mmls;
-    ASSERT_EQ(test::RunShell("mmls -a " + img, &mmls), 0);
-    std::vector<std::pair<uint32_t, uint32_t>> expected;  // start, length
-    std::istringstream lines(mmls);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream f(line);
-        std::string slot, kind, start, end, length;
-        f >> slot >> kind >> start >> end >> length;
-        if (kind.size() == 7 && kind[3] == ':')  // "000:001": a partition slot
-            expected.emplace_back(std::stoul(start), std::stoul(length));
+    struct Case {
+        const char* script;  // sfdisk input
+        size_t partitions;
+    };
+    const Case cases[] = {
+        {"label: dos\\nstart=2048,size=20000,type=c\\nsize=10000,type=7\\ntype=5\\nsize=8000,type=6\\n"
+         "size=4000,type=83\\ntype=b\\n",
+         5},
+        // Slot 1 left empty: partition 2 is the only one.
+        {"label: dos\\nx2 : start=2048,size=20000,type=7\\n", 1},
+        {"label: dos\\nstart=2048,size=8000,type=83\\nstart=20000,size=8000,type=c\\n", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        TempDir dir;
+        const std::string img = dir.File("disk.img");
+        ASSERT_EQ(test::RunShell("truncate -s 64M " + img + " && printf '" + c.script + "' | sfdisk -q " + img), 0);
+        std::string mmls;
+        ASSERT_EQ(test::RunShell("mmls -a " + img, &mmls), 0);
+        std::vector<std::pair<uint32_t, uint32_t>> expected;  // start, length
+        std::istringstream lines(mmls);
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream f(line);
+            std::string slot, kind, start, end, length;
+            f >> slot >> kind >> start >> end >> length;
+            if (kind.size() == 7 && kind[3] == ':')  // "000:001": a partition slot
+                expected.emplace_back(std::stoul(start), std::stoul(length));
+        }
+        RecordingContext rc;
+        rc.devices.Set("PHYSICALDRIVE0", img);
+        DiskScan scan(rc.context);
+        ASSERT_EQ(scan.WalkDisk("PHYSICALDRIVE0"), 1);
+        std::vector<std::pair<uint32_t, uint32_t>> ours;
+        for (const auto& e : scan.Entries()) ours.emplace_back(e.startSector, e.totalSectors);
+        std::sort(expected.begin(), expected.end());
+        std::sort(ours.begin(), ours.end());
+        EXPECT_EQ(ours.size(), c.partitions);
+        EXPECT_EQ(ours, expected);
     }
-    RecordingContext rc;
-    rc.devices.Set("PHYSICALDRIVE0", img);
-    DiskScan scan(rc.context);
-    ASSERT_EQ(scan.WalkDisk("PHYSICALDRIVE0"), 1);
-    std::vector<std::pair<uint32_t, uint32_t>> ours;
-    for (const auto& e : scan.Entries()) ours.emplace_back(e.startSector, e.totalSectors);
-    std::sort(expected.begin(), expected.end());
-    std::sort(ours.begin(), ours.end());
-    EXPECT_EQ(ours.size(), 5u);
-    EXPECT_EQ(ours, expected);
 }
 
 }  // namespace
