@@ -4,6 +4,7 @@
 #include <new>
 #include <thread>
 
+#include "common/options.h"
 #include "common/text_format.h"
 
 namespace delvora {
@@ -34,10 +35,11 @@ void RunLoadingWorker(CaseWorkspace& workspace, DataItem& item, Volume& volume) 
     const LoadTraits traits = volume.Traits();
     if (traits.reportErrorsAfterLoad) item.source->SetReportErrors(1);
 
-    if (traits.pauseBeforeTreeTexts) Pause(traits.pauseMs);
+    const int pauseMs = context.Options().treeViewPauses ? traits.pauseMs : 0;
+    if (traits.pauseBeforeTreeTexts) Pause(pauseMs);
     progress.SetProgressText(kTreeText);
     workspace.SetStopMessage(kTreeStopMessage);
-    if (!traits.pauseBeforeTreeTexts) Pause(traits.pauseMs);
+    if (!traits.pauseBeforeTreeTexts) Pause(pauseMs);
 
     workspace.Events().BuildCaseTree(item);
     workspace.SetBusy(0);

@@ -136,6 +136,8 @@ int Run(int argc, char** argv) {
     env.context.progress = &env.progress;
     env.context.options = &env.options;
     env.context.devices = &env.devices;
+    // No window to animate: the loading worker's pauses would only add time.
+    env.options.treeViewPauses = 0;
 
     std::string devicesFile;
     if (const char* fromEnv = std::getenv("DELVORA_DEVICES")) devicesFile = fromEnv;

@@ -17,6 +17,9 @@ struct AnalysisOptions {
     std::vector<std::string> ignoredNamePrefixes{"~", "$"};
     std::vector<std::string> excludedExtensions{"tmp"};
     int autoNameDuplicates = 1;
+    /// The loading worker's pauses before a tree view is built, which give
+    /// the window time to draw; a front end without a window turns them off.
+    int treeViewPauses = 1;
     /// Code page of FAT short names and of ASCII keyword patterns.
     std::string codepage = "GBK";
 };

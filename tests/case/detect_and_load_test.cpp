@@ -172,6 +172,20 @@ TEST(LoadingWorker, RunsTheProtocolInOrderAndEndsIdle) {
     EXPECT_TRUE(f.rc.notifier.Texts().empty());
 }
 
+// The pauses only let a window draw: with them turned off a volume kind that
+// asks for an hour's pause loads at once (with them on, this would hang).
+TEST(LoadingWorker, PausesAreASettingAFrontEndMayTurnOff) {
+    LoadFixture f;
+    f.rc.options.treeViewPauses = 0;
+    for (bool before : {true, false}) {
+        f.script.traits = LoadTraits{true, 3600 * 1000, before};
+        ASSERT_NE(f.Add(0x0C), nullptr);
+    }
+    EXPECT_EQ(f.events.Built().size(), 2u);
+    EXPECT_EQ(f.workspace.IsBusy(), 0);
+    EXPECT_EQ(AnalysisOptions{}.treeViewPauses, 1);  // the workstation keeps them
+}
+
 TEST(LoadingWorker, StopRequestsShowWhatCannotBeStopped) {
     LoadFixture f;
     test::Gate inLoad, endLoad, inBuild, endBuild;
