@@ -1,7 +1,6 @@
 #include "common/reporting.h"
 
 #include "common/options.h"
-#include "disk/device_map.h"
 
 namespace delvora {
 namespace {
@@ -21,11 +20,6 @@ AnalysisOptions& CoreContext::Options() const {
     // mutable options across threads.
     thread_local AnalysisOptions s_defaults;
     return options ? *options : s_defaults;
-}
-
-const DeviceMap& CoreContext::Devices() const {
-    static const DeviceMap s_system = DeviceMap::Discover();
-    return devices ? *devices : s_system;
 }
 
 const CoreContext& DefaultContext() {

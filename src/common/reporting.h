@@ -84,6 +84,8 @@ struct CoreContext {
     Log& Logger() const;
     Progress& Prog() const;
     AnalysisOptions& Options() const;
+    /// The device map; without one, the machine's own discovery. Defined in
+    /// the disk layer (disk/device_map.cpp), which owns discovery.
     const DeviceMap& Devices() const;
 };
 

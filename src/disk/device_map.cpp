@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/reporting.h"
 #include "common/text_format.h"
 
 namespace delvora {
@@ -146,6 +147,11 @@ std::vector<std::string> DeviceMap::Names() const {
     std::vector<std::string> names;
     for (const auto& entry : m_entries) names.push_back(entry.first);
     return names;
+}
+
+const DeviceMap& CoreContext::Devices() const {
+    static const DeviceMap s_system = DeviceMap::Discover();
+    return devices ? *devices : s_system;
 }
 
 uint32_t DeviceMap::LogicalDriveMask() const {
