@@ -10,6 +10,7 @@
 #include "app/output_bar.h"
 #include "app/progress_pane.h"
 #include "app/status_panes.h"
+#include "common/text_format.h"
 
 namespace delvora {
 namespace {
@@ -74,7 +75,8 @@ void OutputBarLog::Attach(OutputBar* bar) {
 }
 
 void OutputBarLog::AppendLog(std::string_view text) {
-    const QString strText = FromUtf8(text);
+    // A name from a medium in the line must not split it into forged lines.
+    const QString strText = FromUtf8(EscapeControls(text));
     std::lock_guard lock(m_mutex);
     if (m_pBar) m_pBar->AppendLog(strText);
 }

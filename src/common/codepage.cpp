@@ -31,27 +31,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";
 
-// Decodes one UTF-8 sequence at s[i]; answers its length, or 0 when invalid.
-size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t len;
-    if (c < 0x80) { cp = c; return 1; }
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-    else return 0;
-    if (i + len > s.size()) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
 // iconv descriptors are costly to open; conversions are short and frequent.
 // One cached descriptor per direction and code page, used under a lock.
 class Converter {
@@ -112,6 +91,26 @@ bool IsAscii(std::string_view s) {
 }
 
 }  // namespace
+
+size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t len;
+    if (c < 0x80) { cp = c; return 1; }
+    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
+    else return 0;
+    if (i + len > s.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
 
 std::string ToUtf8(std::string_view bytes, const std::string& codepage) {
     if (IsAscii(bytes)) return std::string(bytes);

@@ -24,6 +24,10 @@ std::string Utf16LeBytesToUtf8(std::span<const uint8_t> bytes);
 /// UTF-8 to UTF-16LE code units.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+/// Decodes the UTF-8 sequence at text[i] into cp; answers its length, or 0
+/// when it is invalid (overlong, a surrogate, past U+10FFFF, cut short).
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp);
+
 /// Replaces invalid UTF-8 sequences by U+FFFD (names stored as raw bytes).
 std::string SanitizeUtf8(std::string_view bytes);
 

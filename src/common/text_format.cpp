@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/codepage.h"
+
 namespace delvora {
 
 std::string Format(const char* fmt, ...) {
@@ -58,9 +60,36 @@ std::string LogLinePrefix(uint64_t lineNumber) {
     return Format("%5llu.  ", static_cast<unsigned long long>(lineNumber));
 }
 
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void AppendHexByte(std::string& out, const char* prefix, unsigned char c) {
+    out += prefix;
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+}
+
+}  // namespace
+
 void AppendJsonString(std::string& out, std::string_view text) {
     out.push_back('"');
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            // Bytes from a medium need not be UTF-8; JSON text must be.
+            char32_t cp = 0;
+            const size_t len = DecodeUtf8(text, i, cp);
+            if (len == 0) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out.append(text.substr(i, len));
+                i += len;
+            }
+            continue;
+        }
+        ++i;
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -68,14 +97,8 @@ void AppendJsonString(std::string& out, std::string_view text) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             default:
-                if (c < 0x20) {
-                    static const char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out.push_back(kHex[c >> 4]);
-                    out.push_back(kHex[c & 15]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
+                if (c < 0x20 || c == 0x7F) AppendHexByte(out, "\\u00", c);
+                else out.push_back(static_cast<char>(c));
         }
     }
     out.push_back('"');
@@ -121,6 +144,24 @@ uint64_t UnixToUtcTicks(int64_t seconds, uint32_t nanoseconds) {
     constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
     if (seconds < -kUnixEpochSeconds) return 0;
     return static_cast<uint64_t>(seconds + kUnixEpochSeconds) * 10000000 + nanoseconds / 100;
+}
+
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            AppendHexByte(out, "\\x", c);
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // U+0080..U+009F: terminals take some of these (CSI) as controls too.
+            AppendHexByte(out, "\\u00", static_cast<unsigned char>(text[++i]));
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
 }
 
 }  // namespace delvora

@@ -44,7 +44,14 @@ std::string NowTimestamp();
 std::string LogLinePrefix(uint64_t lineNumber);
 
 /// Appends text as a JSON string (quotes included, control bytes escaped).
+/// The result is valid UTF-8: a byte that starts no valid sequence becomes
+/// U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text);
+
+/// Text for a terminal or a log line: bytes below 0x20 and 0x7F become
+/// "\x1b"-style escapes, U+0080..U+009F "\u009b"-style ones, so that names
+/// from a medium can neither drive the terminal nor split a line.
+std::string EscapeControls(std::string_view text);
 
 /// Line separator of the output log's text.
 inline constexpr std::string_view kLogLineBreak = "\r\n";

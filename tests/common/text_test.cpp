@@ -74,6 +74,34 @@ TEST(TextFormat, UtcTicksAgreeWithTheCLibrary) {
     }
 }
 
+// Bytes from a medium (boot-sector fields, names) in JSON strings and in
+// text for a terminal or a log line.
+TEST(TextFormat, JsonStringsAreValidUtf8AndControlsAreEscaped) {
+    const struct {
+        std::string_view in, json, text;
+    } cases[] = {
+        {"plain", "\"plain\"", "plain"},
+        {"q\"b\\", "\"q\\\"b\\\\\"", "q\"b\\"},
+        {"\x1b[2J\n\t\x7f", "\"\\u001b[2J\\n\\t\\u007f\"", "\\x1b[2J\\x0a\\x09\\x7f"},
+        {"中文", "\"中文\"", "中文"},
+        // An invalid lead, a cut sequence, an overlong form, a surrogate.
+        {"FAT\xff\xfe", "\"FAT\xEF\xBF\xBD\xEF\xBF\xBD\"", "FAT\xff\xfe"},
+        {"a\xe4\xb8", "\"a\xEF\xBF\xBD\xEF\xBF\xBD\"", "a\xe4\xb8"},
+        {"\xc0\xaf", "\"\xEF\xBF\xBD\xEF\xBF\xBD\"", "\xc0\xaf"},
+        {"\xed\xa0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"", "\xed\xa0\x80"},
+        // U+009B is a one-character CSI for some terminals.
+        {"x\xc2\x9b" "2J", "\"x\xc2\x9b" "2J\"", "x\\u009b2J"},
+        {std::string_view("nul\0end", 7), "\"nul\\u0000end\"", "nul\\x00end"},
+    };
+    for (const auto& c : cases) {
+        std::string json;
+        AppendJsonString(json, c.in);
+        EXPECT_EQ(json, c.json) << c.in;
+        EXPECT_EQ(SanitizeUtf8(json), json) << c.in;
+        EXPECT_EQ(EscapeControls(c.in), c.text) << c.in;
+    }
+}
+
 TEST(Bytes, ReadsOutsideTheSpanGiveZero) {
     const uint8_t b[] = {0x01, 0x02, 0x03, 0x04, 0x05};
     EXPECT_EQ(Le32(b, 1), 0x05040302u);
