@@ -1,7 +1,13 @@
 #include "disk/device_map.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,17 +109,55 @@ bool DeviceMap::Parse(std::string_view text, DeviceMap& out, std::string& error)
     return true;
 }
 
-bool DeviceMap::LoadFile(const std::string& path, DeviceMap& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read device map " + path;
+bool DeviceMap::ReadMapFile(const std::string& path, std::string& text, std::string& error) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer; only
+    // a regular file is read, and only up to the bound.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot read device map " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) {
+        error = "cannot read device map " + path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error = "device map " + path + " is not a regular file";
+        ok = false;
+    } else if (static_cast<uint64_t>(st.st_size) > kMaxMapFileBytes) {
+        error = Format("device map %s is larger than %llu bytes", path.c_str(),
+                       static_cast<unsigned long long>(kMaxMapFileBytes));
+        ok = false;
+    }
+    text.clear();
+    char buffer[65536];
+    // A file that grows while it is read is bounded all the same.
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = "cannot read device map " + path + ": " + std::strerror(errno);
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (text.size() + static_cast<size_t>(n) > kMaxMapFileBytes) {
+            error = Format("device map %s is larger than %llu bytes", path.c_str(),
+                           static_cast<unsigned long long>(kMaxMapFileBytes));
+            ok = false;
+        } else {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool DeviceMap::LoadFile(const std::string& path, DeviceMap& out, std::string& error) {
+    std::string text;
+    if (!ReadMapFile(path, text, error)) return false;
     // Relative image paths are taken relative to the map file's folder.
     DeviceMap parsed;
-    if (!Parse(ss.str(), parsed, error)) return false;
+    if (!Parse(text, parsed, error)) return false;
     const auto base = std::filesystem::path(path).parent_path();
     for (auto& [name, target] : parsed.m_entries) {
         if (!target.empty() && target.front() != '/') target = (base / target).lexically_normal().string();

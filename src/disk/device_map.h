@@ -21,7 +21,11 @@ public:
     /// Parses map-file text. Answers false with a message naming the line on
     /// a malformed line; out keeps the lines before it.
     static bool Parse(std::string_view text, DeviceMap& out, std::string& error);
+    /// Reads and parses a map file: a regular file of at most
+    /// kMaxMapFileBytes. Anything else (a device, a FIFO, a folder, a larger
+    /// file) fails with a one-line message in error, without blocking.
     static bool LoadFile(const std::string& path, DeviceMap& out, std::string& error);
+    static constexpr uint64_t kMaxMapFileBytes = 1 << 20;
 
     /// Adds or replaces a name (names compare without regard to ASCII case).
     void Set(std::string name, std::string path);
@@ -35,6 +39,8 @@ public:
     uint32_t LogicalDriveMask() const;
 
 private:
+    static bool ReadMapFile(const std::string& path, std::string& text, std::string& error);
+
     std::vector<std::pair<std::string, std::string>> m_entries;
 };
 

@@ -214,5 +214,39 @@ TEST(DeviceMap, ParsesMapsAndResolvesNames) {
     EXPECT_EQ(error, "device map line 2: expected NAME=PATH");
 }
 
+// A map file is a small regular file; anything else fails at once with a
+// one-line message instead of hanging (a FIFO) or reading without end.
+TEST(DeviceMap, OnlySmallRegularFilesAreRead) {
+    test::TempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("ok.map"), {'A', ':', '=', 'f', '.', 'i', 'm', 'g', '\n'}));
+    ASSERT_EQ(test::RunShell("mkfifo " + dir.File("fifo") + " && mkdir " + dir.File("folder") + " && truncate -s " +
+                             std::to_string(DeviceMap::kMaxMapFileBytes + 1) + " " + dir.File("big.map") +
+                             " && truncate -s " + std::to_string(DeviceMap::kMaxMapFileBytes) + " " +
+                             dir.File("edge.map")),
+              0);
+    const struct {
+        const char* name;
+        bool ok;
+        const char* error;
+    } cases[] = {
+        {"ok.map", true, ""},
+        {"edge.map", false, "line 1: expected NAME=PATH"},  // read whole: NUL bytes are no map line
+        {"fifo", false, "is not a regular file"},
+        {"folder", false, "is not a regular file"},
+        {"big.map", false, "is larger than 1048576 bytes"},
+        {"missing.map", false, "cannot read device map"},
+    };
+    for (const auto& c : cases) {
+        DeviceMap map;
+        std::string error;
+        EXPECT_EQ(DeviceMap::LoadFile(dir.File(c.name), map, error), c.ok) << c.name;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << c.name;
+        if (c.ok) {
+            EXPECT_EQ(map.Resolve("A:"), dir.File("f.img"));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace delvora
