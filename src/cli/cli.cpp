@@ -23,7 +23,8 @@ void PrintUsage(FILE* out) {
 }  // namespace
 
 void StderrNotifier::Message(std::string_view text, std::string_view caption, MessageIcon) {
-    std::fprintf(stderr, "[%.*s] %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
+    // Messages may quote names from a medium: one line, no terminal controls.
+    std::fprintf(stderr, "[%s] %s\n", EscapeControls(caption).c_str(), EscapeControls(text).c_str());
 }
 
 bool StderrNotifier::Confirm(std::string_view text, std::string_view caption) {
@@ -35,15 +36,21 @@ bool StderrNotifier::Confirm(std::string_view text, std::string_view caption) {
 void StreamLog::AppendLog(std::string_view text) {
     if (!m_out) return;
     const std::string prefix = LogLinePrefix(m_next++);
-    std::fprintf(m_out, "%s%.*s\n", prefix.c_str(), int(text.size()), text.data());
+    // A name in the line must not forge further numbered lines.
+    std::fprintf(m_out, "%s%s\n", prefix.c_str(), EscapeControls(text).c_str());
     std::fflush(m_out);
 }
 
-Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions) {
-    auto takesValue = [&](const std::string& name) {
-        for (const auto& v : valueOptions)
+Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+           const std::vector<std::string>& flags) {
+    auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+        for (const auto& v : names)
             if (v == name) return true;
         return false;
+    };
+    auto takesValue = [&](const std::string& name) { return listed(valueOptions, name); };
+    auto isFlag = [&](const std::string& name) {
+        return name == "--json" || name == "-h" || name == "--help" || listed(flags, name);
     };
     bool onlyPositional = false;
     for (size_t i = 0; i < argv.size(); ++i) {
@@ -64,6 +71,10 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>&
                 m_error = "option " + name + " needs a value";
                 return;
             }
+        } else if (!isFlag(name)) {
+            // A misspelt option must not quietly change what is examined.
+            m_error = "unknown option " + name;
+            return;
         } else if (eq == std::string::npos) {
             m_flags.push_back(name);
         } else {
@@ -125,9 +136,21 @@ bool RegisterCommand(Command command) {
 }
 
 int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "delvora-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "delvora-cli: %s\n", EscapeControls(message).c_str());
     return code;
 }
+
+namespace {
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == "--") return false;
+        if (a == "-h" || a == "--help") return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int Run(int argc, char** argv) {
     Env env;
@@ -141,7 +164,7 @@ int Run(int argc, char** argv) {
 
     std::string devicesFile;
     if (const char* fromEnv = std::getenv("DELVORA_DEVICES")) devicesFile = fromEnv;
-    FILE* logFile = nullptr;
+    std::string logPath;
     int i = 1;
     // Global options stand before the command name.
     for (; i < argc; ++i) {
@@ -158,14 +181,15 @@ int Run(int argc, char** argv) {
         } else if (a == "--json") {
             env.json = true;
         } else if (a == "--log") {
-            std::string path;
-            if (!value(path)) return Fail(kUsage, "--log needs a file");
-            logFile = std::fopen(path.c_str(), "w");
-            if (!logFile) return Fail(kFailed, "cannot write " + path);
-            env.log.SetOutput(logFile);
+            if (!value(logPath)) return Fail(kUsage, "--log needs a file");
         } else if (a == "-h" || a == "--help") {
             PrintUsage(stdout);
             return kOk;
+        } else if (a == "--version") {
+            std::printf("delvora-cli %s\n", DELVORA_VERSION);
+            return kOk;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail(kUsage, "unknown option " + a + " (see: delvora-cli --help)");
         } else {
             break;
         }
@@ -174,30 +198,40 @@ int Run(int argc, char** argv) {
         PrintUsage(stderr);
         return kUsage;
     }
+
+    const std::string name = argv[i++];
+    const Command* command = nullptr;
+    for (const auto& candidate : Registry())
+        if (name == candidate.name) command = &candidate;
+    if (!command) return Fail(kUsage, "unknown command " + name + " (see: delvora-cli --help)");
+    const std::vector<std::string> rest(argv + i, argv + argc);
+    // Help is answered before anything is checked or opened.
+    if (AsksForHelp(rest)) {
+        std::printf("usage: delvora-cli %s\n%s\n", command->usage, command->summary);
+        return kOk;
+    }
+    Args args(rest, command->valueOptions, command->flags);
+    if (!args.Ok()) return Fail(kUsage, args.Error() + " (see: delvora-cli " + name + " --help)");
+    if (args.Flag("--json")) env.json = true;
+
+    FILE* logFile = nullptr;
+    if (!logPath.empty()) {
+        logFile = std::fopen(logPath.c_str(), "w");
+        if (!logFile) return Fail(kFailed, "cannot write " + logPath);
+        env.log.SetOutput(logFile);
+    }
     if (!devicesFile.empty()) {
         std::string error;
-        if (!DeviceMap::LoadFile(devicesFile, env.devices, error)) return Fail(kFailed, error);
+        if (!DeviceMap::LoadFile(devicesFile, env.devices, error)) {
+            if (logFile) std::fclose(logFile);
+            return Fail(kFailed, error);
+        }
     } else {
         env.devices = DeviceMap::Discover();
     }
-
-    const std::string name = argv[i++];
-    for (const auto& command : Registry()) {
-        if (name != command.name) continue;
-        std::vector<std::string> rest(argv + i, argv + argc);
-        Args args(rest, command.valueOptions);
-        if (!args.Ok()) return Fail(kUsage, args.Error() + "\nusage: delvora-cli " + command.usage);
-        if (args.Flag("--json")) env.json = true;
-        if (args.Flag("-h") || args.Flag("--help")) {
-            std::printf("usage: delvora-cli %s\n%s\n", command.usage, command.summary);
-            return kOk;
-        }
-        const int rc = command.handler(env, args);
-        if (logFile) std::fclose(logFile);
-        return rc;
-    }
-    PrintUsage(stderr);
-    return Fail(kUsage, "unknown command: " + name);
+    const int rc = command->handler(env, args);
+    if (logFile) std::fclose(logFile);
+    return rc;
 }
 
 }  // namespace delvora::cli

@@ -37,9 +37,12 @@ private:
 };
 
 /// Arguments after the command name: positionals, flags and valued options.
+/// An option that is neither a known flag nor a known value option is an
+/// error; "--json", "-h" and "--help" are flags of every command.
 class Args {
 public:
-    Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions);
+    Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+         const std::vector<std::string>& flags);
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
     bool Flag(const std::string& name) const;
@@ -76,6 +79,7 @@ struct Command {
     const char* usage;    // e.g. "sectors DEVICE --sector N [--count K]"
     const char* summary;  // one line for the command list
     std::vector<std::string> valueOptions;
+    std::vector<std::string> flags;
     Handler handler;
 };
 

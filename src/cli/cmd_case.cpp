@@ -91,9 +91,10 @@ void PrintItems(const Env& env, const CaseWorkspace& workspace) {
                         static_cast<unsigned long long>(item->totalSectors),
                         static_cast<unsigned>(source.Kind()), JsonString(source.Path()).c_str());
         } else {
-            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %llu\t%s\n", index, item->name.c_str(),
+            // The names come from the case file: no terminal controls.
+            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %llu\t%s\n", index, EscapeControls(item->name).c_str(),
                         item->typeId, item->startSector, static_cast<unsigned long long>(item->totalSectors),
-                        source.Path().c_str());
+                        EscapeControls(source.Path()).c_str());
         }
         bool first = true;
         for (const auto& volume : item->volumes) {
@@ -107,7 +108,8 @@ void PrintItems(const Env& env, const CaseWorkspace& workspace) {
                             static_cast<unsigned long long>(tree.folders), static_cast<unsigned long long>(tree.files),
                             static_cast<unsigned long long>(tree.deleted), static_cast<unsigned long long>(foundItems));
             } else {
-                std::printf("\t%s\tfolders %llu\tfiles %llu\tdeleted %llu\tfound %llu\n", volume->Description().c_str(),
+                std::printf("\t%s\tfolders %llu\tfiles %llu\tdeleted %llu\tfound %llu\n",
+                            EscapeControls(volume->Description()).c_str(),
                             static_cast<unsigned long long>(tree.folders), static_cast<unsigned long long>(tree.files),
                             static_cast<unsigned long long>(tree.deleted), static_cast<unsigned long long>(foundItems));
             }
@@ -160,7 +162,8 @@ int Case(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand(
     {"case", "case save CASE.wsh ITEM... [--no-save-items] | case open CASE.wsh",
-     "save volumes as a case (ITEM: SOURCE:N, SOURCE@START:TYPE or an image); reopen and list a case", {}, &Case});
+     "save volumes as a case (ITEM: SOURCE:N, SOURCE@START:TYPE or an image); reopen and list a case", {},
+     {"--no-save-items"}, &Case});
 
 }  // namespace
 }  // namespace delvora::cli

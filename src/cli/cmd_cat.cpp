@@ -5,31 +5,36 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "cli/item_arg.h"
 #include "cli/volume_arg.h"
-#include "fs/item_path.h"
 #include "recovery/export_item.h"
 
 namespace delvora::cli {
 namespace {
 
+constexpr const char* kUsageText = "cat SOURCE (PATH | --id N) [-p N | --start S --type T]";
+
 int Cat(Env& env, const Args& args) {
-    if (args.Positional().size() != 2) return Fail(kUsage, "usage: delvora-cli cat SOURCE PATH [-p N]");
+    const size_t paths = args.Positional().size() - (args.Positional().empty() ? 0 : 1);
+    if (paths + args.Values("--id").size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
-    const std::string& path = args.Positional()[1];
-    FileItem* item = FindItemByPath(*opened.volume->RootItem(), path);
-    if (!item) return Fail(kFailed, "no such item: " + path);
-    if (item->IsDirectory() || item == opened.volume->RootItem()) return Fail(kFailed, path + " is a folder");
+    std::vector<NamedItem> named;
+    if (const int rc = NamedItems(args, 1, *opened.volume->RootItem(), named); rc != kOk) return rc;
+    const std::string& what = named.front().text;
+    FileItem* item = named.front().item;
+    if (!item) return Fail(kFailed, "no such item: " + what);
+    if (item->IsDirectory() || item == opened.volume->RootItem()) return Fail(kFailed, what + " is a folder");
     switch (CopyItemData(*opened.volume, *item, STDOUT_FILENO)) {
         case CopyStatus::kDone: return kOk;
         case CopyStatus::kWriteFailed: return Fail(kFailed, std::string("writing to standard output failed: ") + std::strerror(errno));
-        default: return Fail(kFailed, "reading " + path + " failed");
+        default: return Fail(kFailed, "reading " + what + " failed");
     }
 }
 
-const bool kRegistered = RegisterCommand({"cat", "cat SOURCE PATH [-p N | --start S --type T]",
+const bool kRegistered = RegisterCommand({"cat", kUsageText,
                                           "write one item's data (live or deleted) to standard output",
-                                          kVolumeOptions, &Cat});
+                                          WithVolumeOptions({"--id"}), {}, &Cat});
 
 }  // namespace
 }  // namespace delvora::cli

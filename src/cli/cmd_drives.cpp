@@ -22,14 +22,14 @@ int Drives(Env& env, const Args&) {
             std::printf("{\"name\":%s,\"path\":%s,\"size\":%llu}\n", JsonString(name).c_str(),
                         JsonString(path).c_str(), static_cast<unsigned long long>(size));
         else
-            std::printf("%s\t%s\t%llu\n", name.c_str(), path.c_str(), static_cast<unsigned long long>(size));
+            std::printf("%s\t%s\t%llu\n", EscapeControls(name).c_str(), EscapeControls(path).c_str(), static_cast<unsigned long long>(size));
     }
     if (drives.empty()) std::fprintf(stderr, "no readable physical drive (PHYSICALDRIVE0..4)\n");
     return kOk;
 }
 
 const bool kRegistered = RegisterCommand(
-    {"drives", "drives", "list the readable physical drives (PHYSICALDRIVE0..4)", {}, &Drives});
+    {"drives", "drives", "list the readable physical drives (PHYSICALDRIVE0..4)", {}, {}, &Drives});
 
 }  // namespace
 }  // namespace delvora::cli

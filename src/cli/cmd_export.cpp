@@ -1,14 +1,19 @@
 // export: recover items, live or deleted, into a folder of this machine.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "cli/cli.h"
+#include "cli/item_arg.h"
 #include "cli/volume_arg.h"
-#include "common/sha256.h"
+#include "common/hash.h"
 #include "common/text_format.h"
 #include "fs/file_tree.h"
-#include "fs/item_path.h"
 #include "recovery/export_filter.h"
 #include "recovery/export_item.h"
 #include "recovery/export_names.h"
@@ -19,86 +24,116 @@ namespace delvora::cli {
 namespace {
 
 constexpr const char* kUsageText =
-    "export SOURCE PATH... --to DIR [-r] [--manifest F] [--no-deleted] [--no-auto-name] [--exclude-ext L] "
-    "[--ignore-prefix L]";
+    "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
+    "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]";
 
-/// The name a file named on the command line gets; a name with nothing left
-/// after the cleaning (or only dots) would name the folder itself.
+/// The name a file named on the command line gets, fitted to the target's
+/// name length; a name with nothing left after the cleaning (or only dots)
+/// would name the folder itself.
 std::string SingleFileName(const FileItem& item) {
     const std::string name = ExportCommandName(item.name ? item.name : "");
     if (name.find_first_not_of('.') == std::string::npos) return SafeFileName(item.name ? item.name : "");
-    return name;
+    return FitName(name);
 }
 
-FolderExportOptions OptionsFromArgs(const Env& env, const Args& args) {
+FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
     options.includeDeleted = !args.Flag("--no-deleted");
     if (args.Flag("--no-auto-name")) options.autoNameDuplicates = false;
+    // Recovered evidence is never replaced unless the examiner says so.
+    options.replaceExisting = args.Flag("--overwrite");
+    options.hashKinds = hashKinds;
     if (auto text = args.Value("--exclude-ext")) options.excludedExtensions = ParseExtensionText(*text);
     if (auto text = args.Value("--ignore-prefix")) options.ignoredNamePrefixes = ParsePrefixText(*text);
     return options;
 }
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 int Export(Env& env, const Args& args) {
     const auto& positional = args.Positional();
     const auto target = args.Value("--to");
-    if (positional.size() < 2 || !target || target->empty())
+    if (positional.empty() || (positional.size() < 2 && args.Values("--id").empty()) || !target || target->empty())
         return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
+    unsigned hashKinds = kHashSha256;
+    const auto manifestPath = args.Value("--manifest");
+    if (auto hashes = args.Value("--hash")) {
+        if (!manifestPath) return Fail(kUsage, "--hash names the manifest's digests: it needs --manifest");
+        if (!ParseHashKinds(*hashes, hashKinds)) return Fail(kUsage, "--hash takes sha256, md5 and sha1: " + *hashes);
+        hashKinds |= kHashSha256;
+    }
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
     Volume& volume = *opened.volume;
+    std::vector<NamedItem> named;
+    if (const int rc = NamedItems(args, 1, *volume.RootItem(), named); rc != kOk) return rc;
 
     ManifestWriter manifest;
-    const auto manifestPath = args.Value("--manifest");
-    if (manifestPath && !manifest.Open(*manifestPath)) return Fail(kFailed, "cannot write " + *manifestPath);
+    if (manifestPath && !manifest.Open(*manifestPath, hashKinds)) return Fail(kFailed, "cannot write " + *manifestPath);
 
-    const FolderExportOptions options = OptionsFromArgs(env, args);
+    const FolderExportOptions options = OptionsFromArgs(env, args, hashKinds);
     FolderExporter exporter(volume, options);
-    std::set<std::string> usedNames;
     if (manifestPath) exporter.SetFileObserver([&](const ExportedFile& file) { manifest.Add(file); });
     ExportSummary single;
     std::error_code error;
     std::filesystem::create_directories(*target, error);
+    const FdCloser targetDir{::open(target->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (targetDir.fd < 0) return Fail(kFailed, "cannot make the folder " + *target + ": " + std::strerror(errno));
 
-    for (size_t i = 1; i < positional.size(); ++i) {
-        const std::string& path = positional[i];
-        FileItem* item = FindItemByPath(*volume.RootItem(), path);
+    std::set<std::string> usedNames;
+    TargetNaming naming;
+    naming.number = options.autoNameDuplicates;
+    naming.replace = *options.replaceExisting;
+    // Two named files that clean to one name must not overwrite each other.
+    naming.inUse = [&usedNames](const std::string& name) { return usedNames.count(name) > 0; };
+    for (const auto& [what, item] : named) {
         if (!item) {
-            Fail(kFailed, "no such item: " + path);
+            Fail(kFailed, "no such item: " + what);
             ++single.failed;
             continue;
         }
         const bool isRoot = item == volume.RootItem();
         if (item->IsDirectory() || isRoot) {
             if (!args.Flag("-r")) {
-                Fail(kFailed, path + " is a folder: use -r to export it with its contents");
+                Fail(kFailed, what + " is a folder: use -r to export it with its contents");
                 ++single.failed;
                 continue;
             }
             exporter.ExportFolder(*item, *target, isRoot);
             continue;
         }
-        std::string name = SingleFileName(*item);
-        // Two named files that clean to one name must not overwrite each other.
-        if (usedNames.count(name)) {
-            if (!options.autoNameDuplicates) {
-                Fail(kFailed, path + ": a file named " + name + " was exported already");
-                ++single.skipped;
-                continue;
-            }
-            const std::string base = name;
-            // Bounded by the number of paths given: each holds one name.
-            for (unsigned n = 2; usedNames.count(name); ++n) name = NumberedName(base, n);
+        const std::string name = SingleFileName(*item);
+        std::string chosen;
+        const int fd = CreateTargetFile(targetDir.fd, name, naming, chosen);
+        const std::string out = *target + "/" + chosen;
+        if (fd == kTargetInUse) {
+            Fail(kFailed, what + ": a file named " + name + " was exported already");
+            ++single.skipped;
+            continue;
         }
-        usedNames.insert(name);
-        const std::string out = *target + "/" + name;
-        Sha256 digest;
-        if (!ExportItem(&volume, item, out, manifestPath ? &digest : nullptr)) {
+        if (fd == kTargetExists) {
+            Fail(kFailed, what + ": " + out + " exists (--overwrite replaces it)");
+            ++single.failed;
+            continue;
+        }
+        if (fd < 0) {
+            env.log.AppendLog(Format("创建文件失败:%s", out.c_str()));
+            ++single.failed;
+            continue;
+        }
+        usedNames.insert(chosen);
+        Hasher digest(hashKinds);
+        if (!ExportItemToFd(volume, *item, fd, out, manifestPath ? &digest : nullptr)) {
             ++single.failed;
             continue;
         }
         ++single.exported;
-        if (manifestPath) manifest.Add({FullPath(*item), out, item->size, digest.FinishHex()});
+        if (manifestPath) manifest.Add({FullPath(*item), out, item->size, digest.Finish()});
     }
 
     const ExportSummary& folders = exporter.Summary();
@@ -114,9 +149,10 @@ int Export(Env& env, const Args& args) {
     return failed == 0 ? kOk : kFailed;
 }
 
-const bool kRegistered = RegisterCommand({"export", kUsageText, "recover items (folders with -r) into a folder",
-                                          WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix"}),
-                                          &Export});
+const bool kRegistered = RegisterCommand(
+    {"export", kUsageText, "recover items (folders with -r) into a folder",
+     WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id"}),
+     {"-r", "--no-deleted", "--no-auto-name", "--overwrite"}, &Export});
 
 }  // namespace
 }  // namespace delvora::cli

@@ -2,11 +2,11 @@
 // ten columns (tab-separated, heading first), or one JSON object per item.
 #include <cstdio>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "cli/cli.h"
+#include "cli/item_arg.h"
 #include "cli/volume_arg.h"
+#include "common/text_format.h"
 #include "fs/file_list_row.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
@@ -42,33 +42,28 @@ int Ls(Env& env, const Args& args) {
         }
         out.push_back('\n');
     }
-    // Depth-first, children in their sorted order; paths are built from the
-    // parent's so that no row walks up the tree.
-    std::vector<std::pair<const FileItem*, std::string>> stack;
-    const FileItem* root = volume.RootItem();
-    for (uint32_t i = root->childCount; i-- > 0;) stack.emplace_back(&root->children[i], std::string());
-    while (!stack.empty()) {
-        auto [item, parentPath] = std::move(stack.back());
-        stack.pop_back();
-        std::string path = parentPath + "\\" + (item->name ? item->name : "");
-        const bool show = filter == Filter::All || (filter == Filter::Deleted) == item->IsDeleted();
-        if (show) {
-            if (env.json) {
-                out += FileListJson(*item, &volume, &path);
-            } else {
-                const auto cells = FileListRowTexts(*item, &volume, &path);
-                for (size_t i = 0; i < cells.size(); ++i) {
-                    if (i) out.push_back('\t');
-                    // A name from a damaged directory may hold control
-                    // bytes; they must not break the row apart.
-                    for (char c : cells[i]) out.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
-                }
+    // Depth-first, children in their sorted order; the numbers are what
+    // --id takes, so filtered rows keep the numbers of the whole walk.
+    WalkNumbered(*volume.RootItem(), [&](FileItem& item, uint64_t id, const std::string& path) {
+        const bool show = filter == Filter::All || (filter == Filter::Deleted) == item.IsDeleted();
+        if (!show) return true;
+        if (env.json) {
+            const std::string object = FileListJson(item, &volume, &path);
+            out += "{\"id\":" + std::to_string(id) + "," + object.substr(1);
+        } else {
+            const auto cells = FileListRowTexts(item, &volume, &path);
+            for (size_t i = 0; i < cells.size(); ++i) {
+                if (i) out.push_back('\t');
+                // A name from a damaged directory may hold control bytes;
+                // they must neither break the row apart nor reach the
+                // terminal.
+                out += EscapeControls(cells[i]);
             }
-            out.push_back('\n');
-            if (out.size() > (1u << 20)) flush();
         }
-        for (uint32_t i = item->childCount; i-- > 0;) stack.emplace_back(&item->children[i], path);
-    }
+        out.push_back('\n');
+        if (out.size() > (1u << 20)) flush();
+        return true;
+    });
     flush();
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
@@ -79,6 +74,7 @@ const bool kRegistered = RegisterCommand(
      "      [--no-ignore-zero-time] [--no-ignore-zero-date]",
      "list a volume's files and folders, live and deleted",
      kVolumeOptions,
+     {"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time", "--no-ignore-zero-date"},
      &Ls});
 
 }  // namespace

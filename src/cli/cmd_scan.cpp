@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "common/text_format.h"
 #include "disk/disk_scan.h"
 
 namespace delvora::cli {
@@ -29,7 +30,8 @@ int Scan(Env& env, const Args& args) {
                 JsonString(entry.walkLetter).c_str());
             continue;
         }
-        for (size_t i = 0; i < cells.size(); ++i) std::printf("%s%s", i ? "\t" : "", cells[i].c_str());
+        // The floppy's file-system cell is boot-sector bytes.
+        for (size_t i = 0; i < cells.size(); ++i) std::printf("%s%s", i ? "\t" : "", EscapeControls(cells[i]).c_str());
         std::printf("\n");
     }
     return kOk;
@@ -37,7 +39,8 @@ int Scan(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand(
     {"scan", "scan [--floppy] [--whole-disks] [--no-partitions]",
-     "list partitions: drive, file system, identifier, start, total, size, source", {}, &Scan});
+     "list partitions: drive, file system, identifier, start, total, size, source", {},
+     {"--floppy", "--whole-disks", "--no-partitions"}, &Scan});
 
 }  // namespace
 }  // namespace delvora::cli

@@ -7,7 +7,9 @@ char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-FileItem* FindChild(FileItem& folder, std::string_view name) {
+}  // namespace
+
+FileItem* FindChildByName(FileItem& folder, std::string_view name) {
     FileItem* found = nullptr;
     for (uint32_t i = 0; i < folder.childCount; ++i) {
         FileItem& child = folder.children[i];
@@ -17,8 +19,6 @@ FileItem* FindChild(FileItem& folder, std::string_view name) {
     }
     return found;
 }
-
-}  // namespace
 
 bool NameEqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -38,7 +38,7 @@ FileItem* FindItemByPath(FileItem& top, std::string_view path) {
         }
         size_t end = pos;
         while (end < path.size() && !IsSeparator(path[end])) ++end;
-        item = FindChild(*item, path.substr(pos, end - pos));
+        item = FindChildByName(*item, path.substr(pos, end - pos));
         if (!item) return nullptr;
         pos = end;
     }

@@ -10,6 +10,10 @@ namespace delvora {
 /// ASCII case-insensitive equality of two names (FAT and NTFS names compare so).
 bool NameEqualsNoCase(std::string_view a, std::string_view b);
 
+/// The child of folder named name (compared as above); a live child wins over
+/// deleted ones of the same name. Null when there is none.
+FileItem* FindChildByName(FileItem& folder, std::string_view name);
+
 /// The item at path below top: components separated by '/' or '\' (repeated
 /// separators count once), "/" or "" alone is top itself. Names compare
 /// ASCII case-insensitively and deleted items are found too; when several

@@ -3,14 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
 #include <span>
 
-#include "common/sha256.h"
+#include "common/hash.h"
 #include "common/text_format.h"
 #include "fs/volume.h"
+#include "recovery/export_names.h"
 
 namespace delvora {
 
@@ -31,7 +33,7 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 
 namespace {
 
-CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, CopyReport report,
+CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, CopyReport report,
                       uint64_t* written) {
     const bool showMessages = report == CopyReport::kMessages;
     if (written) *written = 0;
@@ -68,7 +70,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Sha256* digest, Co
 
 }  // namespace
 
-CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Sha256* digest, CopyReport report,
+CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest, CopyReport report,
                         uint64_t* written) {
     try {
         return CopyChunks(volume, item, fd, digest, report, written);
@@ -79,15 +81,19 @@ CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Sha256* digest, 
     }
 }
 
-bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Sha256* digest) {
+bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest) {
     if (!volume || !item || path.empty()) return false;
-    Log& log = volume->Context().Logger();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        log.AppendLog(Format("创建文件失败:%s", path.c_str()));
+        volume->Context().Logger().AppendLog(Format("创建文件失败:%s", path.c_str()));
         return false;
     }
-    const CopyStatus status = CopyItemData(*volume, *item, fd, digest);
+    return ExportItemToFd(*volume, *item, fd, path, digest);
+}
+
+bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest) {
+    Log& log = volume.Context().Logger();
+    const CopyStatus status = CopyItemData(volume, item, fd, digest);
     // close can report a deferred write error (NFS, quota): that is a failure too.
     const bool closed = ::close(fd) == 0;
     if (status == CopyStatus::kWriteFailed || (status == CopyStatus::kDone && !closed)) {
@@ -95,6 +101,30 @@ bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Sha256*
         return false;
     }
     return status == CopyStatus::kDone;
+}
+
+int CreateTargetFile(int dirFd, const std::string& safeName, const TargetNaming& naming, std::string& chosen,
+                     unsigned* number) {
+    // More same names than this in one folder are not numbered further.
+    constexpr unsigned kMaxNumber = 1000000;
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (naming.replace ? O_TRUNC : O_EXCL);
+    // Bounded by kMaxNumber candidates.
+    for (unsigned n = 1; n <= kMaxNumber; n = n == 1 ? std::max(2u, naming.firstNumber) : n + 1) {
+        chosen = n == 1 ? safeName : NumberedName(safeName, n);
+        if (naming.inUse && naming.inUse(chosen)) {
+            if (!naming.number) return kTargetInUse;
+            continue;
+        }
+        const int fd = ::openat(dirFd, chosen.c_str(), flags, 0644);
+        if (fd >= 0) {
+            if (number) *number = n;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+        if (!naming.number) return kTargetExists;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace delvora

@@ -2,12 +2,13 @@
 // The copy procedure behind every recovery: an item's data, read through its
 // volume in 64 KiB chunks, into an ordinary file (or any open descriptor).
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace delvora {
 
 class Volume;
-class Sha256;
+class Hasher;
 struct FileItem;
 
 /// Bytes moved per read.
@@ -30,7 +31,7 @@ enum class CopyReport {
 /// ⌊size / 65536⌋ + 1 range reads of up to 65,536 bytes each. An empty item
 /// writes nothing. Every chunk written is also fed to digest when given.
 /// Bytes written before a failure stay written.
-CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Sha256* digest = nullptr,
+CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest = nullptr,
                         CopyReport report = CopyReport::kMessages, uint64_t* written = nullptr);
 
 /// Creates or truncates path and copies the item into it. False (and nothing
@@ -38,7 +39,35 @@ CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Sha256* digest =
 /// log when the target cannot be opened; a partly written target stays on
 /// failure. The final path component is never followed as a symbolic link.
 /// File times are not taken from the item.
-bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Sha256* digest = nullptr);
+bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest = nullptr);
+
+/// Copies the item into fd, an export target just opened at path, and closes
+/// fd; the rest as ExportItem.
+bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest = nullptr);
+
+/// What an export does when its name is taken: by a file already in the
+/// target folder, or by a name this run wrote (inUse).
+struct TargetNaming {
+    /// Number the name: "name (2).ext", "name (3).ext", ... from firstNumber.
+    bool number = true;
+    /// Replace a file already there instead of passing it by.
+    bool replace = false;
+    unsigned firstNumber = 2;
+    std::function<bool(const std::string&)> inUse;
+};
+
+/// Results of CreateTargetFile besides a descriptor.
+inline constexpr int kTargetInUse = -2;   // the name is in use and numbering is off
+inline constexpr int kTargetExists = -3;  // a file is there and neither numbering nor replacing is on
+
+/// Opens a new file for an export in folder dirFd under safeName, or under
+/// the first free numbered name (at most a million tried). Never follows a
+/// symbolic link and never truncates an existing file unless replace is
+/// set: evidence already recovered is not overwritten by accident. Answers
+/// the descriptor (chosen holds the name used, number its number, 1 for the
+/// name itself), kTargetInUse, kTargetExists, or -1 (errno set).
+int CreateTargetFile(int dirFd, const std::string& safeName, const TargetNaming& naming, std::string& chosen,
+                     unsigned* number = nullptr);
 
 /// Writes all of bytes to fd, retrying short writes and EINTR.
 bool WriteAll(int fd, const uint8_t* bytes, size_t count);

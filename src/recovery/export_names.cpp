@@ -1,5 +1,7 @@
 #include "recovery/export_names.h"
 
+#include <algorithm>
+
 #include "common/codepage.h"
 
 namespace delvora {
@@ -32,26 +34,29 @@ std::string SafeFileName(std::string_view name) {
     }
     // "", "." and ".." would name the folder itself or its parent.
     if (AllDots(out)) out.assign(out.empty() ? 1 : out.size(), '_');
-    return CutUtf8(out, kMaxNameBytes);
+    return FitName(out);
 }
 
-std::string NumberedName(std::string_view safeName, unsigned n) {
-    const std::string suffix = " (" + std::to_string(n) + ")";
-    size_t dot = safeName.rfind('.');
-    if (dot == 0 || dot == std::string_view::npos) dot = safeName.size();
-    std::string_view stem = safeName.substr(0, dot);
-    std::string_view ext = safeName.substr(dot);
+std::string FitName(std::string_view name, std::string_view suffix) {
+    size_t dot = name.rfind('.');
+    if (dot == 0 || dot == std::string_view::npos) dot = name.size();
+    std::string_view stem = name.substr(0, dot);
+    std::string_view ext = name.substr(dot);
     if (ext.size() + suffix.size() >= kMaxNameBytes) {
-        // An extension this long cannot be kept whole: number the name itself.
-        stem = safeName;
+        // An extension this long cannot be kept whole: cut the name itself.
+        stem = name;
         ext = {};
     }
-    const size_t room = kMaxNameBytes - suffix.size() - ext.size();
+    const size_t room = kMaxNameBytes - std::min(suffix.size(), kMaxNameBytes - 1) - ext.size();
     std::string out = CutUtf8(stem, room);
     if (out.empty()) out = "_";
     out += suffix;
     out += ext;
     return out;
+}
+
+std::string NumberedName(std::string_view safeName, unsigned n) {
+    return FitName(safeName, " (" + std::to_string(n) + ")");
 }
 
 std::string_view ExtensionOf(std::string_view name) {

@@ -18,8 +18,14 @@ std::string ExportCommandName(std::string_view name);
 /// A name that is safe as one component in the target folder: control bytes,
 /// separators and the characters Windows file systems refuse become '_', a
 /// name of nothing but dots (or nothing) becomes underscores, and the result
-/// is cut to kMaxNameBytes at a character boundary.
+/// is fitted to kMaxNameBytes (FitName).
 std::string SafeFileName(std::string_view name);
+
+/// name + suffix within kMaxNameBytes: the stem is cut at a UTF-8 character
+/// boundary and suffix and extension are kept ("stem" + suffix + ".ext"); a
+/// leading dot alone does not start an extension, and an extension too long
+/// to keep is cut with the rest. A name that fits is unchanged.
+std::string FitName(std::string_view name, std::string_view suffix = {});
 
 /// The n-th name for a clash: "name (n).ext", or "name (n)" without an
 /// extension; a leading dot alone does not start an extension. The result

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/hash.h"
 #include "common/options.h"
-#include "common/sha256.h"
 #include "common/text_format.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
@@ -203,28 +203,19 @@ int FolderExporter::OpenUniqueFolder(Level& level, const std::string& safeName, 
 }
 
 int FolderExporter::OpenUniqueFile(Level& level, const std::string& safeName, std::string& chosen) {
-    chosen = safeName;
-    if (!m_options.autoNameDuplicates) {
-        if (level.used.count(Folded(safeName))) return -2;
-        const int fd = ::openat(level.fd, safeName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) level.used.insert(Folded(safeName));
-        return fd;
-    }
+    TargetNaming naming;
+    naming.number = m_options.autoNameDuplicates;
+    naming.replace = m_options.replaceExisting.value_or(!m_options.autoNameDuplicates);
     const std::string base = Folded(safeName);
-    // Bounded by kMaxNumber candidates.
-    for (unsigned n = 1; n <= kMaxNumber; n = n == 1 ? std::max(2u, level.nextNumber[base]) : n + 1) {
-        chosen = n == 1 ? safeName : NumberedName(safeName, n);
-        const std::string folded = Folded(chosen);
-        if (level.used.count(folded)) continue;
-        const int fd = ::openat(level.fd, chosen.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            level.used.insert(folded);
-            if (n > 1) level.nextNumber[base] = n + 1;
-            return fd;
-        }
-        if (errno != EEXIST) return -1;
+    if (auto it = level.nextNumber.find(base); it != level.nextNumber.end()) naming.firstNumber = it->second;
+    naming.inUse = [&level](const std::string& name) { return level.used.count(Folded(name)) > 0; };
+    unsigned number = 1;
+    const int fd = CreateTargetFile(level.fd, safeName, naming, chosen, &number);
+    if (fd >= 0) {
+        level.used.insert(Folded(chosen));
+        if (number > 1) level.nextNumber[base] = number + 1;
     }
-    return -1;
+    return fd;
 }
 
 bool FolderExporter::WriteFile(FileItem& file, Level& level) {
@@ -232,9 +223,14 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
     std::string chosen;
     const int fd = OpenUniqueFile(level, SafeFileName(NameOf(file)), chosen);
     const std::string target = level.path + "/" + chosen;
-    if (fd == -2) {
+    if (fd == kTargetInUse) {
         log.AppendLog(Format("同名文件未导出:%s", FullPath(file).c_str()));
         ++m_summary.skipped;
+        return false;
+    }
+    if (fd == kTargetExists) {
+        log.AppendLog(Format("文件已存在,未覆盖:%s", target.c_str()));
+        ++m_summary.failed;
         return false;
     }
     if (fd < 0) {
@@ -242,7 +238,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         ++m_summary.failed;
         return false;
     }
-    Sha256 digest;
+    Hasher digest(m_options.hashKinds);
     uint64_t written = 0;
     const CopyStatus status =
         CopyItemData(m_volume, file, fd, m_observer ? &digest : nullptr, CopyReport::kQuiet, &written);
@@ -256,7 +252,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         return false;
     }
     ++m_summary.exported;
-    if (m_observer) m_observer({FullPath(file), target, written, digest.FinishHex()});
+    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish()});
     return true;
 }
 

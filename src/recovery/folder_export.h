@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "common/hash.h"
 
 namespace delvora {
 
@@ -20,6 +23,11 @@ struct FolderExportOptions {
     /// also past files already there. Off: a second file of a name already
     /// written in this run is skipped, and an existing file is replaced.
     bool autoNameDuplicates = true;
+    /// Whether a file already in the target folder is replaced; unset, it is
+    /// replaced exactly when same names are not numbered.
+    std::optional<bool> replaceExisting;
+    /// Digests the file observer is given (HashKind bits).
+    unsigned hashKinds = kHashSha256;
     std::vector<std::string> excludedExtensions;
     std::vector<std::string> ignoredNamePrefixes;
 
@@ -32,7 +40,7 @@ struct ExportedFile {
     std::string volumePath;  // \folder\name in the volume
     std::string targetPath;  // where it was written
     uint64_t size = 0;
-    std::string sha256;      // lower-case hex; empty unless digests were asked for
+    Digests digests;         // empty unless digests were asked for
 };
 
 struct ExportSummary {

@@ -17,19 +17,28 @@ std::string CsvField(std::string_view text) {
 
 ManifestWriter::~ManifestWriter() { Close(); }
 
-bool ManifestWriter::Open(const std::string& path) {
+bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
     Close();
     m_bFailed = false;
+    m_hashKinds = hashKinds;
     m_file = std::fopen(path.c_str(), "wb");
     if (!m_file) return false;
-    m_bFailed = std::fputs("volumePath,targetPath,size,sha256\r\n", m_file) < 0;
+    // The first four columns stay as they always were; others only follow.
+    std::string header = "volumePath,targetPath,size,sha256";
+    if (m_hashKinds & kHashMd5) header += ",md5";
+    if (m_hashKinds & kHashSha1) header += ",sha1";
+    header += "\r\n";
+    m_bFailed = std::fputs(header.c_str(), m_file) < 0;
     return !m_bFailed;
 }
 
 bool ManifestWriter::Add(const ExportedFile& file) {
     if (!m_file || m_bFailed) return false;
-    const std::string line = CsvField(file.volumePath) + "," + CsvField(file.targetPath) + "," +
-                             std::to_string(file.size) + "," + file.sha256 + "\r\n";
+    std::string line = CsvField(file.volumePath) + "," + CsvField(file.targetPath) + "," +
+                       std::to_string(file.size) + "," + file.digests.sha256;
+    if (m_hashKinds & kHashMd5) line += "," + file.digests.md5;
+    if (m_hashKinds & kHashSha1) line += "," + file.digests.sha1;
+    line += "\r\n";
     m_bFailed = std::fwrite(line.data(), 1, line.size(), m_file) != line.size();
     return !m_bFailed;
 }

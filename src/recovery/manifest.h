@@ -1,6 +1,7 @@
 #pragma once
 // The manifest of an export: one CSV row per file written (volume path,
-// target path, size, SHA-256), what an examiner hands on with the files.
+// target path, size, SHA-256, then MD5 and SHA-1 when asked for), what an
+// examiner hands on with the files.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -16,8 +17,9 @@ public:
     ManifestWriter(const ManifestWriter&) = delete;
     ManifestWriter& operator=(const ManifestWriter&) = delete;
 
-    /// Creates or truncates path and writes the header line.
-    bool Open(const std::string& path);
+    /// Creates or truncates path and writes the header line. hashKinds: the
+    /// digest columns besides sha256 (HashKind bits; md5, then sha1).
+    bool Open(const std::string& path, unsigned hashKinds = 0);
     /// Appends one row; false once a write failed.
     bool Add(const ExportedFile& file);
     /// Flushes and closes; false when any write failed.
@@ -25,6 +27,7 @@ public:
 
 private:
     FILE* m_file = nullptr;
+    unsigned m_hashKinds = 0;
     bool m_bFailed = false;
 };
 

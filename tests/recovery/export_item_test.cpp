@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "common/sha256.h"
+#include <algorithm>
+
+#include "common/hash.h"
 #include "recovery/memory_volume.h"
 #include "support/recorders.h"
 
@@ -128,12 +130,12 @@ TEST_F(ExportItemTest, LinkAtTheTargetIsNotFollowed) {
 
 TEST_F(ExportItemTest, DigestAndCountFollowTheBytesWritten) {
     FileItem* item = File(70000);
-    Sha256 expected;
+    Hasher expected;
     expected.Update(data);
-    Sha256 digest;
+    Hasher digest;
     const std::string path = dir.File("d");
     ASSERT_TRUE(ExportItem(&volume, item, path, &digest));
-    EXPECT_EQ(digest.FinishHex(), expected.FinishHex());
+    EXPECT_EQ(digest.Finish().sha256, expected.Finish().sha256);
 
     volume.FailReadAt(*item, 65536);
     const int fd = ::open(dir.File("quiet").c_str(), O_WRONLY | O_CREAT, 0644);
@@ -142,6 +144,58 @@ TEST_F(ExportItemTest, DigestAndCountFollowTheBytesWritten) {
     ::close(fd);
     EXPECT_EQ(written, 65536u);
     EXPECT_TRUE(recorder.notifier.Texts().empty());  // quiet: the caller reports
+}
+
+// What a target that is already there (or already written this run) does
+// to the name an export gets; existing files keep their bytes unless
+// replacing was asked for.
+TEST(CreateTargetFile, ExistingFilesAreNumberedPastOrReplacedOnlyOnRequest) {
+    const struct {
+        const char* what;
+        std::vector<std::string> existing;
+        std::vector<std::string> inUse;
+        bool number, replace;
+        int result;  // 0: a descriptor
+        const char* chosen;
+    } cases[] = {
+        {"free", {}, {}, true, false, 0, "a.txt"},
+        {"exists", {"a.txt"}, {}, true, false, 0, "a (2).txt"},
+        {"exists twice", {"a.txt", "a (2).txt"}, {}, true, false, 0, "a (3).txt"},
+        {"written this run", {}, {"a.txt"}, true, false, 0, "a (2).txt"},
+        {"exists, no numbering", {"a.txt"}, {}, false, false, kTargetExists, "a.txt"},
+        {"exists, replace", {"a.txt"}, {}, false, true, 0, "a.txt"},
+        {"written this run, replace", {"a.txt"}, {"a.txt"}, true, true, 0, "a (2).txt"},
+        {"written this run, no numbering", {}, {"a.txt"}, false, true, kTargetInUse, "a.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        for (const auto& name : c.existing) ASSERT_TRUE(WriteFileBytes(dir.File(name), {7}));
+        const int dirFd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(dirFd, 0);
+        TargetNaming naming;
+        naming.number = c.number;
+        naming.replace = c.replace;
+        naming.inUse = [&](const std::string& name) {
+            return std::find(c.inUse.begin(), c.inUse.end(), name) != c.inUse.end();
+        };
+        std::string chosen;
+        const int fd = CreateTargetFile(dirFd, "a.txt", naming, chosen);
+        EXPECT_EQ(fd >= 0 ? 0 : fd, c.result);
+        EXPECT_EQ(chosen, c.chosen);
+        if (fd >= 0) {
+            ASSERT_TRUE(WriteAll(fd, reinterpret_cast<const uint8_t*>("new"), 3));
+            ::close(fd);
+            EXPECT_EQ(ReadFileBytes(dir.File(chosen)).size(), 3u);
+        }
+        // Whatever was there and not chosen keeps its byte.
+        for (const auto& name : c.existing) {
+            if (name != chosen || !c.replace) {
+                EXPECT_EQ(ReadFileBytes(dir.File(name)), std::vector<uint8_t>{7}) << name;
+            }
+        }
+        ::close(dirFd);
+    }
 }
 
 }  // namespace

@@ -55,6 +55,31 @@ TEST(NumberedName, NumberGoesBeforeTheExtension) {
     EXPECT_NE(NumberedName(longExt, 7), NumberedName(longExt, 8));
 }
 
+// Names longer than the target allows lose bytes of the stem, whole
+// characters only, and keep their extension.
+TEST(FitName, LongNamesKeepTheirExtension) {
+    std::string han;
+    for (int i = 0; i < 100; ++i) han += "文";  // 300 bytes
+    const struct {
+        std::string name, suffix, tail;
+        size_t size;
+    } cases[] = {
+        {"short.txt", "", "short.txt", 9},
+        {std::string(300, 'a') + ".txt", "", std::string(10, 'a') + ".txt", 255},
+        {han + ".txt", "", "文.txt", 253},  // 83 whole characters + ".txt"
+        {"x" + han + ".doc", "", "文.doc", 254},   // x + 83 characters
+        {han + ".txt", " (2)", "文 (2).txt", 254},  // 82 characters
+        {"." + std::string(300, 'h'), "", "hhh", 255},  // a leading dot starts no extension
+    };
+    for (const auto& c : cases) {
+        const std::string fitted = FitName(c.name, c.suffix);
+        EXPECT_EQ(fitted.size(), c.size) << c.name;
+        EXPECT_EQ(fitted.substr(fitted.size() - std::min(fitted.size(), c.tail.size())), c.tail) << c.name;
+        EXPECT_EQ(SanitizeUtf8(fitted), fitted) << c.name;
+    }
+    EXPECT_EQ(SafeFileName(han + ".txt").substr(246), "文.txt");
+}
+
 TEST(TempCopyName, StemWithTheItemsExtensionMadeSafe) {
     EXPECT_EQ(TempCopyName("a", "Report.DOC"), "a.DOC");
     EXPECT_EQ(TempCopyName("web", "index.html"), "web.html");

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "common/sha256.h"
+#include "common/hash.h"
 #include "disk/data_source.h"
 #include "fs/volume_registry.h"
 #include "recovery/export_item.h"
@@ -27,9 +27,9 @@ std::string ReadFileText(const std::string& path) {
 }
 
 std::string HashOf(const std::vector<uint8_t>& bytes) {
-    Sha256 sha;
+    Hasher sha;
     sha.Update(bytes);
-    return sha.FinishHex();
+    return sha.Finish().sha256;
 }
 
 /// The manifest's rows: target path → sha256 (none of the test's names needs quoting).

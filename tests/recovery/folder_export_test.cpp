@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <set>
 
-#include "common/sha256.h"
+#include "common/hash.h"
 #include "fs/item_path.h"
 #include "recovery/memory_volume.h"
 #include "recovery/manifest.h"
@@ -240,10 +240,10 @@ TEST_F(FolderExportTest, ManifestRowsCarryTheDigestsOfWhatWasWritten) {
     ASSERT_TRUE(exporter.ExportFolder(root, target, true));
     ASSERT_TRUE(manifest.Close());
     ASSERT_EQ(seen.size(), 1u);
-    Sha256 sha;
+    Hasher sha;
     sha.Update(data);
-    const std::string hex = sha.FinishHex();
-    EXPECT_EQ(seen[0].sha256, hex);
+    const std::string hex = sha.Finish().sha256;
+    EXPECT_EQ(seen[0].digests.sha256, hex);
     EXPECT_EQ(seen[0].size, 70000u);
     EXPECT_EQ(seen[0].volumePath, "\\d,ir\\x.bin");
     EXPECT_EQ(seen[0].targetPath, target + "/d,ir/x.bin");

@@ -1,0 +1,92 @@
+#include "cli/item_arg.h"
+
+#include <utility>
+#include <vector>
+
+#include "fs/item_path.h"
+
+namespace delvora::cli {
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+std::string DecodePathComponent(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+FileItem* FindItemArg(FileItem& top, std::string_view path) {
+    FileItem* item = &top;
+    size_t pos = 0;
+    // Each pass consumes at least one character of path, so the walk ends.
+    while (pos < path.size()) {
+        if (IsSeparator(path[pos])) {
+            ++pos;
+            continue;
+        }
+        size_t end = pos;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        item = FindChildByName(*item, DecodePathComponent(path.substr(pos, end - pos)));
+        if (!item) return nullptr;
+        pos = end;
+    }
+    return item;
+}
+
+void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit) {
+    // Paths are built from the parent's so that no item walks up the tree;
+    // the loaded tree is finite and acyclic, so the walk ends.
+    std::vector<std::pair<FileItem*, std::string>> stack;
+    for (uint32_t i = root.childCount; i-- > 0;) stack.emplace_back(&root.children[i], std::string());
+    uint64_t id = 0;
+    while (!stack.empty()) {
+        auto [item, parentPath] = std::move(stack.back());
+        stack.pop_back();
+        std::string path = parentPath + "\\" + (item->name ? item->name : "");
+        if (!visit(*item, ++id, path)) return;
+        for (uint32_t i = item->childCount; i-- > 0;) stack.emplace_back(&item->children[i], path);
+    }
+}
+
+FileItem* FindItemById(FileItem& root, uint64_t id) {
+    if (id == 0) return &root;
+    FileItem* found = nullptr;
+    WalkNumbered(root, [&](FileItem& item, uint64_t number, const std::string&) {
+        if (number != id) return true;
+        found = &item;
+        return false;
+    });
+    return found;
+}
+
+int NamedItems(const Args& args, size_t first, FileItem& root, std::vector<NamedItem>& out) {
+    const auto& positional = args.Positional();
+    for (size_t i = first; i < positional.size(); ++i)
+        out.push_back({positional[i], FindItemArg(root, positional[i])});
+    for (const auto& text : args.Values("--id")) {
+        uint64_t id = 0;
+        if (!ParseNumber(text, id)) return Fail(kUsage, "option --id: not a number: " + text);
+        out.push_back({"--id " + text, FindItemById(root, id)});
+    }
+    return kOk;
+}
+
+}  // namespace delvora::cli
