@@ -27,28 +27,5 @@ TEST(Manifest, WriterFailsWhenTheFileCannotBeMade) {
     EXPECT_FALSE(full.Close());
 }
 
-// The first four columns never change; MD5 and SHA-1 only follow on request.
-TEST(Manifest, DigestColumnsFollowTheKindsAskedFor) {
-    const struct {
-        unsigned kinds;
-        const char* text;
-    } cases[] = {
-        {0, "volumePath,targetPath,size,sha256\r\n\\a,/t/a,1,s2\r\n"},
-        {kHashSha256, "volumePath,targetPath,size,sha256\r\n\\a,/t/a,1,s2\r\n"},
-        {kHashMd5, "volumePath,targetPath,size,sha256,md5\r\n\\a,/t/a,1,s2,m5\r\n"},
-        {kHashSha256 | kHashSha1 | kHashMd5,
-         "volumePath,targetPath,size,sha256,md5,sha1\r\n\\a,/t/a,1,s2,m5,s1\r\n"},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        ManifestWriter writer;
-        ASSERT_TRUE(writer.Open(dir.File("m.csv"), c.kinds));
-        ASSERT_TRUE(writer.Add({"\\a", "/t/a", 1, {"s2", "m5", "s1"}}));
-        ASSERT_TRUE(writer.Close());
-        const auto bytes = ReadFileBytes(dir.File("m.csv"));
-        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.text) << c.kinds;
-    }
-}
-
 }  // namespace
 }  // namespace delvora::test
