@@ -25,6 +25,10 @@ std::string FormatDosDateTime(uint16_t date, uint16_t time);
 /// Packs a broken-down time into a DOS date and time. Times outside the
 /// DOS range (1980-01-01 .. 2107-12-31) give 0 and 0 and answer false.
 bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time);
+/// Seconds since 1970 of a DOS date and time read as wall-clock time in the
+/// host's zone (TZ honoured, daylight saving as the zone says). False for no
+/// date (0) or a date or time that is not a real one.
+bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds);
 
 /// ISO 8601 UTC text of a time in 100-nanosecond ticks since 1601-01-01:
 /// "2024-05-06T07:08:09.1234567Z", the fraction left out when it is zero and

@@ -74,10 +74,7 @@ bool SetChildren(FileItem& folder, std::span<const FileItem> records) {
     folder.children = array;
     folder.childCount = static_cast<uint32_t>(records.size());
     SortChildren(folder);
-    for (uint32_t i = 0; i < folder.childCount; ++i) {
-        folder.children[i].parent = &folder;
-        RelinkParents(folder.children[i]);
-    }
+    RelinkParents(folder);
     return true;
 }
 
@@ -101,21 +98,42 @@ void SortChildren(FileItem& folder) {
 }
 
 void FreeSubtree(FileItem& item) {
-    // Iterative over siblings, recursive over depth; depth is bounded by the
-    // loaders, which refuse to revisit folders.
-    for (uint32_t i = 0; i < item.childCount; ++i) FreeSubtree(item.children[i]);
-    delete[] item.children;
-    item.children = nullptr;
-    item.childCount = 0;
+    // Arrays still to free form a list through their first record: its
+    // parent field links the next array, its link field holds the length.
+    // Each array is detached from its owner before it is listed, so each is
+    // freed once, and the loop ends when the list is empty.
+    FileItem* pending = nullptr;
+    auto detach = [&pending](FileItem& owner) {
+        FileItem* array = owner.children;
+        const uint32_t count = owner.childCount;
+        owner.children = nullptr;
+        owner.childCount = 0;
+        if (!array) return;
+        if (count == 0) {
+            delete[] array;
+            return;
+        }
+        array[0].parent = pending;
+        array[0].link = count;
+        pending = array;
+    };
+    detach(item);
+    while (pending) {
+        FileItem* array = pending;
+        pending = array[0].parent;
+        const uint32_t count = array[0].link;
+        for (uint32_t i = 0; i < count; ++i) detach(array[i]);
+        delete[] array;
+    }
 }
 
 bool HasLargeCluster(const FileItem& item) {
-    for (uint32_t i = 0; i < item.childCount; ++i) {
-        const FileItem& child = item.children[i];
-        if (!child.IsDirectory() && child.startCluster > 0xFFFF) return true;
-        if (HasLargeCluster(child)) return true;
-    }
-    return false;
+    bool found = false;
+    ForEachBelow(item, [&found](const FileItem& below) {
+        found = !below.IsDirectory() && below.startCluster > 0xFFFF;
+        return !found;
+    });
+    return found;
 }
 
 std::string FullPath(const FileItem& item) {
@@ -133,9 +151,27 @@ std::string FullPath(const FileItem& item) {
 }
 
 void RelinkParents(FileItem& item) {
-    for (uint32_t i = 0; i < item.childCount; ++i) {
-        item.children[i].parent = &item;
-        RelinkParents(item.children[i]);
+    FileItem* folder = &item;
+    uint32_t next = 0;  // index of the next child of folder to relink
+    // Down through children arrays, back up through the parent fields just
+    // set: no recursion and no memory. Each array is owned by one record,
+    // so every record is reached once and the walk ends.
+    for (;;) {
+        if (next < folder->childCount && folder->children) {
+            FileItem& child = folder->children[next];
+            child.parent = folder;
+            if (child.childCount > 0 && child.children) {
+                folder = &child;
+                next = 0;
+            } else {
+                ++next;
+            }
+            continue;
+        }
+        if (folder == &item) return;
+        FileItem* up = folder->parent;
+        next = static_cast<uint32_t>(folder - up->children) + 1;
+        folder = up;
     }
 }
 

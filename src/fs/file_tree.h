@@ -62,6 +62,7 @@ void SortChildren(FileItem& folder);
 bool ChildLess(const FileItem& a, const FileItem& b);
 
 /// Frees every children array below item and sets its child count to 0.
+/// Needs neither recursion nor memory, however deep the tree.
 void FreeSubtree(FileItem& item);
 
 /// True as soon as a file below item has a start cluster above 0xFFFF.
@@ -74,5 +75,36 @@ std::string FullPath(const FileItem& item);
 /// Re-points the parent fields of item's children (and deeper) after their
 /// arrays have moved.
 void RelinkParents(FileItem& item);
+
+/// Calls visit(record) for every record below top, each folder before its
+/// children; visit answers false to stop. Without recursion or memory: the
+/// walk goes down through children arrays and back up through parent
+/// fields, and stops where a parent field does not lead back to the array
+/// it came from (a tree whose parents were not relinked).
+template <class Visit>
+void ForEachBelow(const FileItem& top, Visit&& visit) {
+    const FileItem* folder = &top;
+    uint32_t next = 0;  // index of the next child of folder to visit
+    // Every step moves down to an unvisited child or up past a finished
+    // folder; arrays are owned by one record each, so the walk ends.
+    for (;;) {
+        if (next < folder->childCount && folder->children) {
+            const FileItem& child = folder->children[next];
+            if (!visit(child)) return;
+            if (child.childCount > 0 && child.children) {
+                folder = &child;
+                next = 0;
+            } else {
+                ++next;
+            }
+            continue;
+        }
+        if (folder == &top) return;
+        const FileItem* up = folder->parent;
+        if (!up || !up->children || folder < up->children || folder >= up->children + up->childCount) return;
+        next = static_cast<uint32_t>(folder - up->children) + 1;
+        folder = up;
+    }
+}
 
 }  // namespace delvora

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
 #include "fs/ext2/ext2_volume.h"
@@ -36,23 +37,16 @@ uint8_t RecogniseVolume(std::span<const uint8_t> head) {
     if (Le16(head, 1024 + 56) == 0xEF53) return 0x83;
     if (Le16(head, 510) != 0xAA55) return 0;
 
-    const uint32_t bytesPerSector = Le16(head, 11);
-    const uint32_t sectorsPerCluster = Le8(head, 13);
-    const uint32_t reserved = Le16(head, 14);
-    const uint32_t fats = Le8(head, 16);
-    const uint32_t rootEntries = Le16(head, 17);
-    const uint32_t total = Le16(head, 19) ? Le16(head, 19) : Le32(head, 32);
-    const uint32_t fatSize = Le16(head, 22) ? Le16(head, 22) : Le32(head, 36);
-    if (bytesPerSector == 0 || bytesPerSector % 512 != 0 || sectorsPerCluster == 0 || reserved == 0 ||
-        fats == 0 || fatSize == 0)
-        return 0;
-    const uint64_t rootSectors = (uint64_t{rootEntries} * 32 + bytesPerSector - 1) / bytesPerSector;
-    const uint64_t meta = reserved + uint64_t{fats} * fatSize + rootSectors;
-    if (meta >= total) return 0;
-    const uint64_t clusters = (total - meta) / sectorsPerCluster;
-    if (clusters < 4085) return 0x01;
-    if (clusters < 65525) return 0x06;
-    return 0x0B;
+    FatBootParams params{};
+    if (!Has(head, 3, params.size())) return 0;
+    std::memcpy(params.data(), head.data() + 3, params.size());
+    const FatBootFields fields = ParseFatBootParams(params);
+    // The boot sector itself starts the reserved area.
+    if (fields.reservedSectors == 0) return 0;
+    const int kind = FatKindOf(fields);
+    FatGeometry geometry;
+    if (ComputeFatGeometry(fields, kind, geometry) != GeometryResult::Ok || geometry.clusterCount == 0) return 0;
+    return kind == 1 ? 0x01 : kind == 2 ? 0x06 : 0x0B;
 }
 
 }  // namespace delvora

@@ -35,27 +35,6 @@ std::string Folded(std::string_view name) {
 
 const char* NameOf(const FileItem& item) { return item.name ? item.name : ""; }
 
-/// A DOS date and time as local time; false when there is none or it is not a
-/// real date.
-bool DosToTimespec(uint16_t date, uint16_t time, timespec& out) {
-    if (date == 0) return false;
-    std::tm tm{};
-    tm.tm_year = 80 + (date >> 9);
-    tm.tm_mon = ((date >> 5) & 15) - 1;
-    tm.tm_mday = date & 31;
-    tm.tm_hour = time >> 11;
-    tm.tm_min = (time >> 5) & 63;
-    tm.tm_sec = (time & 31) * 2;
-    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
-        return false;
-    tm.tm_isdst = -1;
-    const time_t t = std::mktime(&tm);
-    if (t == time_t(-1)) return false;
-    out.tv_sec = t;
-    out.tv_nsec = 0;
-    return true;
-}
-
 const char* StatusMessage(CopyStatus status) {
     switch (status) {
         case CopyStatus::kRunsFailed: return "取出文件簇列表错误!";
@@ -119,7 +98,9 @@ bool FolderExporter::LocalTime(uint16_t date, uint16_t time, timespec& out) {
         out = {it->second, 0};
         return it->second != time_t(-1);
     }
-    const bool ok = DosToTimespec(date, time, out);
+    int64_t seconds = 0;
+    const bool ok = DosLocalToUnix(date, time, seconds);
+    if (ok) out = {static_cast<time_t>(seconds), 0};
     if (m_localTimes.size() < 65536) m_localTimes[key] = ok ? out.tv_sec : time_t(-1);
     return ok;
 }
@@ -137,8 +118,10 @@ void FolderExporter::CountFiles(const FileItem& item, uint32_t& counter) const {
         ++counter;
         return;
     }
-    // The loaded tree is finite and acyclic (the loaders refuse loops).
-    for (uint32_t i = 0; i < item.childCount; ++i) CountFiles(item.children[i], counter);
+    ForEachBelow(item, [&counter](const FileItem& below) {
+        if (!below.IsDirectory() && below.childCount == 0) ++counter;
+        return true;
+    });
 }
 
 void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {

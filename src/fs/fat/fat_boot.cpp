@@ -1,5 +1,7 @@
 #include "fs/fat/fat_boot.h"
 
+#include <algorithm>
+
 #include "common/bytes.h"
 
 namespace delvora {
@@ -22,46 +24,43 @@ FatBootFields ParseFatBootParams(const FatBootParams& params) {
     return f;
 }
 
+int FatKindOf(const FatBootFields& f) {
+    if (f.fatSize16 == 0) return 3;
+    FatGeometry g;
+    if (ComputeFatGeometry(f, 2, g) != GeometryResult::Ok) return 2;
+    return g.clusterCount < 4085 ? 1 : 2;
+}
+
 GeometryResult ComputeFatGeometry(const FatBootFields& f, int kind, FatGeometry& g) {
     g = FatGeometry{};
     g.kind = kind;
+    if (kind < 1 || kind > 3) return GeometryResult::UnknownKind;
+    const uint32_t bps = f.bytesPerSector;
+    if ((bps != 512 && bps != 1024 && bps != 2048 && bps != 4096) || f.sectorsPerCluster == 0)
+        return GeometryResult::DamagedBoot;
+    g.bytesPerSector = bps;
     g.sectorsPerCluster = f.sectorsPerCluster;
-    // Every sector number inside the volume counts 512-byte sectors.
-    g.clusterBytes = 512u * f.sectorsPerCluster;
-    if (f.bytesPerSector == 0 || f.sectorsPerCluster == 0) return GeometryResult::DamagedBoot;
+    g.clusterBytes = bps * f.sectorsPerCluster;
     g.reservedSectors = f.reservedSectors;
     g.fatCount = f.fatCount;
-    uint64_t rootStart = 0, dataStart = 0;
-    switch (kind) {
-        case 1:
-        case 2:
-            g.fatSize = f.fatSize16;
-            rootStart = uint64_t{f.fatCount} * f.fatSize16 + f.reservedSectors;
-            dataStart = rootStart + f.rootEntries / 16;
-            g.rootEntries = f.rootEntries;
-            g.totalSectors = (kind == 1 || f.totalSectors16 != 0) ? f.totalSectors16 : f.totalSectors32;
-            g.bitmapClusters = g.totalSectors / f.sectorsPerCluster;
-            break;
-        case 3:
-            g.fatSize = f.fatSize32;
-            rootStart = dataStart = uint64_t{f.fatCount} * f.fatSize32 + f.reservedSectors;
-            g.totalSectors = f.totalSectors32;
-            g.bitmapClusters = uint64_t{f.fatSize32} * 128;
-            break;
-        default:
-            return GeometryResult::UnknownKind;
+    g.fatSize = kind == 3 ? f.fatSize32 : f.fatSize16;
+    g.totalSectors = f.totalSectors16 ? f.totalSectors16 : f.totalSectors32;
+    g.rootStart = uint64_t{g.fatCount} * g.fatSize + g.reservedSectors;
+    if (g.fatSize == 0 || g.fatCount == 0 || g.rootStart > g.totalSectors) return GeometryResult::DamagedBoot;
+    if (kind == 3) {
+        g.dataStart = g.rootStart;
+    } else {
+        g.rootEntries = f.rootEntries;
+        g.dataStart = g.rootStart + (uint64_t{f.rootEntries} * 32 + bps - 1) / bps;
     }
-    if (dataStart > UINT32_MAX) return GeometryResult::DamagedBoot;
-    g.rootStart = static_cast<uint32_t>(rootStart);
-    g.dataStart = static_cast<uint32_t>(dataStart);
     g.rootEnd = g.dataStart;
     // A data area that would begin past the volume's end has no clusters;
     // the subtraction must not wrap into billions of them.
-    g.clusterCount = g.totalSectors > g.dataStart ? (g.totalSectors - g.dataStart) / g.sectorsPerCluster : 0;
-    g.dataBytes = uint64_t{g.sectorsPerCluster} * 512 * g.clusterCount;
-    if (kind == 3) {
-        g.rootCluster = g.ValidCluster(f.rootCluster) ? f.rootCluster : 2;
-    }
+    const uint64_t clusters = g.totalSectors > g.dataStart ? (g.totalSectors - g.dataStart) / g.sectorsPerCluster : 0;
+    const uint32_t most = kind == 1 ? 0xFF5 : kind == 2 ? 0xFFF5 : 0x0FFFFFF5;
+    g.clusterCount = static_cast<uint32_t>(std::min<uint64_t>(clusters, most));
+    g.dataBytes = uint64_t{g.clusterBytes} * g.clusterCount;
+    if (kind == 3) g.rootCluster = g.ValidCluster(f.rootCluster) ? f.rootCluster : 2;
     return GeometryResult::Ok;
 }
 

@@ -38,6 +38,7 @@ inline uint32_t FatEntryCluster(ByteSpan entry, int fatKind) {
 /// the order found: long-name entries, "." and "..", and volume labels are
 /// skipped, a 0 first byte ends the directory. Records are deleted when the
 /// folder is. Names go to the NamePool; parent is left for SetChildren.
+/// link is the entry's index in the buffer plus one.
 void ConvertDirectoryEntries(ByteSpan entries, bool folderDeleted, int fatKind, const std::string& codepage,
                              std::vector<FileItem>& out);
 

@@ -13,11 +13,10 @@ constexpr uint32_t kMaxDirectoryBytes = 65536 * kFatEntryBytes;
 
 }  // namespace
 
-void FatFileTree::Attach(DataSource* source, FatTable* fat, uint32_t sectorNo, const FatGeometry& geometry,
+void FatFileTree::Attach(const FatMedium& medium, FatTable* fat, const FatGeometry& geometry,
                          const CoreContext& context) {
-    m_pDataSource = source;
+    m_medium = medium;
     m_pFat = fat;
-    m_dwSectorNo = sectorNo;
     m_geometry = geometry;
     m_pContext = &context;
     m_visited.clear();
@@ -91,11 +90,8 @@ bool FatFileTree::ReadClusters(const std::vector<uint32_t>& clusters, std::vecto
     for (size_t i = 0; i < clusters.size();) {
         size_t n = 1;
         while (i + n < clusters.size() && clusters[i + n] == clusters[i] + n && n * cb < (1u << 20)) ++n;
-        const uint64_t sector = uint64_t{m_dwSectorNo} + m_geometry.dataStart +
-                                uint64_t{m_geometry.sectorsPerCluster} * (clusters[i] - 2);
-        if (sector > UINT32_MAX || !m_pDataSource ||
-            !m_pDataSource->GetData(buffer.data() + i * cb, static_cast<uint32_t>(n * cb),
-                                    static_cast<uint32_t>(sector)))
+        if (!m_medium.Read(m_geometry.ClusterSector(clusters[i]), buffer.data() + i * cb,
+                           static_cast<uint32_t>(n * cb)))
             return false;
         i += n;
     }
@@ -139,11 +135,10 @@ bool FatFileTree::GetSubDirector(FileItem& folder) {
 bool FatFileTree::HoldsOwnDotEntry(uint32_t cluster) {
     // A folder's first entry is "." with the folder's own cluster: when that
     // is what the cluster holds, the number (high word included) is intact.
-    if (!ValidCluster(cluster) || !m_pDataSource || m_visited.count(cluster)) return false;
-    std::vector<uint8_t> sector(512);
-    const uint64_t at = uint64_t{m_dwSectorNo} + m_geometry.dataStart + uint64_t{m_geometry.sectorsPerCluster} * (cluster - 2);
-    if (at > UINT32_MAX || !m_pDataSource->GetData(sector.data(), 512, static_cast<uint32_t>(at))) return false;
-    const ByteSpan entry(sector.data(), kFatEntryBytes);
+    if (!ValidCluster(cluster) || m_visited.count(cluster)) return false;
+    uint8_t bytes[kFatEntryBytes];
+    if (!m_medium.Read(m_geometry.ClusterSector(cluster), bytes, sizeof(bytes))) return false;
+    const ByteSpan entry(bytes, kFatEntryBytes);
     static const char kDot[] = ".          ";
     return std::equal(kDot, kDot + 11, entry.begin()) && (entry[11] & 0x10) &&
            FatEntryCluster(entry, m_geometry.kind) == cluster;
@@ -158,7 +153,7 @@ void FatFileTree::WalkSubfolders() {
     // On FAT32 a deleted entry may have lost its cluster's high word; it is
     // trusted when every cluster number fits in the low word (root level),
     // or when the cluster it names starts with the folder's own "." entry.
-    const bool deletedRootChildren = !fat32 || uint64_t{m_geometry.fatSize} * 128 <= 65535;
+    const bool deletedRootChildren = !fat32 || uint64_t{m_geometry.clusterCount} + 1 <= 0xFFFF;
     auto queueChildren = [&](FileItem& folder, bool rootLevel) {
         for (uint32_t i = 0; i < folder.childCount; ++i) {
             FileItem& child = folder.children[i];

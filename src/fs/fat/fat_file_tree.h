@@ -9,8 +9,8 @@
 
 #include "common/bytes.h"
 #include "common/reporting.h"
-#include "disk/data_source.h"
 #include "fs/fat/fat_boot.h"
+#include "fs/fat/fat_medium.h"
 #include "fs/fat/fat_table.h"
 #include "fs/file_tree.h"
 
@@ -36,8 +36,7 @@ private:
 class FatFileTree final : public FileTree {
 public:
     /// Everything the walk reads through; set by the volume before loading.
-    void Attach(DataSource* source, FatTable* fat, uint32_t sectorNo, const FatGeometry& geometry,
-                const CoreContext& context);
+    void Attach(const FatMedium& medium, FatTable* fat, const FatGeometry& geometry, const CoreContext& context);
     const FatGeometry& Geometry() const { return m_geometry; }
     int FatKind() const { return m_geometry.kind; }
 
@@ -80,9 +79,8 @@ private:
     bool HoldsOwnDotEntry(uint32_t cluster);
     bool ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer);
 
-    DataSource* m_pDataSource = nullptr;
+    FatMedium m_medium;
     FatTable* m_pFat = nullptr;
-    uint32_t m_dwSectorNo = 0;
     FatGeometry m_geometry;
     const CoreContext* m_pContext = &DefaultContext();
     std::vector<FileItem> m_scratch;

@@ -6,72 +6,111 @@
 
 #include "common/bytes.h"
 #include "common/text_format.h"
-#include "fs/fat/fat_boot.h"
 
 namespace delvora {
+namespace {
 
-void FatTable::SetBootParams(const FatBootParams& params) {
-    m_bpb = params;
-    m_bBpbGiven = true;
-}
+// Whole-FAT reads go in pieces of this size: few calls, and a bad stretch
+// costs only its own piece.
+constexpr uint32_t kReadPieceBytes = 1u << 20;
 
-bool FatTable::ReadBpb() {
-    if (m_bBpbGiven) return true;
-    if (!m_pDataSource) return false;
-    std::array<uint8_t, 512> sector{};
-    if (!m_pDataSource->GetData(sector.data(), 512, m_dwSectorNo)) return false;
-    std::memcpy(m_bpb.data(), sector.data() + 3, m_bpb.size());
-    m_bBpbGiven = true;
-    return true;
-}
+}  // namespace
 
-uint32_t FatTable::FatSize() const {
-    const FatBootFields f = ParseFatBootParams(m_bpb);
-    return m_nKind == 3 ? f.fatSize32 : f.fatSize16;
-}
-
-uint32_t FatTable::ReservedSectors() const { return ParseFatBootParams(m_bpb).reservedSectors; }
-
-bool FatTable::ReadAllBuffer(Log& log) {
+void FatTable::Attach(const FatMedium& medium, uint64_t firstSector, uint64_t usefulBytes, Log* log) {
     ReleaseAllBuffer();
-    if (!m_pDataSource) return false;
-    uint64_t sectors = FatSize();
-    if (sectors == 0) return false;
-    // Entries beyond the data area's clusters are never followed; reading
-    // them would only cost time and memory on a boot sector that lies.
-    if (m_nUsefulBytes) sectors = std::min<uint64_t>(sectors, (m_nUsefulBytes + 511) / 512);
+    m_medium = medium;
+    m_nFirstSector = firstSector;
+    m_nUsefulBytes = usefulBytes;
+    m_pLog = log;
+}
+
+void FatTable::ReadFatBytes(uint64_t offset, uint8_t* dest, size_t count) {
+    std::memset(dest, 0, count);
+    const uint32_t bps = m_medium.BytesPerSector();
+    const uint64_t onSource = m_medium.SectorsOnSource();
+    // Pieces start on sector boundaries (offset is one); each pass reads at
+    // least one byte further, so the loop ends.
+    for (size_t done = 0; done < count;) {
+        const uint64_t sector = (offset + done) / bps;
+        const uint64_t fatSector = m_nFirstSector + sector;
+        size_t n = std::min<size_t>(count - done, kReadPieceBytes);
+        // What lies past the source's end cannot be read: one line for it.
+        if (fatSector >= onSource) {
+            if (m_pLog) m_pLog->AppendLog(Format("Read FAT Error %llu", static_cast<unsigned long long>(sector)));
+            return;
+        }
+        n = static_cast<size_t>(std::min<uint64_t>(n, (onSource - fatSector) * bps));
+        if (!m_medium.Read(fatSector, dest + done, static_cast<uint32_t>(n))) {
+            std::memset(dest + done, 0, n);
+            if (m_pLog) m_pLog->AppendLog(Format("Read FAT Error %llu", static_cast<unsigned long long>(sector)));
+        }
+        done += n;
+    }
+}
+
+bool FatTable::ReadAllBuffer() {
+    ReleaseAllBuffer();
+    if (!m_medium.Attached() || m_nUsefulBytes == 0) return false;
+    if (m_nUsefulBytes > kWholeFatBytes) return true;  // windowed: read as the walk asks
     try {
-        m_allBuffer.assign(sectors * 512, 0);
+        m_allBuffer.resize(static_cast<size_t>(m_nUsefulBytes));
     } catch (const std::bad_alloc&) {
         ReleaseAllBuffer();
         return false;
     }
-    const uint32_t first = m_dwSectorNo + ReservedSectors();
-    // One read per sector so that a bad sector costs only its own entries.
-    for (uint64_t k = 0; k < sectors; ++k) {
-        uint8_t* dest = m_allBuffer.data() + k * 512;
-        if (!m_pDataSource->GetData(dest, 512, static_cast<uint32_t>(first + k))) {
-            std::memset(dest, 0, 512);
-            log.AppendLog(Format("Read FAT Error %d", static_cast<int>(k)));
-        }
-    }
+    ReadFatBytes(0, m_allBuffer.data(), m_allBuffer.size());
     m_bAllBuffer = true;
     return true;
 }
 
 void FatTable::ReleaseAllBuffer() {
     std::vector<uint8_t>().swap(m_allBuffer);
+    std::vector<Window>().swap(m_windows);
     m_bAllBuffer = false;
-    m_nWindow = -1;
+}
+
+size_t FatTable::HeldBytes() const {
+    size_t held = m_allBuffer.capacity();
+    for (const Window& w : m_windows) held += w.bytes.capacity();
+    return held;
 }
 
 void FatTable::SetAllBuffer(std::vector<uint8_t> fat) {
+    m_nUsefulBytes = fat.size();
     m_allBuffer = std::move(fat);
     m_bAllBuffer = true;
 }
 
-uint32_t FatTable::EntryAt(const uint8_t* p, size_t available, uint32_t n) const {
-    const ByteSpan bytes(p, available);
+const FatTable::Window* FatTable::WindowAt(uint64_t offset) {
+    const uint64_t index = offset / kWindowBytes;
+    ++m_nUseTick;
+    for (Window& w : m_windows)
+        if (w.index == index) {
+            w.lastUse = m_nUseTick;
+            return &w;
+        }
+    Window* slot = nullptr;
+    try {
+        if (m_windows.size() < kWindows) {
+            slot = &m_windows.emplace_back();
+        } else {
+            slot = &*std::min_element(m_windows.begin(), m_windows.end(),
+                                      [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
+        }
+        const uint64_t start = index * kWindowBytes;
+        slot->bytes.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, m_nUsefulBytes - start)));
+    } catch (const std::bad_alloc&) {
+        ReleaseAllBuffer();
+        return nullptr;
+    }
+    slot->index = index;
+    slot->lastUse = m_nUseTick;
+    ReadFatBytes(index * kWindowBytes, slot->bytes.data(), slot->bytes.size());
+    return slot;
+}
+
+uint32_t FatTable::Decode(const uint8_t* p, uint32_t n) const {
+    const ByteSpan bytes(p, 4);
     switch (m_nKind) {
         case 1: {
             const uint16_t v = Le16(bytes, 0);
@@ -85,22 +124,25 @@ uint32_t FatTable::EntryAt(const uint8_t* p, size_t available, uint32_t n) const
 uint32_t FatTable::NextCluster(uint32_t n) {
     const uint64_t offset = m_nKind == 1 ? uint64_t{n} * 3 / 2 : m_nKind == 2 ? uint64_t{n} * 2 : uint64_t{n} * 4;
     const size_t width = m_nKind == 3 ? 4 : 2;
+    if (offset + width > m_nUsefulBytes) return 0;
+    uint8_t entry[4] = {};
     if (m_bAllBuffer) {
-        if (!Has(m_allBuffer, offset, width)) return 0;
-        return EntryAt(m_allBuffer.data() + offset, width, n);
+        if (!Has(m_allBuffer, static_cast<size_t>(offset), width)) return 0;
+        std::memcpy(entry, m_allBuffer.data() + offset, width);
+        return Decode(entry, n);
     }
-    if (!m_pDataSource) return 0;
-    const uint64_t w = offset / 512;
-    if (w >= FatSize()) return 0;
-    if (m_nWindow != static_cast<int64_t>(w)) {
-        m_nWindow = -1;
-        const uint64_t sector = uint64_t{m_dwSectorNo} + ReservedSectors() + w;
-        if (sector > UINT32_MAX || !m_pDataSource->GetData(m_window.data(), 1024, static_cast<uint32_t>(sector)))
-            return 0;
-        m_nWindow = static_cast<int64_t>(w);
+    if (!m_medium.Attached()) return 0;
+    // An entry may straddle two windows (FAT12): then byte by byte.
+    for (size_t k = 0; k < width;) {
+        const Window* w = WindowAt(offset + k);
+        if (!w) return 0;
+        const uint64_t at = offset + k - w->index * kWindowBytes;
+        if (at >= w->bytes.size()) return 0;
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(width - k, w->bytes.size() - at));
+        std::memcpy(entry + k, w->bytes.data() + at, take);
+        k += take;
     }
-    const size_t at = static_cast<size_t>(offset - 512 * w);
-    return EntryAt(m_window.data() + at, m_window.size() - at, n);
+    return Decode(entry, n);
 }
 
 }  // namespace delvora

@@ -1,39 +1,44 @@
 #pragma once
-// The first FAT of a volume: which cluster follows which. During the tree
-// load the whole FAT sits in memory so that the directory walk makes no FAT
-// reads; afterwards lookups read two sectors at a time into a small window
-// (two, so that a FAT12 entry spanning a sector boundary is read whole).
-#include <array>
+// The first FAT of a volume: which cluster follows which. Only the entries
+// of clusters the volume has are ever read. A FAT of up to kWholeFatBytes
+// sits in memory whole during the tree load, so that the directory walk
+// makes no FAT reads; a larger one, and every FAT after the load, is read
+// on demand through a few windows kept in least-recently-used order.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "common/reporting.h"
-#include "disk/data_source.h"
+#include "fs/fat/fat_medium.h"
 
 namespace delvora {
 
 class FatTable {
 public:
+    /// Largest FAT read whole for the load (8 M FAT32 entries).
+    static constexpr uint64_t kWholeFatBytes = 32u << 20;
+    /// Bytes of one window and how many windows are kept.
+    static constexpr uint32_t kWindowBytes = 256u << 10;
+    static constexpr size_t kWindows = 8;
+
     void SetKind(int kind) { m_nKind = kind; }
     int Kind() const { return m_nKind; }
-    void SetDataSource(DataSource* source) { m_pDataSource = source; ReleaseAllBuffer(); }
-    void SetStartSector(uint32_t sector) { m_dwSectorNo = sector; ReleaseAllBuffer(); }
-    /// Takes the boot block; ReadBpb then answers true without reading.
-    void SetBootParams(const FatBootParams& params);
-    const FatBootParams& BootParams() const { return m_bpb; }
-    /// Caps the FAT bytes read into memory (entries past the data area's
-    /// clusters are never followed). 0: no cap.
-    void SetUsefulBytes(uint64_t bytes) { m_nUsefulBytes = bytes; }
+    /// Where the FAT is: its first volume sector on the medium, and how many
+    /// of its bytes are worth reading (the entries of the volume's clusters,
+    /// never past the FAT itself). Drops whatever was held. log (may be
+    /// null) takes the lines of unreadable FAT sectors.
+    void Attach(const FatMedium& medium, uint64_t firstSector, uint64_t usefulBytes, Log* log);
 
-    /// Reads the volume's first sector unless the boot block was given.
-    bool ReadBpb();
-    /// Reads the first FAT whole, 512 bytes at a time; an unreadable sector
-    /// is zero-filled and logged ("Read FAT Error %d"). False when the FAT
-    /// size is 0 or memory fails.
-    bool ReadAllBuffer(Log& log);
-    /// Drops the whole FAT; lookups go through the two-sector window.
+    /// Reads the FAT whole when it is at most kWholeFatBytes; an unreadable
+    /// stretch is zero-filled and logged ("Read FAT Error %d", its first FAT
+    /// sector). A larger FAT stays windowed. False when there is no FAT to
+    /// read or memory fails.
+    bool ReadAllBuffer();
+    /// Drops the whole FAT and the windows; lookups then go through windows.
     void ReleaseAllBuffer();
     bool HasAllBuffer() const { return m_bAllBuffer; }
+    /// Bytes of FAT held in memory now, whole or in windows.
+    size_t HeldBytes() const;
 
     /// The FAT entry of cluster n (FAT32 unmasked), or 0 when it cannot be had.
     uint32_t NextCluster(uint32_t n);
@@ -43,20 +48,28 @@ public:
     void SetAllBuffer(std::vector<uint8_t> fat);
 
 private:
-    uint32_t FatSize() const;
-    uint32_t ReservedSectors() const;
-    uint32_t EntryAt(const uint8_t* p, size_t available, uint32_t n) const;
+    struct Window {
+        uint64_t index = 0;
+        uint64_t lastUse = 0;
+        std::vector<uint8_t> bytes;
+    };
+    /// The window holding byte `offset` of the FAT, read when missing; null
+    /// when memory fails.
+    const Window* WindowAt(uint64_t offset);
+    /// Reads FAT bytes [offset, offset + count) from the medium into dest,
+    /// zero-filling and logging what cannot be read.
+    void ReadFatBytes(uint64_t offset, uint8_t* dest, size_t count);
+    uint32_t Decode(const uint8_t* p, uint32_t n) const;
 
-    DataSource* m_pDataSource = nullptr;
-    uint32_t m_dwSectorNo = 0;
-    std::array<uint8_t, 1024> m_window{};
-    std::vector<uint8_t> m_allBuffer;
-    int64_t m_nWindow = -1;
-    int m_nKind = 0;
-    FatBootParams m_bpb{};
-    bool m_bBpbGiven = false;
-    bool m_bAllBuffer = false;
+    FatMedium m_medium;
+    uint64_t m_nFirstSector = 0;
     uint64_t m_nUsefulBytes = 0;
+    Log* m_pLog = nullptr;
+    std::vector<uint8_t> m_allBuffer;
+    std::vector<Window> m_windows;
+    uint64_t m_nUseTick = 0;
+    int m_nKind = 0;
+    bool m_bAllBuffer = false;
 };
 
 }  // namespace delvora

@@ -8,6 +8,11 @@
 #include "fs/fat/fat_directory.h"
 
 namespace delvora {
+namespace {
+
+const char* KindName(int kind) { return kind == 1 ? "FAT12" : kind == 2 ? "FAT16" : kind == 3 ? "FAT32" : ""; }
+
+}  // namespace
 
 FatVolume::FatVolume() : Volume(std::make_unique<FatFileTree>()) {
     m_pFatTree = static_cast<FatFileTree*>(m_pTree.get());
@@ -26,12 +31,9 @@ bool FatVolume::PrepareSteps() {
     Log& log = Context().Logger();
     Notifier& notify = Context().Notify();
     m_pTree->Destroy();
-    switch (m_nFatType) {
-        case 1: SetDescription("FAT12"); break;
-        case 2: SetDescription("FAT16"); break;
-        case 3: SetDescription("FAT32"); break;
-        default: SetDescription(""); break;
-    }
+    m_pTimesFolder = nullptr;
+    m_timesFolderRuns.Clear();
+    SetDescription(KindName(m_nFatType));
     if (!m_pDataSource) {
         log.AppendLog("m_pDataSource==NULL || m_pFat==NULL");
         return false;
@@ -47,42 +49,43 @@ bool FatVolume::PrepareSteps() {
 
     RootItem()->flags |= item_flags::kDirectory;
     RecycleItem()->flags |= item_flags::kDirectory;
-    m_fat.SetKind(m_nFatType);
-    m_fat.SetDataSource(m_pDataSource);
-    m_fat.SetStartSector(m_dwSectorNo);
-    m_fat.SetBootParams(m_pDataSource->GetFat_BPB());
     m_pDataSource->SetReportErrors(0);
-    if (!m_fat.ReadBpb()) log.AppendLog("!m_pFat->ReadBpb()");
 
-    const GeometryResult geometry = ComputeFatGeometry(ParseFatBootParams(m_fat.BootParams()), m_nFatType, m_geometry);
-
-    // Clusters past the end of the medium cannot be read: a boot sector that
-    // claims more must not make us read or hold a FAT for them.
-    uint64_t usableClusters = m_geometry.clusterCount;
-    if (const uint64_t mediumSectors = m_pDataSource->SizeBytes() / 512) {
-        const uint64_t dataFirst = uint64_t{m_dwSectorNo} + m_geometry.dataStart;
-        const uint64_t spc = std::max<uint32_t>(1, m_geometry.sectorsPerCluster);
-        usableClusters = std::min(usableClusters, mediumSectors > dataFirst ? (mediumSectors - dataFirst) / spc : 0);
-    }
-    m_fat.SetUsefulBytes(FatBytesNeeded(m_nFatType, static_cast<uint32_t>(usableClusters)));
-    if (!m_fat.ReadAllBuffer(log)) log.AppendLog("!m_pFat->ReadAllBuffer()");
-
-    if (geometry == GeometryResult::DamagedBoot) {
+    // The boot sector, not the partition type, tells which FAT this is: a
+    // FAT32 volume in a FAT16 partition (or with few clusters) is FAT32.
+    const FatBootFields fields = ParseFatBootParams(m_pDataSource->GetFat_BPB());
+    m_nFatType = static_cast<uint8_t>(FatKindOf(fields));
+    SetDescription(KindName(m_nFatType));
+    if (ComputeFatGeometry(fields, m_nFatType, m_geometry) != GeometryResult::Ok) {
         notify.Message("DOS引导记录区损坏,请重建!");
         return false;
     }
-    if (geometry == GeometryResult::UnknownKind) {
-        notify.Message("还没写呢");
-        return false;
+    m_medium = FatMedium(m_pDataSource, m_dwSectorNo, m_geometry.bytesPerSector);
+
+    // A boot sector may claim far more than the medium holds: the FAT is
+    // read only for the clusters the kind can number and only as far as the
+    // medium goes, and the bitmap covers only clusters on the medium.
+    uint64_t usableClusters = m_geometry.clusterCount;
+    uint64_t fatBytes = std::min(m_geometry.FatBytes(), FatBytesNeeded(m_nFatType, m_geometry.clusterCount));
+    if (const uint64_t onSource = m_medium.SectorsOnSource(); onSource != UINT64_MAX) {
+        usableClusters = std::min<uint64_t>(
+            usableClusters,
+            onSource > m_geometry.dataStart ? (onSource - m_geometry.dataStart) / m_geometry.sectorsPerCluster : 0);
+        const uint64_t fatSectorsOnSource =
+            onSource > m_geometry.reservedSectors ? onSource - m_geometry.reservedSectors : 0;
+        fatBytes = std::min(fatBytes, fatSectorsOnSource * m_geometry.bytesPerSector);
     }
-    m_pFatTree->Attach(m_pDataSource, &m_fat, m_dwSectorNo, m_geometry, Context());
+    m_fat.SetKind(m_nFatType);
+    m_fat.Attach(m_medium, m_geometry.reservedSectors, fatBytes, &log);
+    if (!m_fat.ReadAllBuffer()) log.AppendLog("!m_pFat->ReadAllBuffer()");
+
+    m_pFatTree->Attach(m_medium, &m_fat, m_geometry, Context());
     if (m_nFatType == 3) {
         m_rootClusters = m_pFatTree->DirectoryChain(m_geometry.rootCluster, m_pFatTree->MaxDirectoryClusters(), false);
-        const uint64_t rootEnd =
-            uint64_t{m_geometry.dataStart} + uint64_t{std::max<size_t>(1, m_rootClusters.size())} * m_geometry.sectorsPerCluster;
-        m_geometry.rootEnd = static_cast<uint32_t>(std::min<uint64_t>(rootEnd, UINT32_MAX));
+        m_geometry.rootEnd = m_geometry.dataStart +
+                             uint64_t{std::max<size_t>(1, m_rootClusters.size())} * m_geometry.sectorsPerCluster;
         m_geometry.rootEntries = static_cast<uint32_t>(m_rootClusters.size() * m_geometry.clusterBytes / kFatEntryBytes);
-        m_pFatTree->Attach(m_pDataSource, &m_fat, m_dwSectorNo, m_geometry, Context());
+        m_pFatTree->Attach(m_medium, &m_fat, m_geometry, Context());
         for (uint32_t c : m_rootClusters) m_pFatTree->MarkVisited(c);
         RootItem()->startCluster = m_geometry.rootCluster;
     }
@@ -90,8 +93,8 @@ bool FatVolume::PrepareSteps() {
         notify.Message("计算错误1!");
         return false;
     }
-    const uint64_t bitmapClusters = std::min<uint64_t>(m_geometry.bitmapClusters, usableClusters + 2);
-    if (!m_pTree->AllocateBitmap(static_cast<size_t>(bitmapClusters / 8 + 1))) {
+    // One bit for each cluster number the volume can have, no more.
+    if (!m_pTree->AllocateBitmap(static_cast<size_t>((usableClusters + 2 + 7) / 8))) {
         notify.Message("分配簇使用位图失败!");
         return false;
     }
@@ -102,11 +105,13 @@ bool FatVolume::ReadRootDirectory() {
     Log& log = Context().Logger();
     m_rootBuffer.clear();
     if (m_nFatType != 3) {
-        const uint32_t sectors = m_geometry.rootEnd - m_geometry.rootStart;
-        m_rootBuffer.assign(size_t{sectors} * 512, 0);
-        for (uint32_t k = 0; k < sectors; ++k) {
-            const uint32_t sector = m_dwSectorNo + m_geometry.rootStart + k;
-            if (!m_pDataSource->GetData(&m_rootBuffer[size_t{k} * 512], 512, sector)) {
+        const uint64_t sectors = FixedRootSectors();
+        const uint32_t bps = m_geometry.bytesPerSector;
+        m_rootBuffer.assign(static_cast<size_t>(sectors * bps), 0);
+        // Sector by sector: the root is at most 65,535 entries, and any
+        // sector of it that cannot be read stops the load.
+        for (uint64_t k = 0; k < sectors; ++k) {
+            if (!m_medium.Read(m_geometry.rootStart + k, &m_rootBuffer[static_cast<size_t>(k * bps)], bps)) {
                 std::vector<uint8_t>().swap(m_rootBuffer);
                 log.AppendLog("!m_pDataSource->GetData(&buf[dwBufIndex],512,dw)");
                 return false;
@@ -145,10 +150,7 @@ void FatVolume::ReleaseLoadTables() {
     std::vector<uint8_t>().swap(m_rootBuffer);
 }
 
-uint64_t FatVolume::ClusterToSector(uint64_t cluster) const {
-    if (cluster < 2) return m_geometry.dataStart;
-    return m_geometry.dataStart + m_geometry.sectorsPerCluster * (cluster - 2);
-}
+uint64_t FatVolume::ClusterToSector(uint64_t cluster) const { return m_geometry.ClusterSector(cluster); }
 
 uint64_t FatVolume::SectorToCluster(uint64_t sector) const {
     if (m_geometry.sectorsPerCluster == 0) return 0;
@@ -157,30 +159,32 @@ uint64_t FatVolume::SectorToCluster(uint64_t sector) const {
 }
 
 bool FatVolume::ListRootSectors(ClusterRunList& runs) {
+    if (m_geometry.sectorsPerCluster == 0) return false;
     if (m_nFatType != 3) {
-        const uint32_t sectors = m_geometry.rootEntries / 16;
-        for (uint32_t s = m_geometry.dataStart - sectors; s < m_geometry.dataStart; ++s) runs.Add(s, 1);
+        if (FixedRootSectors() > 0) runs.Add(m_geometry.rootStart, FixedRootSectors());
         return true;
     }
-    const auto chain = m_pFatTree->DirectoryChain(m_geometry.rootCluster, m_pFatTree->MaxDirectoryClusters(), false);
-    for (uint32_t c : chain)
-        for (uint32_t k = 0; k < m_geometry.sectorsPerCluster; ++k) runs.Add(ClusterToSector(c) + k, 1);
+    for (uint32_t c : m_pFatTree->DirectoryChain(m_geometry.rootCluster, m_pFatTree->MaxDirectoryClusters(), false))
+        runs.AddJoined(ClusterToSector(c), m_geometry.sectorsPerCluster);
     return true;
 }
 
 bool FatVolume::ListRegions(std::vector<DiskRegion>& regions) {
     const FatGeometry& g = m_geometry;
     if (g.sectorsPerCluster == 0) return false;
-    const uint32_t fatStart = g.reservedSectors;
+    const uint64_t fatStart = g.reservedSectors;
     if (fatStart > 0) regions.push_back({0, fatStart - 1, 1});
     if (g.fatSize > 0) {
-        regions.push_back({fatStart, fatStart + g.fatSize - 1, 2});
-        regions.push_back({fatStart + g.fatSize, fatStart + 2 * g.fatSize - 1, 3});
+        // The first FAT, then its copies (at most 255).
+        for (uint32_t copy = 0; copy < g.fatCount; ++copy) {
+            const uint64_t first = fatStart + uint64_t{copy} * g.fatSize;
+            regions.push_back({first, first + g.fatSize - 1, static_cast<uint8_t>(copy == 0 ? 2 : 3)});
+        }
     }
     if (m_nFatType != 3) {
         if (g.dataStart > g.rootStart) regions.push_back({g.rootStart, g.dataStart - 1, 6});
     } else {
-        const uint32_t first = ClusterToSector(g.rootCluster);
+        const uint64_t first = ClusterToSector(g.rootCluster);
         regions.push_back({first, first + g.sectorsPerCluster - 1, 6});
     }
     if (g.totalSectors > g.dataStart) regions.push_back({g.dataStart, g.totalSectors - 1, 7});
@@ -188,15 +192,40 @@ bool FatVolume::ListRegions(std::vector<DiskRegion>& regions) {
 }
 
 bool FatVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) {
-    if (!dest || !m_pDataSource) return false;
+    if (!dest || !m_pDataSource || m_geometry.sectorsPerCluster == 0) return false;
     if (position < 2 && !allowLow) return false;
-    // Below cluster 2 (allowed on request) the position reaches back before
-    // the data area; it must not wrap past the volume's first sector.
-    if (position > UINT32_MAX) return false;
-    const int64_t sector = static_cast<int64_t>(m_dwSectorNo) + m_geometry.dataStart +
-                           int64_t{m_geometry.sectorsPerCluster} * (static_cast<int64_t>(position) - 2);
-    if (sector < 0) return false;
-    return m_pDataSource->GetData(dest, count, static_cast<uint64_t>(sector)) != 0;
+    const uint64_t spc = m_geometry.sectorsPerCluster;
+    uint64_t sector = 0;
+    if (position >= 2) {
+        if (position - 2 > (UINT64_MAX - m_geometry.dataStart) / spc) return false;
+        sector = m_geometry.dataStart + spc * (position - 2);
+    } else {
+        // Below cluster 2 the position reaches back before the data area;
+        // it must not wrap past the volume's first sector.
+        const uint64_t back = spc * (2 - position);
+        if (back > m_geometry.dataStart) return false;
+        sector = m_geometry.dataStart - back;
+    }
+    return m_medium.Read(sector, dest, count);
+}
+
+bool FatVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) {
+    if (!item || m_geometry.sectorsPerCluster == 0) return false;
+    if (item->IsFound()) {
+        for (const ClusterRun& run : source) sectors.AddJoined(run.first, run.count);
+        return true;
+    }
+    if (IsFixedRoot(item)) {
+        if (FixedRootSectors() > 0) sectors.Add(m_geometry.rootStart, FixedRootSectors());
+        return true;
+    }
+    for (const ClusterRun& run : source) {
+        // Runs from a caller are checked: clusters of the data area only.
+        if (!m_geometry.ValidCluster(run.first) || run.count > uint64_t{m_geometry.clusterCount} + 2 - run.first)
+            return false;
+        sectors.AddJoined(ClusterToSector(run.first), run.count * m_geometry.sectorsPerCluster);
+    }
+    return true;
 }
 
 }  // namespace delvora

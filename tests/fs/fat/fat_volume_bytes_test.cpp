@@ -48,7 +48,7 @@ TEST_F(TinyVolume, LoopingChainsEnd) {
     EXPECT_EQ(ctx.notifier.Texts(), std::vector<std::string>{"FAT表异常!"});
     // The folder itself: each cluster once.
     ASSERT_TRUE(volume.GetItemRuns(FindItem(*volume.RootItem(), "DIR"), runs));
-    EXPECT_EQ(runs.Size(), 2u);
+    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{3, 2}}));
 }
 
 TEST_F(TinyVolume, DeletedFoldersAndTheirChildren) {
@@ -76,7 +76,8 @@ TEST_F(TinyVolume, DeletedFoldersAndTheirChildren) {
 }
 
 TEST_F(TinyVolume, DeletedFilesReadFromConsecutiveClusters) {
-    fat.SetRootEntry(0, ShortEntry("\xE5ONE    BIN", 0x20, 20, 512));
+    fat.SetRootEntry(0, ShortEntry("\xE5ONE    BIN", 0x20, 20, 600));
+    fat.SetRootEntry(1, ShortEntry("\xE5TWO    BIN", 0x20, 30, 512));
     std::memset(Cluster(20), 'a', 512);
     std::memset(Cluster(21), 'b', 512);
     auto loaded = Load();
@@ -85,12 +86,12 @@ TEST_F(TinyVolume, DeletedFilesReadFromConsecutiveClusters) {
     ASSERT_NE(one, nullptr);
     ClusterRunList runs;
     ASSERT_TRUE(volume.GetItemRuns(one, runs));
-    // The size divided by the cluster size, plus one: two clusters.
-    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{20, 1}, {21, 1}}));
+    // The clusters the size needs, as one run.
+    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{20, 2}}));
     uint64_t allocated = 0, valid = 0;
     ASSERT_TRUE(volume.GetItemSizes(one, runs, allocated, valid));
     EXPECT_EQ(allocated, 1024u);
-    EXPECT_EQ(valid, 512u);
+    EXPECT_EQ(valid, 600u);
     std::vector<uint8_t> data(512);
     ASSERT_TRUE(volume.ReadItemRange(one, data.data(), 0, 512, &runs));
     EXPECT_EQ(data, std::vector<uint8_t>(512, 'a'));
@@ -99,6 +100,15 @@ TEST_F(TinyVolume, DeletedFilesReadFromConsecutiveClusters) {
     // Beyond the runs: refused without a message.
     EXPECT_FALSE(volume.ReadItemRange(one, data.data(), 1000, 100, &runs));
     EXPECT_TRUE(ctx.notifier.Texts().empty());
+    // A whole cluster's worth takes that one cluster, not one more, as a
+    // live file of the same size would.
+    FileItem* two = FindItem(*volume.RootItem(), "_TWO.BIN");
+    ASSERT_TRUE(volume.GetItemSizes(two, allocated, valid));
+    EXPECT_EQ(allocated, 512u);
+    uint64_t firstSector = 0;
+    ASSERT_TRUE(volume.GetItemExtent(two, allocated, firstSector));
+    EXPECT_EQ(allocated, 512u);
+    EXPECT_EQ(firstSector, test::TinyFat12::kDataStart + 28u);
 }
 
 TEST_F(TinyVolume, AbsurdEntriesLoadAndFailCleanly) {
@@ -120,7 +130,7 @@ TEST_F(TinyVolume, AbsurdEntriesLoadAndFailCleanly) {
     FileItem* dead = FindItem(*volume.RootItem(), "_EAD.BIN");
     ClusterRunList runs;
     ASSERT_TRUE(volume.GetItemRuns(dead, runs));
-    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{59, 1}, {60, 1}, {61, 1}}));
+    EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{59, 3}}));
     uint64_t firstSector = 0;
     ASSERT_TRUE(volume.GetItemExtent(huge, allocated, firstSector));
     EXPECT_EQ(allocated, 0x100000000u);  // whole clusters, beyond 32 bits

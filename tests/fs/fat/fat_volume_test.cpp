@@ -264,7 +264,7 @@ TEST_F(Fat32Patched, EndMarkersBelow0FFFFFFFEndARunList) {
     FileItem* note = FindItem(*loaded.volume->RootItem(), "docs/sub/deeper/note.TXT");
     ClusterRunList runs;
     ASSERT_TRUE(loaded.volume->GetItemRuns(note, runs));
-    EXPECT_EQ(runs.Size(), 2u);
+    EXPECT_EQ(runs.TotalCount(), 2u);
     // Ending after the first cluster leaves the chain short of the size.
     SetFat(note->startCluster, 0x0FFFFFF8);
     auto again = LoadFat(image, 3, ctx.context);
