@@ -187,7 +187,9 @@ bool FatVolume::ListRegions(std::vector<DiskRegion>& regions) {
         const uint64_t first = ClusterToSector(g.rootCluster);
         regions.push_back({first, first + g.sectorsPerCluster - 1, 6});
     }
-    if (g.totalSectors > g.dataStart) regions.push_back({g.dataStart, g.totalSectors - 1, 7});
+    // Whole clusters only: sectors after the last one belong to no cluster.
+    if (g.clusterCount > 0)
+        regions.push_back({g.dataStart, g.dataStart + uint64_t{g.clusterCount} * g.sectorsPerCluster - 1, 7});
     return true;
 }
 

@@ -73,24 +73,54 @@ std::map<std::string, std::vector<uint8_t>> StandardFiles() {
             {"docs/sub/deeper/note.TXT", std::vector<uint8_t>(513, 'n')}};
 }
 
-std::string MakeToolImage(const std::string& dir, int fatBits) {
-    const std::string image = dir + "/fat" + std::to_string(fatBits) + ".img";
-    const std::string blocks = fatBits == 12 ? "2048" : fatBits == 16 ? "20480" : "40000";
-    const std::string extra = fatBits == 32 ? " -s 1" : "";
-    std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir + "'; mkfs.fat -F " +
-                         std::to_string(fatBits) + extra + " -C '" + image + "' " + blocks + " >/dev/null; " +
-                         "mmd -i '" + image + "' ::/docs ::/docs/sub ::/docs/sub/deeper ::/old ::/old/inner; ";
+namespace {
+
+/// mmd/mcopy/mdel script that writes the standard content into image.
+bool AddStandardContent(const std::string& dir, const std::string& image, std::string& script) {
+    script += "mmd -i '" + image + "' ::/docs ::/docs/sub ::/docs/sub/deeper ::/old ::/old/inner; ";
     int n = 0;
     for (const auto& [path, bytes] : StandardFiles()) {
         const std::string local = dir + "/src" + std::to_string(n++);
-        if (!WriteFileBytes(local, bytes)) return {};
+        if (!WriteFileBytes(local, bytes)) return false;
         script += "mcopy -i '" + image + "' '" + local + "' '::/" + path + "'; ";
     }
     const std::string hello = dir + "/hello";
-    if (!WriteFileBytes(hello, {'h', 'e', 'l', 'l', 'o', '\n'})) return {};
+    if (!WriteFileBytes(hello, {'h', 'e', 'l', 'l', 'o', '\n'})) return false;
     script += "mcopy -i '" + image + "' '" + hello + "' ::/old/inner/a.txt; ";
     script += "mcopy -i '" + image + "' '" + hello + "' ::/gone.txt; ";
-    script += "mdel -i '" + image + "' ::/gone.txt; mdeltree -i '" + image + "' ::/old";
+    script += "mdel -i '" + image + "' ::/gone.txt; mdeltree -i '" + image + "' ::/old; ";
+    return true;
+}
+
+}  // namespace
+
+std::string MakeToolImage(const std::string& dir, int fatBits, uint32_t sectorSize) {
+    const std::string image = dir + "/fat" + std::to_string(fatBits) +
+                              (sectorSize == 512 ? "" : "-" + std::to_string(sectorSize)) + ".img";
+    std::string blocks = fatBits == 12 ? "2048" : fatBits == 16 ? "20480" : "40000";
+    std::string extra = fatBits == 32 ? " -s 1" : "";
+    if (sectorSize != 512) {
+        // Well inside each kind's cluster range, one sector a cluster.
+        const uint64_t clusters = fatBits == 12 ? 3000 : fatBits == 16 ? 20000 : 70000;
+        blocks = std::to_string(clusters * sectorSize / 1024 + 1024);
+        extra = " -S " + std::to_string(sectorSize) + " -s 1";
+    }
+    std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir + "'; mkfs.fat -F " +
+                         std::to_string(fatBits) + extra + " -C '" + image + "' " + blocks + " >/dev/null; ";
+    if (!AddStandardContent(dir, image, script)) return {};
+    std::string output;
+    if (RunShell(script, &output) != 0) return {};
+    return image;
+}
+
+std::string MakeSmallFat32Image(const std::string& dir) {
+    const std::string image = dir + "/fat32-small.img";
+    std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir + "'; mkfs.fat -F 32 -s 1 -C '" + image +
+                         "' 40960 >/dev/null; ";
+    if (!AddStandardContent(dir, image, script)) return {};
+    // 65,536 sectors: the data area then holds about 64,000 clusters.
+    script += "printf '\\000\\000\\001\\000' | dd of='" + image +
+              "' bs=1 seek=32 conv=notrunc status=none; truncate -s 32M '" + image + "'";
     std::string output;
     if (RunShell(script, &output) != 0) return {};
     return image;
@@ -111,6 +141,37 @@ std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOff
         if (path.empty() || path[0] == '$') continue;
         const size_t star = line.find(" * ");
         out[path] = star != std::string::npos && star < tab;
+    }
+    return out;
+}
+
+std::map<std::string, FlsItem> FlsBody(const std::string& image, const std::string& fsType) {
+    std::string output;
+    std::map<std::string, FlsItem> out;
+    const std::string type = fsType.empty() ? "" : " -f " + fsType;
+    if (RunShell("fls" + type + " -m / -r -p '" + image + "'", &output) != 0) return out;
+    std::istringstream lines(output);
+    std::string line;
+    // MD5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '|');) fields.push_back(field);
+        if (fields.size() < 11 || fields[1].size() < 2 || fields[1][1] == '$') continue;
+        FlsItem item;
+        std::string path = fields[1].substr(1);
+        const std::string mark = " (deleted)";
+        if (path.size() > mark.size() && path.compare(path.size() - mark.size(), mark.size(), mark) == 0) {
+            item.deleted = true;
+            path.resize(path.size() - mark.size());
+        }
+        item.inode = std::stoull(fields[2]);
+        item.directory = fields[3].rfind("d/", 0) == 0;
+        item.size = std::stoull(fields[6]);
+        item.accessed = std::stoll(fields[7]);
+        item.modified = std::stoll(fields[8]);
+        item.created = std::stoll(fields[10]);
+        out[path] = item;
     }
     return out;
 }

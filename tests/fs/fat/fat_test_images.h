@@ -37,12 +37,30 @@ std::map<std::string, std::vector<uint8_t>> StandardFiles();
 
 /// Makes a FAT image of a kind (12, 16, 32) in dir with mkfs.fat and
 /// mtools: the standard files, plus a deleted file (gone.txt) and a deleted
-/// folder with children (old/inner/a.txt). Empty path on failure.
-std::string MakeToolImage(const std::string& dir, int fatBits);
+/// folder with children (old/inner/a.txt). Sectors other than 512 bytes
+/// come with one sector per cluster (sparse images). Empty path on failure.
+std::string MakeToolImage(const std::string& dir, int fatBits, uint32_t sectorSize = 512);
+
+/// The same content on a bare FAT32 volume of 32 MiB with one sector per
+/// cluster: fewer than 65,525 clusters. mtools refuses such a volume, so it
+/// is filled while its boot sector claims 40 MiB, then cut down.
+std::string MakeSmallFat32Image(const std::string& dir);
 
 /// fls -r -p of a volume at a sector offset: '/'-separated path → deleted
 /// flag, without fls's virtual entries. Empty when fls fails.
 std::map<std::string, bool> FlsTree(const std::string& image, uint64_t sectorOffset = 0);
+
+/// One line of fls -m (the body format): an item as The Sleuth Kit sees it.
+struct FlsItem {
+    uint64_t inode = 0;
+    bool deleted = false;
+    bool directory = false;
+    uint64_t size = 0;
+    int64_t accessed = 0, modified = 0, created = 0;  // Unix seconds; 0: none
+};
+/// fls -m / -r -p with a file-system type (-f, "" to let it choose): path
+/// without the leading '/' → item, virtual entries left out.
+std::map<std::string, FlsItem> FlsBody(const std::string& image, const std::string& fsType = "");
 
 /// A small FAT12 volume built in memory: 512-byte clusters, 16 root
 /// entries, data from sector 4, 60 clusters.
