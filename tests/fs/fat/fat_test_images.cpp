@@ -1,5 +1,7 @@
 #include "fs/fat/fat_test_images.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <functional>
@@ -19,6 +21,22 @@ LoadedFat LoadFat(const std::string& path, int fatKind, const CoreContext& conte
     loaded.volume->SetDataSource(loaded.source.get());
     loaded.volume->SetStartSector(startSector);
     loaded.volume->SetFatType(static_cast<uint8_t>(fatKind));
+    loaded.volume->SetContext(context);
+    loaded.prepared = loaded.volume->Prepare();
+    if (loaded.prepared) {
+        loaded.volume->LoadTree();
+        loaded.volume->ReleaseLoadTables();
+    }
+    return loaded;
+}
+
+LoadedFat LoadFatFrom(std::unique_ptr<BlockBackend> backend, const CoreContext& context) {
+    LoadedFat loaded;
+    loaded.source = std::make_unique<DataSource>(context);
+    loaded.source->OpenWithBackend(std::move(backend));
+    loaded.volume = std::make_unique<FatVolume>();
+    loaded.volume->SetDataSource(loaded.source.get());
+    loaded.volume->SetFatType(3);
     loaded.volume->SetContext(context);
     loaded.prepared = loaded.volume->Prepare();
     if (loaded.prepared) {
@@ -217,6 +235,46 @@ void TinyFat12::FillCluster(uint32_t cluster, uint8_t value) {
 
 std::string TinyFat12::Write(const std::string& path) const {
     return WriteFileBytes(path, m_image) ? path : std::string();
+}
+
+std::vector<uint8_t> Fat32Layout::BootSector() const {
+    std::vector<uint8_t> b(512, 0);
+    b[0] = 0xEB; b[1] = 0x58; b[2] = 0x90;
+    PutLe16(&b[11], 512);
+    b[13] = 1;
+    PutLe16(&b[14], 32);
+    b[16] = 2;
+    b[21] = 0xF8;
+    PutLe32(&b[32], totalSectors);
+    PutLe32(&b[36], fatSectors);
+    PutLe32(&b[44], rootCluster);
+    PutLe16(&b[510], 0xAA55);
+    return b;
+}
+
+int GeneratedFat32::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+    if (offset > uint64_t{m_layout.totalSectors} * 512 || count > uint64_t{m_layout.totalSectors} * 512 - offset)
+        return EIO;
+    const uint64_t fatStart = 32, fatEnd = m_layout.DataStart();
+    std::vector<uint8_t> sector(512);
+    // Sector by sector: each pass copies at least one byte.
+    for (size_t done = 0; done < count;) {
+        const uint64_t s = (offset + done) / 512;
+        std::fill(sector.begin(), sector.end(), 0);
+        if (s == 0) {
+            sector = m_layout.BootSector();
+        } else if (s >= fatStart && s < fatEnd) {
+            const uint64_t first = ((s - fatStart) % m_layout.fatSectors) * 128;
+            for (uint32_t k = 0; k < 128; ++k) PutLe32(&sector[k * 4], m_fatEntry(static_cast<uint32_t>(first + k)));
+        } else if (s >= fatEnd) {
+            m_cluster(static_cast<uint32_t>(s - fatEnd + 2), sector.data());
+        }
+        const size_t from = static_cast<size_t>((offset + done) % 512);
+        const size_t n = std::min(count - done, 512 - from);
+        std::memcpy(buffer + done, sector.data() + from, n);
+        done += n;
+    }
+    return 0;
 }
 
 std::vector<uint8_t> ShortEntry(const std::string& name11, uint8_t attributes, uint32_t cluster, uint32_t size,

@@ -2,6 +2,7 @@
 // FAT images for the tests: made by mkfs.fat and mtools at test time, or
 // built byte by byte for the cases the tools never produce.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "support/recorders.h"
 #include "common/reporting.h"
+#include "disk/block_backend.h"
 #include "disk/data_source.h"
 #include "fs/fat/fat_volume.h"
 
@@ -20,6 +22,9 @@ struct LoadedFat {
     std::unique_ptr<FatVolume> volume;
     bool prepared = false;
 };
+
+/// Opens a backend (bytes made in memory) and loads the FAT volume on it.
+LoadedFat LoadFatFrom(std::unique_ptr<BlockBackend> backend, const CoreContext& context);
 
 /// Opens an image file and loads the FAT volume at startSector (Prepare,
 /// LoadTree, ReleaseLoadTables). `prepared` tells whether Prepare passed.
@@ -78,6 +83,35 @@ public:
 
 private:
     std::vector<uint8_t> m_image;
+};
+
+/// A FAT32 volume as a test lays it out: 512-byte sectors, one sector a
+/// cluster, 32 reserved sectors, two FATs.
+struct Fat32Layout {
+    uint32_t totalSectors = 0;
+    uint32_t fatSectors = 0;
+    uint32_t rootCluster = 2;
+    std::vector<uint8_t> BootSector() const;
+    uint64_t DataStart() const { return 32 + 2 * uint64_t{fatSectors}; }
+    uint64_t FatOffset(uint32_t cluster) const { return 32 * 512 + uint64_t{cluster} * 4; }
+    uint64_t ClusterOffset(uint32_t cluster) const { return (DataStart() + cluster - 2) * 512; }
+};
+
+/// A FAT32 volume whose bytes are made as they are read, as large or as
+/// deep as a test needs without storing it: the boot sector from the
+/// layout, each FAT entry and each cluster from a function.
+class GeneratedFat32 final : public BlockBackend {
+public:
+    using FatEntry = std::function<uint32_t(uint32_t cluster)>;
+    using Cluster = std::function<void(uint32_t cluster, uint8_t* bytes)>;  // fills 512 bytes
+    GeneratedFat32(Fat32Layout layout, FatEntry fatEntry, Cluster cluster)
+        : m_layout(layout), m_fatEntry(std::move(fatEntry)), m_cluster(std::move(cluster)) {}
+    int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
+
+private:
+    Fat32Layout m_layout;
+    FatEntry m_fatEntry;
+    Cluster m_cluster;
 };
 
 /// A short (8.3) entry: name11 is the 11 padded name bytes.
