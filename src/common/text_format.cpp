@@ -45,7 +45,7 @@ bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time) {
 }
 
 bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds) {
-    if (date == 0) return false;
+    if (date == 0 || ValidDosDate(date) != date || ValidDosTime(time) != time) return false;
     std::tm tm{};
     tm.tm_year = 80 + (date >> 9);
     tm.tm_mon = ((date >> 5) & 15) - 1;
@@ -53,8 +53,6 @@ bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds) {
     tm.tm_hour = time >> 11;
     tm.tm_min = (time >> 5) & 63;
     tm.tm_sec = (time & 31) * 2;
-    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
-        return false;
     tm.tm_isdst = -1;
     // mktime reads TZ afresh; -1 cannot be a real answer for a date from 1980 on.
     const std::time_t t = std::mktime(&tm);
