@@ -1,16 +1,17 @@
 // Loads a FAT volume from the fuzzer's bytes and lists and reads every
-// item. The first byte picks the kind (FAT12/16/32) and the options; the
-// rest is the volume image, served from a file so that reads past its end
-// fail as they would on a short image.
-#include <unistd.h>
-
+// item. The first byte picks the options and the sector size (the boot
+// sector's own, or 1,024, 2,048 or 4,096 bytes written over it, so that
+// every size is reached without waiting for the fuzzer to find them); the
+// rest is the volume image, served from memory: reads past its end fail as
+// they would on a short image.
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <memory>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/options.h"
 #include "common/reporting.h"
+#include "disk/block_backend.h"
 #include "disk/data_source.h"
 #include "disk/device_map.h"
 #include "fs/fat/fat_volume.h"
@@ -20,11 +21,8 @@ using namespace delvora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    static const std::string path = "/tmp/delvora-fat-fuzz-" + std::to_string(getpid()) + ".img";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data + 1, 1, size - 1, f);
-    std::fclose(f);
+    std::vector<uint8_t> image(data + 1, data + size);
+    if ((data[0] & 3) && image.size() >= 13) PutLe16(&image[11], static_cast<uint16_t>(512u << (data[0] & 3)));
 
     DeviceMap map;
     AnalysisOptions options;
@@ -34,12 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.devices = &map;
     context.options = &options;
     DataSource source(context);
-    source.SetPath(path);
-    if (!source.Open()) return 0;
+    if (!source.OpenWithBackend(std::make_unique<BytesBackend>(image.data(), image.size()))) return 0;
     FatVolume volume;
     volume.SetContext(context);
     volume.SetDataSource(&source);
-    volume.SetFatType(static_cast<uint8_t>(data[0] % 3 + 1));
+    volume.SetFatType(3);  // the boot sector decides the kind
     if (!volume.Prepare()) return 0;
     volume.LoadTree();
     volume.ReleaseLoadTables();
@@ -56,10 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ClusterRunList runs;
         if (volume.GetItemRuns(item, runs) && item->size <= (1u << 20)) {
             buffer.resize(item->size);
-            volume.ReadItemRange(item, buffer.data(), 0, item->size, &runs);
+            volume.ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(item->size), &runs);
             uint64_t allocated = 0, valid = 0;
             volume.GetItemSizes(item, runs, allocated, valid);
-            if (runs.Size() <= 256) volume.ReadWholeItem(item, buffer, allocated, valid);
+            if (allocated <= (1u << 22)) volume.ReadWholeItem(item, buffer, allocated, valid);
+            ClusterRunList sectors;
+            volume.ConvertRunsToSectors(item, runs, sectors);
         }
         for (uint32_t i = 0; i < item->childCount; ++i) stack.push_back(&item->children[i]);
     }
@@ -67,5 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volume.ListRootSectors(rootSectors);
     std::vector<DiskRegion> regions;
     volume.ListRegions(regions);
+    uint8_t raw[512];
+    for (uint64_t position : {uint64_t{0}, uint64_t{2}, UINT64_MAX}) volume.ReadRaw(raw, sizeof(raw), position, true);
     return 0;
 }

@@ -26,7 +26,8 @@ std::string DosDateTimeText(uint16_t date, uint16_t time);
 std::string DosDateText(uint16_t date);
 
 /// The ten cell texts of an item. volume may be null (extent cells are then
-/// 0). path: the full-path text when the caller has it, else computed.
+/// 0). The start sector is the volume's own sector (BytesPerSector()
+/// bytes each) counted from the volume's first sector. path: the full-path text when the caller has it, else computed.
 std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
                                                            const std::string* path = nullptr);
 

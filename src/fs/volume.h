@@ -98,6 +98,9 @@ public:
     /// The whole data of an item in a new buffer of allocated bytes.
     virtual bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated,
                                uint64_t& valid) = 0;
+    /// Allocated bytes and the first sector of an item's data. Sector numbers
+    /// a volume answers (here, in regions, runs and ClusterToSector) count its
+    /// own sectors (BytesPerSector()) from its first sector.
     virtual bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) = 0;
     /// The item's exact UTC times; false when the kind or the item has none.
     virtual bool GetItemTimes(FileItem*, ItemTimes&) { return false; }
