@@ -61,6 +61,17 @@ bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds) {
     return true;
 }
 
+bool DosLocalTimeCache::ToUnix(uint16_t date, uint16_t time, int64_t& seconds) {
+    const uint32_t key = (uint32_t{date} << 16) | time;
+    Slot& slot = m_slots[(key * 2654435761u) >> 22];
+    if (slot.key != key) {
+        slot.key = key;
+        slot.ok = DosLocalToUnix(date, time, slot.seconds);
+    }
+    if (slot.ok) seconds = slot.seconds;
+    return slot.ok;
+}
+
 std::string FormatTimestamp(const std::tm& tm) {
     return Format("%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_hour, tm.tm_min, tm.tm_sec);

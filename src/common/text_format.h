@@ -1,5 +1,6 @@
 #pragma once
 // Text forms shared by the log, the file list and the reports.
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -29,6 +30,22 @@ bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time);
 /// host's zone (TZ honoured, daylight saving as the zone says). False for no
 /// date (0) or a date or time that is not a real one.
 bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds);
+
+/// DosLocalToUnix with recent answers kept: mktime reads the zone file on
+/// every call, and the items of one folder mostly share their times. A
+/// fixed table: entries are replaced, it never grows. One per thread.
+class DosLocalTimeCache {
+public:
+    bool ToUnix(uint16_t date, uint16_t time, int64_t& seconds);
+
+private:
+    struct Slot {
+        uint32_t key = 0;  // date << 16 | time; date 0 is never a real answer
+        int64_t seconds = 0;
+        bool ok = false;
+    };
+    std::array<Slot, 1024> m_slots{};
+};
 
 /// ISO 8601 UTC text of a time in 100-nanosecond ticks since 1601-01-01:
 /// "2024-05-06T07:08:09.1234567Z", the fraction left out when it is zero and

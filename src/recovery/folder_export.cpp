@@ -91,18 +91,10 @@ bool FolderExporter::ExportFolder(FileItem& folder, const std::string& targetDir
 }
 
 bool FolderExporter::LocalTime(uint16_t date, uint16_t time, timespec& out) {
-    // mktime looks at the zone file on every call; files of one folder mostly
-    // share their times, so each distinct date and time is converted once.
-    const uint32_t key = (uint32_t{date} << 16) | time;
-    if (auto it = m_localTimes.find(key); it != m_localTimes.end()) {
-        out = {it->second, 0};
-        return it->second != time_t(-1);
-    }
     int64_t seconds = 0;
-    const bool ok = DosLocalToUnix(date, time, seconds);
-    if (ok) out = {static_cast<time_t>(seconds), 0};
-    if (m_localTimes.size() < 65536) m_localTimes[key] = ok ? out.tv_sec : time_t(-1);
-    return ok;
+    if (!m_localTimes.ToUnix(date, time, seconds)) return false;
+    out = {static_cast<time_t>(seconds), 0};
+    return true;
 }
 
 void FolderExporter::SetTimesFromItem(int fd, const FileItem& item) {

@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/hash.h"
+#include "common/text_format.h"
 
 namespace delvora {
 
@@ -87,7 +87,7 @@ private:
     FolderExportOptions m_options;
     std::function<void(const ExportedFile&)> m_observer;
     ExportSummary m_summary;
-    std::unordered_map<uint32_t, time_t> m_localTimes;  // DOS date << 16 | time → local time
+    DosLocalTimeCache m_localTimes;
 };
 
 }  // namespace delvora

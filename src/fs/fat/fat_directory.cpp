@@ -104,8 +104,8 @@ void ConvertDirectoryEntries(ByteSpan entries, bool folderDeleted, int fatKind, 
         item.writeDate = Le16(e, 24);
         item.size = Le32(e, 28);
         item.startCluster = FatEntryCluster(e, fatKind);
-        // Where the entry is, for what the record does not keep (GetItemTimes).
-        item.link = static_cast<uint32_t>(j + 1);
+        // The creation time's 10-ms units have no field of their own.
+        item.link = kFatHundredthsKnown | e[13];
         item.name = NamePool::Global().Add(FatEntryName(entries, j, codepage));
         out.push_back(item);
     }

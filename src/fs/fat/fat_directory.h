@@ -14,6 +14,8 @@ namespace delvora {
 
 inline constexpr size_t kFatEntryBytes = 32;
 inline constexpr uint8_t kFatLongNameAttr = 0x0F;
+/// Set in a record's link when its low byte is the entry's byte 13.
+inline constexpr uint32_t kFatHundredthsKnown = 0x100;
 
 /// Byte 0 values that mark a deleted entry. 0x05 is not one of them: it
 /// stands for a live name whose first byte is 0xE5 (a common GBK lead byte).
@@ -38,7 +40,7 @@ inline uint32_t FatEntryCluster(ByteSpan entry, int fatKind) {
 /// the order found: long-name entries, "." and "..", and volume labels are
 /// skipped, a 0 first byte ends the directory. Records are deleted when the
 /// folder is. Names go to the NamePool; parent is left for SetChildren.
-/// link is the entry's index in the buffer plus one.
+/// link holds kFatHundredthsKnown | byte 13 (creation time, 10-ms units).
 void ConvertDirectoryEntries(ByteSpan entries, bool folderDeleted, int fatKind, const std::string& codepage,
                              std::vector<FileItem>& out);
 

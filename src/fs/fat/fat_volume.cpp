@@ -31,8 +31,6 @@ bool FatVolume::PrepareSteps() {
     Log& log = Context().Logger();
     Notifier& notify = Context().Notify();
     m_pTree->Destroy();
-    m_pTimesFolder = nullptr;
-    m_timesFolderRuns.Clear();
     SetDescription(KindName(m_nFatType));
     if (!m_pDataSource) {
         log.AppendLog("m_pDataSource==NULL || m_pFat==NULL");

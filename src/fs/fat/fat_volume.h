@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/text_format.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_file_tree.h"
 #include "fs/fat/fat_medium.h"
@@ -75,10 +76,6 @@ private:
     /// Cluster list of an item by the run rules, without any message.
     enum class RunsResult { Ok, ShortChain, NoItem };
     RunsResult CollectRuns(FileItem* item, ClusterRunList& runs);
-    /// Byte 13 of an item's entry (creation time's 10-ms units), read again
-    /// from its folder; false when it cannot be had.
-    bool ReadCreateHundredths(FileItem* item, uint8_t& hundredths);
-
     FatFileTree* m_pFatTree;
     FatTable m_fat;
     FatMedium m_medium;
@@ -86,10 +83,7 @@ private:
     FatBootParams m_bootParams{};
     std::vector<uint8_t> m_rootBuffer;
     std::vector<uint32_t> m_rootClusters;  // FAT32 root chain
-    // The runs of the folder whose entry GetItemTimes read last: listings
-    // ask for the items of one folder in a row.
-    FileItem* m_pTimesFolder = nullptr;
-    ClusterRunList m_timesFolderRuns;
+    DosLocalTimeCache m_localTimes;
 };
 
 }  // namespace delvora
