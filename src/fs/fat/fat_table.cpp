@@ -39,7 +39,7 @@ void FatTable::ReadFatBytes(uint64_t offset, uint8_t* dest, size_t count) {
             if (m_pLog) m_pLog->AppendLog(Format("Read FAT Error %llu", static_cast<unsigned long long>(sector)));
             return;
         }
-        n = static_cast<size_t>(std::min<uint64_t>(n, (onSource - fatSector) * bps));
+        if (const uint64_t left = onSource - fatSector; left < (n + bps - 1) / bps) n = static_cast<size_t>(left * bps);
         if (!m_medium.Read(fatSector, dest + done, static_cast<uint32_t>(n))) {
             std::memset(dest + done, 0, n);
             if (m_pLog) m_pLog->AppendLog(Format("Read FAT Error %llu", static_cast<unsigned long long>(sector)));

@@ -40,7 +40,9 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
     }
     const uint32_t cb = m_geometry.clusterBytes;
     if (cb == 0) return RunsResult::NoItem;
-    if (IsFixedRoot(item)) return RunsResult::Ok;  // its own region, no clusters
+    // The FAT12/16 root has its own region, the recycle item is no folder
+    // on the medium: neither has clusters.
+    if (IsFixedRoot(item) || item == RecycleItem()) return RunsResult::Ok;
     if (item == RootItem() || (item->IsDirectory() && !item->IsDeleted())) {
         // Folders as the load read them: each cluster once, a looping chain cut.
         const uint32_t first = item == RootItem() ? m_geometry.rootCluster : item->startCluster;
