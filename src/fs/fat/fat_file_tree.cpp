@@ -76,7 +76,7 @@ std::vector<uint32_t> FatFileTree::DirectoryChain(uint32_t start, size_t maxClus
             break;
         }
         clusters.push_back(cluster);
-        const uint32_t next = m_pFat ? m_pFat->NextCluster(cluster) : 0;
+        const uint32_t next = m_pFat ? m_pFat->NextInChain(cluster) : 0;
         if (!DirectoryChainContinues(next)) break;
         cluster = next;
     }

@@ -42,6 +42,9 @@ public:
 
     /// The FAT entry of cluster n (FAT32 unmasked), or 0 when it cannot be had.
     uint32_t NextCluster(uint32_t n);
+    /// The cluster after n in a chain: the entry, FAT32's top four bits
+    /// (reserved) left out.
+    uint32_t NextInChain(uint32_t n) { return m_nKind == 3 ? NextCluster(n) & 0x0FFFFFFF : NextCluster(n); }
 
     /// Serves the FAT from memory (tests, fuzzing): the whole-FAT mode
     /// without a medium.

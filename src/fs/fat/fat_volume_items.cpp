@@ -69,7 +69,7 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
         runs.AddJoined(cluster, 1);
         ++taken;
         if (taken == needed) break;
-        const uint32_t next = m_fat.NextCluster(cluster);
+        const uint32_t next = m_fat.NextInChain(cluster);
         if (!m_pFatTree->ItemChainContinues(next)) break;
         cluster = next;
     }

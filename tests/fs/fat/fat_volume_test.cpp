@@ -258,7 +258,7 @@ TEST_F(Fat32Patched, EndMarkersBelow0FFFFFFFEndARunList) {
         const uint32_t second = Le32(bytes, FatOffset(first));
         ASSERT_EQ(Le32(bytes, FatOffset(second)) & 0x0FFFFFFF, 0x0FFFFFFFu);
         SetFat(second, 0x0FFFFFF8);
-        SetFat(first, second);
+        SetFat(first, 0xF0000000 | second);  // the top four bits are reserved, not part of the number
     }
     auto loaded = LoadFat(image, 3, ctx.context);
     FileItem* note = FindItem(*loaded.volume->RootItem(), "docs/sub/deeper/note.TXT");
