@@ -55,7 +55,7 @@ awk -v ow="$ours_wall" -v orss="$ours_rss" -v fw="$fls_wall" -v frss="$fls_rss" 
     printf "items: %d (listed rows incl. heading: %d)\n", items, rows
     printf "delvora-cli ls : %6.2f s  peak %7d KiB\n", ow, orss
     printf "fls -r -p      : %6.2f s  peak %7d KiB\n", fw, frss
-    printf "time ratio ours/fls: %.2f (target <= 0.33)\n", (fw > 0 ? ow / fw : 0)
+    printf "time ratio ours/fls: %.2f (target <= 0.1)\n", (fw > 0 ? ow / fw : 0)
     printf "memory per item: %.0f bytes whole process, %.0f bytes above an empty volume (target <= 150)\n",
            orss * 1024 / items, (orss - base) * 1024 / items
 }'
