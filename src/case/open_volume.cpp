@@ -51,9 +51,6 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
     volume->SetStartSector(place.startSector);
     volume->SetTotalSectors(place.totalSectors);
     volume->SetContext(context);
-    result.loadLine =
-        stamp + LoadLogText(found.volumeClass, found.fatType, place.source->Path(), place.startSector);
-
     place.source->SetReportErrors(0);
     bool prepared = false;
     try {
@@ -68,6 +65,10 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
         result.failure = OpenFailure::AnalyseFailed;
         return result;
     }
+    // Named after preparing: a FAT boot sector decides its own kind, which
+    // may differ from what the partition type byte suggests.
+    result.loadLine =
+        stamp + LoadLogText(found.volumeClass, volume->FatType(), place.source->Path(), place.startSector);
     result.volume = std::move(volume);
     return result;
 }

@@ -14,6 +14,8 @@ public:
     /// Reads exactly count bytes at a byte offset. Answers 0, or an errno
     /// value; a short read is a failure (EIO).
     virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
+    /// Bytes the backend holds; 0 when unknown.
+    virtual uint64_t Size() const { return 0; }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
@@ -24,7 +26,7 @@ public:
     ~FdBackend() override;
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
     /// Size in bytes of the file or block device; 0 when unknown.
-    uint64_t Size() const;
+    uint64_t Size() const override;
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}
@@ -37,6 +39,7 @@ class BytesBackend final : public BlockBackend {
 public:
     BytesBackend(const uint8_t* data, size_t size) : m_pData(data), m_nSize(size) {}
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
+    uint64_t Size() const override { return m_nSize; }
 
 private:
     const uint8_t* m_pData;

@@ -37,8 +37,8 @@ int DiskDevice::Open() {
 int DiskDevice::OpenWithBackend(std::unique_ptr<BlockBackend> backend, uint64_t sizeBytes) {
     Close();
     if (!backend) return 0;
+    m_nSizeBytes = sizeBytes != 0 ? sizeBytes : backend->Size();
     m_pBackend = std::move(backend);
-    m_nSizeBytes = sizeBytes;
     m_bOpened = 1;
     return 1;
 }

@@ -29,7 +29,7 @@ public:
     /// read-only. Answers 1 or 0.
     int Open();
     /// Uses a ready backend instead of resolving the name (image files, NBD,
-    /// tests); sizeBytes is what it holds, 0 when unknown.
+    /// tests); sizeBytes is what it holds (0: what the backend says).
     int OpenWithBackend(std::unique_ptr<BlockBackend> backend, uint64_t sizeBytes = 0);
     /// Reads count bytes starting at a sector. On failure the buffer is
     /// zero-filled and, for more than one 512-byte piece, re-read piece by
