@@ -10,7 +10,7 @@ namespace {
 size_t RecordNeed(size_t n) { return (8 + n + 3) & ~size_t{3}; }
 
 bool Wanted(const Ext2DirEntry& e, bool withType) {
-    return e.dwInode != 0 && !e.name.empty() &&
+    return (e.dwInode != 0 || e.deleted) && !e.name.empty() &&
            (withType ? e.type == kExt2TypeFile || e.type == kExt2TypeDirectory : e.type == 0) &&
            e.name != "." && e.name != "..";
 }
@@ -46,8 +46,10 @@ bool ParseExt2DirectoryBlock(ByteSpan block, const std::function<bool(const Ext2
         const uint8_t type = withType ? Le8(block, pos + 7) : 0;
         if (recordLength < 9 || !Has(block, pos, recordLength) || 8 + nameLength > recordLength) break;
         const std::string_view name(reinterpret_cast<const char*>(block.data() + pos + 8), nameLength);
-        const Ext2DirEntry live{inode, type, name, false};
-        if (Wanted(live, withType) && !visit(live)) return false;
+        // A first record of a block that was deleted keeps its name but
+        // loses its inode number.
+        const Ext2DirEntry record{inode, type, name, inode == 0};
+        if (Wanted(record, withType) && !visit(record)) return false;
         // An index node of a hashed folder is a nameless record spanning the
         // block: its room holds index entries, not deleted records.
         const bool indexNode = inode == 0 && nameLength == 0 && pos == 0 && recordLength == block.size();

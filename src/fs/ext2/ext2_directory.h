@@ -20,10 +20,10 @@ struct Ext2DirEntry {
 };
 
 /// Calls visit for each file or directory record of one directory block, in
-/// on-disk order: the live ones, and (scanDeleted) the deleted ones still
-/// readable in the room between a record's name and its end. Skipped:
-/// records with inode 0 (unused, a deleted first record, an index node or a
-/// checksum tail), an empty name, a type other than file or directory (0
+/// on-disk order: the live ones, named records with inode 0 (a deleted first
+/// record of its block: deleted, no inode), and (scanDeleted) the deleted
+/// ones still readable in the room between a record's name and its end.
+/// Skipped: an empty name (unused room, an index node, a checksum tail), a type other than file or directory (0
 /// allowed when withType is false), and the "." and ".." records. A live
 /// record length below 9, a record reaching past the block, or a name longer
 /// than its record ends the block. visit answers false to stop; the function

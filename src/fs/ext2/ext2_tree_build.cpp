@@ -65,7 +65,8 @@ bool Ext2Volume::InodePass() {
 
 bool Ext2Volume::FillItem(const Ext2DirEntry& entry, FileItem& item) {
     Ext2Inode inode;
-    if (!m_Inodes.Fetch(entry.dwInode, inode)) return false;
+    // A deleted record without its inode number: a name, nothing more.
+    if (!m_Inodes.Fetch(entry.dwInode, inode) && !(entry.deleted && entry.dwInode == 0)) return false;
     item = FileItem{};
     item.flags = entry.type == kExt2TypeDirectory ? item_flags::kDirectory : 0;
     if (entry.deleted) item.flags |= item_flags::kDeleted;
@@ -168,7 +169,7 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
     auto visit = [&](const Ext2DirEntry& entry) {
         if (entry.dwInode > m_Inodes.Count()) return entry.deleted;  // live: the folder is damaged
         Ext2DirEntry typed = entry;
-        if (typed.type == 0) {
+        if (typed.type == 0 && entry.dwInode != 0) {
             // Records without a type: the inode's mode tells files and folders.
             Ext2Inode target;
             m_Inodes.Fetch(entry.dwInode, target);

@@ -179,12 +179,13 @@ TEST(Ext2BlockMap, BlocksOutsideTheVolumeOrUnreadableFail) {
     EXPECT_FALSE(ok);
 }
 
-std::vector<std::pair<uint32_t, std::string>> Entries(const std::vector<uint8_t>& block) {
+std::vector<std::pair<uint32_t, std::string>> Entries(const std::vector<uint8_t>& block, bool scanDeleted = false) {
     std::vector<std::pair<uint32_t, std::string>> out;
     ParseExt2DirectoryBlock(block, [&](const Ext2DirEntry& e) {
-        out.emplace_back(e.dwInode, std::string(e.name) + (e.type == kExt2TypeDirectory ? "/" : ""));
+        out.emplace_back(e.dwInode, std::string(e.deleted ? "*" : "") + std::string(e.name) +
+                                        (e.type == kExt2TypeDirectory ? "/" : ""));
         return true;
-    });
+    }, true, scanDeleted);
     return out;
 }
 
@@ -197,16 +198,67 @@ void PutRecord(std::vector<uint8_t>& b, size_t at, uint32_t inode, uint16_t leng
     std::copy(name.begin(), name.end(), b.begin() + static_cast<std::ptrdiff_t>(at) + 8);
 }
 
-TEST(Ext2Directory, WalksRecordsAndSkipsWhatIsNotALiveFileOrFolder) {
+TEST(Ext2Directory, WalksRecordsAndSkipsWhatIsNotAFileOrFolder) {
     std::vector<uint8_t> b(1024, 0);
-    PutRecord(b, 0, 2, 12, ".", 2);
-    PutRecord(b, 12, 2, 12, "..", 2);
-    PutRecord(b, 24, 0, 16, "gone", 1);    // deleted
-    PutRecord(b, 40, 12, 16, "sub", 2);
-    PutRecord(b, 56, 13, 16, "link", 7);   // symbolic link
-    PutRecord(b, 72, 14, 12, "", 1);       // no name
-    PutRecord(b, 84, 15, 940, "file", 1);  // reaches the block end
-    EXPECT_EQ(Entries(b), (std::vector<std::pair<uint32_t, std::string>>{{12, "sub/"}, {15, "file"}}));
+    PutRecord(b, 0, 0, 24, "gone", 1);     // a deleted first record: no inode left
+    PutRecord(b, 24, 2, 12, "..", 2);
+    PutRecord(b, 36, 12, 16, "sub", 2);
+    PutRecord(b, 52, 13, 16, "link", 7);   // symbolic link
+    PutRecord(b, 68, 14, 12, "", 1);       // no name
+    PutRecord(b, 80, 15, 944, "file", 1);  // reaches the block end
+    EXPECT_EQ(Entries(b), (std::vector<std::pair<uint32_t, std::string>>{{0, "*gone"}, {12, "sub/"}, {15, "file"}}));
+}
+
+// Deleted records live in the room a live record's length leaves after its
+// name; only records that look written by the file system count.
+TEST(Ext2Directory, DeletedRecordsInTheRoomOfLiveOnes) {
+    using Found = std::vector<std::pair<uint32_t, std::string>>;
+    const std::vector<std::pair<std::string, std::function<void(std::vector<uint8_t>&)>>> cases = {
+        {"two deleted behind one live", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 11, 1024, "a", 1);
+             PutRecord(b, 12, 12, 16, "old1", 1);
+             PutRecord(b, 28, 13, 996, "olddir", 2);
+         }},
+        {"a deleted record behind a deleted first record", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 0, 1024, "x", 1);
+             PutRecord(b, 12, 14, 1012, "y", 1);
+         }},
+        {"garbage is no record", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 11, 1024, "a", 1);
+             PutRecord(b, 12, 12, 7, "bad-length", 1);   // shorter than its name
+             PutRecord(b, 36, 13, 16, "bad-type", 9);
+             PutRecord(b, 56, 14, 16, std::string("n\0l", 3), 1);
+             PutRecord(b, 76, 15, 2000, "past-end", 1);
+         }},
+        {"an index node holds no records", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 0, 1024, "", 0);
+             PutRecord(b, 8, 16, 16, "idx", 1);  // index entries that look like one
+         }},
+    };
+    const std::vector<Found> expected = {{{11, "a"}, {12, "*old1"}, {13, "*olddir/"}},
+                                         {{0, "*x"}, {14, "*y"}},
+                                         {{11, "a"}},
+                                         {}};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::vector<uint8_t> b(1024, 0);
+        cases[i].second(b);
+        EXPECT_EQ(Entries(b, true), expected[i]) << cases[i].first;
+    }
+    // Without the scan only the records on the chain count.
+    std::vector<uint8_t> b(1024, 0);
+    cases[0].second(b);
+    EXPECT_EQ(Entries(b), (Found{{11, "a"}}));
+    // Inline folders: the parent's number, then records, then the attribute's.
+    std::vector<uint8_t> field(60, 0), extra(40, 0);
+    PutLe32(&field[0], 2);
+    PutRecord(field, 4, 20, 56, "in", 1);
+    PutRecord(extra, 0, 21, 40, "more", 2);
+    Found inlined;
+    ParseExt2InlineDirectory(field, extra, [&](const Ext2DirEntry& e) {
+        inlined.emplace_back(e.dwInode, std::string(e.name));
+        return true;
+    }, true, true);
+    EXPECT_EQ(inlined, (Found{{20, "in"}, {21, "more"}}));
 }
 
 TEST(Ext2Directory, RecordsWithoutTypeHaveA16BitNameLength) {

@@ -124,25 +124,33 @@ TEST(Ext2Volume, RangesAcrossHolesAndRunsMatchIcat) {
     for (const ClusterRun& run : sectors) EXPECT_NE(run.first, 0u);
 }
 
-TEST(Ext2Volume, DeletedFilesAreLeftOutAndTheirSiblingsKept) {
+TEST(Ext2Volume, DeletedFilesAreListedAsSleuthKitListsThem) {
     DELVORA_REQUIRE_TOOL("mke2fs");
     DELVORA_REQUIRE_TOOL("debugfs");
     DELVORA_REQUIRE_TOOL("fls");
+    DELVORA_REQUIRE_TOOL("icat");
     TempDir tmp;
     const std::string tree = MakeSampleTree(tmp);
     const std::string image = tmp.File("v.img");
     ASSERT_EQ(MakeExt2(image, 1024, tree, "8M"), "");
-    // f1 is the first record after "." and ".." of its folder: deleting it
-    // leaves a record with inode 0 that the walk must step over.
+    // f1 is the first record after "." and "..": its room goes to "..".
     for (const char* path : {"/a/f1", "/a/f4", "/single", "/x/中文名.txt"})
         ASSERT_EQ(Debugfs(image, std::string("rm ") + path), 0);
     auto f = LoadExt2(image);
     ASSERT_TRUE(f->loaded);
-    const auto names = TreeNames(*f->volume->RootItem());
-    EXPECT_EQ(names, FlsLiveNames(image));
-    for (const char* kept : {"a/f2", "a/f3", "a/f5", "a/f6", "x/"})
+    const auto names = TreeAllNames(*f->volume->RootItem());
+    EXPECT_EQ(names, FlsAllNames(image));
+    for (const char* kept : {"a/f2", "a/f3", "a/f5", "a/f6", "x/", "*a/f1", "*single", "*x/中文名.txt"})
         EXPECT_NE(std::find(names.begin(), names.end(), kept), names.end()) << kept;
-    EXPECT_EQ(std::find(names.begin(), names.end(), "a/f1"), names.end());
+    // ext2 keeps a deleted file's map: its data reads as icat gives it.
+    FileItem* single = ItemsByPath(*f->volume->RootItem()).at("single");
+    EXPECT_TRUE(single->IsDeleted());
+    std::vector<uint8_t> data;
+    uint64_t allocated = 0, valid = 0;
+    ASSERT_TRUE(f->volume->ReadWholeItem(single, data, allocated, valid));
+    data.resize(valid);
+    EXPECT_EQ(data, Icat(image, single->startCluster));
+    EXPECT_EQ(data, ReadFileBytes(tree + "/single"));
 }
 
 TEST(Ext2Volume, SizesExtentAndTimesOfAFileOn4KBlocks) {
