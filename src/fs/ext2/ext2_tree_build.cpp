@@ -52,10 +52,13 @@ bool Ext2Volume::InodePass() {
             const uint32_t bytes = (take * g.dwInodeSize + 511) / 512 * 512;
             if (!m_pDataSource->GetData(chunk.data(), bytes, sector)) return false;
             const ByteSpan data(chunk.data(), bytes);
-            for (uint32_t i = 0; i < take; ++i)
-                m_Inodes.Store(static_cast<uint32_t>(n + done + i),
-                               DecodeExt2Inode(Slice(data, size_t{i} * g.dwInodeSize,
-                                                     std::min(g.dwInodeSize, kPassInodeBytes))));
+            for (uint32_t i = 0; i < take; ++i) {
+                const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
+                // A never-used inode (no mode, deletion time or block) keeps
+                // its zero summary; most of a volume's inodes are such.
+                if (Le16(bytes, 0) == 0 && Le32(bytes, 20) == 0 && Le32(bytes, kExt2BlockField) == 0) continue;
+                m_Inodes.Store(static_cast<uint32_t>(n + done + i), DecodeExt2Inode(bytes));
+            }
             done += take;
             sector += bytes / 512;
         }
