@@ -16,7 +16,7 @@ inline constexpr uint32_t kExt2SuperblockBytes = 1024;
 inline constexpr uint32_t kExt2DescriptorBytes = 32;   // without the 64-bit feature
 inline constexpr uint32_t kExt2HeadBytes = 65536;      // first read of a volume
 inline constexpr uint32_t kExt2RootInode = 2;
-// Bounds the descriptor table to 128 MiB of 64-byte entries.
+// Bounds the group count; the descriptor table must also lie inside the volume.
 inline constexpr uint32_t kExt2MaxGroups = 1u << 21;
 
 namespace ext2_feature {
