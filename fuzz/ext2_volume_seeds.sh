@@ -19,14 +19,14 @@ mke2fs -q -t ext2 -b 4096 -N 32 -I 128 -d "$tree" -F "$out/b4k.img" 256K 2>/dev/
 mke2fs -q -t ext2 -b 1024 -N 32 -I 256 -d "$tree" -F "$out/i256.img" 64K 2>/dev/null
 mke2fs -q -t ext2 -b 1024 -N 32 -r 0 -d "$tree" -F "$out/rev0.img" 64K 2>/dev/null
 
-# ext4: ten extents around holes need an index node; 40 names need more than
+# ext4: ten extents around holes need an index node; 100 names need more than
 # one block, which e2fsck -D indexes; tiny files and folders are inline.
 mkdir -p "$tree/h"
-for i in $(seq 1 40); do echo $i > "$tree/h/name_$i"; done
+for i in $(seq 1 100); do echo $i > "$tree/h/name_$i"; done
 for i in 0 1 2 3 4 5 6 7 8 9; do
     printf 'x' | dd of="$tree/frag" bs=1 seek=$((i * 2048)) conv=notrunc status=none
 done
-mke2fs -q -t ext4 -b 1024 -N 64 -O inline_data,^resize_inode,^has_journal -d "$tree" -F "$out/ext4.img" 256K 2>/dev/null
+mke2fs -q -t ext4 -b 1024 -N 160 -O inline_data,^resize_inode,^has_journal -d "$tree" -F "$out/ext4.img" 384K 2>/dev/null
 e2fsck -fyD "$out/ext4.img" >/dev/null 2>&1 || true
 debugfs -w -R "rm /gone" "$out/ext4.img" 2>/dev/null
 
