@@ -38,7 +38,7 @@ struct FileItem {
     uint64_t size = 0;                    // bytes
     uint32_t childCount = 0;
     uint32_t startCluster = 0;            // first cluster; first sector for carved items
-    uint32_t link = 0;                    // EXT2: first sector; FAT: 0x100 | creation 10-ms byte
+    uint32_t link = 0;                    // EXT2: 1 + index of its first data block; FAT: 0x100 | creation 10-ms byte
     uint16_t createTime = 0;              // DOS time
     uint16_t createDate = 0;              // DOS date
     uint16_t accessDate = 0;

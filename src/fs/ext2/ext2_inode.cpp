@@ -1,6 +1,7 @@
 #include "fs/ext2/ext2_inode.h"
 
 #include <ctime>
+#include <string_view>
 
 #include "common/text_format.h"
 
@@ -9,16 +10,83 @@ namespace delvora {
 Ext2Inode DecodeExt2Inode(ByteSpan b) {
     Ext2Inode inode;
     inode.wMode = Le16(b, 0);
-    inode.dwSize = Le32(b, 4);
-    inode.dwAccessTime = Le32(b, 8);
-    inode.dwChangeTime = Le32(b, 12);
-    inode.dwModifyTime = Le32(b, 16);
+    inode.qwSize = Le32(b, 4);
+    // For folders of ext2 the high half was the directory ACL.
+    if ((inode.wMode & kExt2ModeTypeMask) == kExt2ModeRegular) inode.qwSize |= uint64_t{Le32(b, 108)} << 32;
+    inode.access.seconds = Le32(b, 8);
+    inode.change.seconds = Le32(b, 12);
+    inode.modify.seconds = Le32(b, 16);
     inode.dwDeleteTime = Le32(b, 20);
-    inode.dwBlocks512 = Le32(b, 28);
+    inode.qwBlockCount = Le32(b, 28) | uint64_t{Le16(b, 116)} << 32;
     inode.dwFlags = Le32(b, 32);
-    for (uint32_t i = 0; i < kExt2MapEntries; ++i) inode.blockMap[i] = Le32(b, 40 + 4 * i);
-    inode.dwFileAcl = Le32(b, 104);
+    for (uint32_t i = 0; i < kExt2MapEntries; ++i) inode.blockMap[i] = Le32(b, kExt2BlockField + 4 * i);
+    // The extra fields of a large inode count as far as i_extra_isize
+    // covers them and the inode holds them.
+    const uint32_t extra = Le16(b, 128);
+    if (b.size() > 128 && extra >= 4 && 128 + size_t{extra} <= b.size()) {
+        inode.dwExtraSize = extra;
+        const std::pair<Ext2Time*, uint32_t> fields[] = {
+            {&inode.change, 0x84}, {&inode.modify, 0x88}, {&inode.access, 0x8C}, {&inode.create, 0x94}};
+        for (const auto& [time, offset] : fields) {
+            if (offset + 4 > 128 + extra) continue;
+            time->extra = Le32(b, offset);
+            time->hasExtra = true;
+        }
+        if (0x94 <= 128 + extra) {
+            inode.create.seconds = Le32(b, 0x90);
+            inode.bHasCreateTime = true;
+        }
+    }
     return inode;
+}
+
+ByteSpan Ext2InlineAttribute(ByteSpan b) {
+    const uint32_t extra = Le16(b, 128);
+    const size_t header = 128 + size_t{extra};
+    constexpr uint32_t kAttributeMagic = 0xEA020000;
+    constexpr uint8_t kSystemNames = 7;
+    if (b.size() <= 128 || Le32(b, header) != kAttributeMagic) return {};
+    const size_t first = header + 4;  // value offsets count from here
+    size_t at = first;
+    // Each entry is at least 16 bytes; the walk ends at the end marker (a
+    // zero word) or at the end of the inode.
+    while (Has(b, at, 16) && Le32(b, at) != 0) {
+        const uint8_t nameLength = Le8(b, at);
+        const uint8_t nameIndex = Le8(b, at + 1);
+        const size_t valueOffset = Le16(b, at + 2);
+        const uint32_t valueInode = Le32(b, at + 4);
+        const size_t valueSize = Le32(b, at + 8);
+        if (!Has(b, at + 16, nameLength)) return {};
+        const std::string_view name(reinterpret_cast<const char*>(b.data() + at + 16), nameLength);
+        if (nameIndex == kSystemNames && name == "data" && valueInode == 0) {
+            if (!Has(b, first + valueOffset, valueSize)) return {};
+            return b.subspan(first + valueOffset, valueSize);
+        }
+        at += (16 + size_t{nameLength} + 3) & ~size_t{3};
+    }
+    return {};
+}
+
+bool Ext2InlineData(ByteSpan b, uint64_t size, std::vector<uint8_t>& out) {
+    const ByteSpan field = Slice(b, kExt2BlockField, kExt2BlockFieldBytes);
+    const ByteSpan more = Ext2InlineAttribute(b);
+    if (size > uint64_t{field.size()} + more.size()) return false;
+    out.assign(field.begin(), field.end());
+    out.insert(out.end(), more.begin(), more.end());
+    out.resize(static_cast<size_t>(size));
+    return true;
+}
+
+uint64_t Ext2TimeToUtcTicks(const Ext2Time& time) {
+    int64_t seconds = static_cast<int32_t>(time.seconds);
+    uint32_t nanoseconds = 0;
+    if (time.hasExtra) {
+        seconds += int64_t{time.extra & 3} << 32;
+        nanoseconds = time.extra >> 2;
+        if (nanoseconds >= 1000000000) nanoseconds = 0;  // not a time the kernel writes
+    }
+    if (seconds == 0 && nanoseconds == 0) return 0;
+    return UnixToUtcTicks(seconds, nanoseconds);
 }
 
 void Ext2InodeTable::Reset(uint32_t count) {
@@ -38,30 +106,29 @@ void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
     uint32_t used = kExt2MapEntries;
     while (used > 0 && inode.blockMap[used - 1] == 0) --used;  // ends at 0
     uint32_t ref = 0;
-    if (used > 0) {
+    // References are 32-bit: a pool that would pass them keeps no more maps.
+    if (used > 0 && m_pool.size() + used + 1 <= UINT32_MAX) {
         ref = static_cast<uint32_t>(m_pool.size());
         m_pool.push_back(used);
         m_pool.insert(m_pool.end(), inode.blockMap.begin(), inode.blockMap.begin() + used);
     }
-    m_summaries[n - 1] = {inode.dwSize,       inode.dwAccessTime, inode.dwChangeTime,
-                          inode.dwModifyTime, inode.dwDeleteTime, inode.dwBlocks512,
-                          inode.dwFlags,      ref,                inode.dwFileAcl,
-                          inode.wMode};
+    m_summaries[n - 1] = {inode.qwSize,         inode.access.seconds, inode.change.seconds,
+                          inode.modify.seconds, inode.create.seconds, inode.dwFlags,
+                          ref,                  inode.wMode,          inode.bHasCreateTime};
 }
 
 bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
     if (n == 0 || n > m_summaries.size()) return false;
     const Summary& s = m_summaries[n - 1];
     inode = Ext2Inode{};
-    inode.wMode = static_cast<uint16_t>(s.dwMode);
-    inode.dwSize = s.dwSize;
-    inode.dwAccessTime = s.dwAccessTime;
-    inode.dwChangeTime = s.dwChangeTime;
-    inode.dwModifyTime = s.dwModifyTime;
-    inode.dwDeleteTime = s.dwDeleteTime;
-    inode.dwBlocks512 = s.dwBlocks512;
+    inode.wMode = s.wMode;
+    inode.qwSize = s.qwSize;
+    inode.access.seconds = s.dwAccessTime;
+    inode.change.seconds = s.dwChangeTime;
+    inode.modify.seconds = s.dwModifyTime;
+    inode.create.seconds = s.dwCreateTime;
+    inode.bHasCreateTime = s.bHasCreateTime;
     inode.dwFlags = s.dwFlags;
-    inode.dwFileAcl = s.dwFileAcl;
     if (s.dwMapRef != 0) {
         const uint32_t used = m_pool[s.dwMapRef];
         for (uint32_t i = 0; i < used; ++i) inode.blockMap[i] = m_pool[s.dwMapRef + 1 + i];
@@ -75,13 +142,25 @@ bool Ext2InodeTable::HasBlockMap(uint32_t n) const {
 
 void Ext2TimeToDos(uint32_t unixTime, uint16_t& date, uint16_t& time) {
     // Unsigned on disk, so every 32-bit value is a time up to 2106; UTC.
-    const std::time_t t = static_cast<std::time_t>(unixTime);
+    // Worked out here rather than by gmtime_r, which takes the time-zone
+    // lock three times an item.
+    const uint32_t days = unixTime / 86400, seconds = unixTime % 86400;
+    // Civil date from days since 1970-01-01 in 400-year eras from 0000-03-01.
+    const uint32_t z = days + 719468;
+    const uint32_t era = z / 146097, dayOfEra = z % 146097;
+    const uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const uint32_t mp = (5 * dayOfYear + 2) / 153;
+    const uint32_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const uint32_t month = mp < 10 ? mp + 3 : mp - 9;
+    const uint32_t year = yearOfEra + era * 400 + (month <= 2);
     std::tm tm{};
-    if (!gmtime_r(&t, &tm)) {
-        date = 0;
-        time = 0;
-        return;
-    }
+    tm.tm_year = static_cast<int>(year) - 1900;
+    tm.tm_mon = static_cast<int>(month) - 1;
+    tm.tm_mday = static_cast<int>(day);
+    tm.tm_hour = static_cast<int>(seconds / 3600);
+    tm.tm_min = static_cast<int>(seconds / 60 % 60);
+    tm.tm_sec = static_cast<int>(seconds % 60);
     PackDosDateTime(tm, date, time);
 }
 

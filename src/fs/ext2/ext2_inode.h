@@ -1,6 +1,6 @@
 #pragma once
-// EXT2 inodes: the fields the loader reads, the compact summary kept for
-// every inode during a load, and the time conversion to DOS form.
+// EXT2/3/4 inodes: the fields the loader reads, the compact summary kept for
+// every inode during a load, and the time conversions.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -9,23 +9,42 @@
 
 namespace delvora {
 
-inline constexpr uint32_t kExt2InodeReadBytes = 128;  // fields we read lie in the first 128
-inline constexpr uint32_t kExt2MapEntries = 15;       // 12 direct, single, double, triple
+inline constexpr uint32_t kExt2MapEntries = 15;  // 12 direct, single, double, triple
 inline constexpr uint32_t kExt2DirectBlocks = 12;
+inline constexpr uint32_t kExt2BlockField = 40;  // i_block: map, extent root or inline data
+inline constexpr uint32_t kExt2BlockFieldBytes = 60;
+// Inode bytes read for an item; larger inodes keep only attributes beyond.
+inline constexpr uint32_t kExt2InodeReadBytes = 1024;
 
+/// i_block as 15 words: the block map, the root of the extent tree, or
+/// inline data, as the inode's flags say.
 using Ext2BlockMap = std::array<uint32_t, kExt2MapEntries>;
+
+namespace ext2_inode_flag {
+inline constexpr uint32_t kIndexedDirectory = 0x1000;
+inline constexpr uint32_t kHugeFile = 0x40000;  // block count in file-system blocks
+inline constexpr uint32_t kExtents = 0x80000;
+inline constexpr uint32_t kInlineData = 0x10000000;
+}  // namespace ext2_inode_flag
+
+/// A time as stored: seconds (low 32 bits, signed) and the extra word (low
+/// two bits: more epoch bits; the rest: nanoseconds) where the inode has it.
+struct Ext2Time {
+    uint32_t seconds = 0;
+    uint32_t extra = 0;
+    bool hasExtra = false;
+};
 
 /// The fields of one on-disk inode that loading and the item operations use.
 struct Ext2Inode {
     uint16_t wMode = 0;        // file type in the top four bits
-    uint32_t dwSize = 0;
-    uint32_t dwAccessTime = 0;
-    uint32_t dwChangeTime = 0;
-    uint32_t dwModifyTime = 0;
+    uint64_t qwSize = 0;       // the high half counts for regular files only
+    Ext2Time access, change, modify, create;
+    bool bHasCreateTime = false;  // large inodes whose extra size covers it
     uint32_t dwDeleteTime = 0;
-    uint32_t dwBlocks512 = 0;  // 512-byte blocks, indirect blocks included
+    uint64_t qwBlockCount = 0;    // i_blocks with its high half; see the huge-file flag
     uint32_t dwFlags = 0;
-    uint32_t dwFileAcl = 0;
+    uint32_t dwExtraSize = 0;     // i_extra_isize, 0 when it does not fit the inode
     Ext2BlockMap blockMap{};
 };
 
@@ -33,12 +52,27 @@ inline constexpr uint16_t kExt2ModeTypeMask = 0xF000;
 inline constexpr uint16_t kExt2ModeDirectory = 0x4000;
 inline constexpr uint16_t kExt2ModeRegular = 0x8000;
 
-/// Decodes an inode from its bytes (zeros where the bytes are short).
+/// Decodes an inode from its bytes (zeros where the bytes are short). bytes
+/// holds the whole on-disk inode; fields past 128 bytes count only where
+/// i_extra_isize covers them.
 Ext2Inode DecodeExt2Inode(ByteSpan bytes);
 
-/// Summaries of every inode of a volume, nine 32-bit values each, with the
-/// block maps kept in one pooled store: an inode's map is stored only up to
-/// its last non-zero entry, so the pass makes no allocation per inode.
+/// The value of the inline-data attribute ("system.data") among the
+/// attributes kept in the inode after its extra fields; empty when absent or
+/// damaged. The span lies inside bytes.
+ByteSpan Ext2InlineAttribute(ByteSpan bytes);
+
+/// The data of an inline file: i_block, then the attribute, cut to size.
+/// False when the two hold less than size bytes.
+bool Ext2InlineData(ByteSpan bytes, uint64_t size, std::vector<uint8_t>& out);
+
+/// A stored time as 100-ns ticks since 1601 (UTC): seconds are signed, the
+/// extra word adds epoch bits and nanoseconds. 0 for a time of 0.
+uint64_t Ext2TimeToUtcTicks(const Ext2Time& time);
+
+/// Summaries of every inode of a volume, with i_block kept in one pooled
+/// store: an inode's map is stored only up to its last non-zero word, so the
+/// pass makes no allocation per inode.
 class Ext2InodeTable {
 public:
     /// Sizes the table for count inodes (numbers 1..count), all zero.
@@ -47,21 +81,25 @@ public:
     void Release();
     uint32_t Count() const { return static_cast<uint32_t>(m_summaries.size()); }
 
-    /// Stores inode number n (1-based); ignored outside the table.
+    /// Stores inode number n (1-based); ignored outside the table. Throws
+    /// std::bad_alloc.
     void Store(uint32_t n, const Ext2Inode& inode);
-    /// The summary of inode n with its block map; false outside the table.
+    /// The summary of inode n: mode, size, flags, seconds of the times,
+    /// i_block. False outside the table.
     bool Fetch(uint32_t n, Ext2Inode& inode) const;
-    /// True when inode n has a non-zero block map entry.
+    /// True when inode n has a non-zero i_block word.
     bool HasBlockMap(uint32_t n) const;
 
 private:
     struct Summary {
-        uint32_t dwSize, dwAccessTime, dwChangeTime, dwModifyTime, dwDeleteTime;
-        uint32_t dwBlocks512, dwFlags, dwMapRef, dwFileAcl;
-        uint32_t dwMode;  // for folders whose records carry no file type
+        uint64_t qwSize;
+        uint32_t dwAccessTime, dwChangeTime, dwModifyTime, dwCreateTime;
+        uint32_t dwFlags, dwMapRef;
+        uint16_t wMode;
+        bool bHasCreateTime;
     };
     std::vector<Summary> m_summaries;
-    // Each stored map: its entry count, then the entries. Ref 0 is "no map".
+    // Each stored map: its word count, then the words. Ref 0 is "no map".
     std::vector<uint32_t> m_pool;
 };
 

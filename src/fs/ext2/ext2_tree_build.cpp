@@ -1,5 +1,5 @@
-// The load of an EXT2 volume: one pass over every inode table into compact
-// summaries, then the directory tree walked from the root inode.
+// The load of an EXT2/3/4 volume: one pass over every inode table into
+// compact summaries, then the directory tree walked from the root inode.
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -7,6 +7,7 @@
 #include "common/codepage.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_directory.h"
+#include "fs/ext2/ext2_extents.h"
 #include "fs/ext2/ext2_volume.h"
 #include "fs/name_pool.h"
 
@@ -18,6 +19,9 @@ constexpr uint32_t kChunkBytes = 65536;
 // Folders nested deeper than this are shown without their children; it keeps
 // the recursive tree operations (free, relink) within the stack.
 constexpr uint32_t kMaxFolderDepth = 4096;
+// Inode bytes the pass decodes: the fields of a large inode up to the
+// creation time.
+constexpr uint32_t kPassInodeBytes = 256;
 
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -31,26 +35,30 @@ bool Ext2Volume::InodePass() {
     const uint32_t count = m_Inodes.Count();
     const uint32_t perChunk = kChunkBytes / g.dwInodeSize;
     const uint64_t tableBlocks = (uint64_t{g.dwInodesPerGroup} * g.dwInodeSize + g.dwBlockSize - 1) / g.dwBlockSize;
+    const bool checksummed =
+        (g.dwRoCompat & (ext2_feature::kGroupChecksums | ext2_feature::kMetadataChecksums)) != 0;
     std::vector<uint8_t> chunk(kChunkBytes);
-    uint64_t n = 1;  // inode number
-    // Ends after the last group, or once every inode of the count is stored.
-    for (uint32_t group = 0; group < g.dwGroupCount && n <= count; ++group) {
-        const uint32_t inGroup = static_cast<uint32_t>(std::min<uint64_t>(g.dwInodesPerGroup, count - n + 1));
-        const uint32_t table = tree.m_Groups.InodeTableBlock(group);
-        if (table == 0 || table + tableBlocks > tree.m_dwBlockLimit) {
-            // A table outside the volume: its inodes stay empty.
-            n += inGroup;
-            continue;
-        }
-        uint32_t sector = m_dwSectorNo + table * g.dwSectorsPerBlock;
+    uint64_t n = 1;  // inode number of the group's first inode
+    // Ends after the last group, or once every inode of the count is passed.
+    for (uint32_t group = 0; group < g.dwGroupCount && n <= count; n += g.dwInodesPerGroup, ++group) {
+        const uint32_t inGroup = static_cast<uint32_t>(std::min<uint64_t>(
+            {g.dwInodesPerGroup, count - n + 1, tree.m_Groups.UsedInodes(group, g.dwInodesPerGroup, checksummed)}));
+        const uint64_t table = tree.m_Groups.InodeTableBlock(group);
+        // A table outside the volume: its inodes stay empty.
+        if (table == 0 || table >= tree.m_qwBlockLimit || tableBlocks > tree.m_qwBlockLimit - table) continue;
+        uint64_t sector = m_dwSectorNo + table * g.dwSectorsPerBlock;
         for (uint32_t done = 0; done < inGroup;) {
             const uint32_t take = std::min(perChunk, inGroup - done);
             const uint32_t bytes = (take * g.dwInodeSize + 511) / 512 * 512;
             if (!m_pDataSource->GetData(chunk.data(), bytes, sector)) return false;
             const ByteSpan data(chunk.data(), bytes);
-            for (uint32_t i = 0; i < take; ++i)
-                m_Inodes.Store(static_cast<uint32_t>(n++), DecodeExt2Inode(Slice(data, size_t{i} * g.dwInodeSize,
-                                                                                  kExt2InodeReadBytes)));
+            for (uint32_t i = 0; i < take; ++i) {
+                const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
+                // A never-used inode (no mode, deletion time or block) keeps
+                // its zero summary; most of a volume's inodes are such.
+                if (Le16(bytes, 0) == 0 && Le32(bytes, 20) == 0 && Le32(bytes, kExt2BlockField) == 0) continue;
+                m_Inodes.Store(static_cast<uint32_t>(n + done + i), DecodeExt2Inode(bytes));
+            }
             done += take;
             sector += bytes / 512;
         }
@@ -60,43 +68,111 @@ bool Ext2Volume::InodePass() {
 
 bool Ext2Volume::FillItem(const Ext2DirEntry& entry, FileItem& item) {
     Ext2Inode inode;
-    if (!m_Inodes.Fetch(entry.dwInode, inode)) return false;
+    // A deleted record without its inode number: a name, nothing more.
+    if (!m_Inodes.Fetch(entry.dwInode, inode) && !(entry.deleted && entry.dwInode == 0)) return false;
     item = FileItem{};
     item.flags = entry.type == kExt2TypeDirectory ? item_flags::kDirectory : 0;
+    if (entry.deleted) item.flags |= item_flags::kDeleted;
     // Names are stored bytes; the tree shows them as UTF-8.
     item.name = IsAscii(entry.name) ? NamePool::Global().Add(entry.name)
                                     : NamePool::Global().Add(SanitizeUtf8(entry.name));
     item.attributes = static_cast<uint8_t>(inode.dwFlags);
-    Ext2TimeToDos(inode.dwChangeTime, item.createDate, item.createTime);
-    Ext2TimeToDos(inode.dwModifyTime, item.writeDate, item.writeTime);
+    // Created: the creation time of large inodes, else the change time.
+    const uint32_t created =
+        inode.bHasCreateTime && inode.create.seconds != 0 ? inode.create.seconds : inode.change.seconds;
+    Ext2TimeToDos(created, item.createDate, item.createTime);
+    Ext2TimeToDos(inode.modify.seconds, item.writeDate, item.writeTime);
     uint16_t accessTime = 0;
-    Ext2TimeToDos(inode.dwAccessTime, item.accessDate, accessTime);
+    Ext2TimeToDos(inode.access.seconds, item.accessDate, accessTime);
     item.startCluster = entry.dwInode;
-    item.size = inode.dwSize;
-    Ext2Tree().SetBit(entry.dwInode - 1, true);
+    item.size = inode.qwSize;
+    // The first data block, while the inode is at hand: listing the item
+    // then needs no read. An extent tree with index nodes is left to ask.
+    Ext2FileTree& tree = Ext2Tree();
+    uint64_t first = 0;
+    bool known = true;
+    if (inode.dwFlags & ext2_inode_flag::kInlineData) first = 0;
+    else if (inode.dwFlags & ext2_inode_flag::kExtents) known = Ext2FirstExtentBlock(inode.blockMap, first);
+    else first = inode.blockMap[0];
+    if (known && tree.m_FirstBlocks.size() < UINT32_MAX) {
+        tree.m_FirstBlocks.push_back(first);
+        item.link = static_cast<uint32_t>(tree.m_FirstBlocks.size());
+    }
+    if (!entry.deleted) tree.SetBit(entry.dwInode - 1, true);
+    return true;
+}
+
+bool Ext2Volume::ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
+                                     const std::function<bool(const Ext2DirEntry&)>& visit) {
+    const Ext2Geometry& g = Geometry();
+    if (inode.dwFlags & ext2_inode_flag::kInlineData) {
+        std::vector<uint8_t> raw;
+        Ext2Inode full;
+        if (!ReadInode(n, full, &raw)) return true;  // unreadable: no children
+        const ByteSpan bytes(raw);
+        return ParseExt2InlineDirectory(Slice(bytes, kExt2BlockField, kExt2BlockFieldBytes),
+                                        Ext2InlineAttribute(bytes), visit, g.bRecordFileType, true);
+    }
+    ClusterRunList runs;
+    if (!InodeRuns(inode, runs)) return true;  // an unreadable map: no children
+    const bool indexed = inode.dwFlags & ext2_inode_flag::kIndexedDirectory;
+    std::vector<uint8_t>& chunk = m_Chunk;
+    chunk.resize(kChunkBytes);
+    uint64_t logical = 0;
+    for (const ClusterRun& run : runs) {
+        const uint64_t runBytes = run.count * g.dwBlockSize;
+        if (IsExt2Hole(run)) {
+            logical += run.count;
+            continue;
+        }
+        const uint64_t firstSector = m_dwSectorNo + run.first * g.dwSectorsPerBlock;
+        // Runs lie inside the volume, so the chunks end with the run.
+        for (uint64_t offset = 0; offset < runBytes; offset += kChunkBytes) {
+            const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kChunkBytes, runBytes - offset));
+            const uint64_t firstBlock = run.first + offset / g.dwBlockSize;
+            if (!m_pDataSource->GetData(chunk.data(), bytes, firstSector + offset / 512)) {
+                logical += bytes / g.dwBlockSize;
+                continue;  // a failed read loses these blocks only
+            }
+            for (uint32_t at = 0; at < bytes; at += g.dwBlockSize, ++logical) {
+                // A block already read for a folder adds nothing true and,
+                // named again and again, would multiply the tree.
+                if (!m_DirectoryBlocks.insert(firstBlock + at / g.dwBlockSize).second) {
+                    if (!m_bSharedBlocksLogged)
+                        Context().Logger().AppendLog("EXT 卷中有多个目录共用同一数据块,重复的块只读取一次.");
+                    m_bSharedBlocksLogged = true;
+                    continue;
+                }
+                // The first block of a hashed folder holds the index root
+                // after "..": no deleted records there.
+                const bool scanDeleted = !(indexed && logical == 0);
+                if (!ParseExt2DirectoryBlock(ByteSpan(chunk.data() + at, g.dwBlockSize), visit,
+                                             g.bRecordFileType, scanDeleted))
+                    return false;
+            }
+        }
+    }
     return true;
 }
 
 bool Ext2Volume::ReadDirectory(FileItem& folder) {
-    const Ext2Geometry& g = Geometry();
     const uint32_t n = folder.startCluster;
     if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n)) return false;
+    Ext2Inode inode;
+    if (!m_Inodes.Fetch(n, inode)) return false;
+    // A deleted record may name an inode used since for something else.
+    if (folder.IsDeleted() && (inode.wMode & kExt2ModeTypeMask) != kExt2ModeDirectory) return false;
     // A folder already read (a directory linked twice, or a cycle back to an
     // ancestor) is shown without children.
     uint8_t& visited = m_VisitedFolders[n / 8];
     if (visited & (1u << (n & 7))) return false;
     visited = static_cast<uint8_t>(visited | (1u << (n & 7)));
 
-    Ext2Inode inode;
-    ClusterRunList runs;
-    if (!m_Inodes.Fetch(n, inode) || !InodeRuns(inode, runs)) return false;
     m_Scratch.clear();
-    std::vector<uint8_t>& chunk = m_Chunk;
-    chunk.resize(kChunkBytes);
     auto visit = [&](const Ext2DirEntry& entry) {
-        if (entry.dwInode > m_Inodes.Count()) return false;
+        if (entry.dwInode > m_Inodes.Count()) return entry.deleted;  // live: the folder is damaged
         Ext2DirEntry typed = entry;
-        if (typed.type == 0) {
+        if (typed.type == 0 && entry.dwInode != 0) {
             // Records without a type: the inode's mode tells files and folders.
             Ext2Inode target;
             m_Inodes.Fetch(entry.dwInode, target);
@@ -107,23 +183,11 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
         m_Scratch.emplace_back();
         return FillItem(typed, m_Scratch.back());
     };
-    for (const ClusterRun& run : runs) {
-        if (IsExt2Hole(run)) continue;
-        const uint64_t runBytes = uint64_t{run.count} * g.dwBlockSize;
-        const uint32_t firstSector = m_dwSectorNo + run.first * g.dwSectorsPerBlock;
-        // Runs lie inside the volume, so the chunks end with the run.
-        for (uint64_t offset = 0; offset < runBytes; offset += kChunkBytes) {
-            const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kChunkBytes, runBytes - offset));
-            if (!m_pDataSource->GetData(chunk.data(), bytes, firstSector + static_cast<uint32_t>(offset / 512)))
-                break;  // a failed read ends this run
-            for (uint32_t at = 0; at < bytes; at += g.dwBlockSize)
-                if (!ParseExt2DirectoryBlock(ByteSpan(chunk.data() + at, g.dwBlockSize), visit, g.bRecordFileType)) {
-                    // An entry naming an inode beyond the count: the folder
-                    // is damaged and shows no children.
-                    m_Scratch.clear();
-                    return false;
-                }
-        }
+    if (!ReadDirectoryBlocks(inode, n, visit)) {
+        // An entry naming an inode beyond the count: the folder is damaged
+        // and shows no children.
+        m_Scratch.clear();
+        return false;
     }
     if (m_Scratch.empty()) return true;
     const bool result = SetChildren(folder, m_Scratch);
@@ -136,6 +200,7 @@ bool Ext2Volume::LoadTree() {
     try {
         if (!m_pDataSource || tree.m_Geometry.dwBlockSize == 0 || m_Inodes.Count() == 0) return false;
         FreeSubtree(tree.m_RootItem);
+        std::vector<uint64_t>().swap(tree.m_FirstBlocks);
         tree.m_RootItem.flags |= item_flags::kDirectory;
         tree.m_RecycleItem.flags |= item_flags::kDirectory;
         if (!InodePass()) {
@@ -147,16 +212,26 @@ bool Ext2Volume::LoadTree() {
             ReleaseLoadTables();
             return false;
         }
-        // Depth first, children in their sorted order. Each folder item is
-        // pushed once and each inode read once, so the walk ends.
-        std::vector<std::pair<FileItem*, uint32_t>> stack;
-        auto pushFolders = [&stack](FileItem& parent, uint32_t depth) {
+        // Depth first, children in their sorted order; deleted folders wait
+        // until every live one is read, so that a stale record does not take
+        // a live folder's children. Each folder item is pushed once and each
+        // inode read once, so the walk ends.
+        std::vector<std::pair<FileItem*, uint32_t>> stack, deleted;
+        auto pushFolders = [&](FileItem& parent, uint32_t depth) {
             uint32_t folders = 0;
             while (folders < parent.childCount && parent.children[folders].IsDirectory()) ++folders;
-            for (uint32_t i = folders; i > 0; --i) stack.emplace_back(&parent.children[i - 1], depth);
+            for (uint32_t i = folders; i > 0; --i) {
+                FileItem& child = parent.children[i - 1];
+                (child.IsDeleted() ? deleted : stack).emplace_back(&child, depth);
+            }
         };
         pushFolders(tree.m_RootItem, 1);
-        while (!stack.empty()) {
+        // Ends when both lists are empty; each pass moves items out of them.
+        while (!stack.empty() || !deleted.empty()) {
+            if (stack.empty()) {
+                std::reverse(deleted.begin(), deleted.end());
+                stack.swap(deleted);
+            }
             auto [folder, depth] = stack.back();
             stack.pop_back();
             if (depth >= kMaxFolderDepth) continue;

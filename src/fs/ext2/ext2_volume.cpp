@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "common/text_format.h"
 #include "disk/data_source.h"
+#include "fs/ext2/ext2_extents.h"
 
 namespace delvora {
 
@@ -19,19 +21,35 @@ uint64_t RoundUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / un
 
 }  // namespace
 
+void Ext2FileTree::Destroy() {
+    FileTree::Destroy();
+    std::vector<uint64_t>().swap(m_FirstBlocks);
+}
+
 Ext2Volume::Ext2Volume() : Volume(std::make_unique<Ext2FileTree>()) {}
 
-uint32_t Ext2Volume::BlockLimit() const {
+uint64_t Ext2Volume::BlockLimit() const {
     const Ext2Geometry& g = Geometry();
     const uint32_t spb = g.dwSectorsPerBlock;
-    uint64_t limit = g.dwBlockCount;
+    uint64_t limit = g.qwBlockCount;
     if (m_dwTotalSectors != 0 && m_dwTotalSectors != UINT32_MAX) limit = std::min<uint64_t>(limit, m_dwTotalSectors / spb);
     const uint64_t sourceSectors = m_pDataSource ? m_pDataSource->SizeBytes() / 512 : 0;
     if (sourceSectors != 0)
         limit = std::min<uint64_t>(limit, sourceSectors > m_dwSectorNo ? (sourceSectors - m_dwSectorNo) / spb : 0);
-    // Sector numbers are 32-bit.
-    limit = std::min<uint64_t>(limit, ((uint64_t{1} << 32) - m_dwSectorNo) / spb);
-    return static_cast<uint32_t>(limit);
+    // Sector numbers of the volume stay within 64 bits.
+    limit = std::min<uint64_t>(limit, (UINT64_MAX - m_dwSectorNo) / spb);
+    return limit;
+}
+
+bool Ext2Volume::CheckFeatures(const Ext2Geometry& g) {
+    std::string name;
+    const uint32_t bit = UnsupportedExt2Feature(g.dwIncompat, name);
+    if (bit == 0) return true;
+    // Reading on would give a wrong or empty tree: say which feature stops it.
+    const std::string text = Format("EXT 卷使用了本程序不支持的特性 %s (0x%X),无法读取该卷!", name.c_str(), bit);
+    Context().Logger().AppendLog(text);
+    Context().Notify().Message(text, "提示", MessageIcon::Error);
+    return false;
 }
 
 bool Ext2Volume::Prepare() {
@@ -41,7 +59,7 @@ bool Ext2Volume::Prepare() {
         tree.Destroy();
         ReleaseLoadTables();
         tree.m_pDataSource = m_pDataSource;
-        tree.m_dwSectorNo = m_dwSectorNo;
+        tree.m_qwSectorNo = m_dwSectorNo;
         tree.m_Groups.Clear();
         tree.m_Geometry = Ext2Geometry{};
         SetDescription("EXT2");
@@ -59,15 +77,17 @@ bool Ext2Volume::Prepare() {
             g = ReadExt2Superblock(ByteSpan(tree.m_Superblock));
         }
         if (!CompleteExt2Geometry(g)) return false;
+        if (!CheckFeatures(g)) return false;
         tree.m_Geometry = g;
-        tree.m_dwBlockLimit = BlockLimit();
-        if (tree.m_dwBlockLimit == 0) return false;
+        SetDescription(Ext2KindName(g));
+        tree.m_qwBlockLimit = BlockLimit();
+        if (tree.m_qwBlockLimit == 0) return false;
         if (fixed) tree.m_Groups.AssignFixed(g);
         else if (!ReadDescriptors(ByteSpan(head))) return false;
 
         // The inode tables must fit in the volume; this bounds every table
         // sized by the inode count.
-        const uint64_t volumeBytes = uint64_t{tree.m_dwBlockLimit} * g.dwBlockSize;
+        const uint64_t volumeBytes = tree.m_qwBlockLimit * g.dwBlockSize;
         const uint32_t inodes =
             static_cast<uint32_t>(std::min<uint64_t>(g.dwInodeCount, volumeBytes / g.dwInodeSize));
         if (inodes < kExt2RootInode) return false;
@@ -89,15 +109,15 @@ bool Ext2Volume::ReadDescriptors(ByteSpan head) {
     Ext2FileTree& tree = Ext2Tree();
     const Ext2Geometry& g = tree.m_Geometry;
     const uint64_t offset = Ext2DescriptorOffset(g);
-    const uint64_t bytes = uint64_t{g.dwGroupCount} * kExt2DescriptorBytes;
-    if (offset + bytes <= head.size()) return tree.m_Groups.Assign(head.subspan(offset, bytes), g.dwGroupCount);
+    const uint64_t bytes = uint64_t{g.dwGroupCount} * g.dwDescriptorSize;
+    if (offset + bytes <= head.size())
+        return tree.m_Groups.Assign(head.subspan(offset, bytes), g.dwGroupCount, g.dwDescriptorSize);
     // A table larger than the first read is read on its own, inside the volume.
-    if (offset + bytes > uint64_t{tree.m_dwBlockLimit} * g.dwBlockSize) return false;
+    if (offset + bytes > tree.m_qwBlockLimit * g.dwBlockSize) return false;
     std::vector<uint8_t> table(RoundUp(bytes, 512));
-    if (!m_pDataSource->GetData(table.data(), static_cast<uint32_t>(table.size()),
-                                m_dwSectorNo + static_cast<uint32_t>(offset / 512)))
+    if (!m_pDataSource->GetData(table.data(), static_cast<uint32_t>(table.size()), m_dwSectorNo + offset / 512))
         return false;
-    return tree.m_Groups.Assign(ByteSpan(table), g.dwGroupCount);
+    return tree.m_Groups.Assign(ByteSpan(table), g.dwGroupCount, g.dwDescriptorSize);
 }
 
 void Ext2Volume::ReleaseLoadTables() {
@@ -105,38 +125,51 @@ void Ext2Volume::ReleaseLoadTables() {
     std::vector<FileItem>().swap(m_Scratch);
     std::vector<uint8_t>().swap(m_Chunk);
     std::vector<uint8_t>().swap(m_VisitedFolders);
+    std::unordered_set<uint64_t>().swap(m_DirectoryBlocks);
 }
 
-bool Ext2Volume::ReadBlock(uint32_t block, std::span<uint8_t> out) {
+bool Ext2Volume::ReadBlock(uint64_t block, std::span<uint8_t> out) {
     const Ext2Geometry& g = Geometry();
-    if (!m_pDataSource || block >= Ext2Tree().m_dwBlockLimit || out.size() < g.dwBlockSize) return false;
+    if (!m_pDataSource || block >= Ext2Tree().m_qwBlockLimit || out.size() < g.dwBlockSize) return false;
     return m_pDataSource->GetData(out.data(), g.dwBlockSize, m_dwSectorNo + block * g.dwSectorsPerBlock) != 0;
 }
 
-bool Ext2Volume::ReadInode(uint32_t n, Ext2Inode& inode) {
+bool Ext2Volume::ReadInode(uint32_t n, Ext2Inode& inode, std::vector<uint8_t>* raw) {
     const Ext2FileTree& tree = Ext2Tree();
     const Ext2Geometry& g = tree.m_Geometry;
     if (!m_pDataSource || n == 0 || g.dwInodesPerGroup == 0 || g.dwBlockSize == 0) return false;
     const uint32_t group = (n - 1) / g.dwInodesPerGroup;
     const uint32_t index = (n - 1) % g.dwInodesPerGroup;
     if (group >= g.dwGroupCount) return false;
-    const uint32_t table = tree.m_Groups.InodeTableBlock(group);
+    const uint64_t table = tree.m_Groups.InodeTableBlock(group);
     const uint64_t byteOffset = uint64_t{index} * g.dwInodeSize;
-    const uint64_t relative = uint64_t{table} * g.dwSectorsPerBlock + byteOffset / 512;
-    if (table == 0 || relative >= uint64_t{tree.m_dwBlockLimit} * g.dwSectorsPerBlock) return false;
-    uint8_t sector[512];
-    if (!m_pDataSource->GetData(sector, 512, m_dwSectorNo + static_cast<uint32_t>(relative))) return false;
-    inode = DecodeExt2Inode(Slice(ByteSpan(sector), byteOffset % 512, kExt2InodeReadBytes));
+    const uint32_t bytes = std::min(g.dwInodeSize, kExt2InodeReadBytes);
+    // Inodes are a power of two in size, so one never straddles a sector
+    // unless it starts on one.
+    const uint32_t sectors = (bytes + 511) / 512;
+    if (table == 0 || table >= tree.m_qwBlockLimit) return false;
+    const uint64_t relative = table * g.dwSectorsPerBlock + byteOffset / 512;
+    if (relative + sectors > tree.m_qwBlockLimit * g.dwSectorsPerBlock) return false;
+    std::vector<uint8_t> local;
+    std::vector<uint8_t>& buffer = raw ? *raw : local;
+    buffer.resize(size_t{sectors} * 512);
+    if (!m_pDataSource->GetData(buffer.data(), sectors * 512, m_dwSectorNo + relative)) return false;
+    if (byteOffset % 512 != 0) buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(byteOffset % 512));
+    buffer.resize(bytes);
+    inode = DecodeExt2Inode(ByteSpan(buffer));
     return true;
 }
 
 bool Ext2Volume::InodeRuns(const Ext2Inode& inode, ClusterRunList& runs) {
     const Ext2Geometry& g = Geometry();
+    runs.Clear();
     if (g.dwBlockSize == 0) return false;
-    const uint64_t blocks = (uint64_t{inode.dwSize} + g.dwBlockSize - 1) / g.dwBlockSize;
-    return Ext2BlockMapToRuns(inode.blockMap, blocks, {g.dwBlockSize, Ext2Tree().m_dwBlockLimit},
-                              [this](uint32_t block, std::span<uint8_t> out) { return ReadBlock(block, out); },
-                              runs);
+    if (inode.dwFlags & ext2_inode_flag::kInlineData) return true;  // no blocks
+    const uint64_t blocks = inode.qwSize / g.dwBlockSize + (inode.qwSize % g.dwBlockSize != 0);
+    const Ext2MapLimits limits{g.dwBlockSize, Ext2Tree().m_qwBlockLimit};
+    const auto read = [this](uint64_t block, std::span<uint8_t> out) { return ReadBlock(block, out); };
+    if (inode.dwFlags & ext2_inode_flag::kExtents) return Ext2ExtentsToRuns(inode.blockMap, blocks, limits, read, runs);
+    return Ext2BlockMapToRuns(inode.blockMap, blocks, limits, read, runs);
 }
 
 bool Ext2Volume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
@@ -150,43 +183,73 @@ bool Ext2Volume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     }
 }
 
-namespace {
-
-/// Whole blocks the size takes, raised to the size when that overflows.
-uint32_t AllocatedBytes(uint32_t size, uint32_t blockSize) {
-    const uint64_t rounded = RoundUp(size, blockSize);
-    return rounded > UINT32_MAX ? size : static_cast<uint32_t>(rounded);
+uint64_t Ext2Volume::AllocatedBytes(const Ext2Inode& inode) const {
+    // Whole blocks the size takes; a size in the last block of the 64-bit
+    // space keeps its own value.
+    const uint32_t blockSize = Geometry().dwBlockSize;
+    const uint64_t size = inode.qwSize;
+    return size > UINT64_MAX - blockSize ? size : RoundUp(size, blockSize);
 }
 
-}  // namespace
-
 bool Ext2Volume::GetItemSizes(FileItem* item, const ClusterRunList&, uint64_t& allocated, uint64_t& valid) {
-    const uint32_t blockSize = Geometry().dwBlockSize;
-    if (!item || !m_pDataSource || blockSize == 0) return false;
+    if (!item || !m_pDataSource || Geometry().dwBlockSize == 0) return false;
+    Ext2Inode sized;
+    sized.qwSize = item->size;
     valid = item->size;
-    allocated = AllocatedBytes(item->size, blockSize);
+    allocated = AllocatedBytes(sized);
     return true;
 }
 
 bool Ext2Volume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
-    const Ext2Geometry& g = Geometry();
-    if (!item || !m_pDataSource || g.dwBlockSize == 0) return false;
-    if (item->link != 0) {
-        allocated = AllocatedBytes(item->size, g.dwBlockSize);
-        firstSector = item->link;
+    try {
+        const Ext2Geometry& g = Geometry();
+        Ext2FileTree& tree = Ext2Tree();
+        if (!item || !m_pDataSource || g.dwBlockSize == 0) return false;
+        Ext2Inode sized;
+        sized.qwSize = item->size;
+        // The same figure as the item sizes give, whether learnt or not.
+        allocated = AllocatedBytes(sized);
+        uint64_t first = 0;
+        if (item->link != 0 && item->link <= tree.m_FirstBlocks.size()) {
+            first = tree.m_FirstBlocks[item->link - 1];
+        } else {
+            // Not learnt by the load (an extent tree with index nodes): the
+            // first run tells.
+            ClusterRunList runs;
+            if (!GetItemRuns(item, runs)) return false;
+            for (const ClusterRun& run : runs)
+                if (!IsExt2Hole(run)) {
+                    first = run.first;
+                    break;
+                }
+            if (tree.m_FirstBlocks.size() < UINT32_MAX) {
+                tree.m_FirstBlocks.push_back(first);
+                item->link = static_cast<uint32_t>(tree.m_FirstBlocks.size());
+            }
+        }
+        firstSector = first < tree.m_qwBlockLimit ? first * g.dwSectorsPerBlock : 0;
         return true;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    Ext2Inode inode;
-    if (!ReadInode(item->startCluster, inode)) return false;
-    const uint32_t first = inode.blockMap[0];
-    firstSector = first < Ext2Tree().m_dwBlockLimit ? first * g.dwSectorsPerBlock : 0;
-    // The same figure as the item sizes give, whether cached or not.
-    allocated = AllocatedBytes(inode.dwSize, g.dwBlockSize);
-    item->link = firstSector;
-    return true;
 }
 
-bool Ext2Volume::ReadRunBytes(uint8_t* dest, uint32_t sector, uint32_t skip, uint32_t bytes) {
+bool Ext2Volume::GetItemTimes(FileItem* item, ItemTimes& times) {
+    try {
+        Ext2Inode inode;
+        if (!item || item->IsFound() || !ReadInode(item->startCluster, inode)) return false;
+        times = ItemTimes{};
+        times.created = inode.bHasCreateTime ? Ext2TimeToUtcTicks(inode.create) : 0;
+        times.modified = Ext2TimeToUtcTicks(inode.modify);
+        times.accessed = Ext2TimeToUtcTicks(inode.access);
+        times.changed = Ext2TimeToUtcTicks(inode.change);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool Ext2Volume::ReadRunBytes(uint8_t* dest, uint64_t sector, uint32_t skip, uint32_t bytes) {
     std::vector<uint8_t> bounce;
     // Each step consumes at least one byte of the request.
     while (bytes > 0) {
@@ -218,26 +281,40 @@ bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
         if (!item || !m_pDataSource || g.dwBlockSize == 0 || (!dest && count)) return false;
         ClusterRunList ownRuns;
         if (!givenRuns) {
-            if (!GetItemRuns(item, ownRuns)) return false;
+            std::vector<uint8_t> raw;
+            Ext2Inode inode;
+            if (!ReadInode(item->startCluster, inode, &raw)) return false;
+            if (inode.dwFlags & ext2_inode_flag::kInlineData) {
+                // Inline data: as far as the allocation of its size, zeros
+                // after the data.
+                std::vector<uint8_t> data;
+                if (!Ext2InlineData(ByteSpan(raw), inode.qwSize, data)) return false;
+                if (offset > AllocatedBytes(inode) || count > AllocatedBytes(inode) - offset) return false;
+                std::memset(dest, 0, count);
+                if (offset < data.size())
+                    std::memcpy(dest, data.data() + offset, std::min<uint64_t>(count, data.size() - offset));
+                return true;
+            }
+            if (!InodeRuns(inode, ownRuns)) return false;
             givenRuns = &ownRuns;
         }
-        const uint32_t limit = Ext2Tree().m_dwBlockLimit;
+        const uint64_t limit = Ext2Tree().m_qwBlockLimit;
         uint64_t done = 0, runBegin = 0;
         for (const ClusterRun& run : *givenRuns) {
             if (done == count) break;
-            const uint64_t runEnd = runBegin + uint64_t{g.dwBlockSize} * run.count;
-            const uint64_t position = uint64_t{offset} + done;
+            // Runs from a caller are checked like runs from the map.
+            if (run.count > UINT64_MAX / g.dwBlockSize - runBegin / g.dwBlockSize) return false;
+            const uint64_t runEnd = runBegin + g.dwBlockSize * run.count;
+            const uint64_t position = offset + done;
             if (runEnd > position) {
                 const uint64_t p = position - runBegin;
                 const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(runEnd - position, count - done));
                 if (IsExt2Hole(run)) {
                     std::memset(dest + done, 0, n);
                 } else {
-                    // Runs from a caller are checked like runs from the map.
-                    if (uint64_t{run.first} + run.count > limit) return false;
-                    const uint64_t sector = m_dwSectorNo + uint64_t{run.first} * g.dwSectorsPerBlock + p / 512;
-                    if (!ReadRunBytes(dest + done, static_cast<uint32_t>(sector), static_cast<uint32_t>(p % 512), n))
-                        return false;
+                    if (run.first >= limit || run.count > limit - run.first) return false;
+                    const uint64_t sector = m_dwSectorNo + run.first * g.dwSectorsPerBlock + p / 512;
+                    if (!ReadRunBytes(dest + done, sector, static_cast<uint32_t>(p % 512), n)) return false;
                 }
                 done += n;
             }
@@ -255,9 +332,10 @@ bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
         if (!GetItemRuns(item, runs) || !GetItemSizes(item, runs, allocated, valid)) return false;
         // Holes can make an item larger than its volume; such items are read
         // piece by piece, not into one buffer.
-        if (allocated > uint64_t{Ext2Tree().m_dwBlockLimit} * Geometry().dwBlockSize) return false;
+        if (allocated > Ext2Tree().m_qwBlockLimit * Geometry().dwBlockSize || allocated > UINT32_MAX) return false;
         buffer.assign(allocated, 0);
-        return ReadItemRange(item, buffer.data(), 0, allocated, &runs);
+        // Inline data has no runs: the item's own read finds it.
+        return ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(allocated), runs.Empty() ? nullptr : &runs);
     } catch (const std::bad_alloc&) {
         buffer.clear();
         return false;
@@ -266,32 +344,30 @@ bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
 
 bool Ext2Volume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool) {
     if (!m_pDataSource || (!dest && count)) return false;
-    const uint64_t sector = uint64_t{m_dwSectorNo} + position;
-    if (sector > UINT32_MAX) return false;
-    return m_pDataSource->GetData(dest, count, static_cast<uint32_t>(sector)) != 0;
+    if (position > UINT64_MAX - m_dwSectorNo) return false;
+    return m_pDataSource->GetData(dest, count, m_dwSectorNo + position) != 0;
 }
 
 bool Ext2Volume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) {
-    const uint32_t k = Geometry().dwSectorsPerBlock;
+    const uint64_t k = Geometry().dwSectorsPerBlock;
     if (!item || !m_pDataSource || k == 0) return false;
     for (const ClusterRun& run : source) {
         if (IsExt2Hole(run)) continue;  // a hole has no sectors
-        const uint64_t first = uint64_t{run.first} * k, count = uint64_t{run.count} * k;
-        if (first > UINT32_MAX || count > UINT32_MAX) return false;
-        sectors.Add(static_cast<uint32_t>(first), static_cast<uint32_t>(count));
+        if (run.first > UINT64_MAX / k || run.count > UINT64_MAX / k) return false;
+        sectors.Add(run.first * k, run.count * k);
     }
     return true;
 }
 
 bool Ext2Volume::ListRegions(std::vector<DiskRegion>& regions) {
     const Ext2Geometry& g = Geometry();
-    const uint64_t s = g.dwSectorsPerBlock, S = g.dwSectorsPerGroup;
+    const uint64_t s = g.dwSectorsPerBlock, S = g.qwSectorsPerGroup;
     if (g.dwGroupCount == 0 || g.dwBlockSize == 0 || s == 0 || S == 0) return false;
     const uint64_t q = uint64_t{g.dwInodesPerGroup} * g.dwInodeSize / 512;
     auto add = [&](uint64_t first, uint64_t last, uint8_t kind) {
-        // Regions past the group (a tiny group) or past 32 bits are left out.
+        // Regions past the group (a tiny group) are left out.
         if (first > last || last >= S) return;
-        regions.push_back({static_cast<uint32_t>(first), static_cast<uint32_t>(last), kind});
+        regions.push_back({first, last, kind});
     };
     uint64_t c = 1;
     if (s < 3) {

@@ -1,10 +1,12 @@
 #pragma once
-// A second-extended-file-system volume: geometry from the superblock (or
-// typed-in parameters), a summary pass over every inode table, then the
-// directory tree walked from the root inode. Items keep their inode numbers;
-// every later item operation re-reads the inode from the medium.
+// An EXT2/3/4 volume: geometry from the superblock (or typed-in
+// parameters), a summary pass over every inode table, then the directory
+// tree walked from the root inode, deleted records included. Items keep
+// their inode numbers; later item operations re-read the inode from the
+// medium.
 #include <array>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "fs/ext2/ext2_block_map.h"
@@ -16,14 +18,19 @@ namespace delvora {
 
 class Ext2FileTree : public FileTree {
 public:
+    void Destroy() override;
+
     std::array<uint8_t, kExt2SuperblockBytes> m_Superblock{};
     Ext2Geometry m_Geometry;
     Ext2GroupTable m_Groups;
     DataSource* m_pDataSource = nullptr;
-    uint32_t m_dwSectorNo = 0;
+    uint64_t m_qwSectorNo = 0;
     // Block numbers at or beyond this lie outside the volume (the block
-    // count, cut to the partition and to the 32-bit sector space).
-    uint32_t m_dwBlockLimit = 0;
+    // count, cut to the partition and to the source).
+    uint64_t m_qwBlockLimit = 0;
+    // First data block of items, learnt by the load: item.link is 1 + the
+    // index here (0: not known, read from the inode when asked).
+    std::vector<uint64_t> m_FirstBlocks;
 };
 
 class Ext2Volume : public Volume {
@@ -42,6 +49,7 @@ public:
     using Volume::GetItemSizes;
     bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
     bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
+    bool GetItemTimes(FileItem* item, ItemTimes& times) override;
     bool ListRootSectors(ClusterRunList&) override { return true; }
     bool ListRegions(std::vector<DiskRegion>& regions) override;
     uint64_t ClusterToSector(uint64_t) const override { return 0; }
@@ -56,25 +64,33 @@ public:
     const Ext2FileTree& Ext2Tree() const { return static_cast<const Ext2FileTree&>(*m_pTree); }
     const Ext2Geometry& Geometry() const { return Ext2Tree().m_Geometry; }
 
-    /// Reads inode n from its inode table.
-    bool ReadInode(uint32_t n, Ext2Inode& inode);
-    /// Runs of an inode's data, covering its size (holes as runs from 0).
+    /// Reads inode n from its inode table: the decoded fields, and (raw, when
+    /// given) its on-disk bytes up to kExt2InodeReadBytes.
+    bool ReadInode(uint32_t n, Ext2Inode& inode, std::vector<uint8_t>* raw = nullptr);
+    /// Runs of an inode's data, covering its size (holes as runs from 0);
+    /// none for data kept inline.
     bool InodeRuns(const Ext2Inode& inode, ClusterRunList& runs);
     /// Reads one whole block of the volume.
-    bool ReadBlock(uint32_t block, std::span<uint8_t> out);
+    bool ReadBlock(uint64_t block, std::span<uint8_t> out);
 
 private:
     bool ReadDescriptors(ByteSpan head);
-    uint32_t BlockLimit() const;
+    uint64_t BlockLimit() const;
+    bool CheckFeatures(const Ext2Geometry& g);
     bool InodePass();
     bool ReadDirectory(FileItem& folder);
+    bool ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
+                             const std::function<bool(const struct Ext2DirEntry&)>& visit);
     bool FillItem(const struct Ext2DirEntry& entry, FileItem& item);
-    bool ReadRunBytes(uint8_t* dest, uint32_t sector, uint32_t skip, uint32_t bytes);
+    bool ReadRunBytes(uint8_t* dest, uint64_t sector, uint32_t skip, uint32_t bytes);
+    uint64_t AllocatedBytes(const Ext2Inode& inode) const;
 
     Ext2InodeTable m_Inodes;
-    std::vector<FileItem> m_Scratch;        // one directory's entries
-    std::vector<uint8_t> m_Chunk;           // directory read buffer
-    std::vector<uint8_t> m_VisitedFolders;  // one bit per inode read as a folder
+    std::vector<FileItem> m_Scratch;              // one directory's entries
+    std::vector<uint8_t> m_Chunk;                 // directory read buffer
+    std::vector<uint8_t> m_VisitedFolders;        // one bit per inode read as a folder
+    std::unordered_set<uint64_t> m_DirectoryBlocks;  // blocks read as directory blocks
+    bool m_bSharedBlocksLogged = false;
 };
 
 }  // namespace delvora

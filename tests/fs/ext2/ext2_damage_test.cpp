@@ -149,3 +149,76 @@ TEST_F(Ext2Damage, TruncatedImageLoadsWhatIsThere) {
 
 }  // namespace
 }  // namespace delvora::test
+
+namespace delvora::test {
+namespace {
+
+uint64_t CountItems(const FileItem& folder) {
+    uint64_t count = folder.childCount;
+    for (uint32_t i = 0; i < folder.childCount; ++i) count += CountItems(folder.children[i]);
+    return count;
+}
+
+// Folders whose maps all name one folder's block, over and over through an
+// indirect block: a reader that reads every folder's blocks anew makes
+// hundreds of thousands of items from a 2 MiB volume.
+TEST_F(Ext2Damage, FoldersSharingBlocksAreReadOnce) {
+    const std::string d = tmp.File("fan");
+    ASSERT_EQ(RunShell("mkdir -p '" + d + "/d' && cd '" + d + "/d' && for i in $(seq 1 40); do mkdir s$i; done && "
+                       "head -c 1024 /dev/zero > ../filler"), 0);
+    ASSERT_EQ(MakeExt2(image, 1024, d, "2M"), "");
+    const uint64_t folderBlock = BlockOffset(image, "/d", 0, 1024) / 1024;
+    const uint64_t filler = BlockOffset(image, "/filler", 0, 1024);
+    ASSERT_GT(folderBlock, 0u);
+    std::vector<uint8_t> repeated;
+    for (int i = 0; i < 256; ++i) {
+        const auto bytes = Le32Bytes(static_cast<uint32_t>(folderBlock));
+        repeated.insert(repeated.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_TRUE(PatchFile(image, filler, repeated));
+    std::string script;
+    for (int i = 1; i <= 40; ++i) {
+        const std::string s = "/d/s" + std::to_string(i);
+        for (int k = 0; k < 12; ++k) script += "sif " + s + " block[" + std::to_string(k) + "] " + std::to_string(folderBlock) + "\n";
+        script += "sif " + s + " block[IND] " + std::to_string(filler / 1024) + "\nsif " + s + " size " +
+                  std::to_string(268 * 1024) + "\n";
+    }
+    const std::string scriptFile = tmp.File("fan.cmd");
+    ASSERT_TRUE(WriteFileBytes(scriptFile, std::vector<uint8_t>(script.begin(), script.end())));
+    ASSERT_EQ(RunShell("debugfs -w -f '" + scriptFile + "' '" + image + "' >/dev/null 2>&1"), 0);
+
+    auto f = LoadExt2(image);
+    ASSERT_TRUE(f->loaded);
+    const auto items = ItemsByPath(*f->volume->RootItem());
+    ASSERT_EQ(ChildCount(*f, "d"), 40u);
+    for (int i = 1; i <= 40; ++i) EXPECT_EQ(ChildCount(*f, "d/s" + std::to_string(i)), 0u) << i;
+    EXPECT_LT(CountItems(*f->volume->RootItem()), 100u);
+    EXPECT_FALSE(f->rc.log.Lines().empty());
+}
+
+TEST_F(Ext2Damage, UnknownIncompatibleFeaturesAreRefusedByName) {
+    const std::vector<std::pair<uint32_t, std::string>> features = {
+        {0x0001, "compression"}, {0x0008, "journal_dev"}, {0x0010, "meta_bg"}, {0x1000, "dirdata"},
+        {0x10000, "encrypt"},    {0x80000000, "unknown"}};
+    const std::vector<uint8_t> pristine = ReadFileBytes(image);
+    const uint32_t incompat = Le32(ByteSpan(pristine), 1024 + 96);
+    for (const auto& [bit, name] : features) {
+        ASSERT_TRUE(WriteFileBytes(image, pristine));
+        ASSERT_TRUE(PatchFile(image, 1024 + 96, Le32Bytes(incompat | bit)));
+        auto f = LoadExt2(image);
+        EXPECT_FALSE(f->prepared) << name;
+        ASSERT_EQ(f->rc.notifier.Texts().size(), 1u) << name;
+        EXPECT_NE(f->rc.notifier.Texts()[0].find(name), std::string::npos) << f->rc.notifier.Texts()[0];
+    }
+    // The command line fails with that message instead of an empty list.
+    std::string out;
+    EXPECT_EQ(RunShell(std::string(DELVORA_CLI_PATH) + " ls '" + image + "' 2>&1", &out), 1) << out;
+    EXPECT_NE(out.find("unknown"), std::string::npos) << out;
+    // Features a reader may pass over load as before.
+    ASSERT_TRUE(WriteFileBytes(image, pristine));
+    ASSERT_TRUE(PatchFile(image, 1024 + 96, Le32Bytes(incompat | 0x0004 | 0x2000 | 0x20000)));
+    EXPECT_TRUE(LoadExt2(image)->loaded);
+}
+
+}  // namespace
+}  // namespace delvora::test

@@ -16,7 +16,7 @@ namespace {
 Ext2Geometry ValidGeometry() {
     Ext2Geometry g;
     g.dwInodeCount = 2048;
-    g.dwBlockCount = 8192;
+    g.qwBlockCount = 8192;
     g.dwLogBlockSize = 0;
     g.dwBlocksPerGroup = 8192;
     g.dwInodesPerGroup = 2048;
@@ -25,11 +25,11 @@ Ext2Geometry ValidGeometry() {
 
 TEST(Ext2Geometry, WorksOutSizesAndRefusesImpossibleValues) {
     Ext2Geometry g = ValidGeometry();
-    g.dwBlockCount = 8193;
+    g.qwBlockCount = 8193;
     ASSERT_TRUE(CompleteExt2Geometry(g));
     EXPECT_EQ(g.dwBlockSize, 1024u);
     EXPECT_EQ(g.dwSectorsPerBlock, 2u);
-    EXPECT_EQ(g.dwSectorsPerGroup, 16384u);
+    EXPECT_EQ(g.qwSectorsPerGroup, 16384u);
     EXPECT_EQ(g.dwGroupCount, 2u);  // rounded up
     EXPECT_EQ(Ext2DescriptorOffset(g), 2048u);
     g.dwLogBlockSize = 2;
@@ -41,14 +41,15 @@ TEST(Ext2Geometry, WorksOutSizesAndRefusesImpossibleValues) {
         {"log block size huge", [](Ext2Geometry& x) { x.dwLogBlockSize = 40; }},
         {"blocks per group 0", [](Ext2Geometry& x) { x.dwBlocksPerGroup = 0; }},
         {"inodes per group 0", [](Ext2Geometry& x) { x.dwInodesPerGroup = 0; }},
-        {"no blocks", [](Ext2Geometry& x) { x.dwBlockCount = 0; }},
+        {"no blocks", [](Ext2Geometry& x) { x.qwBlockCount = 0; }},
         {"no root inode", [](Ext2Geometry& x) { x.dwInodeCount = 1; }},
         {"more inodes than groups hold", [](Ext2Geometry& x) { x.dwInodeCount = 2049; }},
         {"inode size 100", [](Ext2Geometry& x) { x.dwInodeSize = 100; }},
         {"inode size 384", [](Ext2Geometry& x) { x.dwInodeSize = 384; }},
         {"inode size above block", [](Ext2Geometry& x) { x.dwInodeSize = 2048; }},
-        {"group beyond 32-bit sectors", [](Ext2Geometry& x) { x.dwLogBlockSize = 5; x.dwBlocksPerGroup = 1u << 28; }},
-        {"millions of groups", [](Ext2Geometry& x) { x.dwBlockCount = UINT32_MAX; x.dwBlocksPerGroup = 8; }},
+        {"descriptor size 48", [](Ext2Geometry& x) { x.dwDescriptorSize = 48; }},
+        {"descriptor size 2048", [](Ext2Geometry& x) { x.dwDescriptorSize = 2048; }},
+        {"millions of groups", [](Ext2Geometry& x) { x.qwBlockCount = UINT32_MAX; x.dwBlocksPerGroup = 8; }},
     };
     for (const auto& [what, breakIt] : broken) {
         Ext2Geometry bad = ValidGeometry();
@@ -69,7 +70,7 @@ TEST(Ext2Geometry, SuperblockAndTypedInFields) {
     PutLe32(&sb[76], 1);
     const Ext2Geometry g = ReadExt2Superblock(sb);
     EXPECT_EQ(g.dwInodeCount, 100u);
-    EXPECT_EQ(g.dwBlockCount, 4000u);
+    EXPECT_EQ(g.qwBlockCount, 4000u);
     EXPECT_EQ(g.dwLogBlockSize, 2u);
     EXPECT_EQ(g.dwBlocksPerGroup, 32768u);
     EXPECT_EQ(g.dwInodesPerGroup, 100u);
@@ -90,10 +91,10 @@ TEST(Ext2Geometry, SuperblockAndTypedInFields) {
 
 // A fake medium of 4 KiB blocks for indirect blocks.
 struct FakeBlocks {
-    std::map<uint32_t, std::vector<uint32_t>> blocks;
+    std::map<uint64_t, std::vector<uint32_t>> blocks;
     int reads = 0;
     Ext2BlockReader Reader() {
-        return [this](uint32_t block, std::span<uint8_t> out) {
+        return [this](uint64_t block, std::span<uint8_t> out) {
             ++reads;
             auto it = blocks.find(block);
             if (it == blocks.end()) return false;
@@ -178,12 +179,13 @@ TEST(Ext2BlockMap, BlocksOutsideTheVolumeOrUnreadableFail) {
     EXPECT_FALSE(ok);
 }
 
-std::vector<std::pair<uint32_t, std::string>> Entries(const std::vector<uint8_t>& block) {
+std::vector<std::pair<uint32_t, std::string>> Entries(const std::vector<uint8_t>& block, bool scanDeleted = false) {
     std::vector<std::pair<uint32_t, std::string>> out;
     ParseExt2DirectoryBlock(block, [&](const Ext2DirEntry& e) {
-        out.emplace_back(e.dwInode, std::string(e.name) + (e.type == kExt2TypeDirectory ? "/" : ""));
+        out.emplace_back(e.dwInode, std::string(e.deleted ? "*" : "") + std::string(e.name) +
+                                        (e.type == kExt2TypeDirectory ? "/" : ""));
         return true;
-    });
+    }, true, scanDeleted);
     return out;
 }
 
@@ -196,16 +198,67 @@ void PutRecord(std::vector<uint8_t>& b, size_t at, uint32_t inode, uint16_t leng
     std::copy(name.begin(), name.end(), b.begin() + static_cast<std::ptrdiff_t>(at) + 8);
 }
 
-TEST(Ext2Directory, WalksRecordsAndSkipsWhatIsNotALiveFileOrFolder) {
+TEST(Ext2Directory, WalksRecordsAndSkipsWhatIsNotAFileOrFolder) {
     std::vector<uint8_t> b(1024, 0);
-    PutRecord(b, 0, 2, 12, ".", 2);
-    PutRecord(b, 12, 2, 12, "..", 2);
-    PutRecord(b, 24, 0, 16, "gone", 1);    // deleted
-    PutRecord(b, 40, 12, 16, "sub", 2);
-    PutRecord(b, 56, 13, 16, "link", 7);   // symbolic link
-    PutRecord(b, 72, 14, 12, "", 1);       // no name
-    PutRecord(b, 84, 15, 940, "file", 1);  // reaches the block end
-    EXPECT_EQ(Entries(b), (std::vector<std::pair<uint32_t, std::string>>{{12, "sub/"}, {15, "file"}}));
+    PutRecord(b, 0, 0, 24, "gone", 1);     // a deleted first record: no inode left
+    PutRecord(b, 24, 2, 12, "..", 2);
+    PutRecord(b, 36, 12, 16, "sub", 2);
+    PutRecord(b, 52, 13, 16, "link", 7);   // symbolic link
+    PutRecord(b, 68, 14, 12, "", 1);       // no name
+    PutRecord(b, 80, 15, 944, "file", 1);  // reaches the block end
+    EXPECT_EQ(Entries(b), (std::vector<std::pair<uint32_t, std::string>>{{0, "*gone"}, {12, "sub/"}, {15, "file"}}));
+}
+
+// Deleted records live in the room a live record's length leaves after its
+// name; only records that look written by the file system count.
+TEST(Ext2Directory, DeletedRecordsInTheRoomOfLiveOnes) {
+    using Found = std::vector<std::pair<uint32_t, std::string>>;
+    const std::vector<std::pair<std::string, std::function<void(std::vector<uint8_t>&)>>> cases = {
+        {"two deleted behind one live", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 11, 1024, "a", 1);
+             PutRecord(b, 12, 12, 16, "old1", 1);
+             PutRecord(b, 28, 13, 996, "olddir", 2);
+         }},
+        {"a deleted record behind a deleted first record", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 0, 1024, "x", 1);
+             PutRecord(b, 12, 14, 1012, "y", 1);
+         }},
+        {"garbage is no record", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 11, 1024, "a", 1);
+             PutRecord(b, 12, 12, 7, "bad-length", 1);   // shorter than its name
+             PutRecord(b, 36, 13, 16, "bad-type", 9);
+             PutRecord(b, 56, 14, 16, std::string("n\0l", 3), 1);
+             PutRecord(b, 76, 15, 2000, "past-end", 1);
+         }},
+        {"an index node holds no records", [](std::vector<uint8_t>& b) {
+             PutRecord(b, 0, 0, 1024, "", 0);
+             PutRecord(b, 8, 16, 16, "idx", 1);  // index entries that look like one
+         }},
+    };
+    const std::vector<Found> expected = {{{11, "a"}, {12, "*old1"}, {13, "*olddir/"}},
+                                         {{0, "*x"}, {14, "*y"}},
+                                         {{11, "a"}},
+                                         {}};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::vector<uint8_t> b(1024, 0);
+        cases[i].second(b);
+        EXPECT_EQ(Entries(b, true), expected[i]) << cases[i].first;
+    }
+    // Without the scan only the records on the chain count.
+    std::vector<uint8_t> b(1024, 0);
+    cases[0].second(b);
+    EXPECT_EQ(Entries(b), (Found{{11, "a"}}));
+    // Inline folders: the parent's number, then records, then the attribute's.
+    std::vector<uint8_t> field(60, 0), extra(40, 0);
+    PutLe32(&field[0], 2);
+    PutRecord(field, 4, 20, 56, "in", 1);
+    PutRecord(extra, 0, 21, 40, "more", 2);
+    Found inlined;
+    ParseExt2InlineDirectory(field, extra, [&](const Ext2DirEntry& e) {
+        inlined.emplace_back(e.dwInode, std::string(e.name));
+        return true;
+    }, true, true);
+    EXPECT_EQ(inlined, (Found{{20, "in"}, {21, "more"}}));
 }
 
 TEST(Ext2Directory, RecordsWithoutTypeHaveA16BitNameLength) {
@@ -250,15 +303,15 @@ TEST(Ext2Inode, SummariesKeepMapsUpToTheirLastBlock) {
     Ext2InodeTable table;
     table.Reset(4);
     Ext2Inode a;
-    a.dwSize = 5000;
-    a.dwChangeTime = 7;
+    a.qwSize = 5000;
+    a.change.seconds = 7;
     a.blockMap = {0, 0, 31, 0, 33};
     table.Store(3, a);
     table.Store(9, a);  // outside: ignored
     Ext2Inode got;
     ASSERT_TRUE(table.Fetch(3, got));
-    EXPECT_EQ(got.dwSize, 5000u);
-    EXPECT_EQ(got.dwChangeTime, 7u);
+    EXPECT_EQ(got.qwSize, 5000u);
+    EXPECT_EQ(got.change.seconds, 7u);
     EXPECT_EQ(got.blockMap, a.blockMap);
     EXPECT_TRUE(table.HasBlockMap(3));
     EXPECT_FALSE(table.HasBlockMap(1));
@@ -269,13 +322,11 @@ TEST(Ext2Inode, SummariesKeepMapsUpToTheirLastBlock) {
     PutLe32(&raw[4], 1234);
     PutLe32(&raw[16], 0x40000000);
     PutLe32(&raw[40 + 14 * 4], 99);
-    PutLe32(&raw[104], 5);
     const Ext2Inode decoded = DecodeExt2Inode(raw);
-    EXPECT_EQ(decoded.dwSize, 1234u);
-    EXPECT_EQ(decoded.dwModifyTime, 0x40000000u);
+    EXPECT_EQ(decoded.qwSize, 1234u);
+    EXPECT_EQ(decoded.modify.seconds, 0x40000000u);
     EXPECT_EQ(decoded.blockMap[14], 99u);
-    EXPECT_EQ(decoded.dwFileAcl, 5u);
-    EXPECT_EQ(DecodeExt2Inode(ByteSpan(raw).first(18)).dwModifyTime, 0u);  // short bytes read as 0
+    EXPECT_EQ(DecodeExt2Inode(ByteSpan(raw).first(18)).modify.seconds, 0u);  // short bytes read as 0
 }
 
 std::string DosText(uint32_t unixTime) {

@@ -1,9 +1,13 @@
 #include "fs/ext2/ext2_test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
+
+#include "common/text_format.h"
 
 namespace delvora::test {
 
@@ -83,6 +87,69 @@ std::vector<std::string> TreeNames(FileItem& root) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> FlsAllNames(const std::string& image) {
+    std::string out;
+    RunShell("fls -r -p '" + image + "' 2>/dev/null", &out);
+    std::vector<std::string> names;
+    std::istringstream lines(out);
+    // Lines look like "d/d 12:\tpath", "r/r * 13:\tpath" or "r/r * 14(realloc):\tpath";
+    // the first letter is the type the folder record gives.
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos || line.size() < 5 || (line[0] != 'r' && line[0] != 'd')) continue;
+        const std::string path = line.substr(tab + 1);
+        if (path == "lost+found" || path.rfind("lost+found/", 0) == 0 || path.rfind("$Orphan", 0) == 0) continue;
+        const bool deleted = line.compare(3, 3, " * ") == 0;
+        names.push_back((deleted ? "*" : "") + path + (line[0] == 'd' ? "/" : ""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> TreeAllNames(FileItem& root) {
+    std::vector<std::string> names;
+    for (const auto& [path, item] : ItemsByPath(root)) {
+        if (path == "lost+found" || path.rfind("lost+found/", 0) == 0) continue;
+        names.push_back((item->IsDeleted() ? "*" : "") + path + (item->IsDirectory() ? "/" : ""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+
+// "2026-12-07 11:41:49.000000123 (UTC)" or "2026-12-07 11:41:49 (UTC)" as ticks; 0 for anything else.
+uint64_t IstatTicks(const std::string& text) {
+    std::tm tm{};
+    unsigned long nanoseconds = 0;
+    // Without nanoseconds where the inode has none.
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%lu", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec, &nanoseconds) < 6)
+        return 0;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return UnixToUtcTicks(timegm(&tm), static_cast<uint32_t>(nanoseconds));
+}
+
+}  // namespace
+
+IstatFacts Istat(const std::string& image, uint32_t inode) {
+    std::string out;
+    RunShell("TZ=UTC istat '" + image + "' " + std::to_string(inode) + " 2>/dev/null", &out);
+    IstatFacts facts;
+    std::istringstream lines(out);
+    const std::pair<const char*, uint64_t*> times[] = {{"Accessed:\t", &facts.times.accessed},
+                                                       {"File Modified:\t", &facts.times.modified},
+                                                       {"Inode Modified:\t", &facts.times.changed},
+                                                       {"File Created:\t", &facts.times.created}};
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("size: ", 0) == 0) facts.size = std::strtoull(line.c_str() + 6, nullptr, 10);
+        for (const auto& [label, field] : times)
+            if (line.rfind(label, 0) == 0) *field = IstatTicks(line.substr(std::string(label).size()));
+    }
+    return facts;
 }
 
 std::vector<uint8_t> Icat(const std::string& image, uint32_t inode) {

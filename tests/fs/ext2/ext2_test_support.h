@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_format.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_volume.h"
 #include "support/recorders.h"
@@ -42,6 +43,21 @@ std::map<std::string, FileItem*> ItemsByPath(FileItem& root);
 std::vector<std::string> FlsLiveNames(const std::string& image);
 /// The same listing made from our tree.
 std::vector<std::string> TreeNames(FileItem& root);
+
+/// Every file and folder name of `fls -r -p`, live and deleted, as
+/// "path" (folders with a trailing '/', deleted ones with a leading '*'),
+/// sorted; lost+found and the orphan folder are left out.
+std::vector<std::string> FlsAllNames(const std::string& image);
+/// The same listing made from our tree.
+std::vector<std::string> TreeAllNames(FileItem& root);
+
+/// The size and the four times of inode n as istat gives them (times as
+/// 100-ns ticks since 1601, 0 where istat shows none).
+struct IstatFacts {
+    uint64_t size = 0;
+    ItemTimes times;
+};
+IstatFacts Istat(const std::string& image, uint32_t inode);
 
 /// The data of inode n as icat gives it.
 std::vector<uint8_t> Icat(const std::string& image, uint32_t inode);
