@@ -290,6 +290,7 @@ bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
                 std::vector<uint8_t> data;
                 if (!Ext2InlineData(ByteSpan(raw), inode.qwSize, data)) return false;
                 if (offset > AllocatedBytes(inode) || count > AllocatedBytes(inode) - offset) return false;
+                if (count == 0) return true;  // dest may be null then
                 std::memset(dest, 0, count);
                 if (offset < data.size())
                     std::memcpy(dest, data.data() + offset, std::min<uint64_t>(count, data.size() - offset));
