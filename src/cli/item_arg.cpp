@@ -15,8 +15,6 @@ int HexValue(char c) {
     return -1;
 }
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
 }  // namespace
 
 std::string DecodePathComponent(std::string_view text) {
@@ -34,21 +32,7 @@ std::string DecodePathComponent(std::string_view text) {
 }
 
 FileItem* FindItemArg(FileItem& top, std::string_view path) {
-    FileItem* item = &top;
-    size_t pos = 0;
-    // Each pass consumes at least one character of path, so the walk ends.
-    while (pos < path.size()) {
-        if (IsSeparator(path[pos])) {
-            ++pos;
-            continue;
-        }
-        size_t end = pos;
-        while (end < path.size() && !IsSeparator(path[end])) ++end;
-        item = FindChildByName(*item, DecodePathComponent(path.substr(pos, end - pos)));
-        if (!item) return nullptr;
-        pos = end;
-    }
-    return item;
+    return FindItemByPath(top, path, DecodePathComponent);
 }
 
 void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit) {

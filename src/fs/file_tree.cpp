@@ -151,28 +151,14 @@ std::string FullPath(const FileItem& item) {
 }
 
 void RelinkParents(FileItem& item) {
-    FileItem* folder = &item;
-    uint32_t next = 0;  // index of the next child of folder to relink
-    // Down through children arrays, back up through the parent fields just
-    // set: no recursion and no memory. Each array is owned by one record,
-    // so every record is reached once and the walk ends.
-    for (;;) {
-        if (next < folder->childCount && folder->children) {
-            FileItem& child = folder->children[next];
-            child.parent = folder;
-            if (child.childCount > 0 && child.children) {
-                folder = &child;
-                next = 0;
-            } else {
-                ++next;
-            }
-            continue;
-        }
-        if (folder == &item) return;
-        FileItem* up = folder->parent;
-        next = static_cast<uint32_t>(folder - up->children) + 1;
-        folder = up;
-    }
+    // Each record points its children back at itself before the walk goes
+    // below it, so the walk climbs through parent fields already set.
+    const auto link = [](FileItem& folder) {
+        for (uint32_t i = 0; folder.children && i < folder.childCount; ++i) folder.children[i].parent = &folder;
+        return true;
+    };
+    link(item);
+    ForEachBelow(item, link);
 }
 
 }  // namespace delvora

@@ -80,16 +80,17 @@ void RelinkParents(FileItem& item);
 /// children; visit answers false to stop. Without recursion or memory: the
 /// walk goes down through children arrays and back up through parent
 /// fields, and stops where a parent field does not lead back to the array
-/// it came from (a tree whose parents were not relinked).
-template <class Visit>
-void ForEachBelow(const FileItem& top, Visit&& visit) {
-    const FileItem* folder = &top;
+/// it came from (a tree whose parents were not relinked). Item is FileItem
+/// or const FileItem.
+template <class Item, class Visit>
+void ForEachBelow(Item& top, Visit&& visit) {
+    Item* folder = &top;
     uint32_t next = 0;  // index of the next child of folder to visit
     // Every step moves down to an unvisited child or up past a finished
     // folder; arrays are owned by one record each, so the walk ends.
     for (;;) {
         if (next < folder->childCount && folder->children) {
-            const FileItem& child = folder->children[next];
+            Item& child = folder->children[next];
             if (!visit(child)) return;
             if (child.childCount > 0 && child.children) {
                 folder = &child;
@@ -100,7 +101,7 @@ void ForEachBelow(const FileItem& top, Visit&& visit) {
             continue;
         }
         if (folder == &top) return;
-        const FileItem* up = folder->parent;
+        Item* up = folder->parent;
         if (!up || !up->children || folder < up->children || folder >= up->children + up->childCount) return;
         next = static_cast<uint32_t>(folder - up->children) + 1;
         folder = up;

@@ -27,7 +27,7 @@ bool NameEqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-FileItem* FindItemByPath(FileItem& top, std::string_view path) {
+FileItem* FindItemByPath(FileItem& top, std::string_view path, std::string (*decode)(std::string_view)) {
     FileItem* item = &top;
     size_t pos = 0;
     // Each pass consumes at least one character of path, so the walk ends.
@@ -38,7 +38,8 @@ FileItem* FindItemByPath(FileItem& top, std::string_view path) {
         }
         size_t end = pos;
         while (end < path.size() && !IsSeparator(path[end])) ++end;
-        item = FindChildByName(*item, path.substr(pos, end - pos));
+        const std::string_view component = path.substr(pos, end - pos);
+        item = decode ? FindChildByName(*item, decode(component)) : FindChildByName(*item, component);
         if (!item) return nullptr;
         pos = end;
     }

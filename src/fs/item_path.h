@@ -1,6 +1,7 @@
 #pragma once
 // Finding an item of a loaded tree by its path text, as users type it on the
 // command line or in a script.
+#include <string>
 #include <string_view>
 
 #include "fs/file_item.h"
@@ -18,7 +19,9 @@ FileItem* FindChildByName(FileItem& folder, std::string_view name);
 /// separators count once), "/" or "" alone is top itself. Names compare
 /// ASCII case-insensitively and deleted items are found too; when several
 /// children of one folder share a name, a live one wins over deleted ones.
-/// Null when some component is missing.
-FileItem* FindItemByPath(FileItem& top, std::string_view path);
+/// Null when some component is missing. decode, when given, turns each
+/// component's text into the name it stands for (escapes on the command line).
+FileItem* FindItemByPath(FileItem& top, std::string_view path,
+                         std::string (*decode)(std::string_view) = nullptr);
 
 }  // namespace delvora
