@@ -141,20 +141,11 @@ bool PartitionListPage::validatePage() {
     return true;
 }
 
-VirtualVolumePage::VirtualVolumePage(QWidget* parent) : QWizardPage(parent) {
-    setTitle(QStringLiteral("虚拟卷"));
-    auto* note = new QLabel(QStringLiteral("虚拟卷的引导参数页尚未提供。"), this);
-    note->setWordWrap(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(note);
-    layout->addStretch(1);
-}
-
 AddDataWizard::AddDataWizard(const CoreContext& context, Notifier& notifier, QWidget* parent)
     : QWizard(parent),
       m_pSource(new SourceKindPage(notifier, this)),
       m_pList(new PartitionListPage(context, notifier, this)),
-      m_pVirtual(new VirtualVolumePage(this)) {
+      m_pVirtual(new VirtualVolumePage(context, notifier, this)) {
     setObjectName(QStringLiteral("addDataWizard"));
     setWindowTitle(QStringLiteral("数据来源"));
     setWizardStyle(QWizard::ClassicStyle);

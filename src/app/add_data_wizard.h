@@ -5,6 +5,7 @@
 #include <QWizard>
 #include <QWizardPage>
 
+#include "app/virtual_volume_page.h"
 #include "disk/disk_scan.h"
 
 class QCheckBox;
@@ -70,15 +71,6 @@ private:
     std::vector<PartitionEntry> m_entries;  // the list's rows, in list order
 };
 
-class VirtualVolumePage : public QWizardPage {
-    Q_OBJECT
-public:
-    explicit VirtualVolumePage(QWidget* parent = nullptr);
-    int nextId() const override { return -1; }
-    /// Finishing needs the boot parameters this page does not collect yet.
-    bool isComplete() const override { return false; }
-};
-
 class AddDataWizard : public QWizard {
     Q_OBJECT
 public:
@@ -88,6 +80,7 @@ public:
 
     SourceKindPage* SourcePage() const { return m_pSource; }
     PartitionListPage* ListPage() const { return m_pList; }
+    VirtualVolumePage* VirtualPage() const { return m_pVirtual; }
     bool VirtualChosen() const;
     const ChosenRow& Chosen() const { return m_pList->Chosen(); }
 

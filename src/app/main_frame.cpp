@@ -228,7 +228,12 @@ std::unique_ptr<AddDataWizard> MainFrame::MakeWizard() {
 void MainFrame::AddData() {
     if (m_bClosing || m_ws.Workspace().RefuseIfBusy()) return;
     std::unique_ptr<AddDataWizard> pWizard = MakeWizard();
-    if (pWizard->exec() != QDialog::Accepted || pWizard->VirtualChosen()) return;
+    if (pWizard->exec() != QDialog::Accepted) return;
+    if (pWizard->VirtualChosen()) {
+        WaitCursor wait;
+        AddVirtualVolume(m_ws.Workspace(), pWizard->VirtualPage()->Choice());
+        return;
+    }
     AddChosenRow(pWizard->Chosen());
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
@@ -29,6 +30,20 @@ class Tour : public QObject {
 public:
     Tour(Workstation& ws, MainFrame& frame, const QString& folder)
         : QObject(&frame), m_ws(ws), m_frame(frame), m_strFolder(folder) {}
+
+    // The virtual-volume page, pre-read at the sample disk's FAT32 volume.
+    void ShowVirtualPage() {
+        QDir().mkpath(m_strFolder);
+        std::unique_ptr<AddDataWizard> pWizard = m_frame.MakeWizard();
+        pWizard->SourcePage()->Virtual()->setChecked(true);
+        pWizard->show();
+        pWizard->next();
+        VirtualVolumePage* pPage = pWizard->VirtualPage();
+        pPage->Device()->setText(QStringLiteral("PHYSICALDRIVE0"));
+        pPage->StartSector()->setText(QStringLiteral("2048"));
+        pPage->PreRead();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-virtual-volume.png"));
+    }
 
     void ShowWizard() {
         QDir().mkpath(m_strFolder);
@@ -100,6 +115,7 @@ private:
 
 void StartScreenshotTour(Workstation& workstation, MainFrame& frame, const QString& folder) {
     auto* pTour = new Tour(workstation, frame, folder);  // owned by the frame
+    QTimer::singleShot(400, pTour, [pTour] { pTour->ShowVirtualPage(); });
     QTimer::singleShot(800, pTour, [pTour] { pTour->ShowWizard(); });
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case/open_volume.h"
+#include "cli/virtual_arg.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
 #include "disk/partition_types.h"
@@ -84,8 +85,34 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
     return kOk;
 }
 
+namespace {
+
+// A volume described by typed parameters: its source takes them in place
+// of what the disk holds.
+int LocateVirtualVolume(Env& env, const Args& args, OpenedVolume& out) {
+    VirtualChoice choice;
+    if (const int rc = VirtualChoiceArg(env, args.Positional()[0], args, choice); rc != kOk) return rc;
+    out.typeId = PartitionTypeOf(choice.type);
+    out.startSector = choice.startSector;
+    out.totalSectors = choice.sectorsPastStart;
+    out.source = std::make_unique<DataSource>(env.context);
+    out.source->SetKind(SourceKind::Device);
+    out.source->SetPath(SourceName(env, args.Positional()[0]));
+    out.source->SetReportErrors(0);
+    if (!out.source->Open())
+        return Fail(kFailed, "cannot open " + out.source->Path() + ": " + out.source->LastErrorText());
+    out.source->SetFat_BPB(choice.blocks.fat);
+    out.source->SetNtfs_BPB(choice.blocks.ntfs);
+    out.source->SetExt2_Param(choice.blocks.ext2);
+    return kOk;
+}
+
+}  // namespace
+
 int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
     if (args.Positional().empty()) return Fail(kUsage, "missing SOURCE (a device name or an image path)");
+    if (args.Value("--virtual")) return LocateVirtualVolume(env, args, out);
+    if (!args.Values("--param").empty()) return Fail(kUsage, "--param belongs to --virtual");
     VolumeChoice choice;
     std::string error;
     uint64_t value = 0;

@@ -1,7 +1,8 @@
 #pragma once
 // Opens the volume a command names: SOURCE (a device name or an image path)
 // and either -p N (the N-th partition row of that disk, from 0), --start S
-// --type T, or nothing for a bare volume image recognised by its boot sector.
+// --type T, --virtual TYPE --start S with typed boot parameters, or nothing
+// for a bare volume image recognised by its boot sector.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,7 +16,7 @@
 
 namespace delvora::cli {
 
-inline const std::vector<std::string> kVolumeOptions{"-p", "--start", "--type"};
+inline const std::vector<std::string> kVolumeOptions{"-p", "--start", "--type", "--virtual", "--param"};
 
 struct OpenedVolume {
     std::unique_ptr<DataSource> source;
