@@ -47,9 +47,10 @@ public:
     std::string text;               // keyword text
     std::string hitText;            // context text of a search hit
     Volume* volume = nullptr;       // volume of a search hit
-    uint32_t position = 0;          // cluster or sector of a search hit
+    uint64_t position = 0;          // cluster or sector of a search hit
     uint32_t offset = 0;            // byte offset of a search hit
     FileItem* fileItem = nullptr;   // file a search hit lies in, or null
+    uint64_t byteOffset = 0;        // a search hit's first byte on its volume's source
     std::string name;               // text shown in the tree
     std::vector<std::unique_ptr<CaseItem>> children;
     uint8_t kind = 0;

@@ -1,0 +1,127 @@
+// search: every hit of one or more keywords in a volume (with the file that
+// holds it) or, with --raw, in a whole source.
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "cli/volume_arg.h"
+#include "common/text_format.h"
+#include "fs/file_tree.h"
+#include "search/keyword.h"
+#include "search/keyword_search.h"
+
+namespace delvora::cli {
+namespace {
+
+constexpr const char* kUsageText =
+    "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex]...\n"
+    "      [--from SECTOR] [--to SECTOR] [--json]";
+constexpr const char* kRangeError = "搜索范围设置错误!";
+
+bool KindOf(const std::string& text, uint32_t& type) {
+    if (text == "ascii") type = kKeywordAscii;
+    else if (text == "unicode") type = kKeywordUnicode;
+    else if (text == "hex") type = kKeywordHex;
+    else return false;
+    return true;
+}
+
+// The keywords with their kinds: one --kind for all, or one per --keyword.
+int ReadKeywords(const Args& args, std::vector<KeywordSpec>& keywords) {
+    const std::vector<std::string> texts = args.Values("--keyword");
+    const std::vector<std::string> kinds = args.Values("--kind");
+    if (texts.empty()) return Fail(kUsage, "search needs at least one --keyword");
+    if (kinds.size() > 1 && kinds.size() != texts.size())
+        return Fail(kUsage, "give one --kind for all keywords or one per --keyword");
+    for (size_t i = 0; i < texts.size(); ++i) {
+        KeywordSpec spec{texts[i], kKeywordAscii};
+        if (!kinds.empty() && !KindOf(kinds[kinds.size() == 1 ? 0 : i], spec.type))
+            return Fail(kUsage, "--kind takes ascii, unicode or hex");
+        keywords.push_back(std::move(spec));
+    }
+    return kOk;
+}
+
+// --from/--to as the search dialog takes them: absolute sectors, the start
+// not before first, the count not beyond total.
+int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64_t& start, uint64_t& count) {
+    std::string error;
+    uint64_t from = first, to = first + total;
+    if (!args.Number("--from", from, error) || !args.Number("--to", to, error)) return Fail(kUsage, error);
+    if (from < first || to < from || to - from > total) {
+        env.notifier.Message(kRangeError, "提示", MessageIcon::Error);
+        return kFailed;
+    }
+    start = from;
+    count = to - from;
+    return kOk;
+}
+
+void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits) {
+    std::string out;
+    auto flush = [&] {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+    };
+    for (const KeywordHit& hit : hits) {
+        const std::string file = hit.file ? FullPath(*hit.file) : std::string();
+        if (env.json) {
+            out += "{\"keyword\":" + JsonString(keywords[hit.keyword].text) +
+                   Format(",\"position\":%llu,\"offset\":%u,\"byteOffset\":%llu,\"hitText\":",
+                          static_cast<unsigned long long>(hit.position), hit.offset,
+                          static_cast<unsigned long long>(hit.byteOffset)) +
+                   JsonString(hit.hitText) + ",\"file\":" + (hit.file ? JsonString(file) : std::string("null")) + "}";
+        } else {
+            // With several keywords each line says which one it found.
+            if (keywords.size() > 1) out += EscapeControls(keywords[hit.keyword].text) + "\t";
+            out += Format("%llu\t%u\t%llu\t", static_cast<unsigned long long>(hit.position), hit.offset,
+                          static_cast<unsigned long long>(hit.byteOffset)) +
+                   EscapeControls(hit.hitText) + "\t" + EscapeControls(file);
+        }
+        out.push_back('\n');
+        if (out.size() > (1u << 20)) flush();
+    }
+    flush();
+}
+
+int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywords) {
+    for (const auto& option : kVolumeOptions)
+        if (args.Value(option)) return Fail(kUsage, "--raw searches the whole source: no " + option);
+    const std::string name = SourceName(env, args.Positional()[0]);
+    DataSource source(env.context);
+    source.SetPath(name);
+    source.SetReportErrors(0);
+    if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
+    uint64_t start = 0, count = 0;
+    if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
+    std::vector<KeywordHit> hits;
+    if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return kFailed;
+    Print(env, keywords, hits);
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+int Search(Env& env, const Args& args) {
+    if (args.Positional().size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
+    std::vector<KeywordSpec> keywords;
+    if (const int rc = ReadKeywords(args, keywords); rc != kOk) return rc;
+    if (args.Flag("--raw")) return SearchRaw(env, args, keywords);
+
+    OpenedVolume opened;
+    if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
+    Volume& volume = *opened.volume;
+    uint64_t start = 0, count = 0;
+    if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
+        return rc;
+    std::vector<KeywordHit> hits;
+    if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return kFailed;
+    Print(env, keywords, hits);
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+const bool kRegistered = RegisterCommand(
+    {"search", kUsageText,
+     "find every occurrence of keywords (text, UTF-16 or hexadecimal escapes) in a volume, naming the file "
+     "that holds each, or in a whole source with --raw",
+     WithVolumeOptions({"--keyword", "--kind", "--from", "--to"}), {"--raw"}, &Search});
+
+}  // namespace
+}  // namespace delvora::cli

@@ -1,0 +1,235 @@
+#include "search/keyword_search.h"
+
+#include <algorithm>
+#include <new>
+
+#include "common/options.h"
+#include "common/text_format.h"
+#include "disk/data_source.h"
+#include "fs/ext2/ext2_volume.h"
+#include "fs/volume.h"
+#include "search/keyword.h"
+#include "search/source_scan.h"
+
+namespace delvora {
+namespace {
+
+// NTFS and EXT2 are read in windows of 128 sectors; the last sector of each
+// is look-ahead only, so the next window begins with it. The hit text
+// depends on the window a hit is found in.
+constexpr uint64_t kWindowBytes = 65536;
+constexpr uint64_t kWindowStep = kWindowBytes - 512;
+// FAT reads a cluster and 512 bytes of look-ahead.
+constexpr uint64_t kClusterLookAhead = 512;
+
+// How one kind names the place of a hit.
+struct HitNaming {
+    uint64_t originByte = 0;   // byte of the first window or cluster
+    uint64_t firstUnit = 0;    // position of the unit at originByte (FAT: the first cluster)
+    uint64_t unitBytes = 512;  // bytes per position: cluster, or sector
+    uint64_t sectorOrigin = 0; // byte that sector positions count from (volume or source start)
+    bool clusters = false;     // FAT: windows are clusters; else 64 KiB windows
+};
+
+int PreparePatterns(const std::vector<KeywordSpec>& keywords, const CoreContext& context, PatternMatcher& matcher) {
+    std::vector<std::vector<uint8_t>> patterns;
+    for (const KeywordSpec& keyword : keywords) {
+        std::vector<uint8_t> pattern;
+        if (!KeywordToPattern(keyword.text, keyword.type, context.Options().codepage, kPatternCapacity, pattern,
+                              context.Notify()))
+            return 0;
+        if (pattern.empty()) return 0;
+        if (pattern.size() > kPatternCapacity) {
+            context.Notify().Message(kKeywordFarTooLong, "提示", MessageIcon::Error);
+            return 0;
+        }
+        patterns.push_back(std::move(pattern));
+    }
+    return matcher.SetPatterns(std::move(patterns)) ? 1 : 0;
+}
+
+// The end of what may be read for a volume, in source sectors: its extent,
+// and the source's size where that is known.
+uint64_t VolumeEnd(const Volume& volume, DataSource& source) {
+    uint64_t end = volume.StartSector() + std::min(volume.TotalSectors(), UINT64_MAX - volume.StartSector());
+    const uint64_t sourceSectors = source.SizeBytes() / 512;
+    if (sourceSectors > 0) end = std::min(end, sourceSectors);
+    return end;
+}
+
+// Progress counts units of unitBytes; the bar's 32-bit range is kept by
+// counting larger units when there are too many.
+struct ProgressScale {
+    uint64_t unitBytes = 512;
+    uint32_t Range(uint64_t totalBytes) {
+        unitBytes = std::max<uint64_t>(unitBytes, 1);
+        while (totalBytes / unitBytes > UINT32_MAX) unitBytes *= 2;
+        return static_cast<uint32_t>(totalBytes / unitBytes);
+    }
+    uint32_t Pos(uint64_t bytes) const { return static_cast<uint32_t>(std::min<uint64_t>(bytes / unitBytes, UINT32_MAX)); }
+};
+
+// Scans extent and appends the hits named by naming. Answers 1 (also when
+// stopped), 0 when out of memory.
+int ScanForHits(DataSource& source, const CoreContext& context, const PatternMatcher& matcher,
+                const ScanExtent& extent, const HitNaming& naming, uint64_t progressUnit, const KeepGoing& keepGoing,
+                std::vector<KeywordHit>& hits) {
+    Progress& progress = context.Prog();
+    const std::string& codepage = context.Options().codepage;
+    ProgressScale scale{progressUnit};
+    progress.SetProgressText(kSearchingText);
+    progress.SetProgressRange(0, scale.Range((extent.end - extent.first) * 512));
+    bool outOfMemory = false;
+    ScanCallbacks callbacks;
+    callbacks.keepGoing = [&] { return !outOfMemory && (!keepGoing || keepGoing()); };
+    callbacks.onProgress = [&](uint64_t done) { progress.SetProgressPos(scale.Pos(done)); };
+    callbacks.onStarts = [&](const ScanBlock& block, const std::vector<PatternStart>& starts) {
+        try {
+            for (const PatternStart& start : starts) {
+                KeywordHit hit;
+                hit.byteOffset = block.firstByte + start.position;
+                hit.keyword = start.pattern;
+                const uint64_t fromOrigin = hit.byteOffset - naming.originByte;
+                uint64_t windowStart = 0, windowBytes = 0, windowLimit = 0;
+                if (naming.clusters) {
+                    hit.position = naming.firstUnit + fromOrigin / naming.unitBytes;
+                    hit.offset = static_cast<uint32_t>(fromOrigin % naming.unitBytes);
+                    windowStart = hit.byteOffset - hit.offset;
+                    windowBytes = naming.unitBytes;
+                    windowLimit = windowStart + naming.unitBytes + kClusterLookAhead;
+                } else {
+                    const uint64_t fromVolume = hit.byteOffset - naming.sectorOrigin;
+                    hit.position = fromVolume / naming.unitBytes;
+                    hit.offset = static_cast<uint32_t>(fromVolume % naming.unitBytes);
+                    windowStart = naming.originByte + fromOrigin / kWindowStep * kWindowStep;
+                    windowBytes = kWindowBytes;
+                    windowLimit = windowStart + kWindowBytes;
+                }
+                hit.hitText = HitContext(block, hit.byteOffset, matcher.Pattern(start.pattern).size(), windowStart,
+                                         windowBytes, windowLimit, codepage);
+                hits.push_back(std::move(hit));
+            }
+            progress.SetPaneText(Format("找到 %zu 个", hits.size()));
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+    };
+    if (!ScanSource(source, matcher, extent, callbacks) && outOfMemory) return 0;
+    return 1;
+}
+
+void Finish(const CoreContext& context) {
+    Progress& progress = context.Prog();
+    if (!progress.Exists()) return;
+    progress.SetProgressText("");
+    progress.SetPaneText(kSearchResultsText);
+    progress.SetProgressRange(0, 0);
+}
+
+int SearchFat(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+              uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
+    const CoreContext& context = volume.Context();
+    const uint64_t clusterBytes = volume.BytesPerCluster();
+    const uint64_t sectorBytes = volume.BytesPerSector();
+    if (clusterBytes < matcher.MaxLength() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
+    if (startSector < volume.StartSector()) {
+        context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
+        return 0;
+    }
+    const uint64_t firstCluster = volume.SectorToCluster((startSector - volume.StartSector()) * 512 / sectorBytes);
+    if (firstCluster < 2) {
+        context.Notify().Message(kCalculationError22, "提示", MessageIcon::Error);
+        return 0;
+    }
+    const uint64_t clusterCount = std::min(sectorCount, UINT64_MAX / 512) * 512 / clusterBytes;
+    const uint64_t readEnd = VolumeEnd(volume, source);
+    const uint64_t firstByte = volume.ClusterToSector(firstCluster) * sectorBytes;
+    ScanExtent extent;
+    extent.first = volume.StartSector() + firstByte / 512;
+    extent.end = std::min(readEnd, extent.first + std::min(clusterCount, UINT64_MAX / clusterBytes) * clusterBytes / 512);
+    extent.readEnd = readEnd;
+    HitNaming naming{extent.first * 512, firstCluster, clusterBytes, 0, true};
+    if (extent.first >= extent.end) return 1;
+    return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits);
+}
+
+int SearchSectors(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+                  uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
+    const CoreContext& context = volume.Context();
+    if (startSector < volume.StartSector()) {
+        context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
+        return 0;
+    }
+    uint64_t readEnd = VolumeEnd(volume, source);
+    if (volume.FileSystemKind() == kExt2) {
+        // The volume's own length bounds the scan; without it nothing is scanned.
+        const auto* ext2 = dynamic_cast<const Ext2Volume*>(&volume);
+        if (!ext2) return 0;
+        const Ext2Geometry& g = ext2->Geometry();
+        if (g.dwBlockSize == 0 || g.dwSectorsPerBlock == 0 || g.qwBlockCount == 0) return 0;
+        const uint64_t length = g.qwBlockCount > UINT64_MAX / g.dwSectorsPerBlock ? UINT64_MAX
+                                                                                   : g.qwBlockCount * g.dwSectorsPerBlock;
+        readEnd = std::min(readEnd, volume.StartSector() + std::min(length, UINT64_MAX - volume.StartSector()));
+    }
+    const uint64_t sectorBytes = std::max<uint32_t>(volume.BytesPerSector(), 1);
+    ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
+                      readEnd};
+    HitNaming naming{startSector * 512, 0, sectorBytes, volume.StartSector() * 512, false};
+    if (extent.first >= extent.end) return 1;
+    return ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits);
+}
+
+}  // namespace
+
+int SearchKeyword(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
+                  uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
+    try {
+        const CoreContext& context = volume.Context();
+        DataSource* source = volume.GetDataSource();
+        PatternMatcher matcher;
+        if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
+        int rc = 0;
+        switch (volume.FileSystemKind()) {
+            case kFat12:
+            case kFat16:
+            case kFat32:
+                rc = SearchFat(volume, *source, matcher, startSector, sectorCount, keepGoing, hits);
+                break;
+            case kNtfs:
+            case kExt2:
+                rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits);
+                break;
+            default:
+                return 0;
+        }
+        if (rc) {
+            MatchHitsToFiles(volume, hits, keepGoing);
+            Finish(context);
+        }
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+int SearchSource(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
+                 uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
+                 std::vector<KeywordHit>& hits) {
+    try {
+        PatternMatcher matcher;
+        if (!PreparePatterns(keywords, context, matcher)) return 0;
+        uint64_t readEnd = source.SizeBytes() / 512;
+        if (readEnd == 0) readEnd = UINT64_MAX;
+        ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
+                          readEnd};
+        HitNaming naming{startSector * 512, 0, 512, 0, false};
+        int rc = 1;
+        if (extent.first < extent.end) rc = ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits);
+        if (rc) Finish(context);
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+}  // namespace delvora
