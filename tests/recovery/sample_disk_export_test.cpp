@@ -65,7 +65,7 @@ TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
         // Deleted: found by contents, whatever names the deleted entries give.
         bool deletedFile = false, deletedFolderFile = false;
         for (const auto& [path, bytes] : exported) {
-            deletedFile = deletedFile || bytes == Text("this file is deleted later\n");
+            deletedFile = deletedFile || bytes == Text("this file is deleted later, MAIN copy\n");
             deletedFolderFile = deletedFolderFile || bytes == Text("inside a deleted folder\n");
         }
         EXPECT_TRUE(deletedFile) << "partition row " << p.row;
