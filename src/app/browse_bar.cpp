@@ -51,6 +51,7 @@ BrowseBar::BrowseBar(CaseWorkspace& workspace, QWidget* parent)
 
     connect(m_pTree, &QTreeWidget::currentItemChanged, this, &BrowseBar::OnCurrentChanged);
     connect(m_pShowFiles, &QCheckBox::toggled, this, &BrowseBar::OnShowFilesToggled);
+    connect(m_pTree, &QTreeWidget::itemExpanded, this, &BrowseBar::OnExpanded);
 }
 
 bool BrowseBar::IsInCase(const DataItem* item) const {
@@ -152,8 +153,29 @@ void BrowseBar::InsertGroup(CaseItem& group, QTreeWidgetItem* parent) {
                          : new QTreeWidgetItem(m_pTree, QStringList{FromUtf8(group.name)});
     pNode->setIcon(0, m_icons.ForGroup(group.image, group.selectedImage));
     Attach(pNode, group.NodeKind(), &group);
+    if (group.kind == node_kinds::kSearchFolder && parent && !group.children.empty()) {
+        // A result folder may hold a hundred thousand hits: they join the
+        // tree when the folder is opened.
+        pNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        return;
+    }
     for (const auto& pChild : group.children)
         if (pChild) InsertGroup(*pChild, pNode);
+}
+
+void BrowseBar::OnExpanded(QTreeWidgetItem* node) {
+    if (!node || node->childCount() > 0 || node->data(0, kKindRole).toInt() != node_kinds::kSearchFolder) return;
+    auto* pFolder = NodeOf<CaseItem>(node, kNodeRole);
+    if (!pFolder || m_workspace.IsBusy()) return;
+    QList<QTreeWidgetItem*> hits;
+    hits.reserve(static_cast<qsizetype>(pFolder->children.size()));
+    for (const auto& pHit : pFolder->children) {
+        auto* pNode = new QTreeWidgetItem(QStringList{FromUtf8(pHit->name)});
+        pNode->setIcon(0, m_icons.ForGroup(pHit->image, pHit->selectedImage));
+        Attach(pNode, pHit->NodeKind(), pHit.get());
+        hits << pNode;
+    }
+    node->addChildren(hits);
 }
 
 QTreeWidgetItem* BrowseBar::FindNode(const void* node) const {

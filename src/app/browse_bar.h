@@ -64,6 +64,7 @@ signals:
 private slots:
     void OnCurrentChanged(QTreeWidgetItem* current);
     void OnShowFilesToggled(bool checked);
+    void OnExpanded(QTreeWidgetItem* node);
 
 private:
     QTreeWidgetItem* MakeDataItemNode(DataItem& item, bool withVolumes);

@@ -27,6 +27,7 @@
 #include "app/output_bar.h"
 #include "app/progress_pane.h"
 #include "app/recent_files.h"
+#include "app/search_commands.h"
 #include "app/status_panes.h"
 #include "app/wait_cursor.h"
 #include "app/workstation.h"
@@ -156,6 +157,9 @@ void MainFrame::CreateMenus() {
 
     QMenu* pData = menuBar()->addMenu(QStringLiteral("数据(&D)"));
     pData->addAction(pAddData);
+    m_pSearch = new SearchCommands(m_ws, *m_pBrowse, *m_pMdi, this);
+    menuBar()->addMenu(QStringLiteral("搜索(&S)"))->addActions(m_pSearch->Actions());
+    m_pStandardBar->addAction(m_pSearch->SearchAction());
 
     QMenu* pView = menuBar()->addMenu(QStringLiteral("查看(&V)"));
     QAction* pToolBar = m_pStandardBar->toggleViewAction();
@@ -212,6 +216,7 @@ void MainFrame::ConnectCase() {
     connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] {
         m_pFileList->ShowFolder(nullptr);
         m_pBrowse->RebuildCaseTree();
+        m_pSearch->Refresh();
     });
 }
 
@@ -367,6 +372,7 @@ void MainFrame::OnStopRequested() {
 void MainFrame::OnNodeSelected(int kind, void* node) {
     if (kind == kFileItemNode) {
         m_pFileList->ShowFolder(static_cast<const FileItem*>(node));
+    } else if (kind == node_kinds::kSearchFolder && m_pSearch->ShowResults(static_cast<CaseItem*>(node))) {
     } else if (kind == node_kinds::kVolume && node) {
         m_pFileList->ShowFolder(static_cast<Volume*>(node)->RootItem());
     } else {

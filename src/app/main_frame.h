@@ -25,6 +25,7 @@ class DataItem;
 class FileListPlaceholder;
 class OutputBar;
 class RecentFiles;
+class SearchCommands;
 class StatusPanes;
 class Volume;
 class Workstation;
@@ -49,6 +50,7 @@ public:
     QToolBar* StandardBar() const { return m_pStandardBar; }
     QMdiArea* DocumentArea() const { return m_pMdi; }
     RecentFiles& Recent() { return *m_pRecent; }
+    SearchCommands* Search() const { return m_pSearch; }
 
     // Commands.
     /// Runs the add-data wizard and adds what was chosen.
@@ -105,6 +107,7 @@ private:
     QToolBar* m_pSecondBar = nullptr;
     QMenu* m_pRecentMenu = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
+    SearchCommands* m_pSearch = nullptr;
     bool m_bClosing = false;
     std::unique_ptr<CaseFileLoader> m_pLoader;  // the case file being read
     size_t m_nLoaderItems = 0;
