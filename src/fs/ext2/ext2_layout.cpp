@@ -113,13 +113,26 @@ void Ext2GroupTable::AssignFixed(const Ext2Geometry& g) {
     }
 }
 
-uint64_t Ext2GroupTable::InodeTableBlock(uint32_t group) const {
+uint64_t Ext2GroupTable::InodeTableBlock(uint32_t group) const { return BlockField(group, 8); }
+
+uint64_t Ext2GroupTable::BlockField(uint32_t group, size_t offset) const {
     const ByteSpan bytes(m_bytes);
     const size_t at = size_t{group} * m_entry;
     if (!Has(bytes, at, m_entry)) return 0;
-    uint64_t block = Le32(bytes, at + 8);
-    if (m_entry >= 64) block |= uint64_t{Le32(bytes, at + 0x28)} << 32;
+    uint64_t block = Le32(bytes, at + offset);
+    if (m_entry >= 64) block |= uint64_t{Le32(bytes, at + 0x20 + offset)} << 32;
     return block;
+}
+
+bool Ext2GroupHasSuper(const Ext2Geometry& g, uint32_t group) {
+    if (group <= 1 || !(g.dwRoCompat & ext2_feature::kSparseSuper)) return true;
+    // Powers of 3, 5 and 7; each loop multiplies until it passes group.
+    for (uint32_t base : {3u, 5u, 7u}) {
+        uint64_t p = base;
+        while (p < group) p *= base;
+        if (p == group) return true;
+    }
+    return false;
 }
 
 }  // namespace delvora

@@ -18,6 +18,8 @@ inline constexpr uint32_t kExt2HeadBytes = 65536;      // first read of a volume
 inline constexpr uint32_t kExt2RootInode = 2;
 // Bounds the group count; the descriptor table must also lie inside the volume.
 inline constexpr uint32_t kExt2MaxGroups = 1u << 21;
+// Groups whose structures the disk map lists one by one.
+inline constexpr uint32_t kExt2MappedGroups = 1u << 16;
 
 namespace ext2_feature {
 // Compatible.
@@ -40,6 +42,7 @@ inline constexpr uint32_t kInlineData = 0x8000;
 inline constexpr uint32_t kEncryption = 0x10000;
 inline constexpr uint32_t kCaseFolding = 0x20000;
 // Read-only compatible.
+inline constexpr uint32_t kSparseSuper = 0x0001;  // backups only in groups 0, 1 and powers of 3, 5, 7
 inline constexpr uint32_t kLargeFile = 0x0002;
 inline constexpr uint32_t kHugeFile = 0x0008;
 inline constexpr uint32_t kGroupChecksums = 0x0010;
@@ -78,6 +81,9 @@ Ext2Geometry ReadExt2Superblock(ByteSpan superblock);
 /// group, first inode table block.
 Ext2Geometry ReadExt2FixedParams(const Ext2Params& params);
 
+/// True when group g holds a copy of the superblock and descriptors.
+bool Ext2GroupHasSuper(const Ext2Geometry& g, uint32_t group);
+
 /// Works out block size, sectors per block and group, and the group count.
 /// False for a geometry that cannot be a volume: no blocks per group or
 /// inodes per group, a block size of 64 KiB or more, no blocks or too many
@@ -112,6 +118,9 @@ public:
     /// Block of group g's inode table (the high half from 64-byte entries);
     /// 0 for a group outside the table.
     uint64_t InodeTableBlock(uint32_t group) const;
+    /// Blocks of group g's block and inode bitmaps; 0 outside the table.
+    uint64_t BlockBitmapBlock(uint32_t group) const { return BlockField(group, 0); }
+    uint64_t InodeBitmapBlock(uint32_t group) const { return BlockField(group, 4); }
     /// Inodes of group g that may have been used: all of them, or, where
     /// group checksums make the fields trustworthy (checksummed), none for a
     /// group whose table was never initialised and otherwise those below the
@@ -120,6 +129,10 @@ public:
     void Clear() { m_bytes.clear(); }
 
 private:
+    /// A block number at a descriptor offset, its high half 0x20 further on
+    /// in 64-byte entries.
+    uint64_t BlockField(uint32_t group, size_t offset) const;
+
     std::vector<uint8_t> m_bytes;
     uint32_t m_entry = kExt2DescriptorBytes;
 };

@@ -362,29 +362,40 @@ bool Ext2Volume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& sour
 
 bool Ext2Volume::ListRegions(std::vector<DiskRegion>& regions) {
     const Ext2Geometry& g = Geometry();
-    const uint64_t s = g.dwSectorsPerBlock, S = g.qwSectorsPerGroup;
-    if (g.dwGroupCount == 0 || g.dwBlockSize == 0 || s == 0 || S == 0) return false;
-    const uint64_t q = uint64_t{g.dwInodesPerGroup} * g.dwInodeSize / 512;
-    auto add = [&](uint64_t first, uint64_t last, uint8_t kind) {
-        // Regions past the group (a tiny group) are left out.
-        if (first > last || last >= S) return;
-        regions.push_back({first, last, kind});
+    const Ext2GroupTable& groups = Ext2Tree().m_Groups;
+    const uint64_t s = g.dwSectorsPerBlock;
+    if (g.dwGroupCount == 0 || g.dwBlockSize == 0 || s == 0 || g.dwBlocksPerGroup == 0) return false;
+    const uint64_t volumeBlocks = g.qwBlockCount;
+    if (volumeBlocks > UINT64_MAX / s) return false;
+    // Blocks [first, first + count) as sectors, kept inside the volume: the
+    // descriptors are read from the medium and may point anywhere.
+    auto addBlocks = [&](uint64_t first, uint64_t count, uint8_t kind) {
+        if (first == 0 || count == 0 || first >= volumeBlocks) return;
+        count = std::min(count, volumeBlocks - first);
+        regions.push_back({first * s, (first + count) * s - 1, kind});
     };
-    uint64_t c = 1;
-    if (s < 3) {
-        add(0, 1, 19);
-    } else {
-        add(0, 1, 12);
-        add(2, 3, 19);
-        if (s >= 5) add(4, s - 1, 12);
-        c = s >= 5 ? s - 1 : 3;
+    // The boot sectors and the superblock at byte 1024 of the volume.
+    regions.push_back({0, 1, 12});
+    regions.push_back({2, 3, 19});
+    if (s > 4) regions.push_back({4, s - 1, 12});
+    const uint64_t descriptorBlocks =
+        (uint64_t{g.dwGroupCount} * g.dwDescriptorSize + g.dwBlockSize - 1) / g.dwBlockSize;
+    const uint64_t tableBlocks = (uint64_t{g.dwInodesPerGroup} * g.dwInodeSize + g.dwBlockSize - 1) / g.dwBlockSize;
+    // Groups beyond the bound are drawn as allocated space only, which keeps
+    // the list (and the map's memory) small on a volume of millions of groups.
+    const uint32_t mapped = std::min<uint32_t>(g.dwGroupCount, kExt2MappedGroups);
+    for (uint32_t group = 0; group < mapped; ++group) {
+        const uint64_t base = g.dwFirstDataBlock + uint64_t{group} * g.dwBlocksPerGroup;
+        if (Ext2GroupHasSuper(g, group)) {
+            if (group > 0) addBlocks(base, 1, 19);
+            addBlocks(base + 1, descriptorBlocks, 20);
+        }
+        addBlocks(groups.BlockBitmapBlock(group), 1, 21);
+        addBlocks(groups.InodeBitmapBlock(group), 1, 22);
+        addBlocks(groups.InodeTableBlock(group), tableBlocks, 23);
     }
-    const uint64_t d = c + s;
-    add(c + 1, d, 20);
-    add(d + 1, d + 1, 21);
-    add(d + 2, d + 2, 22);
-    add(d + 2, d + q + 1, 23);
-    add(d + q + 2, S - 1, 7);
+    // Everything else of the volume; the structures above come first and win.
+    regions.push_back({0, volumeBlocks * s - 1, 7});
     return true;
 }
 

@@ -298,14 +298,17 @@ bool NtfsVolume::ListRegions(std::vector<DiskRegion>& regions) {
     const uint64_t total = m_boot.totalSectors;
     const uint32_t spc = m_boot.sectorsPerCluster;
     if (total == 0 || spc == 0 || m_boot.mftCluster == 0) return false;
-    uint64_t last = uint64_t{spc} * m_boot.mftCluster - 1;
-    regions.push_back({0, last, 12});
+    if (m_boot.mftCluster > total / spc) return false;
+    regions.push_back({0, uint64_t{spc} * m_boot.mftCluster - 1, 12});
+    // Each piece of the MFT where it really lies, also when it is in
+    // fragments; runs reaching past the volume are cut at its end.
     for (const ClusterRun& run : m_mftRuns) {
-        const uint64_t end = last + uint64_t{spc} * run.count;
-        regions.push_back({last, end, 18});
-        last = end;
+        if (run.count == 0 || run.first > total / spc) continue;
+        const uint64_t first = run.first * spc;
+        const uint64_t count = std::min(run.count, (total - first) / spc + 1);
+        regions.push_back({first, std::min(first + count * spc - 1, total), 18});
     }
-    regions.push_back({last, total, 7});
+    regions.push_back({uint64_t{spc} * m_boot.mftCluster, total, 7});
     return true;
 }
 

@@ -259,7 +259,7 @@ TEST(Ext2Volume, TypedInParametersReplaceTheSuperblock) {
     EXPECT_EQ(TreeNames(*f->volume->RootItem()), TreeNames(*probe->volume->RootItem()));
 }
 
-TEST(Ext2Volume, ClusterOperationsAnswerZeroAndRegionsFollowTheFirstGroup) {
+TEST(Ext2Volume, ClusterOperationsAnswerZero) {
     DELVORA_REQUIRE_TOOL("mke2fs");
     TempDir tmp;
     const std::string image = tmp.File("v.img");
@@ -274,14 +274,6 @@ TEST(Ext2Volume, ClusterOperationsAnswerZeroAndRegionsFollowTheFirstGroup) {
     EXPECT_EQ(v.FileSystemKind(), 5);
     EXPECT_FALSE(v.Traits().reportErrorsAfterLoad);
     EXPECT_EQ(v.Traits().pauseMs, 0);
-
-    const Ext2Geometry& g = v.Geometry();
-    const uint32_t q = g.dwInodesPerGroup * 128 / 512, last = static_cast<uint32_t>(g.qwSectorsPerGroup - 1);
-    std::vector<DiskRegion> regions;
-    ASSERT_TRUE(v.ListRegions(regions));
-    const std::vector<DiskRegion> expected = {{0, 1, 12},  {2, 3, 19},  {4, 7, 12},          {8, 15, 20},
-                                                  {16, 16, 21}, {17, 17, 22}, {17, 16 + q, 23}, {17 + q, last, 7}};
-    EXPECT_EQ(regions, expected);
 }
 
 }  // namespace
