@@ -35,7 +35,8 @@ FileItem* FindItemArg(FileItem& top, std::string_view path) {
     return FindItemByPath(top, path, DecodePathComponent);
 }
 
-void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit) {
+void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,
+                  char separator) {
     // Paths are built from the parent's so that no item walks up the tree;
     // the loaded tree is finite and acyclic, so the walk ends.
     std::vector<std::pair<FileItem*, std::string>> stack;
@@ -44,7 +45,7 @@ void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, 
     while (!stack.empty()) {
         auto [item, parentPath] = std::move(stack.back());
         stack.pop_back();
-        std::string path = parentPath + "\\" + (item->name ? item->name : "");
+        std::string path = parentPath + separator + (item->name ? item->name : "");
         if (!visit(*item, ++id, path)) return;
         for (uint32_t i = item->childCount; i-- > 0;) stack.emplace_back(&item->children[i], path);
     }

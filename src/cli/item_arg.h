@@ -24,9 +24,11 @@ FileItem* FindItemArg(FileItem& top, std::string_view path);
 
 /// Walks the tree below root depth-first, each folder's children in their
 /// order, numbering the items 1, 2, ... (the root is 0) and handing each its
-/// "\folder\name" path; stops early when visit answers false. The numbers
-/// are the same for the same image loaded with the same options.
-void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit);
+/// "\folder\name" path (separator: '/' for "/folder/name"); stops early
+/// when visit answers false. The numbers are the same for the same image
+/// loaded with the same options.
+void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,
+                  char separator = '\\');
 
 /// The item numbered id by WalkNumbered; null when there is none.
 FileItem* FindItemById(FileItem& root, uint64_t id);

@@ -137,7 +137,7 @@ int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
     return kOk;
 }
 
-int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
+int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) {
     const int located = LocateVolumeArg(env, args, out);
     if (located != kOk) return located;
 
@@ -152,6 +152,7 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
         return Fail(kFailed, Format("partition type 0x%02X holds no file system this program reads", out.typeId));
     }
     out.volume = std::move(opened.volume);
+    if (!loadTree) return kOk;
     const bool loaded = LoadTreeGuarded(*out.volume, env.log);
     if (out.volume->Traits().reportErrorsAfterLoad) out.source->SetReportErrors(1);
     env.log.AppendLog(opened.loadLine);

@@ -52,8 +52,9 @@ int ResolveVolume(Env& env, const std::string& source, const VolumeChoice& choic
 /// known). Answers an exit code; messages go to stderr.
 int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out);
 
-/// Locates and loads the volume's whole tree. Answers an exit code.
-int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out);
+/// Locates and loads the volume's whole tree (with loadTree false only its
+/// boot sector and tables: enough for its layout). Answers an exit code.
+int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree = true);
 
 
 }  // namespace delvora::cli

@@ -193,3 +193,27 @@ std::string EscapeControls(std::string_view text) {
 }
 
 }  // namespace delvora
+
+namespace delvora {
+
+std::string HexCopyText(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3 + bytes.size() / 8);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0 && i % 16 == 0) out += "\r\n";
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0x0F];
+        out += ' ';
+    }
+    return out;
+}
+
+std::string PlainCopyBytes(std::span<const uint8_t> bytes) {
+    std::string out(bytes.begin(), bytes.end());
+    for (char& c : out)
+        if (static_cast<uint8_t>(c) < 32) c = '.';
+    return out;
+}
+
+}  // namespace delvora

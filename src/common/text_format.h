@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -73,6 +74,13 @@ void AppendJsonString(std::string& out, std::string_view text);
 /// "\x1b"-style escapes, U+0080..U+009F "\u009b"-style ones, so that names
 /// from a medium can neither drive the terminal nor split a line.
 std::string EscapeControls(std::string_view text);
+
+/// A block of bytes as the sector viewer copies it in hexadecimal: each byte
+/// "%02X " (trailing space included), 16 to a line, lines joined by CR LF
+/// (none after the last).
+std::string HexCopyText(std::span<const uint8_t> bytes);
+/// The block as text: bytes 0 to 31 replaced by '.', the rest as they are.
+std::string PlainCopyBytes(std::span<const uint8_t> bytes);
 
 /// Line separator of the output log's text.
 inline constexpr std::string_view kLogLineBreak = "\r\n";

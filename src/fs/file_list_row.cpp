@@ -108,16 +108,21 @@ std::string FileListJson(const FileItem& item, Volume* volume, const std::string
     AppendJsonString(out, cells[8]);
     // Exact UTC times where the file system keeps them; absent otherwise.
     ItemTimes times;
-    if (volume && volume->GetItemTimes(const_cast<FileItem*>(&item), times)) {
-        const std::pair<const char*, uint64_t> fields[] = {
-            {"createdUtc", times.created}, {"modifiedUtc", times.modified},
-            {"accessedUtc", times.accessed}, {"changedUtc", times.changed}};
-        for (const auto& [name, ticks] : fields) {
-            if (ticks == 0) continue;
-            out += Format(",\"%s\":\"", name) + FormatUtcTicks(ticks) + '"';
-        }
-    }
+    if (volume && volume->GetItemTimes(const_cast<FileItem*>(&item), times)) out += UtcTimesJsonFields(times);
     out += '}';
+    return out;
+}
+
+std::string UtcTimesJsonFields(const ItemTimes& times) {
+    std::string out;
+    const std::pair<const char*, uint64_t> fields[] = {{"createdUtc", times.created},
+                                                       {"modifiedUtc", times.modified},
+                                                       {"accessedUtc", times.accessed},
+                                                       {"changedUtc", times.changed}};
+    for (const auto& [name, ticks] : fields) {
+        if (ticks == 0) continue;
+        out += Format(",\"%s\":\"", name) + FormatUtcTicks(ticks) + '"';
+    }
     return out;
 }
 

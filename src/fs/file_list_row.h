@@ -12,6 +12,7 @@
 namespace delvora {
 
 class Volume;
+struct ItemTimes;
 
 inline constexpr size_t kFileListColumns = 10;
 
@@ -30,6 +31,10 @@ std::string DosDateText(uint16_t date);
 /// bytes each) counted from the volume's first sector. path: the full-path text when the caller has it, else computed.
 std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
                                                            const std::string* path = nullptr);
+
+/// The exact UTC times as ",\"createdUtc\":\"…\"" fields (ISO 8601), absent
+/// ones left out; the form ls --json and timeline --json share.
+std::string UtcTimesJsonFields(const ItemTimes& times);
 
 /// One JSON object (no line break) with the row's fields under stable names.
 std::string FileListJson(const FileItem& item, Volume* volume, const std::string* path = nullptr);
