@@ -37,6 +37,7 @@
 #include "common/text_format.h"
 #include "fs/volume.h"
 #include "views/file_list_placeholder.h"
+#include "views/viewer_windows.h"
 
 namespace delvora {
 namespace {
@@ -179,6 +180,8 @@ void MainFrame::CreateMenus() {
     QMenu* pWindow = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
     pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
     pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
+    m_pViewers = new ViewerWindows(*m_pMdi, m_ws.Workspace(), this);
+    m_pViewers->AddMenuActions(*pWindow);
 
     QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     pHelpMenu->addActions({pHelp, pAbout});
@@ -370,6 +373,8 @@ void MainFrame::OnStopRequested() {
 }
 
 void MainFrame::OnNodeSelected(int kind, void* node) {
+    if (kind == kFileItemNode) m_pViewers->OnItemSelected(static_cast<FileItem*>(node));
+    else if (kind == node_kinds::kVolume) m_pViewers->OnVolumeSelected(static_cast<Volume*>(node));
     if (kind == kFileItemNode) {
         m_pFileList->ShowFolder(static_cast<const FileItem*>(node));
     } else if (kind == node_kinds::kSearchFolder && m_pSearch->ShowResults(static_cast<CaseItem*>(node))) {

@@ -28,6 +28,7 @@ class RecentFiles;
 class SearchCommands;
 class StatusPanes;
 class Volume;
+class ViewerWindows;
 class Workstation;
 
 struct FrameOptions {
@@ -51,6 +52,7 @@ public:
     QMdiArea* DocumentArea() const { return m_pMdi; }
     RecentFiles& Recent() { return *m_pRecent; }
     SearchCommands* Search() const { return m_pSearch; }
+    ViewerWindows* Viewers() const { return m_pViewers; }
 
     // Commands.
     /// Runs the add-data wizard and adds what was chosen.
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<RecentFiles> m_pRecent;
     QMdiArea* m_pMdi = nullptr;
     FileListPlaceholder* m_pFileList = nullptr;
+    ViewerWindows* m_pViewers = nullptr;  // sector viewer, disk map, time line windows
     OutputBar* m_pOutput = nullptr;
     BrowseBar* m_pBrowse = nullptr;
     StatusPanes* m_pPanes = nullptr;

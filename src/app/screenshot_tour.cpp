@@ -15,6 +15,12 @@
 #include "app/browse_bar.h"
 #include "app/main_frame.h"
 #include "app/workstation.h"
+#include "case/case_workspace.h"
+#include "case/data_item.h"
+#include "fs/item_path.h"
+#include "fs/volume.h"
+#include "views/disk_browse_form.h"
+#include "views/viewer_windows.h"
 
 namespace delvora {
 namespace {
@@ -96,8 +102,32 @@ public:
             m_frame.Browse()->Tree()->expandAll();
             QTimer::singleShot(300, this, [this] {
                 Save(&m_frame, m_strFolder + QStringLiteral("/main-window-files.png"));
-                Finish();
+                ShowViewers();
             });
+        });
+    }
+
+    // The sector viewer on the FAT32 partition's boot sector, the disk map
+    // with a file's sectors marked, the time line of the whole volume.
+    void ShowViewers() {
+        ViewerWindows* pViewers = m_frame.Viewers();
+        const auto& items = m_ws.Workspace().Items();
+        if (!pViewers || items.empty() || items.front()->volumes.empty()) return Finish();
+        Volume* pVolume = items.front()->volumes.front().get();
+        auto* pBrowse = static_cast<DiskBrowseForm*>(pViewers->OpenDiskBrowse());
+        pBrowse->SetFields(512, 32, 16, 512, QStringLiteral("PHYSICALDRIVE0"), pVolume->StartSector());
+        pBrowse->Show();
+        QWidget* pMap = pViewers->OpenDiskMap();
+        pViewers->OnVolumeSelected(pVolume);
+        if (FileItem* pFile = FindItemByPath(*pVolume->RootItem(), "Photos/big.log")) pViewers->OnItemSelected(pFile);
+        QWidget* pTime = pViewers->OpenTimeLine();
+        pViewers->OnVolumeSelected(pVolume);
+        if (auto* pRecurse = pTime->findChild<QCheckBox*>(QStringLiteral("recurse"))) pRecurse->setChecked(true);
+        QTimer::singleShot(300, this, [this, pBrowse, pMap, pTime] {
+            Save(pBrowse, m_strFolder + QStringLiteral("/sector-viewer.png"));
+            Save(pMap, m_strFolder + QStringLiteral("/disk-map.png"));
+            Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
+            Finish();
         });
     }
 
