@@ -65,7 +65,7 @@ bool HexGridCtrl::Render() {
     const int64_t width = int64_t{c + a} * (m_nColumns + 1) + 70;
     const int64_t height = int64_t{r} * (m_nRows + 1) + 20;
     // A block typed in by the examiner may ask for a picture no memory holds.
-    if (width > 32767 * 16 || height > INT32_MAX / 2 || width * height * 4 > kMaxPictureBytes) {
+    if (width > INT32_MAX || height > INT32_MAX || width * height > kMaxPictureBytes / 4) {
         Message(QStringLiteral("创建内存位图失败!"));
         return false;
     }
