@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "chart/disk_map.h"
 #include "disk/block_backend.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_volume.h"
@@ -58,10 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volume.SetDataSource(&source);
     volume.SetStartSector(0);
     volume.SetTotalSectors((size + 511) / 512);
-    std::vector<delvora::DiskRegion> regions;
     if (volume.Prepare()) {
-        volume.ListRegions(regions);
-        if (volume.LoadTree()) Visit(volume, *volume.RootItem());
+        // The region list as the disk map takes it, every cell probed.
+        delvora::DiskMap map;
+        map.SetCellBudget(2048);
+        delvora::LoadVolumeRegions(volume, map);
+        for (uint64_t cell = 0; cell < map.CellCount(); ++cell) map.CellType(cell);
+        if (volume.LoadTree()) {
+            Visit(volume, *volume.RootItem());
+            if (volume.RootItem()->childCount > 0) delvora::MarkItemSectors(volume, volume.RootItem()->children, map);
+        }
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "chart/disk_map.h"
 #include "common/bytes.h"
 #include "disk/data_source.h"
 #include "fs/name_pool.h"
@@ -88,8 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (volume.Prepare() && volume.LoadTree()) {
         std::vector<uint8_t> buffer(70000 + 64);
         Visit(volume, *volume.RootItem(), 0, buffer);
-        std::vector<DiskRegion> regions;
-        volume.ListRegions(regions);
+        // The region list as the disk map takes it, every cell probed.
+        DiskMap map;
+        map.SetCellBudget(2048);
+        LoadVolumeRegions(volume, map);
+        for (uint64_t cell = 0; cell < map.CellCount(); ++cell) map.CellType(cell);
     }
     volume.ReleaseLoadTables();
     return 0;
