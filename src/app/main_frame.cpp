@@ -218,6 +218,7 @@ void MainFrame::ConnectCase() {
     // its children arrays): every node is made again from the case.
     connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] {
         m_pFileList->ShowFolder(nullptr);
+        m_pViewers->OnItemSelected(nullptr);
         m_pBrowse->RebuildCaseTree();
         m_pSearch->Refresh();
     });

@@ -118,6 +118,14 @@ QWidget* ViewerWindows::OpenTimeLine() {
     connect(query, &QPushButton::clicked, this, [this, edit] { m_pTimeLine->Query(edit->text()); });
     connect(edit, &QLineEdit::returnPressed, this, [this, edit] { m_pTimeLine->Query(edit->text()); });
     connect(m_pTimeLine, &TimeLineWidget::TimeText, edit, &QLineEdit::setText);
+    // A file picked on the time line becomes the case's current item and is
+    // marked on the disk map.
+    connect(m_pTimeLine, &TimeLineWidget::ItemChosen, this, [this](FileItem* item) {
+        Volume* volume = VolumeOf(item);
+        if (!volume || item == volume->Tree().CurrentItem()) return;
+        volume->Tree().MarkCurrent(item);
+        if (m_pMap && volume == m_pMap->CurrentVolume()) m_pMap->ShowItem(item);
+    });
     connect(recurse, &QCheckBox::toggled, this, [this](bool on) {
         m_bRecurse = on;
         m_pTimeLine->ShowItem(m_pFolder, m_bRecurse);

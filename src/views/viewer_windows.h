@@ -29,7 +29,8 @@ public:
     QWidget* OpenDiskBrowse();
     QWidget* OpenDiskMap();
     QWidget* OpenTimeLine();
-    /// A node of the case tree was selected (a volume or a file item).
+    /// A node of the case tree was selected (a volume or a file item); a
+    /// null item lets go of every item (their arrays may have moved).
     void OnVolumeSelected(Volume* volume);
     void OnItemSelected(FileItem* item);
 
