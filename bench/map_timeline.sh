@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The disk map picture and the body file of a generated FAT32 volume (2 GiB,
-# 100,000 files in 5,050 folders — the image fat_load.sh makes) against the
+# 100,000 files in 5,050 folders — the image fat_load.sh makes; and the
+# NTFS image of ntfs_load.sh when it exists) against the
 # volume's load time (`delvora-cli ls`), with the peers beside them: fsstat
 # for the layout, fls -m for the body file. Page cache warm, best of RUNS.
 #
@@ -27,7 +28,6 @@ if [ ! -s "$image" ]; then
     python3 "$here/make_fat_tree.py" "$image.part" 50 100 20
     mv "$image.part" "$image"
 fi
-cat "$image" >/dev/null  # warm the page cache
 
 # best of $runs: wall seconds
 measure() {
@@ -41,21 +41,32 @@ measure() {
     echo "$best"
 }
 
-# One file deep in the tree: its marks need the whole tree loaded.
-item=$("$cli" ls --json "$image" 2>/dev/null | awk -F'"path":"' 'NR==5000 {split($2, a, "\""); print a[1]}')
-load=$(measure "$cli" ls "$image")
-map=$(measure "$cli" map "$image" --png "$dir/map.png")
-mapItem=$(measure "$cli" map "$image" --item "$item" --png "$dir/map-item.png")
-body=$(measure "$cli" timeline --bodyfile "$image")
-fsstat=$(measure fsstat "$image")
-flsm=$(measure fls -r -m / "$image")
-lines=$("$cli" timeline --bodyfile "$image" 2>/dev/null | wc -l)
-awk -v load="$load" -v map="$map" -v mi="$mapItem" -v body="$body" -v fsstat="$fsstat" -v flsm="$flsm" \
-    -v lines="$lines" 'BEGIN {
-    printf "body-file lines: %d\n", lines
-    printf "delvora-cli ls (load)           : %6.2f s\n", load
-    printf "map --png                       : %6.2f s  %.2f x load (target <= 2)   fsstat %6.2f s\n", map, map / load, fsstat
-    printf "map --item --png                : %6.2f s  %.2f x load (target <= 2)\n", mi, mi / load
-    printf "timeline --bodyfile             : %6.2f s  %.2f x load (target <= 2)   fls -r -m %6.2f s, ours/fls %.2f\n",
-           body, body / load, flsm, (flsm > 0 ? body / flsm : 0)
-}'
+# Per image: the load, the picture (layout only, then with a file's marks,
+# which needs the whole tree), the body file, and the peers.
+bench_image() {
+    local image=$1 item load map mapItem body fsstat flsm lines
+    cat "$image" >/dev/null  # warm the page cache
+    # One file deep in the tree: its marks need the whole tree loaded.
+    item=$("$cli" ls --json "$image" 2>/dev/null | awk -F'"path":"' 'NR==5000 {split($2, a, "\""); print a[1]}')
+    load=$(measure "$cli" ls "$image")
+    map=$(measure "$cli" map "$image" --png "$dir/map.png")
+    mapItem=$(measure "$cli" map "$image" --item "$item" --png "$dir/map-item.png")
+    body=$(measure "$cli" timeline --bodyfile "$image")
+    fsstat=$(measure fsstat "$image")
+    flsm=$(measure fls -r -m / "$image")
+    lines=$("$cli" timeline --bodyfile "$image" 2>/dev/null | wc -l)
+    awk -v name="$(basename "$image")" -v load="$load" -v map="$map" -v mi="$mapItem" -v body="$body" \
+        -v fsstat="$fsstat" -v flsm="$flsm" -v lines="$lines" 'BEGIN {
+        printf "%s: %d body-file lines\n", name, lines
+        printf "  delvora-cli ls (load)  : %6.2f s\n", load
+        printf "  map --png              : %6.2f s  %.2f x load (target <= 2)   fsstat %.2f s\n", map, map / load, fsstat
+        printf "  map --item --png       : %6.2f s  %.2f x load (target <= 2)\n", mi, mi / load
+        printf "  timeline --bodyfile    : %6.2f s  %.2f x load (target <= 2)   fls -r -m %.2f s, ours/fls %.2f\n",
+               body, body / load, flsm, (flsm > 0 ? body / flsm : 0)
+    }'
+}
+
+bench_image "$image"
+# The NTFS image bench/ntfs_load.sh makes, when it is there.
+[ -s "$dir/ntfs-100k.img" ] && bench_image "$dir/ntfs-100k.img"
+exit 0
