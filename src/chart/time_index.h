@@ -42,6 +42,7 @@ public:
     /// than can be drawn stops there instead of growing without end.
     static constexpr size_t kMaxEntries = size_t{1} << 20;
 
+    explicit TimeIndex(size_t maxEntries = kMaxEntries) : m_maxEntries(maxEntries) {}
     void Clear();
     /// Files a DOS date and time under year → month → day, and under hour →
     /// minute → second when the time word is not 0 (a time word that names
@@ -54,13 +55,14 @@ public:
     const TimeNode& Root() const { return m_root; }
     TimeNode& Root() { return m_root; }
     size_t EntryCount() const { return m_entries; }
-    bool Full() const { return m_entries >= kMaxEntries; }
+    bool Full() const { return m_entries >= m_maxEntries; }
 
     TimeSwitches switches;
 
 private:
     TimeNode m_root;
     size_t m_entries = 0;
+    size_t m_maxEntries;
 };
 
 /// The node's own items followed by those of its children, depth first.

@@ -3,6 +3,8 @@
 // its node at every zoom level.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "chart/time_index.h"
 #include "fs/file_tree.h"
 
@@ -122,6 +124,23 @@ TEST(TimeIndex, QueriesAndColumnsLeadBackToTheirNodes) {
     }
     EXPECT_FALSE(CellNode(index.Root(), 0, 5, 31));  // no 32nd day row
     EXPECT_FALSE(CellNode(index.Root(), 4, 40 * 32140800ull, 0));
+}
+
+// A folder with more files than the index holds stops at the bound and
+// says so; what was indexed stays.
+TEST(TimeIndex, StopsAtItsBound) {
+    FileItem folder = MakeItem("f");
+    folder.flags = item_flags::kDirectory;
+    std::vector<FileItem> files(25, MakeItem("x"));
+    for (size_t i = 0; i < files.size(); ++i) files[i].writeDate = Date(2000, 1, 1 + int(i % 28));
+    ASSERT_TRUE(SetChildren(folder, files));
+    TimeIndex index(10);
+    index.switches = {false, true, false};
+    EXPECT_FALSE(index.BuildTimeIndex(&folder, true));
+    EXPECT_EQ(index.EntryCount(), 10u);
+    EXPECT_EQ(CollectItems(index.Root()).size(), 10u);
+    EXPECT_FALSE(index.AddTime(&files[0], Date(2001, 1, 1), 0, kTimeModified));
+    FreeSubtree(folder);
 }
 
 TEST(TimeIndex, RecursesOnlyWhenAsked) {
