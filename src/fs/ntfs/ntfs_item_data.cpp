@@ -53,12 +53,14 @@ bool NtfsVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& sour
         }
         // A hole has no sectors.
         if (run.first == ntfs::kSparseRun) continue;
-        uint64_t first;
-        if (!(item->flags & item_flags::kInRecord))
-            first = uint64_t{spc} * run.first;
-        else
-            first = RecordToSector(run.first, item->flags & item_flags::kVolumePosition);
-        sectors.Add(first, run.count * spc);
+        if (!(item->flags & item_flags::kInRecord)) {
+            sectors.Add(uint64_t{spc} * run.first, run.count * spc);
+            continue;
+        }
+        // Data inside its record: the record's sectors, not the whole
+        // cluster around it (which holds other files' records).
+        sectors.Add(RecordToSector(run.first, item->flags & item_flags::kVolumePosition),
+                    std::max<uint64_t>(1, (uint64_t{m_boot.recordBytes} + 511) / 512));
     }
     return true;
 }
