@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include "app/add_data_wizard.h"
+#include "app/options_dialog.h"
 #include "app/app_paths.h"
 #include "app/browse_bar.h"
 #include "app/case_file_dialog.h"
@@ -56,6 +57,7 @@ MainFrame::MainFrame(Workstation& workstation, FrameOptions options, QWidget* pa
     setObjectName(QStringLiteral("mainFrame"));
     setAcceptDrops(true);
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    LoadOptions(m_settings, m_ws.Workspace().Options());
     CreateDocumentArea();
     CreateBars();
     CreateMenus();
@@ -176,6 +178,7 @@ void MainFrame::CreateMenus() {
     pView->addActions({pToolBar, pStatusBar, pBrowse, pOutput});
     pView->addSeparator();
     pView->addAction(pClear);
+    CreatePlacementCommands(pData, pView);
 
     QMenu* pWindow = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
     pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);

@@ -76,6 +76,12 @@ public:
     void ChooseDeviceMap();
     void ShowFromTray();
     void HideToTray();
+    /// The options page; applying changes every later load, search and export.
+    void ShowOptions();
+    /// The properties page of the browse bar's current node.
+    void ShowProperties();
+    /// The start-cluster dialog for the browse bar's current file item.
+    void CorrectStartCluster();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -87,6 +93,7 @@ private:
     void CreateBars();
     void CreateMenus();
     void CreateTray();
+    void CreatePlacementCommands(QMenu* pData, QMenu* pView);
     void ConnectCase();
     void UpdateRecentMenu();
     void UpdateTitle();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case/open_volume.h"
+#include "cli/placement_arg.h"
 #include "cli/virtual_arg.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
@@ -160,7 +161,7 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) 
     env.log.AppendLog(Format("分析文件系统耗时: %d 毫秒", static_cast<int>(ms.count())));
     // What was loaded is still worth showing: a damaged volume is the usual case.
     if (!loaded) std::fprintf(stderr, "delvora-cli: warning: the volume's tree was loaded only in part\n");
-    return kOk;
+    return ApplyPlacementArgs(env, args, *out.volume);
 }
 
 }  // namespace delvora::cli

@@ -16,7 +16,8 @@
 
 namespace delvora::cli {
 
-inline const std::vector<std::string> kVolumeOptions{"-p", "--start", "--type", "--virtual", "--param"};
+inline const std::vector<std::string> kVolumeOptions{"-p", "--start", "--type", "--virtual", "--param",
+                                                      "--volume-start", "--set-start-cluster"};
 
 struct OpenedVolume {
     std::unique_ptr<DataSource> source;

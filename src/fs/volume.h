@@ -107,6 +107,12 @@ public:
     virtual bool ListRootSectors(ClusterRunList& runs) = 0;
     virtual bool ListRegions(std::vector<DiskRegion>& regions) = 0;
     virtual uint64_t FirstDataSector() const { return m_dwSectorNo; }
+    /// Makes every later read of the loaded volume start from another first
+    /// sector (the examiner's correction); the tree stays as loaded.
+    virtual void MoveStartSector(uint64_t sector) { m_dwSectorNo = sector; }
+    /// Whether an item's start cluster (FAT cluster, NTFS record, EXT2
+    /// inode) names something inside this volume; 0 (no data) always does.
+    virtual bool StartClusterFits(uint64_t cluster) const { return cluster == 0 || cluster <= UINT32_MAX; }
     virtual uint64_t ClusterToSector(uint64_t cluster) const = 0;
     virtual uint64_t SectorToCluster(uint64_t sector) const = 0;
     virtual uint32_t BytesPerSector() const { return 512; }

@@ -52,6 +52,11 @@ bool Ext2Volume::CheckFeatures(const Ext2Geometry& g) {
     return false;
 }
 
+void Ext2Volume::MoveStartSector(uint64_t sector) {
+    m_dwSectorNo = sector;
+    Ext2Tree().m_qwSectorNo = sector;
+}
+
 bool Ext2Volume::Prepare() {
     try {
         if (!m_pDataSource) return false;

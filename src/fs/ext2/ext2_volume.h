@@ -52,6 +52,10 @@ public:
     bool GetItemTimes(FileItem* item, ItemTimes& times) override;
     bool ListRootSectors(ClusterRunList&) override { return true; }
     bool ListRegions(std::vector<DiskRegion>& regions) override;
+    void MoveStartSector(uint64_t sector) override;
+    bool StartClusterFits(uint64_t inode) const override {
+        return inode == 0 || (inode >= 1 && inode <= Geometry().dwInodeCount);
+    }
     uint64_t ClusterToSector(uint64_t) const override { return 0; }
     uint64_t SectorToCluster(uint64_t) const override { return 0; }
     uint32_t BytesPerCluster() const override { return 0; }

@@ -37,6 +37,8 @@ class FatFileTree final : public FileTree {
 public:
     /// Everything the walk reads through; set by the volume before loading.
     void Attach(const FatMedium& medium, FatTable* fat, const FatGeometry& geometry, const CoreContext& context);
+    /// Reads through another medium from now on (the volume was moved).
+    void MoveMedium(const FatMedium& medium) { m_medium = medium; }
     const FatGeometry& Geometry() const { return m_geometry; }
     int FatKind() const { return m_geometry.kind; }
 

@@ -28,6 +28,12 @@ public:
     /// never past the FAT itself). Drops whatever was held. log (may be
     /// null) takes the lines of unreadable FAT sectors.
     void Attach(const FatMedium& medium, uint64_t firstSector, uint64_t usefulBytes, Log* log);
+    /// Reads the same FAT through another medium from now on (the volume
+    /// was moved); drops whatever was held.
+    void MoveMedium(const FatMedium& medium) {
+        m_medium = medium;
+        ReleaseAllBuffer();
+    }
 
     /// Reads the FAT whole when it is at most kWholeFatBytes; an unreadable
     /// stretch is zero-filled and logged ("Read FAT Error %d", its first FAT

@@ -191,6 +191,15 @@ bool FatVolume::ListRegions(std::vector<DiskRegion>& regions) {
     return true;
 }
 
+void FatVolume::MoveStartSector(uint64_t sector) {
+    m_dwSectorNo = sector;
+    if (!m_pDataSource || m_geometry.bytesPerSector == 0) return;
+    // Three readers hold the medium: the volume, its FAT and its tree.
+    m_medium = FatMedium(m_pDataSource, sector, m_geometry.bytesPerSector);
+    m_fat.MoveMedium(m_medium);
+    m_pFatTree->MoveMedium(m_medium);
+}
+
 bool FatVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) {
     if (!dest || !m_pDataSource || m_geometry.sectorsPerCluster == 0) return false;
     if (position < 2 && !allowLow) return false;

@@ -42,6 +42,8 @@ public:
     bool ListRootSectors(ClusterRunList& runs) override;
     bool ListRegions(std::vector<DiskRegion>& regions) override;
     uint64_t FirstDataSector() const override { return m_geometry.dataStart; }
+    void MoveStartSector(uint64_t sector) override;
+    bool StartClusterFits(uint64_t cluster) const override { return cluster == 0 || m_geometry.ValidCluster(cluster); }
     uint64_t ClusterToSector(uint64_t cluster) const override;
     uint64_t SectorToCluster(uint64_t sector) const override;
     uint32_t BytesPerSector() const override { return m_geometry.bytesPerSector; }

@@ -1,0 +1,128 @@
+#include "app/options_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include "app/qt_text.h"
+#include "recovery/export_filter.h"
+#include "views/property_grid.h"
+
+namespace delvora {
+namespace {
+
+// The flags as the settings keep them, with where each lives in the record.
+struct FlagKey {
+    const char* key;
+    int AnalysisOptions::*field;
+};
+constexpr FlagKey kFlagKeys[] = {
+    {"searchLoadedFiles", &AnalysisOptions::searchLoadedFiles},
+    {"ignoreZeroTime", &AnalysisOptions::ignoreZeroTime},
+    {"ignoreZeroDate", &AnalysisOptions::ignoreZeroDate},
+    {"ignoreFirstClusterNotParent", &AnalysisOptions::ignoreFirstClusterNotParent},
+    {"verifyDeletedFolders", &AnalysisOptions::verifyDeletedFolders},
+    {"searchHtml", &AnalysisOptions::searchHtml},
+    {"searchDoc", &AnalysisOptions::searchDoc},
+    {"autoNameDuplicates", &AnalysisOptions::autoNameDuplicates},
+};
+constexpr const char* kGroup = "options";
+
+}  // namespace
+
+void LoadOptions(QSettings& settings, AnalysisOptions& options) {
+    settings.beginGroup(QString::fromLatin1(kGroup));
+    for (const FlagKey& flag : kFlagKeys)
+        if (settings.contains(QString::fromLatin1(flag.key)))
+            options.*flag.field = settings.value(QString::fromLatin1(flag.key)).toBool() ? 1 : 0;
+    if (settings.contains(QStringLiteral("excludedExtensions")))
+        options.excludedExtensions =
+            ParseExtensionText(settings.value(QStringLiteral("excludedExtensions")).toString().toStdString());
+    if (settings.contains(QStringLiteral("ignoredNamePrefixes")))
+        options.ignoredNamePrefixes =
+            ParsePrefixText(settings.value(QStringLiteral("ignoredNamePrefixes")).toString().toStdString());
+    settings.endGroup();
+}
+
+void SaveOptions(QSettings& settings, const AnalysisOptions& options) {
+    settings.beginGroup(QString::fromLatin1(kGroup));
+    for (const FlagKey& flag : kFlagKeys) settings.setValue(QString::fromLatin1(flag.key), options.*flag.field != 0);
+    settings.setValue(QStringLiteral("excludedExtensions"), FromUtf8(FormatExtensionText(options.excludedExtensions)));
+    settings.setValue(QStringLiteral("ignoredNamePrefixes"), FromUtf8(FormatPrefixText(options.ignoredNamePrefixes)));
+    settings.endGroup();
+}
+
+OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWidget* parent)
+    : QDialog(parent), m_options(options), m_pSettings(settings), m_pGrid(new PropertyGrid(this)) {
+    setObjectName(QStringLiteral("optionsDialog"));
+    setWindowTitle(QStringLiteral("选项"));
+    QTreeWidgetItem* analyse = m_pGrid->AddGroup(QStringLiteral("分析卷"));
+    m_pLoaded = m_pGrid->AddCheck(analyse, QStringLiteral("文件"), QStringLiteral("搜索已加载的文件"), false);
+    m_pZeroTime = m_pGrid->AddCheck(analyse, QStringLiteral("时间"), QStringLiteral("忽略时间为 00:00:00"), false);
+    m_pZeroDate = m_pGrid->AddCheck(analyse, QStringLiteral("日期"), QStringLiteral("忽略日期为 1980-01-01"), false);
+    m_pNotParent = m_pGrid->AddCheck(analyse, QStringLiteral("文件夹"), QStringLiteral("忽略簇首不指向父文件夹"), false);
+    m_pHtml = m_pGrid->AddCheck(analyse, QStringLiteral("HTML文件"), QStringLiteral("搜索HTML文件"), false);
+    m_pDoc = m_pGrid->AddCheck(analyse, QStringLiteral("DOC文件"), QStringLiteral("搜索DOC文件"), false);
+    QTreeWidgetItem* load = m_pGrid->AddGroup(QStringLiteral("加载卷"));
+    m_pVerify = m_pGrid->AddCheck(load, QStringLiteral("文件夹"), QStringLiteral("校验已删除的文件夹"), false);
+    QTreeWidgetItem* exportGroup = m_pGrid->AddGroup(QStringLiteral("导出文件夹"));
+    m_pAutoName = m_pGrid->AddCheck(exportGroup, QStringLiteral("命名"), QStringLiteral("自动命名同名文件"), false);
+    m_pExtensions = m_pGrid->AddText(exportGroup, QStringLiteral("不导出的扩展名"), QString(), true);
+    m_pPrefixes = m_pGrid->AddText(exportGroup, QStringLiteral("忽略文件名以开头"), QString(), true);
+    Show(m_options);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    QPushButton* apply = buttons->addButton(QStringLiteral("应用"), QDialogButtonBox::ApplyRole);
+    QPushButton* defaults = buttons->addButton(QStringLiteral("恢复默认值"), QDialogButtonBox::ResetRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        Apply();
+        accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(apply, &QPushButton::clicked, this, &OptionsDialog::Apply);
+    connect(defaults, &QPushButton::clicked, this, &OptionsDialog::ShowDefaults);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pGrid, 1);
+    layout->addWidget(buttons);
+    resize(460, 400);
+}
+
+void OptionsDialog::Show(const AnalysisOptions& o) {
+    const auto check = [](QTreeWidgetItem* row, int value) { row->setCheckState(1, value ? Qt::Checked : Qt::Unchecked); };
+    check(m_pLoaded, o.searchLoadedFiles);
+    check(m_pZeroTime, o.ignoreZeroTime);
+    check(m_pZeroDate, o.ignoreZeroDate);
+    check(m_pNotParent, o.ignoreFirstClusterNotParent);
+    check(m_pHtml, o.searchHtml);
+    check(m_pDoc, o.searchDoc);
+    check(m_pVerify, o.verifyDeletedFolders);
+    check(m_pAutoName, o.autoNameDuplicates);
+    m_pExtensions->setText(1, FromUtf8(FormatExtensionText(o.excludedExtensions)));
+    m_pPrefixes->setText(1, FromUtf8(FormatPrefixText(o.ignoredNamePrefixes)));
+}
+
+void OptionsDialog::ShowDefaults() { Show(AnalysisOptions{}); }
+
+void OptionsDialog::Apply() {
+    // Fields the page does not show (code page, the worker's pauses) stay.
+    AnalysisOptions o = m_options;
+    o.searchLoadedFiles = PropertyGrid::Checked(m_pLoaded);
+    o.ignoreZeroTime = PropertyGrid::Checked(m_pZeroTime);
+    o.ignoreZeroDate = PropertyGrid::Checked(m_pZeroDate);
+    o.ignoreFirstClusterNotParent = PropertyGrid::Checked(m_pNotParent);
+    o.searchHtml = PropertyGrid::Checked(m_pHtml);
+    o.searchDoc = PropertyGrid::Checked(m_pDoc);
+    o.verifyDeletedFolders = PropertyGrid::Checked(m_pVerify);
+    o.autoNameDuplicates = PropertyGrid::Checked(m_pAutoName);
+    o.excludedExtensions = ParseExtensionText(PropertyGrid::Text(m_pExtensions).toStdString());
+    o.ignoredNamePrefixes = ParsePrefixText(PropertyGrid::Text(m_pPrefixes).toStdString());
+    m_options = o;
+    Show(m_options);
+    if (m_pSettings) SaveOptions(*m_pSettings, m_options);
+}
+
+}  // namespace delvora

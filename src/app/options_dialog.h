@@ -1,0 +1,50 @@
+#pragma once
+// The options page: how volumes are analysed and folders exported. Applying
+// replaces the case's options record; every later load, search and export
+// uses it. The record is also kept between runs.
+#include <QDialog>
+
+#include "common/options.h"
+
+class QSettings;
+class QTreeWidgetItem;
+
+namespace delvora {
+
+class PropertyGrid;
+
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    OptionsDialog(AnalysisOptions& options, QSettings* settings, QWidget* parent = nullptr);
+
+    /// Reads the rows back into the record (and keeps it in the settings).
+    void Apply();
+    /// Shows the values every run starts from; Apply then takes them.
+    void ShowDefaults();
+    PropertyGrid* Grid() const { return m_pGrid; }
+
+private:
+    void Show(const AnalysisOptions& options);
+
+    AnalysisOptions& m_options;
+    QSettings* m_pSettings;
+    PropertyGrid* m_pGrid;
+    // The rows in the order of the record's fields they show.
+    QTreeWidgetItem* m_pLoaded = nullptr;
+    QTreeWidgetItem* m_pZeroTime = nullptr;
+    QTreeWidgetItem* m_pZeroDate = nullptr;
+    QTreeWidgetItem* m_pNotParent = nullptr;
+    QTreeWidgetItem* m_pHtml = nullptr;
+    QTreeWidgetItem* m_pDoc = nullptr;
+    QTreeWidgetItem* m_pVerify = nullptr;
+    QTreeWidgetItem* m_pAutoName = nullptr;
+    QTreeWidgetItem* m_pExtensions = nullptr;
+    QTreeWidgetItem* m_pPrefixes = nullptr;
+};
+
+/// The options kept by an earlier run over the record, when there are any.
+void LoadOptions(QSettings& settings, AnalysisOptions& options);
+void SaveOptions(QSettings& settings, const AnalysisOptions& options);
+
+}  // namespace delvora

@@ -1,0 +1,81 @@
+#include "app/properties_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/qt_text.h"
+#include "common/reporting.h"
+#include "fs/file_list_row.h"
+#include "fs/volume.h"
+#include "recovery/placement.h"
+#include "views/property_grid.h"
+
+namespace delvora {
+
+PropertiesDialog::PropertiesDialog(const std::string& deviceName, Volume* volume, FileItem* item, Notifier& notifier,
+                                   QWidget* parent)
+    : QDialog(parent), m_pVolume(volume), m_pItem(item), m_notifier(notifier), m_pGrid(new PropertyGrid(this)) {
+    setObjectName(QStringLiteral("propertiesDialog"));
+    setWindowTitle(QStringLiteral("属性"));
+    const auto number = [](uint64_t value) { return QString::number(value); };
+
+    QTreeWidgetItem* device = m_pGrid->AddGroup(QStringLiteral("设备信息"));
+    m_pGrid->AddText(device, QStringLiteral("设备名称"), FromUtf8(deviceName), false);
+    m_pGrid->AddText(device, QStringLiteral("大小"), QString(), false);
+    if (volume) {
+        QTreeWidgetItem* group = m_pGrid->AddGroup(QStringLiteral("卷信息"));
+        m_pGrid->AddText(group, QStringLiteral("卷类型"), FromUtf8(volume->Description()), false);
+        m_pStartSector = m_pGrid->AddText(group, QStringLiteral("开始扇区数"), number(volume->StartSector()), true);
+        m_pGrid->AddText(group, QStringLiteral("扇区数"), number(volume->TotalSectors()), false);
+        m_pGrid->AddText(group, QStringLiteral("每扇区字节数"), number(volume->BytesPerSector()), false);
+        m_pGrid->AddText(group, QStringLiteral("每簇扇区数"), number(volume->SectorsPerCluster()), false);
+    }
+    if (volume && item) {
+        QTreeWidgetItem* group = m_pGrid->AddGroup(QStringLiteral("文件信息"));
+        const auto cells = FileListRowTexts(*item, volume);
+        m_pGrid->AddText(group, QStringLiteral("文件名称"), FromUtf8(item->name ? item->name : ""), false);
+        m_pGrid->AddText(group, QStringLiteral("文件类型"),
+                         item->IsDirectory() ? QStringLiteral("文件夹") : QStringLiteral("文件"), false);
+        m_pGrid->AddText(group, QStringLiteral("大小"), number(item->size), false);
+        m_pGrid->AddText(group, QStringLiteral("创建时间"), FromUtf8(cells[1]), false);
+        m_pGrid->AddText(group, QStringLiteral("修改时间"), FromUtf8(cells[2]), false);
+        m_pGrid->AddText(group, QStringLiteral("访问时间"), FromUtf8(cells[3]), false);
+        m_pLocation = m_pGrid->AddText(group, QStringLiteral("文件位置"), number(item->startCluster), true);
+    }
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    QPushButton* apply = buttons->addButton(QStringLiteral("应用"), QDialogButtonBox::ApplyRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (Apply()) accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(apply, &QPushButton::clicked, this, &PropertiesDialog::Apply);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pGrid, 1);
+    layout->addWidget(buttons);
+    resize(420, 420);
+}
+
+bool PropertiesDialog::Apply() {
+    if (!m_pVolume) return true;
+    const uint64_t sector = PropertyGrid::Number(m_pStartSector);
+    if (sector != m_pVolume->StartSector()) {
+        if (const std::string refused = MoveVolumeStart(*m_pVolume, sector); !refused.empty()) {
+            m_notifier.Message(refused, "提示", MessageIcon::Error);
+            return false;
+        }
+    }
+    if (!m_pItem || !m_pLocation) return true;
+    const uint64_t cluster = PropertyGrid::Number(m_pLocation);
+    if (const std::string refused = CheckStartCluster(*m_pVolume, cluster); !refused.empty()) {
+        m_notifier.Message(refused, "提示", MessageIcon::Error);
+        return false;
+    }
+    m_pItem->startCluster = static_cast<uint32_t>(cluster);
+    return true;
+}
+
+}  // namespace delvora
