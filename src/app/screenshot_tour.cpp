@@ -14,6 +14,9 @@
 #include "app/add_data_wizard.h"
 #include "app/browse_bar.h"
 #include "app/main_frame.h"
+#include "app/options_dialog.h"
+#include "app/properties_dialog.h"
+#include "app/start_cluster_dialog.h"
 #include "app/workstation.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
@@ -42,12 +45,12 @@ public:
         QDir().mkpath(m_strFolder);
         std::unique_ptr<AddDataWizard> pWizard = m_frame.MakeWizard();
         pWizard->SourcePage()->Virtual()->setChecked(true);
-        pWizard->show();
-        pWizard->next();
+        // The page pre-reads by itself when shown: name the device first.
         VirtualVolumePage* pPage = pWizard->VirtualPage();
         pPage->Device()->setText(QStringLiteral("PHYSICALDRIVE0"));
         pPage->StartSector()->setText(QStringLiteral("2048"));
-        pPage->PreRead();
+        pWizard->show();
+        pWizard->next();
         Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-virtual-volume.png"));
     }
 
@@ -127,8 +130,33 @@ public:
             Save(pBrowse, m_strFolder + QStringLiteral("/sector-viewer.png"));
             Save(pMap, m_strFolder + QStringLiteral("/disk-map.png"));
             Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
-            Finish();
+            ShowPlacementDialogs();
         });
+    }
+
+    // The options page, and the properties and start-cluster correction of
+    // a file of the FAT32 partition.
+    void ShowPlacementDialogs() {
+        const auto& items = m_ws.Workspace().Items();
+        Volume* pVolume = items.front()->volumes.front().get();
+        FileItem* pFile = FindItemByPath(*pVolume->RootItem(), "Photos/big.log");
+        auto* pOptions = new OptionsDialog(m_ws.Workspace().Options(), nullptr, &m_frame);
+        pOptions->show();
+        Save(pOptions, m_strFolder + QStringLiteral("/options-page.png"));
+        delete pOptions;
+        auto* pProperties = new PropertiesDialog(items.front()->source->Path(), pVolume, pFile, m_ws.Notify(), &m_frame);
+        pProperties->show();
+        Save(pProperties, m_strFolder + QStringLiteral("/properties-page.png"));
+        delete pProperties;
+        if (pFile) {
+            auto* pCorrect = new StartClusterDialog(*pVolume, *pFile, m_ws.Notify(), &m_frame);
+            pCorrect->show();
+            pCorrect->Preview();
+            Save(pCorrect, m_strFolder + QStringLiteral("/start-cluster-dialog.png"));
+            pCorrect->reject();
+            delete pCorrect;
+        }
+        Finish();
     }
 
     void Finish() { QTimer::singleShot(0, &m_frame, &QWidget::close); }
