@@ -13,7 +13,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 cli="$build/src/delvora-cli"
 dir=${BENCH_DIR:-/tmp/delvora-bench}
-image="$dir/fat32-100k.img"
 runs=${RUNS:-3}
 mkdir -p "$dir"
 [ -x "$cli" ] || { echo "no $cli: build delvora-cli first" >&2; exit 1; }
@@ -21,13 +20,7 @@ for tool in mkfs.fat fls fsstat python3 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-if [ ! -s "$image" ]; then
-    rm -f "$image.part"
-    truncate -s 2G "$image.part"
-    mkfs.fat -F 32 -s 8 "$image.part" >/dev/null
-    python3 "$here/make_fat_tree.py" "$image.part" 50 100 20
-    mv "$image.part" "$image"
-fi
+. "$here/fat32_image.sh"
 
 # best of $runs: wall seconds
 measure() {
