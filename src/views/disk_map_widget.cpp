@@ -1,6 +1,8 @@
 #include "views/disk_map_widget.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -98,6 +100,26 @@ void DiskMapWidget::mousePressEvent(QMouseEvent* event) {
     if (cell == UINT64_MAX || !m_map.SetCurrentCell(cell)) return;
     viewport()->update();
     emit SectorChosen(m_map.FirstSectorOfCell(cell));
+}
+
+bool DiskMapWidget::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const uint64_t cell = CellAt(help->pos());
+    if (cell == UINT64_MAX) {
+        QToolTip::hideText();
+        return true;
+    }
+    const uint64_t first = m_map.FirstSectorOfCell(cell);
+    QString text = m_map.SectorsPerCell() == 1
+                       ? QStringLiteral("扇区 %1").arg(first)
+                       : QStringLiteral("扇区 %1 - %2").arg(first).arg(first + m_map.SectorsPerCell() - 1);
+    if (const auto type = m_map.CellType(cell)) {
+        const std::string_view label = StyleOfRegion(*type).label;
+        if (!label.empty()) text += QStringLiteral("  ") + QString::fromUtf8(label.data(), qsizetype(label.size()));
+    }
+    QToolTip::showText(help->globalPos(), text, viewport());
+    return true;
 }
 
 DiskMapLegend::DiskMapLegend(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("diskMapLegend")); }

@@ -44,6 +44,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    /// A tool tip names the cell's sectors and region.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void Relayout();
