@@ -8,7 +8,6 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "case/open_volume.h"
