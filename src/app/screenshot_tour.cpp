@@ -13,10 +13,13 @@
 
 #include "app/add_data_wizard.h"
 #include "app/browse_bar.h"
+#include "app/keyword_dialog.h"
 #include "app/main_frame.h"
 #include "app/options_dialog.h"
 #include "app/properties_dialog.h"
 #include "app/start_cluster_dialog.h"
+#include "app/search_commands.h"
+#include "app/search_dialog.h"
 #include "app/workstation.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
@@ -24,6 +27,8 @@
 #include "fs/volume.h"
 #include "views/disk_browse_form.h"
 #include "views/viewer_windows.h"
+#include "common/options.h"
+#include "search/keyword.h"
 
 namespace delvora {
 namespace {
@@ -115,7 +120,7 @@ public:
     void ShowViewers() {
         ViewerWindows* pViewers = m_frame.Viewers();
         const auto& items = m_ws.Workspace().Items();
-        if (!pViewers || items.empty() || items.front()->volumes.empty()) return Finish();
+        if (!pViewers || items.empty() || items.front()->volumes.empty()) return ShowPlacementDialogs();
         Volume* pVolume = items.front()->volumes.front().get();
         auto* pBrowse = static_cast<DiskBrowseForm*>(pViewers->OpenDiskBrowse());
         pBrowse->SetFields(512, 32, 16, 512, QStringLiteral("PHYSICALDRIVE0"), pVolume->StartSector());
@@ -131,6 +136,49 @@ public:
             Save(pMap, m_strFolder + QStringLiteral("/disk-map.png"));
             Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
             ShowPlacementDialogs();
+        });
+    }
+
+    // The keyword dialog, the search dialog, then the results list of a
+    // search for the case's first keyword over the loaded volume.
+    void ShowKeywordDialogs() {
+        auto pKeyword = std::make_shared<KeywordDialog>(m_ws.Notify(), m_ws.Context().Options().codepage, &m_frame);
+        pKeyword->SetKeyword(QStringLiteral("关键字2"), QStringLiteral("PK\\x03\\x04"), kKeywordHex);
+        pKeyword->show();
+        auto pSearch = std::make_shared<SearchDialog>(m_ws.Workspace(), m_ws.Notify(), &m_frame);
+        QTimer::singleShot(300, this, [this, pKeyword, pSearch] {
+            Save(pKeyword.get(), m_strFolder + QStringLiteral("/keyword-dialog.png"));
+            pKeyword->hide();
+            pSearch->show();
+            pSearch->Keywords()->setCurrentItem(pSearch->Keywords()->topLevelItem(0));
+            pSearch->Devices()->setCurrentItem(pSearch->Devices()->topLevelItem(0));
+            QTimer::singleShot(300, this, [this, pSearch] {
+                Save(pSearch.get(), m_strFolder + QStringLiteral("/search-dialog.png"));
+                pSearch->accept();
+                pSearch->hide();
+                if (pSearch->result() != QDialog::Accepted) return Finish();
+                m_frame.Search()->StartSearch(pSearch->Request());
+                m_nPolls = 0;
+                QTimer::singleShot(100, this, [this] { WaitForSearch(); });
+            });
+        });
+    }
+
+    void WaitForSearch() {
+        CaseWorkspace& workspace = m_ws.Workspace();
+        if ((workspace.IsBusy() || workspace.WorkerRunning()) && ++m_nPolls < kMaxPolls) {
+            QTimer::singleShot(100, this, [this] { WaitForSearch(); });
+            return;
+        }
+        QTreeWidget* pTree = m_frame.Browse()->Tree();
+        QTreeWidgetItem* pGroup = pTree->topLevelItem(pTree->topLevelItemCount() - 1);
+        if (pGroup && pGroup->childCount() > 0) {
+            pGroup->setExpanded(true);
+            pTree->setCurrentItem(pGroup->child(0));
+        }
+        QTimer::singleShot(300, this, [this] {
+            Save(&m_frame, m_strFolder + QStringLiteral("/search-results.png"));
+            Finish();
         });
     }
 
@@ -156,7 +204,7 @@ public:
             pCorrect->reject();
             delete pCorrect;
         }
-        Finish();
+        ShowKeywordDialogs();
     }
 
     void Finish() { QTimer::singleShot(0, &m_frame, &QWidget::close); }

@@ -35,33 +35,6 @@ const QTreeWidgetItem* Child(const QTreeWidgetItem* node, const QString& text) {
     return nullptr;
 }
 
-// Adds the FAT32 row of the test disk through the wizard and waits for the
-// worker to show the tree.
-bool AddFat32(Window& window, const QString& map) {
-    QString strError;
-    if (!window.workstation->LoadDeviceMap(map, strError)) return false;
-    std::unique_ptr<AddDataWizard> wizard = window.frame->MakeWizard();
-    wizard->show();
-    wizard->SourcePage()->Partitions()->setChecked(true);
-    wizard->next();
-    QTreeWidget* list = wizard->ListPage()->List();
-    if (list->topLevelItemCount() == 0) return false;
-    list->setCurrentItem(list->topLevelItem(0));
-    if (!wizard->validateCurrentPage()) return false;
-    window.frame->AddChosenRow(wizard->Chosen());
-    return true;
-}
-
-// True once the first `items` data items each show their volume (the three
-// groups follow them).
-bool TreeShowsVolumes(Window& window, int items) {
-    const QTreeWidget* tree = window.frame->Browse()->Tree();
-    if (window.Workspace().IsBusy() || tree->topLevelItemCount() != items + 3) return false;
-    for (int i = 0; i < items; ++i)
-        if (tree->topLevelItem(i)->childCount() != 1) return false;
-    return true;
-}
-
 }  // namespace
 
 class CaseTreeTest : public QObject {

@@ -1,6 +1,11 @@
 #include "gui/gui_support.h"
 
+#include "app/add_data_wizard.h"
+#include "app/browse_bar.h"
+
+#include <QCheckBox>
 #include <QDir>
+#include <QTreeWidget>
 #include <QFile>
 
 #include <string>
@@ -70,6 +75,29 @@ printf 'PHYSICALDRIVE0=disk.img\n' > devices.map
         return {};
     }
     return strDir + QStringLiteral("/devices.map");
+}
+
+bool AddFat32(Window& window, const QString& map) {
+    QString strError;
+    if (!window.workstation->LoadDeviceMap(map, strError)) return false;
+    std::unique_ptr<AddDataWizard> wizard = window.frame->MakeWizard();
+    wizard->show();
+    wizard->SourcePage()->Partitions()->setChecked(true);
+    wizard->next();
+    QTreeWidget* list = wizard->ListPage()->List();
+    if (list->topLevelItemCount() == 0) return false;
+    list->setCurrentItem(list->topLevelItem(0));
+    if (!wizard->validateCurrentPage()) return false;
+    window.frame->AddChosenRow(wizard->Chosen());
+    return true;
+}
+
+bool TreeShowsVolumes(Window& window, int items) {
+    const QTreeWidget* tree = window.frame->Browse()->Tree();
+    if (window.Workspace().IsBusy() || tree->topLevelItemCount() != items + 3) return false;
+    for (int i = 0; i < items; ++i)
+        if (tree->topLevelItem(i)->childCount() != 1) return false;
+    return true;
 }
 
 }  // namespace delvora::test

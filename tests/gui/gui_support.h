@@ -49,6 +49,12 @@ QString MissingTool(std::initializer_list<const char*> tools);
 /// Answers the map's path, or empty on failure.
 QString MakeTestDisk(const QString& folder);
 
+/// Adds the FAT32 row of the test disk through the wizard; the load runs on.
+bool AddFat32(Window& window, const QString& map);
+/// True once the first `items` data items each show their volume (the three
+/// groups follow them).
+bool TreeShowsVolumes(Window& window, int items);
+
 }  // namespace delvora::test
 
 #define DELVORA_GUI_TEST(Class) \
