@@ -1,11 +1,12 @@
 // Case-file reader over arbitrary bytes: the header and every record must be
 // read without touching memory outside the input, and a file that reads
-// whole must write back to the same records.
+// whole must write back to the same records, and its keyword section too.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 
 #include "case/case_file.h"
+#include "case/case_keywords.h"
 #include "common/archive.h"
 
 using namespace delvora;
@@ -23,6 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CaseRecord record;
         if (!ReadCaseRecord(archive, record)) break;
         records.push_back(std::move(record));
+    }
+    // The keyword section after the records: bounded by the bytes left, and
+    // what reads whole writes back in no more bytes (text is re-encoded).
+    const size_t sectionStart = archive.Position();
+    std::vector<std::unique_ptr<CaseItem>> keywords;
+    if (ReadKeywordSection(archive, keywords)) {
+        CaseItem group;
+        for (auto& keyword : keywords) group.AddChild(std::move(keyword));
+        ArchiveWriter section;
+        WriteKeywordSection(section, group);
+        if (section.Bytes().size() > archive.Position() - sectionStart) std::abort();
     }
 
     // Written again as a case (text re-encoded in GBK) and read back, the

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "case/case_keywords.h"
 #include "common/archive.h"
 #include "common/text_format.h"
 #include "disk/block_backend.h"
@@ -57,6 +58,7 @@ std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems
     archive.WriteU32(static_cast<uint32_t>(workspace.ItemCount()));
     archive.WriteU32(static_cast<uint32_t>(saveItems));
     for (const auto& item : workspace.Items()) item->Save(archive);
+    WriteKeywordSection(archive, workspace.Keywords());
     return archive.Bytes();
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <new>
 
+#include "case/case_keywords.h"
 #include "case/detect_and_load.h"
 #include "common/text_format.h"
 #include "disk/block_backend.h"
@@ -67,6 +68,27 @@ CaseFileLoader::CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> by
     }
     // The saveItems flag promises stored trees that the record never holds:
     // every item is analysed again whatever it says.
+    if (!m_bFinished) TakeKeywords();
+}
+
+void CaseFileLoader::TakeKeywords() {
+    // The keywords follow the last record; the records are read once more
+    // here, without opening anything, to reach them.
+    ArchiveReader archive(m_bytes);
+    int32_t itemCount = 0;
+    uint32_t saveItems = 0;
+    bool wrongMagic = false;
+    if (!ReadCaseHeader(archive, itemCount, saveItems, wrongMagic)) return;
+    CaseRecord record;
+    // Each record read takes bytes from the file, so the loop ends.
+    for (int32_t i = 0; i < itemCount; ++i)
+        if (!ReadCaseRecord(archive, record)) return;
+    try {
+        std::vector<std::unique_ptr<CaseItem>> keywords;
+        if (ReadKeywordSection(archive, keywords)) MergeKeywords(m_workspace.Keywords(), std::move(keywords));
+    } catch (const std::bad_alloc&) {
+        // The case keeps the keywords it had.
+    }
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {

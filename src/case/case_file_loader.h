@@ -16,9 +16,9 @@ class CaseFileLoader {
 public:
     enum class Step { Continue, Done, Failed };
 
-    /// Takes the file's bytes and reads the header. A file that is no case
-    /// ("文件格式不对!") or ends inside the header is reported here and the
-    /// loader has failed already.
+    /// Takes the file's bytes, reads the header and adds the keywords saved
+    /// after the records. A file that is no case ("文件格式不对!") or ends
+    /// inside the header is reported here and the loader has failed already.
     CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> bytes);
 
     /// Reads, reopens and analyses the next item and appends it to the case.
@@ -38,6 +38,8 @@ public:
 
 private:
     Step Finish(Step result);
+    /// Adds the keywords saved after the records to the case.
+    void TakeKeywords();
 
     CaseWorkspace& m_workspace;
     std::vector<uint8_t> m_bytes;

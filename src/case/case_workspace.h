@@ -112,6 +112,7 @@ public:
     CaseItem& Root() { return *m_pRoot; }
     CaseItem& Bookmarks() { return *m_pRoot->children[0]; }
     CaseItem& Keywords() { return *m_pRoot->children[1]; }
+    const CaseItem& Keywords() const { return *m_pRoot->children[1]; }
     CaseItem& Searches() { return *m_pRoot->children[2]; }
     int ShowFiles() const { return m_bShowFiles; }
     /// Stores the flag and asks the front end to refill the tree.

@@ -47,6 +47,8 @@ public:
     bool Failed() const { return m_failed; }
     bool AtEnd() const { return m_pos >= m_bytes.size(); }
     size_t Position() const { return m_pos; }
+    /// Bytes not read yet.
+    size_t Remaining() const { return m_pos < m_bytes.size() ? m_bytes.size() - m_pos : 0; }
 
 private:
     bool Need(size_t n);
