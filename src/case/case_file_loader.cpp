@@ -85,14 +85,16 @@ void CaseFileLoader::TakeKeywords() {
         if (!ReadCaseRecord(archive, record)) return;
     try {
         std::vector<std::unique_ptr<CaseItem>> keywords;
-        if (ReadKeywordSection(archive, keywords)) MergeKeywords(m_workspace.Keywords(), std::move(keywords));
+        if (!ReadKeywordSection(archive, keywords)) return;
+        MergeKeywords(m_workspace.Keywords(), std::move(keywords));
+        m_bTookKeywords = true;
     } catch (const std::bad_alloc&) {
         // The case keeps the keywords it had.
     }
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
-    if (!m_bFinished && m_nAdded > 0) m_workspace.RebuildCaseTree();
+    if (!m_bFinished && (m_nAdded > 0 || m_bTookKeywords)) m_workspace.RebuildCaseTree();
     m_bFinished = true;
     m_lastStep = result;
     return result;

@@ -48,6 +48,7 @@ private:
     int32_t m_nNext = 0;
     size_t m_nAdded = 0;
     bool m_bFinished = false;
+    bool m_bTookKeywords = false;
     Step m_lastStep = Step::Continue;
 };
 
