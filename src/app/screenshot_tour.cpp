@@ -120,7 +120,7 @@ public:
     void ShowViewers() {
         ViewerWindows* pViewers = m_frame.Viewers();
         const auto& items = m_ws.Workspace().Items();
-        if (!pViewers || items.empty() || items.front()->volumes.empty()) return ShowPlacementDialogs();
+        if (!pViewers || items.empty() || items.front()->volumes.empty()) return Finish();
         Volume* pVolume = items.front()->volumes.front().get();
         auto* pBrowse = static_cast<DiskBrowseForm*>(pViewers->OpenDiskBrowse());
         pBrowse->SetFields(512, 32, 16, 512, QStringLiteral("PHYSICALDRIVE0"), pVolume->StartSector());
