@@ -16,6 +16,9 @@ constexpr const char* kUsageText =
     "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex]...\n"
     "      [--from SECTOR] [--to SECTOR] [--json]";
 constexpr const char* kRangeError = "搜索范围设置错误!";
+// A keyword that gives no bytes (empty, or a broken \x escape) stops the
+// search without a message of its own.
+constexpr const char* kNotRun = "the search did not run: a keyword gives no bytes or the range holds no cluster";
 
 bool KindOf(const std::string& text, uint32_t& type) {
     if (text == "ascii") type = kKeywordAscii;
@@ -94,7 +97,7 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
     std::vector<KeywordHit> hits;
-    if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return kFailed;
+    if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
     Print(env, keywords, hits);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
@@ -112,7 +115,7 @@ int Search(Env& env, const Args& args) {
     if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
         return rc;
     std::vector<KeywordHit> hits;
-    if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return kFailed;
+    if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
     Print(env, keywords, hits);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
