@@ -9,6 +9,7 @@
 #include <new>
 
 #include "case/case_keywords.h"
+#include "case/case_virtual.h"
 #include "common/archive.h"
 #include "common/text_format.h"
 #include "disk/block_backend.h"
@@ -59,6 +60,7 @@ std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems
     archive.WriteU32(static_cast<uint32_t>(saveItems));
     for (const auto& item : workspace.Items()) item->Save(archive);
     WriteKeywordSection(archive, workspace.Keywords());
+    WriteVirtualSection(archive, workspace.Items());
     return archive.Bytes();
 }
 

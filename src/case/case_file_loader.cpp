@@ -68,10 +68,10 @@ CaseFileLoader::CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> by
     }
     // The saveItems flag promises stored trees that the record never holds:
     // every item is analysed again whatever it says.
-    if (!m_bFinished) TakeKeywords();
+    if (!m_bFinished) TakeSections();
 }
 
-void CaseFileLoader::TakeKeywords() {
+void CaseFileLoader::TakeSections() {
     // The keywords follow the last record; the records are read once more
     // here, without opening anything, to reach them.
     ArchiveReader archive(m_bytes);
@@ -84,12 +84,29 @@ void CaseFileLoader::TakeKeywords() {
     for (int32_t i = 0; i < itemCount; ++i)
         if (!ReadCaseRecord(archive, record)) return;
     try {
+        // The sections follow in order, each optional: keywords, then the
+        // parameters of virtual volumes.
         std::vector<std::unique_ptr<CaseItem>> keywords;
-        if (!ReadKeywordSection(archive, keywords)) return;
-        MergeKeywords(m_workspace.Keywords(), std::move(keywords));
-        m_bTookKeywords = true;
+        ArchiveReader afterKeywords = archive;
+        if (ReadKeywordSection(afterKeywords, keywords)) {
+            MergeKeywords(m_workspace.Keywords(), std::move(keywords));
+            m_bTookKeywords = true;
+            archive = afterKeywords;
+        }
+        ReadVirtualSection(archive, m_storedParams);
     } catch (const std::bad_alloc&) {
-        // The case keeps the keywords it had.
+        // The case keeps the keywords it had; virtual volumes read their boot sectors.
+        m_storedParams.clear();
+    }
+}
+
+void CaseFileLoader::ApplyStoredParams(DataItem& item, uint32_t index) const {
+    for (const StoredVolumeParams& stored : m_storedParams) {
+        if (stored.itemIndex != index) continue;
+        item.totalSectors = kVirtualVolumeSectors;
+        item.source->SetFat_BPB(stored.fat);
+        item.source->SetNtfs_BPB(stored.ntfs);
+        item.source->SetExt2_Param(stored.ext2);
     }
 }
 
@@ -129,6 +146,7 @@ CaseFileLoader::Step CaseFileLoader::Next() {
         context.Logger().AppendLog(Format("无法打开数据源 %s: %s", item->source->Path().c_str(),
                                           item->source->LastErrorText().c_str()));
     }
+    ApplyStoredParams(*item, static_cast<uint32_t>(m_nNext - 1));
     if (!DetectAndLoad(m_workspace, *item)) {
         context.Notify().Message(kCaseItemAnalyseFailed, "提示", MessageIcon::Error);
         return Finish(Step::Failed);

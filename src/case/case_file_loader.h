@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case/case_file.h"
+#include "case/case_virtual.h"
 #include "case/case_workspace.h"
 
 namespace delvora {
@@ -38,8 +39,11 @@ public:
 
 private:
     Step Finish(Step result);
-    /// Adds the keywords saved after the records to the case.
-    void TakeKeywords();
+    /// Reads the sections after the records: keywords (added to the case)
+    /// and the typed-in parameters of virtual volumes.
+    void TakeSections();
+    /// Gives an item the typed-in boot parameters saved for its record.
+    void ApplyStoredParams(DataItem& item, uint32_t index) const;
 
     CaseWorkspace& m_workspace;
     std::vector<uint8_t> m_bytes;
@@ -49,6 +53,7 @@ private:
     size_t m_nAdded = 0;
     bool m_bFinished = false;
     bool m_bTookKeywords = false;
+    std::vector<StoredVolumeParams> m_storedParams;  // of virtual volumes, by record
     Step m_lastStep = Step::Continue;
 };
 

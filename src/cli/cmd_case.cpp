@@ -8,6 +8,7 @@
 #include "case/case_file.h"
 #include "case/case_workspace.h"
 #include "cli/cli.h"
+#include "cli/virtual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
@@ -120,11 +121,30 @@ void PrintItems(const Env& env, const CaseWorkspace& workspace) {
     }
 }
 
+// A volume from typed parameters: the one SOURCE with --virtual's choice.
+int AddVirtual(Env& env, const Args& args, CaseWorkspace& workspace) {
+    const auto& positional = args.Positional();
+    if (positional.size() != 3) return Fail(kUsage, "usage: delvora-cli case save CASE.wsh SOURCE --virtual TYPE --start S");
+    VirtualChoice choice;
+    if (const int rc = VirtualChoiceArg(env, positional[2], args, choice); rc != kOk) return rc;
+    // The case file keeps a 32-bit start sector.
+    if (choice.startSector > UINT32_MAX) return Fail(kFailed, "a case keeps start sectors below 2^32");
+    VirtualVolumeChoice virtualChoice{PartitionTypeOf(choice.type), SourceName(env, positional[2]),
+                                      static_cast<uint32_t>(choice.startSector), choice.blocks.fat,
+                                      choice.blocks.ntfs, choice.blocks.ext2};
+    DataItem* item = AddVirtualVolume(workspace, virtualChoice);
+    workspace.WaitForWorker();
+    return item ? kOk : Fail(kFailed, "cannot add " + positional[2] + " to the case");
+}
+
 int Save(Env& env, const Args& args) {
     const auto& positional = args.Positional();
     if (positional.size() < 3) return Fail(kUsage, "usage: delvora-cli case save CASE.wsh ITEM...");
     CaseWorkspace workspace(env.context);
-    for (size_t i = 2; i < positional.size(); ++i) {
+    if (args.Value("--virtual")) {
+        if (const int rc = AddVirtual(env, args, workspace); rc != kOk) return rc;
+    }
+    for (size_t i = args.Value("--virtual") ? positional.size() : 2; i < positional.size(); ++i) {
         ChosenRow row;
         const int resolved = ResolveItem(env, positional[i], row);
         if (resolved != kOk) return resolved;
@@ -161,9 +181,12 @@ int Case(Env& env, const Args& args) {
 }
 
 const bool kRegistered = RegisterCommand(
-    {"case", "case save CASE.wsh ITEM... [--no-save-items] | case open CASE.wsh",
-     "save volumes as a case (ITEM: SOURCE:N, SOURCE@START:TYPE or an image); reopen and list a case", {},
-     {"--no-save-items"}, &Case});
+    {"case",
+     "case save CASE.wsh ITEM... [--no-save-items] | case save CASE.wsh SOURCE --virtual TYPE --start S "
+     "[--param NAME=VALUE]... | case open CASE.wsh",
+     "save volumes as a case (ITEM: SOURCE:N, SOURCE@START:TYPE or an image; or one virtual volume); reopen and list "
+     "a case",
+     {"--virtual", "--start", "--param"}, {"--no-save-items"}, &Case});
 
 }  // namespace
 }  // namespace delvora::cli

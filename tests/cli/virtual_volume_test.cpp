@@ -72,6 +72,16 @@ TEST_F(VirtualVolume, Fat32WithZeroedBootSectorListsAsTheIntactCopy) {
     EXPECT_EQ(typed.out, intact.out);
     EXPECT_NE(typed.out.find("\\Docs\\Readme.txt"), std::string::npos);
 
+    // A case keeps the typed parameters: reopened, the volume loads again
+    // although its boot sector is gone.
+    const std::string wsh = m_dir.File("v.wsh");
+    const CliResult saved = RunCli(m_dir, "case save '" + wsh + "' '" + Img() + "' --virtual fat32 --start 0" + params);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const CliResult reopened = RunCli(m_dir, "case open '" + wsh + "'");
+    ASSERT_EQ(reopened.status, 0) << reopened.err;
+    EXPECT_EQ(reopened.out, saved.out);
+    EXPECT_NE(reopened.out.find("files 2"), std::string::npos) << reopened.out;
+
     // Without the FAT size the finishing check refuses, as the page does.
     const CliResult refused = RunCli(m_dir, "ls '" + Img() + "' --virtual fat32 --start 0 --param sectorsPerCluster=1");
     EXPECT_EQ(refused.status, 1);
