@@ -1,12 +1,14 @@
 // Case-file reader over arbitrary bytes: the header and every record must be
 // read without touching memory outside the input, and a file that reads
-// whole must write back to the same records, and its keyword section too.
+// whole must write back to the same records, and its keyword section too;
+// the section of virtual volumes' parameters reads whole or not at all.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 
 #include "case/case_file.h"
 #include "case/case_keywords.h"
+#include "case/case_virtual.h"
 #include "common/archive.h"
 
 using namespace delvora;
@@ -36,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         WriteKeywordSection(section, group);
         if (section.Bytes().size() > archive.Position() - sectionStart) std::abort();
     }
+    // Then the typed-in parameters of virtual volumes: every entry whole, or none.
+    std::vector<StoredVolumeParams> params;
+    if (!ReadVirtualSection(archive, params) && !params.empty()) std::abort();
 
     // Written again as a case (text re-encoded in GBK) and read back, the
     // records keep their numbers and their count.
