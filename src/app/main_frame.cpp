@@ -37,8 +37,8 @@
 #include "case/case_file_loader.h"
 #include "common/text_format.h"
 #include "fs/volume.h"
-#include "views/file_list_placeholder.h"
-#include "views/viewer_windows.h"
+#include "views/delvora_view.h"
+#include "views/view_set.h"
 
 namespace delvora {
 namespace {
@@ -83,10 +83,9 @@ void MainFrame::CreateDocumentArea() {
     m_pMdi = new QMdiArea(this);
     m_pMdi->setObjectName(QStringLiteral("documentArea"));
     setCentralWidget(m_pMdi);
-    m_pFileList = new FileListPlaceholder;
-    QMdiSubWindow* pChild = m_pMdi->addSubWindow(m_pFileList);
-    pChild->setWindowTitle(QStringLiteral("Delvo1"));
-    pChild->showMaximized();
+    m_pViews = new ViewSet(*m_pMdi, m_ws.Workspace(), this);
+    // The file list is the window a new case starts with.
+    m_pViews->OpenView(ViewKind::kFileList)->parentWidget()->showMaximized();
     connect(m_pMdi, &QMdiArea::subWindowActivated, this, [this] { UpdateTitle(); });
 }
 
@@ -183,8 +182,7 @@ void MainFrame::CreateMenus() {
     QMenu* pWindow = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
     pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
     pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
-    m_pViewers = new ViewerWindows(*m_pMdi, m_ws.Workspace(), this);
-    m_pViewers->AddMenuActions(*pWindow);
+    m_pViews->AddMenuActions(*pWindow);
 
     QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     pHelpMenu->addActions({pHelp, pAbout});
@@ -220,8 +218,7 @@ void MainFrame::ConnectCase() {
     // A worker that ended may have grafted found items into a tree (moving
     // its children arrays): every node is made again from the case.
     connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] {
-        m_pFileList->ShowFolder(nullptr);
-        m_pViewers->OnItemSelected(nullptr);
+        m_pViews->ClearCurrentItem();
         m_pBrowse->RebuildCaseTree();
         m_pSearch->Refresh();
     });
@@ -376,16 +373,15 @@ void MainFrame::OnStopRequested() {
     if (m_ws.Workspace().IsBusy()) m_ws.Workspace().RequestStop();
 }
 
-void MainFrame::OnNodeSelected(int kind, void* node) {
-    if (kind == kFileItemNode) m_pViewers->OnItemSelected(static_cast<FileItem*>(node));
-    else if (kind == node_kinds::kVolume) m_pViewers->OnVolumeSelected(static_cast<Volume*>(node));
+void MainFrame::OnNodeSelected(int kind, void* node, Volume* volume) {
     if (kind == kFileItemNode) {
-        m_pFileList->ShowFolder(static_cast<const FileItem*>(node));
+        m_pViews->SetCurrentItem(static_cast<FileItem*>(node), volume);
     } else if (kind == node_kinds::kSearchFolder && m_pSearch->ShowResults(static_cast<CaseItem*>(node))) {
     } else if (kind == node_kinds::kVolume && node) {
-        m_pFileList->ShowFolder(static_cast<Volume*>(node)->RootItem());
+        auto* pVolume = static_cast<Volume*>(node);
+        m_pViews->SetCurrentItem(pVolume->RootItem(), pVolume);
     } else {
-        m_pFileList->ShowFolder(nullptr);
+        m_pViews->ClearCurrentItem();
     }
 }
 

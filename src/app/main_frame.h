@@ -22,13 +22,12 @@ namespace delvora {
 class AddDataWizard;
 class BrowseBar;
 class DataItem;
-class FileListPlaceholder;
 class OutputBar;
 class RecentFiles;
 class SearchCommands;
 class StatusPanes;
 class Volume;
-class ViewerWindows;
+class ViewSet;
 class Workstation;
 
 struct FrameOptions {
@@ -52,7 +51,7 @@ public:
     QMdiArea* DocumentArea() const { return m_pMdi; }
     RecentFiles& Recent() { return *m_pRecent; }
     SearchCommands* Search() const { return m_pSearch; }
-    ViewerWindows* Viewers() const { return m_pViewers; }
+    ViewSet* Views() const { return m_pViews; }
 
     // Commands.
     /// Runs the add-data wizard and adds what was chosen.
@@ -98,7 +97,7 @@ private:
     void UpdateRecentMenu();
     void UpdateTitle();
     void OnStopRequested();
-    void OnNodeSelected(int kind, void* node);
+    void OnNodeSelected(int kind, void* node, Volume* volume);
     CaseFileLoader::Step ContinueCaseLoad();
 
     Workstation& m_ws;
@@ -106,8 +105,7 @@ private:
     QSettings m_settings;
     std::unique_ptr<RecentFiles> m_pRecent;
     QMdiArea* m_pMdi = nullptr;
-    FileListPlaceholder* m_pFileList = nullptr;
-    ViewerWindows* m_pViewers = nullptr;  // sector viewer, disk map, time line windows
+    ViewSet* m_pViews = nullptr;  // the document views and the current item they follow
     OutputBar* m_pOutput = nullptr;
     BrowseBar* m_pBrowse = nullptr;
     StatusPanes* m_pPanes = nullptr;

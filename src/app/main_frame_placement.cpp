@@ -16,6 +16,7 @@
 #include "case/data_item.h"
 #include "disk/data_source.h"
 #include "fs/volume.h"
+#include "views/view_set.h"
 
 namespace delvora {
 namespace {
@@ -61,6 +62,16 @@ void MainFrame::CreatePlacementCommands(QMenu* pData, QMenu* pView) {
     pData->addSeparator();
     pData->addAction(pStartCluster);
     m_pStandardBar->addAction(pOptions);
+    // The file list's context menu opens the same dialogs for its row.
+    m_pViews->propertiesDialog = [this](FileItem* item, Volume* volume) {
+        if (m_ws.Workspace().RefuseIfBusy()) return;
+        const std::string device = volume && volume->GetDataSource() ? volume->GetDataSource()->Path() : std::string();
+        PropertiesDialog(device, volume, item, m_ws.Notify(), this).exec();
+    };
+    m_pViews->startClusterDialog = [this](FileItem* item, Volume* volume) {
+        if (m_ws.Workspace().RefuseIfBusy() || !item || !volume) return;
+        StartClusterDialog(*volume, *item, m_ws.Notify(), this).exec();
+    };
 }
 
 void MainFrame::ShowOptions() {

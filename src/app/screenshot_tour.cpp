@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -26,7 +27,8 @@
 #include "fs/item_path.h"
 #include "fs/volume.h"
 #include "views/disk_browse_form.h"
-#include "views/viewer_windows.h"
+#include "views/disk_view.h"
+#include "views/view_set.h"
 #include "common/options.h"
 #include "search/keyword.h"
 
@@ -118,24 +120,26 @@ public:
     // The sector viewer on the FAT32 partition's boot sector, the disk map
     // with a file's sectors marked, the time line of the whole volume.
     void ShowViewers() {
-        ViewerWindows* pViewers = m_frame.Viewers();
+        ViewSet* pViews = m_frame.Views();
         const auto& items = m_ws.Workspace().Items();
-        if (!pViewers || items.empty() || items.front()->volumes.empty()) return Finish();
+        if (!pViews || items.empty() || items.front()->volumes.empty()) return Finish();
         Volume* pVolume = items.front()->volumes.front().get();
-        auto* pBrowse = static_cast<DiskBrowseForm*>(pViewers->OpenDiskBrowse());
+        auto* pDisk = static_cast<DiskView*>(pViews->OpenView(ViewKind::kDisk));
+        DiskBrowseForm* pBrowse = pDisk->Browse();
         pBrowse->SetFields(512, 32, 16, 512, QStringLiteral("PHYSICALDRIVE0"), pVolume->StartSector());
         pBrowse->Show();
-        QWidget* pMap = pViewers->OpenDiskMap();
-        pViewers->OnVolumeSelected(pVolume);
-        if (FileItem* pFile = FindItemByPath(*pVolume->RootItem(), "Photos/big.log")) pViewers->OnItemSelected(pFile);
-        QWidget* pTime = pViewers->OpenTimeLine();
-        pViewers->OnVolumeSelected(pVolume);
+        if (FileItem* pFile = FindItemByPath(*pVolume->RootItem(), "Photos/big.log")) pViews->SetCurrentItem(pFile, pVolume);
+        QWidget* pTime = pViews->OpenView(ViewKind::kTimeLine);
+        pViews->SetCurrentItem(pVolume->RootItem(), pVolume);
         if (auto* pRecurse = pTime->findChild<QCheckBox*>(QStringLiteral("recurse"))) pRecurse->setChecked(true);
-        QTimer::singleShot(300, this, [this, pBrowse, pMap, pTime] {
+        QTimer::singleShot(300, this, [this, pDisk, pBrowse, pTime] {
             Save(pBrowse, m_strFolder + QStringLiteral("/sector-viewer.png"));
-            Save(pMap, m_strFolder + QStringLiteral("/disk-map.png"));
-            Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
-            ShowPlacementDialogs();
+            pDisk->Tabs()->setCurrentIndex(1);
+            QTimer::singleShot(300, this, [this, pDisk, pTime] {
+                Save(pDisk->Tabs()->currentWidget(), m_strFolder + QStringLiteral("/disk-map.png"));
+                Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
+                ShowPlacementDialogs();
+            });
         });
     }
 

@@ -27,15 +27,6 @@ constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
     "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]";
 
-/// The name a file named on the command line gets, fitted to the target's
-/// name length; a name with nothing left after the cleaning (or only dots)
-/// would name the folder itself.
-std::string SingleFileName(const FileItem& item) {
-    const std::string name = ExportCommandName(item.name ? item.name : "");
-    if (name.find_first_not_of('.') == std::string::npos) return SafeFileName(item.name ? item.name : "");
-    return FitName(name);
-}
-
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
     options.includeDeleted = !args.Flag("--no-deleted");
@@ -107,7 +98,7 @@ int Export(Env& env, const Args& args) {
             exporter.ExportFolder(*item, *target, isRoot);
             continue;
         }
-        const std::string name = SingleFileName(*item);
+        const std::string name = SingleExportName(item->name ? item->name : "");
         std::string chosen;
         const int fd = CreateTargetFile(targetDir.fd, name, naming, chosen);
         const std::string out = *target + "/" + chosen;

@@ -24,6 +24,12 @@ std::string ExportCommandName(std::string_view name) {
     return out;
 }
 
+std::string SingleExportName(std::string_view name) {
+    const std::string cleaned = ExportCommandName(name);
+    if (cleaned.find_first_not_of('.') == std::string::npos) return SafeFileName(name);
+    return FitName(cleaned);
+}
+
 std::string SafeFileName(std::string_view name) {
     std::string out;
     out.reserve(name.size());

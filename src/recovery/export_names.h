@@ -15,6 +15,11 @@ inline constexpr size_t kMaxNameBytes = 255;
 /// characters stay. "a b!.txt" gives "ab.txt".
 std::string ExportCommandName(std::string_view name);
 
+/// The name one exported file gets: the export command's name fitted to
+/// kMaxNameBytes; a name with nothing left after the cleaning (or only dots,
+/// which would name a folder) falls back to SafeFileName.
+std::string SingleExportName(std::string_view name);
+
 /// A name that is safe as one component in the target folder: control bytes,
 /// separators and the characters Windows file systems refuse become '_', a
 /// name of nothing but dots (or nothing) becomes underscores, and the result

@@ -1,0 +1,53 @@
+#pragma once
+// The rows of the file list: one per child of a folder, the ten cells of the
+// file list's text code, made only for the rows that are looked at (a folder
+// of 100,000 entries shows at once), sortable by any column.
+#include <QAbstractTableModel>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fs/file_list_row.h"
+
+namespace delvora {
+
+class TreeIcons;
+class Volume;
+struct FileItem;
+
+class FileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    /// The item a row shows, under this role of every cell.
+    static constexpr int kItemRole = Qt::UserRole + 1;
+
+    explicit FileListModel(TreeIcons& icons, QObject* parent = nullptr);
+
+    /// Lists the children of folder (of volume); null empties the list.
+    void ShowFolder(FileItem* folder, Volume* volume);
+    FileItem* Folder() const { return m_pFolder; }
+    Volume* CurrentVolume() const { return m_pVolume; }
+    FileItem* ItemAt(int row) const;
+    /// The row showing item, or -1.
+    int RowOf(const FileItem* item) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+
+private:
+    using Texts = std::array<std::string, kFileListColumns>;
+    const Texts& RowTexts(int row) const;
+
+    TreeIcons& m_icons;
+    FileItem* m_pFolder = nullptr;
+    Volume* m_pVolume = nullptr;
+    std::vector<uint32_t> m_order;                     // child index of each row
+    mutable std::vector<std::unique_ptr<Texts>> m_texts;  // per child, made when first shown
+};
+
+}  // namespace delvora

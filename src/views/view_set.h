@@ -1,0 +1,94 @@
+#pragma once
+// The document views of the window: the ten kinds opened from the window
+// menu as children of the document area, the list of open views, and the
+// current item (the file or folder chosen in the browse bar) that every view
+// follows.
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMdiArea;
+class QMenu;
+
+namespace delvora {
+
+class CaseWorkspace;
+class DelvoraView;
+class Notifier;
+class ScratchFolder;
+class TreeIcons;
+class Volume;
+struct FileItem;
+
+/// The kinds in the window menu's order.
+enum class ViewKind : int {
+    kText,
+    kHex,
+    kFileList,
+    kPicture,
+    kPictureList,
+    kDisk,
+    kWeb,
+    kColligation,
+    kTimeLine,
+    kScript,
+};
+inline constexpr int kViewKindCount = 10;
+
+class ViewSet : public QObject {
+    Q_OBJECT
+public:
+    ViewSet(QMdiArea& area, CaseWorkspace& workspace, QObject* parent = nullptr);
+    ~ViewSet() override;
+
+    /// The ten view commands and "报表视图" (which opens nothing).
+    void AddMenuActions(QMenu& menu);
+    /// Opens a new visible child window of a kind; answers its view.
+    DelvoraView* OpenView(ViewKind kind);
+    /// The window-menu label of a kind ("文件列表视图").
+    static QString MenuText(ViewKind kind);
+
+    // The current item. A folder, a file, or nothing; its volume with it.
+    FileItem* CurrentItem() const { return m_pItem; }
+    Volume* CurrentVolume() const { return m_pVolume; }
+    /// Makes item current and refreshes every view.
+    void SetCurrentItem(FileItem* item, Volume* volume);
+    /// Lets go of the current item (its array may have moved) and refreshes.
+    void ClearCurrentItem();
+    /// Delivers a refresh to every open view.
+    void RefreshAllViews();
+    /// Sets the one-shot skip flag on every view that keeps one.
+    void SetSkipFlags();
+    /// The loaded volume whose tree holds item, or null.
+    Volume* VolumeOf(const FileItem* item) const;
+
+    const std::vector<DelvoraView*>& Views() const { return m_views; }
+    void Register(DelvoraView* view) { m_views.push_back(view); }
+    void Unregister(DelvoraView* view);
+
+    CaseWorkspace& Workspace() { return m_workspace; }
+    Notifier& Notify();
+    TreeIcons& Icons();
+    /// The scratch folder for "a.<ext>" and "web.<ext>" copies, made on first use.
+    class ScratchFolder& Scratch();
+
+    /// Dialogs of the file list's menu that other parts of the window own
+    /// ("修改开始簇号", "属性"); unset, their commands are disabled.
+    std::function<void(FileItem*, Volume*)> startClusterDialog;
+    std::function<void(FileItem*, Volume*)> propertiesDialog;
+
+private:
+    DelvoraView* MakeView(ViewKind kind);
+
+    QMdiArea& m_area;
+    CaseWorkspace& m_workspace;
+    std::vector<DelvoraView*> m_views;
+    FileItem* m_pItem = nullptr;
+    Volume* m_pVolume = nullptr;
+    std::unique_ptr<TreeIcons> m_pIcons;
+    std::unique_ptr<class ScratchFolder> m_pScratch;  // "class": app_paths.h has a function of that name
+};
+
+}  // namespace delvora
