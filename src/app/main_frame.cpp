@@ -154,6 +154,8 @@ void MainFrame::CreateMenus() {
     m_pRecentMenu = pFile->addMenu(QStringLiteral("最近的文件"));
     pFile->addAction(pDevices);
     pFile->addSeparator();
+    m_pViews->AddPrintActions(*pFile);
+    pFile->addSeparator();
     pFile->addAction(pExit);
     UpdateRecentMenu();
 
@@ -377,6 +379,7 @@ void MainFrame::OnNodeSelected(int kind, void* node, Volume* volume) {
     if (kind == kFileItemNode) {
         m_pViews->SetCurrentItem(static_cast<FileItem*>(node), volume);
     } else if (kind == node_kinds::kSearchFolder && m_pSearch->ShowResults(static_cast<CaseItem*>(node))) {
+        m_pViews->SetResultFolder(static_cast<CaseItem*>(node));
     } else if (kind == node_kinds::kVolume && node) {
         auto* pVolume = static_cast<Volume*>(node);
         m_pViews->SetCurrentItem(pVolume->RootItem(), pVolume);

@@ -27,6 +27,7 @@
 #include "fs/item_path.h"
 #include "fs/volume.h"
 #include "views/disk_browse_form.h"
+#include "views/delvora_view.h"
 #include "views/disk_view.h"
 #include "views/view_set.h"
 #include "common/options.h"
@@ -138,8 +139,29 @@ public:
             QTimer::singleShot(300, this, [this, pDisk, pTime] {
                 Save(pDisk->Tabs()->currentWidget(), m_strFolder + QStringLiteral("/disk-map.png"));
                 Save(pTime, m_strFolder + QStringLiteral("/time-line.png"));
-                ShowPlacementDialogs();
+                ShowViews(0);
             });
+        });
+    }
+
+    // One picture per document view, in the window menu's order, each with
+    // a file of the FAT32 partition current: the web page for the text,
+    // hexadecimal, file list and web views, the picture for the picture
+    // views, the big log for the others.
+    void ShowViews(int index) {
+        ViewSet* pViews = m_frame.Views();
+        if (index >= kViewKindCount) return ShowPlacementDialogs();
+        Volume* pVolume = m_ws.Workspace().Items().front()->volumes.front().get();
+        const auto kind = static_cast<ViewKind>(index);
+        const char* path = kind == ViewKind::kPicture || kind == ViewKind::kPictureList ? "Photos/bands.png"
+                           : kind == ViewKind::kDisk || kind == ViewKind::kTimeLine    ? "Photos/big.log"
+                                                                                       : "Documents/index.html";
+        if (FileItem* pFile = FindItemByPath(*pVolume->RootItem(), path)) pViews->SetCurrentItem(pFile, pVolume);
+        QPointer<DelvoraView> pView = pViews->OpenView(kind);
+        if (kind == ViewKind::kDisk) static_cast<DiskView*>(pView.data())->Tabs()->setCurrentIndex(1);
+        QTimer::singleShot(300, this, [this, pView, index] {
+            if (pView) Save(pView, m_strFolder + QStringLiteral("/view-%1.png").arg(index + 1, 2, 10, QLatin1Char('0')));
+            ShowViews(index + 1);
         });
     }
 

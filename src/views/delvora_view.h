@@ -2,6 +2,7 @@
 // The common base of the document views: the operations the window routes to
 // a view (layout, refresh, the auxiliary and run commands, copying), its
 // title, its registration with the view set, and the one-shot skip flag.
+#include <QStringList>
 #include <QWidget>
 
 namespace delvora {
@@ -28,6 +29,11 @@ public:
     /// Commands 118 and 114.
     virtual void AuxiliaryCommand() {}
     virtual void RunView() {}
+    /// The rows a printed report of the view holds, at most maxRows.
+    virtual QStringList PrintRows(int maxRows) {
+        (void)maxRows;
+        return {};
+    }
     /// "拷贝(&C)" and "十六进制拷贝(&T)".
     virtual void CopySelection() {}
     virtual void HexCopySelection() {}

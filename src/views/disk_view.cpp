@@ -12,6 +12,7 @@
 #include "disk/data_source.h"
 #include "fs/file_list_row.h"
 #include "fs/volume.h"
+#include "views/data_views.h"
 #include "views/disk_browse_form.h"
 #include "views/disk_map_widget.h"
 #include "views/hex_grid_ctrl.h"
@@ -43,6 +44,8 @@ bool DiskView::CreateControls() {
     mapPage->addWidget(m_pSectorViewer);
     mapPage->setSizes({420, 480});
     m_pTabs->addTab(mapPage, QStringLiteral("扇区类型"));
+    m_pHex = new PagedDataCtrl(PagedDataCtrl::Form::kHex, m_pTabs);
+    m_pTabs->addTab(m_pHex, QStringLiteral("十六进制"));
     connect(m_pMap, &DiskMapWidget::SectorChosen, this, &DiskView::ShowSector);
 
     m_pDescription = new QPlainTextEdit(splitter);
@@ -60,6 +63,7 @@ void DiskView::RefreshView() {
     FileItem* item = m_views.CurrentItem();
     if (volume != m_pMap->CurrentVolume()) m_pMap->ShowVolume(volume);
     if (volume && item && !item->IsDirectory()) m_pMap->ShowItem(item);
+    ShowCurrentFile(m_views, *m_pHex);
     if (!volume || !item) {
         m_pDescription->clear();
         return;

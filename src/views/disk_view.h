@@ -16,6 +16,7 @@ namespace delvora {
 class DiskBrowseForm;
 class DiskMapWidget;
 class HexGridCtrl;
+class PagedDataCtrl;
 
 class DiskView : public DelvoraView {
     Q_OBJECT
@@ -39,6 +40,7 @@ private:
     DiskBrowseForm* m_pBrowse = nullptr;
     DiskMapWidget* m_pMap = nullptr;
     HexGridCtrl* m_pSectorViewer = nullptr;
+    PagedDataCtrl* m_pHex = nullptr;  // the current file's data
     QPlainTextEdit* m_pDescription = nullptr;
     QTabWidget* m_pTabs = nullptr;
 };

@@ -79,6 +79,18 @@ void FileListView::RefreshView() {
     }
 }
 
+QStringList FileListView::PrintRows(int maxRows) {
+    QStringList rows;
+    const int count = std::min(m_pModel->rowCount(), std::max(0, maxRows - 1));
+    for (int row = -1; row < count; ++row) {
+        QStringList cells;
+        for (int column = 0; column < m_pModel->columnCount(); ++column)
+            cells << (row < 0 ? m_pModel->headerData(column, Qt::Horizontal, Qt::DisplayRole) : m_pModel->index(row, column).data()).toString();
+        rows << cells.join(QStringLiteral("  "));
+    }
+    return rows;
+}
+
 FileItem* FileListView::SelectedItem() const {
     const QModelIndex index = m_pList->currentIndex();
     return index.isValid() ? m_pModel->ItemAt(index.row()) : nullptr;

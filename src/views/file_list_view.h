@@ -21,6 +21,8 @@ public:
 
     void RefreshView() override;
     bool HasSkipFlag() const override { return true; }
+    /// The headings and every row's cells in the list's order.
+    QStringList PrintRows(int maxRows) override;
 
     QTreeView* List() const { return m_pList; }
     FileListModel* Model() const { return m_pModel; }

@@ -11,9 +11,14 @@
 #include "fs/volume.h"
 #include "recovery/scratch_folder.h"
 #include "views/delvora_view.h"
+#include "views/colligation_view.h"
+#include "views/data_views.h"
 #include "views/disk_view.h"
 #include "views/file_list_view.h"
+#include "views/picture_views.h"
 #include "views/time_line_view.h"
+#include "views/view_printing.h"
+#include "views/web_view.h"
 
 namespace delvora {
 namespace {
@@ -53,8 +58,34 @@ void ViewSet::AddMenuActions(QMenu& menu) {
     menu.addAction(QStringLiteral("报表视图"))->setObjectName(QStringLiteral("reportViewAction"));
 }
 
+void ViewSet::AddPrintActions(QMenu& menu) {
+    menu.addAction(QStringLiteral("打印..."), this, [this] {
+        if (DelvoraView* view = ActiveView()) PrintView(*this, *view);
+    });
+    menu.addAction(QStringLiteral("打印预览"), this, [this] {
+        if (DelvoraView* view = ActiveView()) PreviewView(*this, *view);
+    });
+}
+
+DelvoraView* ViewSet::ActiveView() const {
+    QMdiSubWindow* window = m_area.activeSubWindow();
+    return window ? qobject_cast<DelvoraView*>(window->widget()) : nullptr;
+}
+
 DelvoraView* ViewSet::MakeView(ViewKind kind) {
     switch (kind) {
+    case ViewKind::kText:
+        return new DataView(*this, TitleOf(kind), PagedDataCtrl::Form::kText);
+    case ViewKind::kHex:
+        return new DataView(*this, TitleOf(kind), PagedDataCtrl::Form::kHex);
+    case ViewKind::kPicture:
+        return new PictureView(*this, TitleOf(kind));
+    case ViewKind::kPictureList:
+        return new PictureListView(*this, TitleOf(kind));
+    case ViewKind::kWeb:
+        return new WebView(*this, TitleOf(kind));
+    case ViewKind::kColligation:
+        return new ColligationView(*this, TitleOf(kind));
     case ViewKind::kFileList:
         return new FileListView(*this, TitleOf(kind));
     case ViewKind::kDisk:
@@ -83,7 +114,15 @@ void ViewSet::SetCurrentItem(FileItem* item, Volume* volume) {
     RefreshAllViews();
 }
 
-void ViewSet::ClearCurrentItem() { SetCurrentItem(nullptr, nullptr); }
+void ViewSet::ClearCurrentItem() {
+    m_pResultFolder = nullptr;
+    SetCurrentItem(nullptr, nullptr);
+}
+
+void ViewSet::SetResultFolder(const CaseItem* folder) {
+    m_pResultFolder = folder;
+    RefreshAllViews();
+}
 
 void ViewSet::RefreshAllViews() {
     // On a copy: a refresh that shows a message box runs events, and a view

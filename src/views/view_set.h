@@ -14,6 +14,7 @@ class QMenu;
 
 namespace delvora {
 
+class CaseItem;
 class CaseWorkspace;
 class DelvoraView;
 class Notifier;
@@ -45,6 +46,10 @@ public:
 
     /// The ten view commands and "报表视图" (which opens nothing).
     void AddMenuActions(QMenu& menu);
+    /// "打印..." and "打印预览" for the active view.
+    void AddPrintActions(QMenu& menu);
+    /// The view of the active child window, or null.
+    DelvoraView* ActiveView() const;
     /// Opens a new visible child window of a kind; answers its view.
     DelvoraView* OpenView(ViewKind kind);
     /// The window-menu label of a kind ("文件列表视图").
@@ -57,6 +62,10 @@ public:
     void SetCurrentItem(FileItem* item, Volume* volume);
     /// Lets go of the current item (its array may have moved) and refreshes.
     void ClearCurrentItem();
+    /// The result folder chosen in the browse bar (the combined view shows
+    /// its hits); cleared with the current item.
+    const CaseItem* ResultFolder() const { return m_pResultFolder; }
+    void SetResultFolder(const CaseItem* folder);
     /// Delivers a refresh to every open view.
     void RefreshAllViews();
     /// Sets the one-shot skip flag on every view that keeps one.
@@ -87,6 +96,7 @@ private:
     std::vector<DelvoraView*> m_views;
     FileItem* m_pItem = nullptr;
     Volume* m_pVolume = nullptr;
+    const CaseItem* m_pResultFolder = nullptr;
     std::unique_ptr<TreeIcons> m_pIcons;
     std::unique_ptr<class ScratchFolder> m_pScratch;  // "class": app_paths.h has a function of that name
 };

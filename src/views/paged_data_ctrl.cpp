@@ -1,0 +1,265 @@
+#include "views/paged_data_ctrl.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <string_view>
+
+#include "common/codepage.h"
+#include "common/text_format.h"
+#include "recovery/item_pages.h"
+#include "views/hex_grid_ctrl.h"
+
+namespace delvora {
+namespace {
+
+// Scroll bars count in int: past this many steps one step covers more bytes.
+constexpr uint64_t kMaxSteps = uint64_t{1} << 30;
+// Bytes per scroll step of the text form: about one line.
+constexpr uint64_t kTextStep = 64;
+
+// GBK text of a row's bytes with line ends dropped and other control bytes
+// shown as dots, so that a row stays one line.
+QString RowText(std::string_view bytes) {
+    std::string clean(bytes);
+    while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
+    for (char& c : clean) {
+        if (c == '\t') c = ' ';
+        else if (static_cast<unsigned char>(c) < 0x20) c = '.';
+    }
+    return QString::fromStdString(GbkToUtf8(clean));
+}
+
+}  // namespace
+
+PagedDataCtrl::PagedDataCtrl(Form form, QWidget* parent) : QAbstractScrollArea(parent), m_form(form) {
+    setFont(HexGridFont());
+    m_nLineHeight = fontMetrics().height();
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+}
+
+PagedDataCtrl::~PagedDataCtrl() = default;
+
+void PagedDataCtrl::SetPages(std::unique_ptr<ItemPages> pages) {
+    m_pPages = pages && pages->Ok() ? std::move(pages) : nullptr;
+    m_nAnchor = m_nSelFirst = m_nSelEnd = 0;
+    UpdateScrollRange();
+    verticalScrollBar()->setValue(0);
+    LayOut();
+}
+
+uint64_t PagedDataCtrl::Size() const { return m_pPages ? m_pPages->Size() : 0; }
+
+void PagedDataCtrl::UpdateScrollRange() {
+    const uint64_t size = Size();
+    const uint64_t step = m_form == Form::kHex ? kHexRowBytes : kTextStep;
+    const uint64_t steps = (size + step - 1) / step;
+    m_nUnit = step * (steps / kMaxSteps + 1);
+    const uint64_t total = (size + m_nUnit - 1) / m_nUnit;
+    const int page = std::max(1, VisibleRowCount() - 1);
+    verticalScrollBar()->setRange(0, static_cast<int>(total > static_cast<uint64_t>(page) ? total - page : 0));
+    verticalScrollBar()->setPageStep(page);
+}
+
+int PagedDataCtrl::VisibleRowCount() const { return viewport()->height() / std::max(1, m_nLineHeight) + 1; }
+
+uint64_t PagedDataCtrl::TopOffset() const { return static_cast<uint64_t>(verticalScrollBar()->value()) * m_nUnit; }
+
+uint64_t PagedDataCtrl::TextRowStart(uint64_t offset) {
+    if (offset == 0 || !m_pPages) return 0;
+    const uint64_t from = offset > kTextRowBytes ? offset - kTextRowBytes : 0;
+    std::vector<uint8_t> before;
+    m_pPages->Read(from, static_cast<size_t>(offset - from), before);
+    for (size_t i = before.size(); i > 0; --i)
+        if (before[i - 1] == '\n') return from + i;
+    return offset;
+}
+
+QString PagedDataCtrl::HexRowText(uint64_t first, const std::vector<uint8_t>& bytes) const {
+    QString hex = QStringLiteral("%1  ").arg(first, 10, 16, QLatin1Char('0')).toUpper();
+    std::string chars;
+    for (uint32_t i = 0; i < kHexRowBytes; ++i) {
+        if (i < bytes.size()) {
+            hex += QStringLiteral("%1 ").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+            chars.push_back(bytes[i] < 0x20 || bytes[i] == 0x7F ? '.' : static_cast<char>(bytes[i]));
+        } else {
+            hex += QStringLiteral("   ");
+        }
+    }
+    return hex + QStringLiteral(" ") + QString::fromStdString(GbkToUtf8(chars));
+}
+
+void PagedDataCtrl::MakeRows(uint64_t offset, int count, std::vector<Row>& rows) {
+    rows.clear();
+    const uint64_t size = Size();
+    if (size == 0 || count <= 0) return;
+    std::vector<uint8_t> bytes;
+    if (m_form == Form::kHex) {
+        const uint64_t top = std::min(offset, size - 1) / kHexRowBytes * kHexRowBytes;
+        m_pPages->Read(top, static_cast<size_t>(count) * kHexRowBytes, bytes);
+        // Each row takes 16 bytes of what was read; the read ends the loop.
+        for (size_t at = 0; at < bytes.size(); at += kHexRowBytes) {
+            const size_t end = std::min(bytes.size(), at + kHexRowBytes);
+            const std::vector<uint8_t> row(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.begin() + static_cast<ptrdiff_t>(end));
+            rows.push_back({top + at, top + end, HexRowText(top + at, row)});
+        }
+        return;
+    }
+    const uint64_t top = TextRowStart(std::min(offset, size - 1));
+    m_pPages->Read(top, static_cast<size_t>(count) * kTextRowBytes, bytes);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    size_t at = 0;
+    // Every row moves at least one byte on, and there are count rows at most.
+    while (at < text.size() && static_cast<int>(rows.size()) < count) {
+        const size_t limit = std::min(text.size(), at + kTextRowBytes);
+        const size_t newline = text.find('\n', at);
+        const size_t end = newline != std::string_view::npos && newline < limit ? newline + 1 : limit;
+        rows.push_back({top + at, top + end, RowText(text.substr(at, end - at))});
+        at = end;
+    }
+}
+
+void PagedDataCtrl::LayOut() {
+    MakeRows(TopOffset(), VisibleRowCount(), m_rows);
+    viewport()->update();
+}
+
+QStringList PagedDataCtrl::RowsFrom(uint64_t offset, int count) {
+    std::vector<Row> rows;
+    QStringList texts;
+    // In blocks, so that a long listing never holds more than one block's bytes.
+    while (texts.size() < count && offset < Size()) {
+        MakeRows(offset, std::min(count - static_cast<int>(texts.size()), 1024), rows);
+        if (rows.empty()) break;
+        // The block's last row may be cut by the end of its read: it is made
+        // again at the start of the next block.
+        if (rows.size() > 1 && rows.back().end < Size()) rows.pop_back();
+        for (const Row& row : rows) texts << row.text;
+        offset = rows.back().end;
+    }
+    return texts;
+}
+
+QStringList PagedDataCtrl::VisibleRows() {
+    QStringList rows;
+    for (const Row& row : m_rows) rows << row.text;
+    return rows;
+}
+
+void PagedDataCtrl::ScrollTo(uint64_t offset) {
+    verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(offset / m_nUnit, INT32_MAX)));
+    LayOut();
+}
+
+void PagedDataCtrl::scrollContentsBy(int, int) { LayOut(); }
+
+void PagedDataCtrl::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+    LayOut();
+}
+
+void PagedDataCtrl::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.setFont(font());
+    const QPalette& colours = palette();
+    int y = 0;
+    for (const Row& row : m_rows) {
+        const bool selected = row.first < m_nSelEnd && row.end > m_nSelFirst;
+        if (selected) painter.fillRect(0, y, viewport()->width(), m_nLineHeight, colours.highlight());
+        painter.setPen(selected ? colours.highlightedText().color() : colours.text().color());
+        painter.drawText(4, y + fontMetrics().ascent(), row.text);
+        y += m_nLineHeight;
+    }
+}
+
+uint64_t PagedDataCtrl::OffsetAt(const QPoint& point) const {
+    if (m_rows.empty()) return 0;
+    const int index = std::clamp(point.y() / std::max(1, m_nLineHeight), 0, static_cast<int>(m_rows.size()) - 1);
+    return m_rows[static_cast<size_t>(index)].first;
+}
+
+void PagedDataCtrl::mousePressEvent(QMouseEvent* event) {
+    if (m_rows.empty() || event->button() != Qt::LeftButton) return;
+    if (!(event->modifiers() & Qt::ShiftModifier)) m_nAnchor = OffsetAt(event->position().toPoint());
+    mouseMoveEvent(event);
+}
+
+void PagedDataCtrl::mouseMoveEvent(QMouseEvent* event) {
+    if (m_rows.empty()) return;
+    const uint64_t at = OffsetAt(event->position().toPoint());
+    // The selection covers whole rows from the anchor's to the pointer's.
+    const auto rowEnd = [this](uint64_t first) {
+        for (const Row& row : m_rows)
+            if (row.first == first) return row.end;
+        return first + 1;
+    };
+    const uint64_t low = std::min(at, m_nAnchor), high = std::max(at, m_nAnchor);
+    Select(low, std::max(rowEnd(high), high + 1));
+}
+
+void PagedDataCtrl::Select(uint64_t first, uint64_t end) {
+    m_nSelFirst = std::min(first, Size());
+    m_nSelEnd = std::clamp(end, m_nSelFirst, Size());
+    viewport()->update();
+}
+
+void PagedDataCtrl::SelectedRange(uint64_t& first, uint64_t& end) const {
+    if (m_nSelEnd > m_nSelFirst) {
+        first = m_nSelFirst;
+        end = m_nSelEnd;
+    } else {
+        first = m_rows.empty() ? 0 : m_rows.front().first;
+        end = m_rows.empty() ? 0 : m_rows.back().end;
+    }
+}
+
+QString PagedDataCtrl::SelectionText() {
+    uint64_t first = 0, end = 0;
+    SelectedRange(first, end);
+    std::vector<uint8_t> bytes;
+    if (m_pPages) m_pPages->Read(first, static_cast<size_t>(std::min(end - first, kMaxCopyBytes)), bytes);
+    if (m_form == Form::kHex) return QString::fromStdString(GbkToUtf8(PlainCopyBytes(bytes)));
+    // Text keeps its line breaks and tabs; other control bytes become dots.
+    std::string text(bytes.begin(), bytes.end());
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') c = '.';
+    return QString::fromStdString(GbkToUtf8(text));
+}
+
+QString PagedDataCtrl::SelectionHex() {
+    uint64_t first = 0, end = 0;
+    SelectedRange(first, end);
+    std::vector<uint8_t> bytes;
+    if (m_pPages) m_pPages->Read(first, static_cast<size_t>(std::min(end - first, kMaxCopyBytes)), bytes);
+    return QString::fromLatin1(HexCopyText(bytes));
+}
+
+void PagedDataCtrl::CopySelection() {
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(SelectionText());
+}
+
+void PagedDataCtrl::HexCopySelection() {
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(SelectionHex());
+}
+
+void PagedDataCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("拷贝(&C)"), this, &PagedDataCtrl::CopySelection);
+    menu.addAction(QStringLiteral("十六进制拷贝(&T)"), this, &PagedDataCtrl::HexCopySelection);
+    menu.exec(event->globalPos());
+}
+
+void PagedDataCtrl::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) return CopySelection();
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+}  // namespace delvora

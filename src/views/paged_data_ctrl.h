@@ -1,0 +1,86 @@
+#pragma once
+// The report control of the text and hexadecimal views: an item's data of
+// any size, of which only the rows on screen are read (through ItemPages).
+// The hexadecimal form shows 16 bytes a row with the offset and the GBK
+// text; the text form shows the data as GBK lines. Rows are selected with
+// the mouse (shift extends) and copied as text or as hexadecimal text.
+#include <QAbstractScrollArea>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace delvora {
+
+class ItemPages;
+
+class PagedDataCtrl : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    enum class Form { kHex, kText };
+    /// Bytes per row of the hexadecimal form; the text form wraps longer lines here.
+    static constexpr uint32_t kHexRowBytes = 16;
+    static constexpr uint32_t kTextRowBytes = 256;
+    /// A copy takes at most this much of a selection.
+    static constexpr uint64_t kMaxCopyBytes = uint64_t{16} << 20;
+
+    explicit PagedDataCtrl(Form form, QWidget* parent = nullptr);
+    ~PagedDataCtrl() override;
+
+    /// Shows the data behind pages; null empties the control.
+    void SetPages(std::unique_ptr<ItemPages> pages);
+    uint64_t Size() const;
+
+    /// The selected bytes as [first, end); the rows on screen when nothing
+    /// is selected.
+    void SelectedRange(uint64_t& first, uint64_t& end) const;
+    void Select(uint64_t first, uint64_t end);
+    /// The selection as text (GBK decoded) and as hexadecimal text.
+    QString SelectionText();
+    QString SelectionHex();
+    void CopySelection();
+    void HexCopySelection();
+
+    /// The rows on screen as text (tests and printing look at it).
+    QStringList VisibleRows();
+    /// Up to count rows from offset on, as they would be shown (printing).
+    QStringList RowsFrom(uint64_t offset, int count);
+    /// Scrolls so that the row holding offset is at the top.
+    void ScrollTo(uint64_t offset);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    struct Row {
+        uint64_t first = 0, end = 0;  // the row's bytes
+        QString text;
+    };
+    /// Lays out the rows on screen from the scroll position.
+    void LayOut();
+    /// Up to count rows from the row holding offset.
+    void MakeRows(uint64_t offset, int count, std::vector<Row>& rows);
+    void UpdateScrollRange();
+    uint64_t TopOffset() const;
+    /// Where the text row holding offset starts: after the nearest line break
+    /// before it (looked for at most one wrap width back).
+    uint64_t TextRowStart(uint64_t offset);
+    int VisibleRowCount() const;
+    uint64_t OffsetAt(const QPoint& point) const;
+    QString HexRowText(uint64_t first, const std::vector<uint8_t>& bytes) const;
+
+    Form m_form;
+    std::unique_ptr<ItemPages> m_pPages;
+    std::vector<Row> m_rows;
+    uint64_t m_nUnit = 1;  // bytes per scroll step
+    uint64_t m_nAnchor = 0, m_nSelFirst = 0, m_nSelEnd = 0;
+    int m_nLineHeight = 16;
+};
+
+}  // namespace delvora
