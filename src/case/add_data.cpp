@@ -49,7 +49,10 @@ DataItem* AddPartition(CaseWorkspace& workspace, const ChosenRow& row, const Rem
         item->totalSectors = row.totalSectors;
         if (remote) {
             item->source->SetKind(SourceKind::Remote);
-            item->source->SetRemote(remote->disk);
+            // An item reads its own device on a connection of its own, so
+            // that later scans and items do not switch it to another one.
+            std::shared_ptr<RemoteDisk> session = remote->disk ? remote->disk->NewSession() : nullptr;
+            item->source->SetRemote(session ? std::move(session) : remote->disk);
         } else {
             item->source->SetKind(SourceKind::Device);
         }

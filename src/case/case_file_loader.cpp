@@ -11,6 +11,7 @@
 #include "case/detect_and_load.h"
 #include "common/text_format.h"
 #include "disk/block_backend.h"
+#include "disk/remote_connect.h"
 
 namespace delvora {
 namespace {
@@ -142,6 +143,12 @@ CaseFileLoader::Step CaseFileLoader::Next() {
     item->startSector = record.startSector;
     item->source->SetKind(static_cast<SourceKind>(record.sourceKind));
     item->source->SetPath(record.sourcePath);
+    // A remote item's name keeps the machine's address: reconnect to it.
+    std::string address;
+    if (item->source->Kind() == SourceKind::Remote && RemoteAddressOfItemName(item->name, address)) {
+        if (std::shared_ptr<RemoteDisk> remote = context.Remotes().Reconnect(address, context))
+            item->source->SetRemote(std::move(remote));
+    }
     if (!item->source->Open()) {
         context.Logger().AppendLog(Format("无法打开数据源 %s: %s", item->source->Path().c_str(),
                                           item->source->LastErrorText().c_str()));

@@ -15,7 +15,8 @@ std::vector<Command>& Registry() {
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] COMMAND ...\n\n"
+                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] [--psk-file FILE] COMMAND ...\n"
+                 "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n\n"
                  "commands:\n");
     for (const auto& command : Registry()) std::fprintf(out, "  %s\n      %s\n", command.usage, command.summary);
 }
@@ -159,12 +160,14 @@ int Run(int argc, char** argv) {
     env.context.progress = &env.progress;
     env.context.options = &env.options;
     env.context.devices = &env.devices;
+    env.context.remotes = &env.remotes;
     // No window to animate: the loading worker's pauses would only add time.
     env.options.treeViewPauses = 0;
 
     std::string devicesFile;
     if (const char* fromEnv = std::getenv("DELVORA_DEVICES")) devicesFile = fromEnv;
     std::string logPath;
+    std::string pskFile;
     int i = 1;
     // Global options stand before the command name.
     for (; i < argc; ++i) {
@@ -182,6 +185,8 @@ int Run(int argc, char** argv) {
             env.json = true;
         } else if (a == "--log") {
             if (!value(logPath)) return Fail(kUsage, "--log needs a file");
+        } else if (a == "--psk-file") {
+            if (!value(pskFile)) return Fail(kUsage, "--psk-file needs a file");
         } else if (a == "-h" || a == "--help") {
             PrintUsage(stdout);
             return kOk;
@@ -219,6 +224,11 @@ int Run(int argc, char** argv) {
         logFile = std::fopen(logPath.c_str(), "w");
         if (!logFile) return Fail(kFailed, "cannot write " + logPath);
         env.log.SetOutput(logFile);
+    }
+    if (!pskFile.empty()) {
+        std::string error;
+        if (!ReadPskFile(pskFile, env.pskUser, env.pskKey, error)) return Fail(kFailed, error);
+        env.remotes.SetCredentials(env.pskUser, env.pskKey);
     }
     if (!devicesFile.empty()) {
         std::string error;

@@ -9,6 +9,7 @@
 #include "common/options.h"
 #include "common/reporting.h"
 #include "disk/device_map.h"
+#include "disk/remote_connect.h"
 
 namespace delvora::cli {
 
@@ -69,6 +70,11 @@ struct Env {
     StreamLog log;
     NullProgress progress;
     CoreContext context;
+    /// Remote sources and case items connect through this; --psk-file gives
+    /// it the TLS-PSK credentials.
+    NbdConnector remotes;
+    std::string pskUser;
+    std::string pskKey;
     bool json = false;
 };
 

@@ -37,8 +37,8 @@ bool AllDigits(const std::string& text) {
 
 // Turns one ITEM argument into the row the add-data flow takes:
 // SOURCE:N (partition row N of the disk), SOURCE@START:TYPE, or SOURCE alone
-// (a bare volume image recognised by its boot sector).
-int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
+// (a bare volume image recognised by its boot sector); SOURCE may be remote.
+int ResolveItem(Env& env, const std::string& text, ChosenRow& row, std::optional<RemoteChoice>& remote) {
     std::string source, rest;
     VolumeChoice choice;
     uint64_t value = 0;
@@ -49,15 +49,15 @@ int ResolveItem(Env& env, const std::string& text, ChosenRow& row) {
             return Fail(kUsage, "bad item " + text + ": expected SOURCE@START:TYPE");
         choice.start = value;
         choice.type = typeValue;
-        return ResolveVolume(env, source, choice, row);
+        return ResolveVolume(env, source, choice, row, &remote);
     }
     std::string index;
     if (SplitLast(text, ':', source, index) && AllDigits(index)) {
         if (!ParseNumber(index, value)) return Fail(kUsage, "bad partition index in " + text);
         choice.partition = value;
-        return ResolveVolume(env, source, choice, row);
+        return ResolveVolume(env, source, choice, row, &remote);
     }
-    return ResolveVolume(env, text, choice, row);
+    return ResolveVolume(env, text, choice, row, &remote);
 }
 
 struct TreeCounts {
@@ -146,9 +146,10 @@ int Save(Env& env, const Args& args) {
     }
     for (size_t i = args.Value("--virtual") ? positional.size() : 2; i < positional.size(); ++i) {
         ChosenRow row;
-        const int resolved = ResolveItem(env, positional[i], row);
+        std::optional<RemoteChoice> remote;
+        const int resolved = ResolveItem(env, positional[i], row, remote);
         if (resolved != kOk) return resolved;
-        DataItem* item = AddPartition(workspace, row);
+        DataItem* item = AddPartition(workspace, row, remote ? &*remote : nullptr);
         workspace.WaitForWorker();
         if (!item) return Fail(kFailed, "cannot add " + positional[i] + " to the case");
     }

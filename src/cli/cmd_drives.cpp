@@ -9,7 +9,20 @@
 namespace delvora::cli {
 namespace {
 
-int Drives(Env& env, const Args&) {
+// The device map in use as a map file: what delvora-serve exports.
+int PrintMap(const Env& env) {
+    for (const auto& name : env.devices.Names()) {
+        const std::string path = env.devices.Resolve(name);
+        if (env.json)
+            std::printf("{\"name\":%s,\"path\":%s}\n", JsonString(name).c_str(), JsonString(path).c_str());
+        else
+            std::printf("%s=%s\n", EscapeControls(name).c_str(), EscapeControls(path).c_str());
+    }
+    return kOk;
+}
+
+int Drives(Env& env, const Args& args) {
+    if (args.Flag("--map")) return PrintMap(env);
     DiskScan scan(env.context);
     std::vector<std::string> drives;
     scan.EnumeratePhysicalDrives(drives);
@@ -29,7 +42,9 @@ int Drives(Env& env, const Args&) {
 }
 
 const bool kRegistered = RegisterCommand(
-    {"drives", "drives", "list the readable physical drives (PHYSICALDRIVE0..4)", {}, {}, &Drives});
+    {"drives", "drives [--map]",
+     "list the readable physical drives (PHYSICALDRIVE0..4); --map: every device name and its path, as a map file",
+     {}, {"--map"}, &Drives});
 
 }  // namespace
 }  // namespace delvora::cli

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
+#include "disk/remote_connect.h"
 
 namespace delvora::cli {
 namespace {
@@ -12,6 +13,13 @@ int Scan(Env& env, const Args& args) {
     DiskScan scan(env.context);
     scan.SetOptions(args.Flag("--floppy") ? 1 : 0, args.Flag("--no-partitions") ? 0 : 1,
                     args.Flag("--whole-disks") ? 1 : 0);
+    const std::string address = args.Value("--remote").value_or("");
+    if (args.Value("--remote")) {
+        // The remote machine's list, as the wizard shows it when connected.
+        std::shared_ptr<RemoteDisk> remote = ConnectRemote(address, env.pskUser, env.pskKey, env.context);
+        if (!remote) return Fail(kFailed, "cannot connect to " + address);
+        scan.SetRemote(std::move(remote));
+    }
     if (!scan.Scan()) return Fail(kFailed, "the scan failed");
     if (!env.json) {
         const auto& titles = DiskScan::ColumnTitles();
@@ -19,7 +27,7 @@ int Scan(Env& env, const Args& args) {
         std::printf("\n");
     }
     for (const auto& entry : scan.Entries()) {
-        const auto cells = DiskScan::RowTexts(entry);
+        const auto cells = DiskScan::RowTexts(entry, address);
         if (env.json) {
             std::printf(
                 "{\"drive\":%s,\"fileSystem\":%s,\"identifier\":%s,\"typeId\":%u,\"startSector\":%u,"
@@ -38,8 +46,9 @@ int Scan(Env& env, const Args& args) {
 }
 
 const bool kRegistered = RegisterCommand(
-    {"scan", "scan [--floppy] [--whole-disks] [--no-partitions]",
-     "list partitions: drive, file system, identifier, start, total, size, source", {},
+    {"scan", "scan [--floppy] [--whole-disks] [--no-partitions] [--remote HOST[:PORT]]",
+     "list partitions: drive, file system, identifier, start, total, size, source (of a remote machine with "
+     "--remote; TLS-PSK with the global --psk-file)", {"--remote"},
      {"--floppy", "--whole-disks", "--no-partitions"}, &Scan});
 
 }  // namespace

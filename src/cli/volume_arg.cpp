@@ -30,6 +30,36 @@ std::string SourceName(const Env& env, const std::string& text) {
     return error ? text : absolute.lexically_normal().string();
 }
 
+int ResolveSourceArg(Env& env, const std::string& text, SourceArg& out) {
+    RemoteSourceName remote;
+    if (!ParseRemoteSource(text, remote)) {
+        if (text.starts_with("nbd://") || text.starts_with("nbds://"))
+            return Fail(kUsage, "bad remote source " + text + ": expected nbd://HOST[:PORT]/NAME");
+        out.device = SourceName(env, text);
+        out.remote.reset();
+        return kOk;
+    }
+    if (remote.tls && env.pskKey.empty()) return Fail(kUsage, "nbds:// needs the key: --psk-file FILE");
+    std::shared_ptr<RemoteDisk> disk = ConnectRemote(remote.address, env.pskUser, env.pskKey, env.context);
+    if (!disk) return Fail(kFailed, "cannot connect to " + remote.address);
+    out.device = remote.device;
+    out.remote = RemoteChoice{std::move(disk), remote.address};
+    return kOk;
+}
+
+int OpenSourceArg(const SourceArg& arg, DataSource& source) {
+    if (arg.remote) {
+        source.SetKind(SourceKind::Remote);
+        std::shared_ptr<RemoteDisk> session = arg.remote->disk->NewSession();
+        source.SetRemote(session ? std::move(session) : arg.remote->disk);
+    } else {
+        source.SetKind(SourceKind::Device);
+    }
+    source.SetPath(arg.device);
+    source.SetReportErrors(0);
+    return source.Open();
+}
+
 namespace {
 
 std::string ItemNameFor(const std::string& source, uint8_t typeId) {
@@ -39,16 +69,20 @@ std::string ItemNameFor(const std::string& source, uint8_t typeId) {
 
 }  // namespace
 
-int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice, ChosenRow& row) {
-    const std::string name = SourceName(env, text);
+int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice, ChosenRow& row,
+                  std::optional<RemoteChoice>* remote) {
+    SourceArg source;
+    if (const int rc = ResolveSourceArg(env, text, source); rc != kOk) return rc;
+    if (source.remote && !remote) return Fail(kUsage, "a remote source cannot be used here: " + text);
+    if (remote) *remote = source.remote;
+    const std::string& name = source.device;
     DataSource probe(env.context);
-    probe.SetPath(name);
-    probe.SetReportErrors(0);
-    if (!probe.Open()) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
+    if (!OpenSourceArg(source, probe)) return Fail(kFailed, "cannot open " + text + ": " + probe.LastErrorText());
     const uint64_t deviceSectors = probe.SizeBytes() / 512;
 
     if (choice.partition) {
         DiskScan scan(env.context);
+        if (source.remote) scan.SetRemote(source.remote->disk);
         scan.WalkDisk(name);
         const auto& rows = scan.Entries();
         if (*choice.partition >= rows.size())
@@ -74,6 +108,7 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
     row.typeId = RecogniseVolume(head);
     if (row.typeId == 0) {
         DiskScan scan(env.context);
+        if (source.remote) scan.SetRemote(source.remote->disk);
         if (scan.WalkDisk(name) && !scan.Entries().empty())
             return Fail(kUsage, text + " holds a partition table: choose a volume by its partition row "
                                        "(-p N; see: delvora-cli scan)");
@@ -124,16 +159,14 @@ int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
         *field = value;
     }
     ChosenRow row;
-    const int resolved = ResolveVolume(env, args.Positional()[0], choice, row);
+    std::optional<RemoteChoice> remote;
+    const int resolved = ResolveVolume(env, args.Positional()[0], choice, row, &remote);
     if (resolved != kOk) return resolved;
     out.typeId = row.typeId;
     out.startSector = row.startSector;
     out.totalSectors = row.totalSectors;
     out.source = std::make_unique<DataSource>(env.context);
-    out.source->SetKind(SourceKind::Device);
-    out.source->SetPath(row.sourceDevice);
-    out.source->SetReportErrors(0);
-    if (!out.source->Open())
+    if (!OpenSourceArg({row.sourceDevice, remote}, *out.source))
         return Fail(kFailed, "cannot open " + row.sourceDevice + ": " + out.source->LastErrorText());
     return kOk;
 }

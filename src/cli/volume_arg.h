@@ -11,6 +11,7 @@
 
 #include "cli/cli.h"
 #include "disk/data_source.h"
+#include "case/add_data.h"
 #include "disk/disk_scan.h"
 #include "fs/volume.h"
 
@@ -44,10 +45,24 @@ struct VolumeChoice {
 /// relative path becomes an absolute path (so a case reopens anywhere).
 std::string SourceName(const Env& env, const std::string& text);
 
+/// A SOURCE argument: a local device or image, or (nbd://, nbds://) a
+/// device of a remote machine with the connection to it.
+struct SourceArg {
+    std::string device;  // the device map name, the path, or the remote export
+    std::optional<RemoteChoice> remote;
+};
+/// Resolves a SOURCE, connecting to a remote machine (its messages shown).
+/// Answers an exit code.
+int ResolveSourceArg(Env& env, const std::string& text, SourceArg& out);
+/// Gives source the kind, connection and path of a resolved SOURCE (a
+/// remote one on a session of its own) and opens it. Answers 1 or 0.
+int OpenSourceArg(const SourceArg& arg, DataSource& source);
+
 /// Resolves a choice on a source into the row the add-data flow takes (type,
-/// start, total sectors, source device, item name). Answers an exit code;
-/// messages go to stderr.
-int ResolveVolume(Env& env, const std::string& source, const VolumeChoice& choice, ChosenRow& row);
+/// start, total sectors, source device, item name); remote is set for a
+/// remote source. Answers an exit code; messages go to stderr.
+int ResolveVolume(Env& env, const std::string& source, const VolumeChoice& choice, ChosenRow& row,
+                  std::optional<RemoteChoice>* remote = nullptr);
 
 /// Chooses the volume without loading it (source opened, type and extent
 /// known). Answers an exit code; messages go to stderr.

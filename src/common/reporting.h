@@ -70,6 +70,7 @@ public:
 
 struct AnalysisOptions;
 class DeviceMap;
+class RemoteConnector;
 
 /// What a core operation may report to and read from. Not owned: the front
 /// end (or a test) keeps the sinks alive for as long as the core uses them.
@@ -79,6 +80,7 @@ struct CoreContext {
     Progress* progress = nullptr;
     AnalysisOptions* options = nullptr;
     const DeviceMap* devices = nullptr;
+    RemoteConnector* remotes = nullptr;
 
     Notifier& Notify() const;
     Log& Logger() const;
@@ -87,6 +89,9 @@ struct CoreContext {
     /// The device map; without one, the machine's own discovery. Defined in
     /// the disk layer (disk/device_map.cpp), which owns discovery.
     const DeviceMap& Devices() const;
+    /// How remote items of a case are reconnected; without one, plainly.
+    /// Defined in the disk layer (disk/remote_connect.cpp).
+    RemoteConnector& Remotes() const;
 };
 
 /// A context whose sinks discard everything, with start-value options and the

@@ -31,14 +31,10 @@ class RemoteBackend final : public BlockBackend {
 public:
     explicit RemoteBackend(std::shared_ptr<RemoteDisk> remote) : m_pRemote(std::move(remote)) {}
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override {
-        if (offset % 512 != 0 || offset / 512 > UINT32_MAX || count > UINT32_MAX) return EINVAL;
-        std::vector<uint8_t> data;
-        const int32_t status =
-            m_pRemote->Read(static_cast<uint32_t>(offset / 512), static_cast<uint32_t>(count), data);
-        if (status < 0 || data.size() != count) return EIO;
-        std::memcpy(buffer, data.data(), count);
-        return 0;
+        if (offset % 512 != 0 || count > UINT32_MAX) return EINVAL;
+        return m_pRemote->ReadInto(offset / 512, static_cast<uint32_t>(count), buffer) < 0 ? EIO : 0;
     }
+    uint64_t Size() const override { return m_pRemote->SizeBytes(); }
 
 private:
     std::shared_ptr<RemoteDisk> m_pRemote;

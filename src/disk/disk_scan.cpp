@@ -320,14 +320,14 @@ PartitionEntry DiskScan::GetEntry(size_t index) const {
     return index < m_entries.size() ? m_entries[index] : PartitionEntry{};
 }
 
-std::vector<std::string> DiskScan::RowTexts(const PartitionEntry& e) {
+std::vector<std::string> DiskScan::RowTexts(const PartitionEntry& e, const std::string& remoteAddress) {
     return {e.letter,
             e.fsName,
             Format("%3d(0x%02X)", e.typeId, e.typeId),
             Format("%u", e.startSector),
             Format("%u", e.totalSectors),
             Format("%llu", static_cast<unsigned long long>(e.sizeBytes)),
-            e.source};
+            remoteAddress.empty() ? e.source : e.source + "(\\\\" + remoteAddress + ")"};
 }
 
 const std::vector<std::string>& DiskScan::ColumnTitles() {

@@ -56,8 +56,9 @@ public:
     PartitionEntry GetEntry(size_t index) const;
 
     /// The seven list columns of an entry: drive, file system, identifier
-    /// ("%3d(0x%02X)"), start sector, total sectors, size, source.
-    static std::vector<std::string> RowTexts(const PartitionEntry& entry);
+    /// ("%3d(0x%02X)"), start sector, total sectors, size, source; a remote
+    /// machine's address follows its source as "(\\address)".
+    static std::vector<std::string> RowTexts(const PartitionEntry& entry, const std::string& remoteAddress = {});
     static const std::vector<std::string>& ColumnTitles();
     static const std::vector<int>& ColumnWidths();
 

@@ -2,7 +2,9 @@
 // The interface of a disk service on another machine. The NBD client
 // implements it; tests use a fake. Statuses follow the usual convention:
 // negative is a failure.
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,19 @@ public:
     /// Opens a device of the remote machine by name with a sector size.
     virtual int32_t Open(const std::u16string& deviceName, uint32_t sectorSize) = 0;
     /// Reads count bytes from a sector; fills data with what arrived.
-    virtual int32_t Read(uint32_t sector, uint32_t count, std::vector<uint8_t>& data) = 0;
+    virtual int32_t Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) = 0;
+    /// Reads exactly count bytes into buffer; a short delivery is a failure.
+    /// Services that can fill the buffer in place save a copy.
+    virtual int32_t ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) {
+        std::vector<uint8_t> data;
+        const int32_t status = Read(sector, count, data);
+        if (status < 0) return status;
+        if (data.size() != count) return -1;
+        std::copy(data.begin(), data.end(), buffer);
+        return status;
+    }
+    /// Bytes of the opened device; 0 when the service does not say.
+    virtual uint64_t SizeBytes() const { return 0; }
 
     // Scan support: which drives the remote machine has.
     virtual int32_t AddRef() { return 0; }
@@ -25,6 +39,11 @@ public:
     virtual int32_t GetHardInfo(uint8_t info[10]) = 0;
     /// Bit n set when drive 'A' + n exists on the remote machine.
     virtual int32_t GetLogicalDrive(uint32_t& mask) = 0;
+
+    /// A connection of its own to the same machine, for a data item that
+    /// keeps reading one device while others are opened elsewhere; null
+    /// when the service serves every caller through this one object.
+    virtual std::shared_ptr<RemoteDisk> NewSession() { return nullptr; }
 };
 
 }  // namespace delvora

@@ -274,7 +274,7 @@ public:
         opened = name;
         return 0;
     }
-    int32_t Read(uint32_t, uint32_t count, std::vector<uint8_t>& data) override {
+    int32_t Read(uint64_t, uint32_t count, std::vector<uint8_t>& data) override {
         data.assign(count, 0);
         return 0;
     }

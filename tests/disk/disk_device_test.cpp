@@ -122,7 +122,7 @@ public:
         EXPECT_EQ(sectorSize, 512u);
         return 0;
     }
-    int32_t Read(uint32_t, uint32_t count, std::vector<uint8_t>& data) override {
+    int32_t Read(uint64_t, uint32_t count, std::vector<uint8_t>& data) override {
         data.assign(shortBy < count ? count - shortBy : 0, 0xAB);
         return 0;
     }

@@ -21,7 +21,7 @@ public:
         current = key;
         return 0;
     }
-    int32_t Read(uint32_t sector, uint32_t count, std::vector<uint8_t>& data) override {
+    int32_t Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) override {
         const auto& disk = disks[current];
         const uint64_t off = uint64_t{sector} * 512;
         if (off + count > disk.size()) return -1;

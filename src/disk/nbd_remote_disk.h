@@ -1,0 +1,88 @@
+#pragma once
+// The remote disk service spoken as NBD through libnbd. The server's export
+// list names the machine's devices (PHYSICALDRIVE0.., A:, C:..), and answers
+// the hardware and drive-letter questions; each Open connects to one export.
+// Every wait on the network carries a deadline: a server that stops
+// answering gives a failed call, never a hang.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk/remote_disk.h"
+
+struct nbd_handle;
+
+namespace delvora {
+
+inline constexpr uint16_t kNbdDefaultPort = 10809;
+
+/// Where and how to reach the server.
+struct NbdEndpoint {
+    std::string host;
+    uint16_t port = kNbdDefaultPort;
+    /// TLS-PSK identity and key (hexadecimal); both empty: a plain connection.
+    std::string tlsUser;
+    std::string tlsKeyHex;
+    int connectTimeoutMs = 10000;
+    int readTimeoutMs = 30000;
+    bool UsesTls() const { return !tlsUser.empty() || !tlsKeyHex.empty(); }
+};
+
+/// How a connection attempt ended.
+enum class NbdConnectResult {
+    Connected,
+    Unreachable,  // no TCP connection: refused, no route, no such host, no answer
+    NotService,   // something answered, but not an NBD server listing our devices
+    Failed,       // any other failure (TLS refused, protocol error); see code
+};
+
+struct NbdConnectStatus {
+    NbdConnectResult result = NbdConnectResult::Failed;
+    int code = 0;        // negative errno of the failure
+    std::string detail;  // libnbd's or the system's text
+};
+
+class NbdRemoteDisk final : public RemoteDisk {
+public:
+    ~NbdRemoteDisk() override;
+
+    /// Connects, reads the export list and keeps it; answers null with the
+    /// reason in status when that fails.
+    static std::shared_ptr<NbdRemoteDisk> Connect(const NbdEndpoint& endpoint, NbdConnectStatus& status);
+
+    /// Connects to the export of that name (the sector size must be 512).
+    int32_t Open(const std::u16string& deviceName, uint32_t sectorSize) override;
+    int32_t Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) override;
+    int32_t ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) override;
+    uint64_t SizeBytes() const override { return m_nSize; }
+    /// Has no effect over NBD: every export can always be read.
+    int32_t SetCheckInfo(int32_t, int32_t, int32_t) override { return 0; }
+    int32_t GetHardInfo(uint8_t info[10]) override;
+    int32_t GetLogicalDrive(uint32_t& mask) override;
+    std::shared_ptr<RemoteDisk> NewSession() override;
+
+    const std::vector<std::string>& ExportNames() const { return m_exports; }
+    const NbdEndpoint& Endpoint() const { return m_endpoint; }
+    /// libnbd's text of the last failure.
+    const std::string& LastErrorText() const { return m_strLastError; }
+
+private:
+    NbdRemoteDisk(NbdEndpoint endpoint, std::vector<std::string> exports);
+    void CloseHandle();
+
+    NbdEndpoint m_endpoint;
+    std::vector<std::string> m_exports;
+    nbd_handle* m_pHandle = nullptr;
+    std::string m_strExport;
+    uint64_t m_nSize = 0;
+    std::string m_strLastError;
+};
+
+/// The hardware block and drive mask that an export list answers: A: is the
+/// floppy, PHYSICALDRIVE0..3 the disks, and every "X:" a mounted letter.
+void MachineFactsOf(const std::vector<std::string>& exports, uint8_t info[10], uint32_t& mask);
+/// True when the list names at least one device this program examines.
+bool ListsExaminerDevices(const std::vector<std::string>& exports);
+
+}  // namespace delvora
