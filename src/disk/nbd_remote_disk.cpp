@@ -182,13 +182,12 @@ Negotiation Negotiate(const NbdEndpoint& endpoint) {
         Fail(n, NbdConnectResult::Failed, NbdErrno(EINVAL), NbdErrorText());
         return n;
     }
-    // The handle owns the socket from here on.
-    if (nbd_aio_connect_socket(n.handle, sock) == -1) {
-        Fail(n, NbdConnectResult::Failed, NbdErrno(EIO), NbdErrorText());
-        return n;
-    }
+    // The handle owns the socket from here on. A greeting already waiting
+    // is read at once, so the handshake may fail in this call already.
     nbd_handle* h = n.handle;
-    const int driven = Drive(h, deadline, [h] { return nbd_aio_is_negotiating(h) || nbd_aio_is_ready(h); });
+    int driven = -1;
+    if (nbd_aio_connect_socket(h, sock) != -1)
+        driven = Drive(h, deadline, [h] { return nbd_aio_is_negotiating(h) || nbd_aio_is_ready(h); });
     if (driven == 1) {
         n.status.result = NbdConnectResult::Connected;
         return n;
@@ -200,9 +199,8 @@ Negotiation Negotiate(const NbdEndpoint& endpoint) {
     const int e = NbdErrno(EPROTO);
     const std::string text = NbdErrorText();
     // A TLS failure is the key's fault, not the server's kind.
-    const bool tlsFailure = endpoint.UsesTls() && text.find("TLS") != std::string::npos;
-    const bool tlsText = text.find("gnutls") != std::string::npos || text.find("TLS") != std::string::npos;
-    Fail(n, tlsFailure || tlsText ? NbdConnectResult::Failed : NbdConnectResult::NotService, e, text);
+    const bool tls = text.find("gnutls") != std::string::npos || text.find("TLS") != std::string::npos;
+    Fail(n, tls ? NbdConnectResult::Failed : NbdConnectResult::NotService, e, text);
     return n;
 }
 
