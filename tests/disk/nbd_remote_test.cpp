@@ -53,6 +53,8 @@ class Server {
 public:
     Server(const TempDir& dir, const std::string& map, const std::string& pskFile = {}) : m_port(FreePort()) {
         m_pidFile = dir.File(Format("nbdkit-%u.pid", m_port));
+        // A file left by an earlier server on the same port would name a dead one.
+        unlink(m_pidFile.c_str());
         m_pid = fork();
         if (m_pid == 0) {
             const std::string script = std::string(DELVORA_SOURCE_DIR) + "/scripts/delvora-serve";
@@ -64,9 +66,16 @@ public:
             execvp("bash", const_cast<char* const*>(argv.data()));
             _exit(127);
         }
-        WaitFor([&] { return !ReadFileBytes(m_pidFile).empty(); });
+        // nbdkit writes the file, newline last, once it accepts connections.
+        WaitFor([&] {
+            const auto pid = ReadFileBytes(m_pidFile);
+            return !pid.empty() && pid.back() == '\n';
+        });
         const auto pid = ReadFileBytes(m_pidFile);
-        m_nbdkitPid = std::atoi(std::string(pid.begin(), pid.end()).c_str());
+        const pid_t nbdkit = std::atoi(std::string(pid.begin(), pid.end()).c_str());
+        // Signals go only to the nbdkit this server started.
+        const auto comm = ReadFileBytes(Format("/proc/%d/comm", static_cast<int>(nbdkit)));
+        if (nbdkit > 0 && std::string(comm.begin(), comm.end()) == "nbdkit\n") m_nbdkitPid = nbdkit;
     }
     ~Server() { Stop(); }
     void Stop() {
