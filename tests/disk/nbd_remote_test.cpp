@@ -276,6 +276,16 @@ TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
         ASSERT_TRUE(source.GetData(buffer.data(), 4096, 0));
 
         kill(server.NbdkitPid(), signal);
+        // A signal takes effect when the process next runs: wait until it
+        // has stopped, or died (a zombie or gone).
+        const std::string stat = Format("/proc/%d/stat", static_cast<int>(server.NbdkitPid()));
+        ASSERT_TRUE(WaitFor([&] {
+            const auto bytes = ReadFileBytes(stat);
+            const std::string text(bytes.begin(), bytes.end());
+            const size_t paren = text.rfind(')');
+            const char state = paren != std::string::npos && paren + 2 < text.size() ? text[paren + 2] : 'Z';
+            return signal == SIGSTOP ? state == 'T' : state == 'Z' || state == 'X';
+        }));
         // Every piece of the retry fails; a stopped server costs one timeout,
         // after which the connection is given up.
         EXPECT_FALSE(source.GetData(buffer.data(), static_cast<uint32_t>(buffer.size()), 2048));
