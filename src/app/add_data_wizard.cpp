@@ -16,15 +16,26 @@
 #include "app/qt_text.h"
 #include "app/wait_cursor.h"
 #include "common/reporting.h"
+#include "disk/remote_connect.h"
 
 namespace delvora {
 
-SourceKindPage::SourceKindPage(Notifier& notifier, QWidget* parent)
+namespace {
+
+// The address the remote choice starts with.
+constexpr const char* kDefaultServer = "localhost";
+
+}  // namespace
+
+SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, QWidget* parent)
     : QWizardPage(parent),
+      m_context(context),
       m_notifier(notifier),
       m_pLocal(new QRadioButton(QStringLiteral("本地驱动器"), this)),
-      m_pRemote(new QRadioButton(QStringLiteral("远程驱动器(暂不提供组件)"), this)),
+      m_pRemote(new QRadioButton(QStringLiteral("远程驱动器"), this)),
       m_pServer(new QLineEdit(this)),
+      m_pUser(new QLineEdit(this)),
+      m_pPassword(new QLineEdit(this)),
       m_pConnect(new QPushButton(QStringLiteral("连接"), this)),
       m_pDisconnect(new QPushButton(QStringLiteral("断开"), this)),
       m_pFloppy(new QCheckBox(QStringLiteral("软盘"), this)),
@@ -38,19 +49,36 @@ SourceKindPage::SourceKindPage(Notifier& notifier, QWidget* parent)
     m_pPartitions->setObjectName(QStringLiteral("partitionsBox"));
     m_pWholeDisks->setObjectName(QStringLiteral("wholeDisksBox"));
     m_pVirtual->setObjectName(QStringLiteral("virtualBox"));
+    m_pServer->setObjectName(QStringLiteral("serverEdit"));
+    m_pUser->setObjectName(QStringLiteral("userEdit"));
+    m_pPassword->setObjectName(QStringLiteral("passwordEdit"));
+    m_pConnect->setObjectName(QStringLiteral("connectButton"));
+    m_pDisconnect->setObjectName(QStringLiteral("disconnectButton"));
+    m_pPassword->setEchoMode(QLineEdit::Password);
+    m_pServer->setPlaceholderText(QStringLiteral("主机[:端口]"));
+    m_pPassword->setPlaceholderText(QStringLiteral("十六进制密钥; 空: 不加密"));
     m_pLocal->setChecked(true);
-    // No remote disk component is offered yet: the choice stays visible but off.
-    for (QWidget* w : std::initializer_list<QWidget*>{m_pRemote, m_pServer, m_pConnect, m_pDisconnect})
-        w->setEnabled(false);
-    m_pServer->setPlaceholderText(QStringLiteral("服务器地址"));
+    ShowRemoteControls(false);
+    connect(m_pLocal, &QRadioButton::toggled, this, [this](bool local) {
+        if (local) Disconnect();
+        ShowRemoteControls(!local);
+    });
+    connect(m_pConnect, &QPushButton::clicked, this, [this] { Connect(); });
+    connect(m_pDisconnect, &QPushButton::clicked, this, [this] { Disconnect(); });
 
     auto* where = new QGroupBox(QStringLiteral("驱动器位置"), this);
     auto* whereLayout = new QGridLayout(where);
-    whereLayout->addWidget(m_pLocal, 0, 0, 1, 3);
-    whereLayout->addWidget(m_pRemote, 1, 0, 1, 3);
-    whereLayout->addWidget(m_pServer, 2, 0);
-    whereLayout->addWidget(m_pConnect, 2, 1);
-    whereLayout->addWidget(m_pDisconnect, 2, 2);
+    whereLayout->addWidget(m_pLocal, 0, 0, 1, 4);
+    whereLayout->addWidget(m_pRemote, 1, 0, 1, 4);
+    whereLayout->addWidget(new QLabel(QStringLiteral("地  址"), this), 2, 0);
+    whereLayout->addWidget(m_pServer, 2, 1);
+    whereLayout->addWidget(m_pConnect, 2, 2);
+    whereLayout->addWidget(new QLabel(QStringLiteral("用户名"), this), 3, 0);
+    whereLayout->addWidget(m_pUser, 3, 1);
+    whereLayout->addWidget(m_pDisconnect, 3, 2);
+    whereLayout->addWidget(new QLabel(QStringLiteral("密  码"), this), 4, 0);
+    whereLayout->addWidget(m_pPassword, 4, 1);
+    whereLayout->setColumnStretch(1, 1);
 
     auto* kinds = new QGroupBox(QStringLiteral("驱动器类型"), this);
     auto* kindsLayout = new QHBoxLayout(kinds);
@@ -61,6 +89,38 @@ SourceKindPage::SourceKindPage(Notifier& notifier, QWidget* parent)
     layout->addWidget(where);
     layout->addWidget(kinds);
     layout->addStretch(1);
+}
+
+void SourceKindPage::ShowRemoteControls(bool remote) {
+    // Choosing remote drives starts from the default server name.
+    if (remote) m_pServer->setText(QString::fromLatin1(kDefaultServer));
+    for (QWidget* w : std::initializer_list<QWidget*>{m_pServer, m_pUser, m_pPassword, m_pConnect})
+        w->setEnabled(remote);
+    m_pDisconnect->setEnabled(remote && IsConnected());
+}
+
+void SourceKindPage::Connect() {
+    Disconnect();
+    const std::string address = m_pServer->text().trimmed().toStdString();
+    {
+        WaitCursor wait;
+        m_pRemoteDisk = ConnectRemote(address, m_pUser->text().trimmed().toStdString(),
+                                      m_pPassword->text().trimmed().toStdString(), m_context);
+    }
+    if (!m_pRemoteDisk) return;
+    m_strAddress = address;
+    m_pDisconnect->setEnabled(true);
+}
+
+void SourceKindPage::Disconnect() {
+    m_pRemoteDisk.reset();
+    m_strAddress.clear();
+    m_pDisconnect->setEnabled(false);
+}
+
+std::optional<RemoteChoice> SourceKindPage::Connection() const {
+    if (!m_pRemoteDisk) return std::nullopt;
+    return RemoteChoice{m_pRemoteDisk, m_strAddress};
 }
 
 bool SourceKindPage::validatePage() {
@@ -120,11 +180,15 @@ void PartitionListPage::initializePage() {
     DiskScan scan(m_context);
     scan.SetOptions(source->Floppy()->isChecked(), source->Partitions()->isChecked(),
                     source->WholeDisks()->isChecked());
+    // Connected: the remote machine's disks, each row naming the machine.
+    const std::optional<RemoteChoice> remote = source->Connection();
+    if (remote) scan.SetRemote(remote->disk);
     if (!scan.Scan()) return;
     m_entries = scan.Entries();
     for (const PartitionEntry& entry : m_entries) {
         QStringList texts;
-        for (const std::string& text : DiskScan::RowTexts(entry)) texts << FromUtf8(text);
+        for (const std::string& text : DiskScan::RowTexts(entry, remote ? remote->address : std::string()))
+            texts << FromUtf8(text);
         m_pList->addTopLevelItem(new QTreeWidgetItem(texts));
     }
 }
@@ -143,7 +207,7 @@ bool PartitionListPage::validatePage() {
 
 AddDataWizard::AddDataWizard(const CoreContext& context, Notifier& notifier, QWidget* parent)
     : QWizard(parent),
-      m_pSource(new SourceKindPage(notifier, this)),
+      m_pSource(new SourceKindPage(context, notifier, this)),
       m_pList(new PartitionListPage(context, notifier, this)),
       m_pVirtual(new VirtualVolumePage(context, notifier, this)) {
     setObjectName(QStringLiteral("addDataWizard"));

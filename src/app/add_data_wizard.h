@@ -5,8 +5,13 @@
 #include <QWizard>
 #include <QWizardPage>
 
+#include <memory>
+#include <optional>
+
 #include "app/virtual_volume_page.h"
+#include "case/add_data.h"
 #include "disk/disk_scan.h"
+#include "disk/remote_disk.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -22,7 +27,7 @@ class Notifier;
 class SourceKindPage : public QWizardPage {
     Q_OBJECT
 public:
-    SourceKindPage(Notifier& notifier, QWidget* parent = nullptr);
+    SourceKindPage(const CoreContext& context, Notifier& notifier, QWidget* parent = nullptr);
 
     bool validatePage() override;
     int nextId() const override;
@@ -33,16 +38,36 @@ public:
     QCheckBox* Partitions() const { return m_pPartitions; }
     QCheckBox* WholeDisks() const { return m_pWholeDisks; }
     QCheckBox* Virtual() const { return m_pVirtual; }
-    /// True once a remote disk service is connected (never yet).
-    bool IsConnected() const { return false; }
+    QLineEdit* Server() const { return m_pServer; }
+    QLineEdit* User() const { return m_pUser; }
+    QLineEdit* Password() const { return m_pPassword; }
+    QPushButton* ConnectButton() const { return m_pConnect; }
+    QPushButton* DisconnectButton() const { return m_pDisconnect; }
+    /// True once a remote disk service is connected.
+    bool IsConnected() const { return m_pRemoteDisk != nullptr; }
+    /// The connection and the address as typed, while connected.
+    std::optional<RemoteChoice> Connection() const;
+
+    /// "连接": connects to the address with the user name and password as
+    /// TLS-PSK credentials (both empty: plainly), showing why it failed.
+    void Connect();
+    /// "断开": releases the connection; items already added keep theirs.
+    void Disconnect();
 
 private:
+    void ShowRemoteControls(bool remote);
+
+    const CoreContext& m_context;
     Notifier& m_notifier;
     QRadioButton* m_pLocal;
     QRadioButton* m_pRemote;
     QLineEdit* m_pServer;
+    QLineEdit* m_pUser;
+    QLineEdit* m_pPassword;
     QPushButton* m_pConnect;
     QPushButton* m_pDisconnect;
+    std::shared_ptr<RemoteDisk> m_pRemoteDisk;
+    std::string m_strAddress;
     QCheckBox* m_pFloppy;
     QCheckBox* m_pPartitions;
     QCheckBox* m_pWholeDisks;
@@ -83,6 +108,8 @@ public:
     VirtualVolumePage* VirtualPage() const { return m_pVirtual; }
     bool VirtualChosen() const;
     const ChosenRow& Chosen() const { return m_pList->Chosen(); }
+    /// The remote machine the chosen row is on, when connected.
+    std::optional<RemoteChoice> RemoteChosen() const { return m_pSource->Connection(); }
 
 private:
     SourceKindPage* m_pSource;

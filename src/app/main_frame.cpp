@@ -245,13 +245,14 @@ void MainFrame::AddData() {
         AddVirtualVolume(m_ws.Workspace(), pWizard->VirtualPage()->Choice());
         return;
     }
-    AddChosenRow(pWizard->Chosen());
+    AddChosenRow(pWizard->Chosen(), pWizard->RemoteChosen());
 }
 
-void MainFrame::AddChosenRow(const ChosenRow& row) {
+void MainFrame::AddChosenRow(const ChosenRow& row, const std::optional<RemoteChoice>& remote) {
+    // A remote item loads here, on this thread, under the wait cursor.
     WaitCursor wait;
     // The case refuses here too when work started while the wizard was open.
-    AddPartition(m_ws.Workspace(), row);
+    AddPartition(m_ws.Workspace(), row, remote ? &*remote : nullptr);
 }
 
 void MainFrame::OpenCase() {

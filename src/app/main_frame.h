@@ -7,8 +7,10 @@
 #include <QSettings>
 
 #include <memory>
+#include <optional>
 
 #include "case/case_file_loader.h"
+#include "case/add_data.h"
 #include "disk/disk_scan.h"
 
 class QDockWidget;
@@ -57,7 +59,7 @@ public:
     /// Runs the add-data wizard and adds what was chosen.
     void AddData();
     /// Adds a partition chosen in the wizard (the part of AddData after the wizard).
-    void AddChosenRow(const ChosenRow& row);
+    void AddChosenRow(const ChosenRow& row, const std::optional<RemoteChoice>& remote = std::nullopt);
     /// The wizard AddData runs; tests drive it without exec.
     std::unique_ptr<AddDataWizard> MakeWizard();
     void OpenCase();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -60,6 +61,25 @@ public:
         pWizard->show();
         pWizard->next();
         Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-virtual-volume.png"));
+    }
+
+    // The remote choice, connected to the machine scripts/screenshot serves
+    // the sample disk from (DELVORA_TOUR_REMOTE=host:port), and its list.
+    void ShowRemotePage() {
+        const QString strServer = qEnvironmentVariable("DELVORA_TOUR_REMOTE");
+        if (strServer.isEmpty()) return;
+        QDir().mkpath(m_strFolder);
+        std::unique_ptr<AddDataWizard> pWizard = m_frame.MakeWizard();
+        SourceKindPage* pPage = pWizard->SourcePage();
+        pPage->Remote()->setChecked(true);
+        pPage->Partitions()->setChecked(true);
+        pPage->Server()->setText(strServer);
+        pWizard->show();
+        pPage->Connect();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-remote-connected.png"));
+        if (!pPage->IsConnected()) return;
+        pWizard->next();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-remote-list.png"));
     }
 
     void ShowWizard() {
@@ -248,6 +268,7 @@ private:
 void StartScreenshotTour(Workstation& workstation, MainFrame& frame, const QString& folder) {
     auto* pTour = new Tour(workstation, frame, folder);  // owned by the frame
     QTimer::singleShot(400, pTour, [pTour] { pTour->ShowVirtualPage(); });
+    QTimer::singleShot(600, pTour, [pTour] { pTour->ShowRemotePage(); });
     QTimer::singleShot(800, pTour, [pTour] { pTour->ShowWizard(); });
 }
 

@@ -1,5 +1,9 @@
 #include "app/workstation.h"
 
+#include <QApplication>
+
+#include "app/remote_key_dialog.h"
+
 namespace delvora {
 
 Workstation::Workstation(Notifier* notifier)
@@ -13,6 +17,11 @@ Workstation::Workstation(Notifier* notifier)
     m_context.log = &m_log;
     m_context.progress = &m_progress;
     m_context.devices = &m_devices;
+    m_context.remotes = &m_remotes;
+    // A case item on a machine that takes keyed connections only asks for the key.
+    m_remotes.SetKeyPrompt([](const std::string& address, std::string& user, std::string& keyHex) {
+        return RemoteKeyDialog::Ask(QApplication::activeWindow(), address, user, keyHex);
+    });
     m_pWorkspace = std::make_unique<CaseWorkspace>(m_context);
     m_pWorkspace->SetEvents(&m_events);
 }

@@ -11,6 +11,7 @@
 #include "case/case_workspace.h"
 #include "common/reporting.h"
 #include "disk/device_map.h"
+#include "disk/remote_connect.h"
 
 namespace delvora {
 
@@ -45,6 +46,7 @@ private:
     OutputBarLog m_log;
     PaneProgress m_progress;
     DeviceMap m_devices;
+    NbdConnector m_remotes;
     QString m_strDeviceMapFile;
     CoreContext m_context;
     CaseEventRelay m_events;

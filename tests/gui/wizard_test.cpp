@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -47,8 +48,7 @@ private slots:
         SourceKindPage* page = h.wizard.SourcePage();
         QCOMPARE(h.wizard.windowTitle(), QStringLiteral("数据来源"));
         QVERIFY(page->Local()->isChecked());
-        QVERIFY(!page->Remote()->isEnabled());
-        QCOMPARE(page->Remote()->text(), QStringLiteral("远程驱动器(暂不提供组件)"));
+        QCOMPARE(page->Remote()->text(), QStringLiteral("远程驱动器"));
 
         // Nothing ticked, then hard disk alone: both refused.
         h.wizard.next();
@@ -63,8 +63,6 @@ private slots:
     void RemoteWithoutConnectionIsRefusedButVirtualIsNot() {
         WizardHarness h;
         SourceKindPage* page = h.wizard.SourcePage();
-        // The remote choice is off in the window; a script could still pick it.
-        page->Remote()->setEnabled(true);
         page->Remote()->setChecked(true);
         page->Partitions()->setChecked(true);
         h.wizard.next();
@@ -79,6 +77,27 @@ private slots:
         h.wizard.VirtualPage()->VolumeName()->clear();
         QVERIFY(!h.wizard.validateCurrentPage());
         QCOMPARE(h.Messages().back(), QStringLiteral("卷或设备名不能空!"));
+    }
+
+    void RemoteControlsConnectAndDisconnect() {
+        WizardHarness h;
+        SourceKindPage* page = h.wizard.SourcePage();
+        const auto enabled = [page] {
+            return QList<bool>{page->Server()->isEnabled(), page->User()->isEnabled(), page->Password()->isEnabled(),
+                               page->ConnectButton()->isEnabled(), page->DisconnectButton()->isEnabled()};
+        };
+        QCOMPARE(enabled(), (QList<bool>{false, false, false, false, false}));
+        page->Remote()->setChecked(true);
+        QCOMPARE(page->Server()->text(), QStringLiteral("localhost"));
+        QCOMPARE(enabled(), (QList<bool>{true, true, true, true, false}));
+
+        page->Server()->clear();
+        page->ConnectButton()->click();
+        page->Server()->setText(QStringLiteral("127.0.0.1:1"));
+        page->ConnectButton()->click();
+        QCOMPARE(h.Messages(), (QStringList{QStringLiteral("请输入服务器名"), QStringLiteral("找不到服务器!")}));
+        QVERIFY(!page->IsConnected());
+        QVERIFY(!page->DisconnectButton()->isEnabled());
     }
 
     void ListPageShowsTheDiskRows() {
