@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/hash.h"
 #include "common/text_format.h"
 
 namespace delvora::cli {
@@ -123,6 +124,16 @@ bool ParseNumber(const std::string& text, uint64_t& out) {
     if (errno != 0 || !end || *end != '\0') return false;
     out = v;
     return true;
+}
+
+int ManifestHashKinds(const Args& args, unsigned& hashKinds) {
+    hashKinds = kHashSha256;
+    if (auto hashes = args.Value("--hash")) {
+        if (!args.Value("--manifest")) return Fail(kUsage, "--hash names the manifest's digests: it needs --manifest");
+        if (!ParseHashKinds(*hashes, hashKinds)) return Fail(kUsage, "--hash takes sha256, md5 and sha1: " + *hashes);
+        hashKinds |= kHashSha256;
+    }
+    return kOk;
 }
 
 std::string JsonString(std::string_view text) {

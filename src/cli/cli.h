@@ -98,6 +98,11 @@ int Fail(int code, const std::string& message);
 /// Parses a number in decimal or 0x hexadecimal; false when malformed.
 bool ParseNumber(const std::string& text, uint64_t& out);
 
+/// The manifest's digest kinds from --hash (SHA-256 always among them).
+/// Answers an exit code: kUsage for --hash without --manifest or with an
+/// unknown kind.
+int ManifestHashKinds(const Args& args, unsigned& hashKinds);
+
 /// Escapes text for a JSON string (quotes included).
 std::string JsonString(std::string_view text);
 

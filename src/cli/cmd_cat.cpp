@@ -6,25 +6,28 @@
 
 #include "cli/cli.h"
 #include "cli/item_arg.h"
+#include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
 #include "recovery/export_item.h"
 
 namespace delvora::cli {
 namespace {
 
-constexpr const char* kUsageText = "cat SOURCE (PATH | --id N) [-p N | --start S --type T]";
+constexpr const char* kUsageText = "cat SOURCE (PATH | --id N) [-p N | --start S --type T] [--residual [--html] [--doc] [--search-loaded]]";
 
 int Cat(Env& env, const Args& args) {
     const size_t paths = args.Positional().size() - (args.Positional().empty() ? 0 : 1);
     if (paths + args.Values("--id").size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
+    if (const int rc = ResidualArg(env, args, opened); rc != kOk) return rc;
     std::vector<NamedItem> named;
-    if (const int rc = NamedItems(args, 1, *opened.volume->RootItem(), named); rc != kOk) return rc;
+    if (const int rc = NamedItems(args, 1, *opened.volume->RootItem(), named, FoundTop(args, opened)); rc != kOk)
+        return rc;
     const std::string& what = named.front().text;
     FileItem* item = named.front().item;
     if (!item) return Fail(kFailed, "no such item: " + what);
-    if (item->IsDirectory() || item == opened.volume->RootItem()) return Fail(kFailed, what + " is a folder");
+    if (item->IsDirectory() || item == opened.volume->RootItem() || item == opened.volume->RecycleItem()) return Fail(kFailed, what + " is a folder");
     switch (CopyItemData(*opened.volume, *item, STDOUT_FILENO)) {
         case CopyStatus::kDone: return kOk;
         case CopyStatus::kWriteFailed: return Fail(kFailed, std::string("writing to standard output failed: ") + std::strerror(errno));
@@ -34,7 +37,7 @@ int Cat(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand({"cat", kUsageText,
                                           "write one item's data (live or deleted) to standard output",
-                                          WithVolumeOptions({"--id"}), {}, &Cat});
+                                          WithVolumeOptions({"--id"}), WithResidualFlags({}), &Cat});
 
 }  // namespace
 }  // namespace delvora::cli

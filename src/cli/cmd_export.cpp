@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/item_arg.h"
+#include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "common/text_format.h"
@@ -25,7 +26,8 @@ namespace {
 
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
-    "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]";
+    "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]\n"
+    "      [--residual [--html] [--doc] [--search-loaded]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
@@ -52,17 +54,15 @@ int Export(Env& env, const Args& args) {
     if (positional.empty() || (positional.size() < 2 && args.Values("--id").empty()) || !target || target->empty())
         return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
     unsigned hashKinds = kHashSha256;
+    if (const int rc = ManifestHashKinds(args, hashKinds); rc != kOk) return rc;
     const auto manifestPath = args.Value("--manifest");
-    if (auto hashes = args.Value("--hash")) {
-        if (!manifestPath) return Fail(kUsage, "--hash names the manifest's digests: it needs --manifest");
-        if (!ParseHashKinds(*hashes, hashKinds)) return Fail(kUsage, "--hash takes sha256, md5 and sha1: " + *hashes);
-        hashKinds |= kHashSha256;
-    }
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
+    if (const int rc = ResidualArg(env, args, opened); rc != kOk) return rc;
     Volume& volume = *opened.volume;
+    FileItem* found = FoundTop(args, opened);
     std::vector<NamedItem> named;
-    if (const int rc = NamedItems(args, 1, *volume.RootItem(), named); rc != kOk) return rc;
+    if (const int rc = NamedItems(args, 1, *volume.RootItem(), named, found); rc != kOk) return rc;
 
     ManifestWriter manifest;
     if (manifestPath && !manifest.Open(*manifestPath, hashKinds)) return Fail(kFailed, "cannot write " + *manifestPath);
@@ -96,6 +96,8 @@ int Export(Env& env, const Args& args) {
                 continue;
             }
             exporter.ExportFolder(*item, *target, isRoot);
+            // The whole volume takes what the search found along, as "回收站".
+            if (isRoot && found && found->childCount > 0) exporter.ExportFolder(*found, *target);
             continue;
         }
         const std::string name = SingleExportName(item->name ? item->name : "");
@@ -143,7 +145,7 @@ int Export(Env& env, const Args& args) {
 const bool kRegistered = RegisterCommand(
     {"export", kUsageText, "recover items (folders with -r) into a folder",
      WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id"}),
-     {"-r", "--no-deleted", "--no-auto-name", "--overwrite"}, &Export});
+     WithResidualFlags({"-r", "--no-deleted", "--no-auto-name", "--overwrite"}), &Export});
 
 }  // namespace
 }  // namespace delvora::cli

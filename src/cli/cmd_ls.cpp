@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/item_arg.h"
+#include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "fs/file_list_row.h"
@@ -26,6 +27,7 @@ int Ls(Env& env, const Args& args) {
     if (args.Positional().size() > 1) return Fail(kUsage, "ls takes one SOURCE");
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
+    if (const int rc = ResidualArg(env, args, opened); rc != kOk) return rc;
     Volume& volume = *opened.volume;
 
     std::string out;
@@ -63,7 +65,7 @@ int Ls(Env& env, const Args& args) {
         out.push_back('\n');
         if (out.size() > (1u << 20)) flush();
         return true;
-    });
+    }, '\\', FoundTop(args, opened));
     flush();
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
@@ -71,10 +73,11 @@ int Ls(Env& env, const Args& args) {
 const bool kRegistered = RegisterCommand(
     {"ls",
      "ls SOURCE [-p N | --start S --type T] [--json] [-r|--deleted|--live] [--verify-deleted-folders]\n"
-     "      [--no-ignore-zero-time] [--no-ignore-zero-date]",
+     "      [--no-ignore-zero-time] [--no-ignore-zero-date] [--residual [--html] [--doc] [--search-loaded]]",
      "list a volume's files and folders, live and deleted",
      kVolumeOptions,
-     {"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time", "--no-ignore-zero-date"},
+     WithResidualFlags(
+         {"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time", "--no-ignore-zero-date"}),
      &Ls});
 
 }  // namespace

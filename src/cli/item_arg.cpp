@@ -36,10 +36,11 @@ FileItem* FindItemArg(FileItem& top, std::string_view path) {
 }
 
 void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,
-                  char separator) {
+                  char separator, FileItem* recycle) {
     // Paths are built from the parent's so that no item walks up the tree;
     // the loaded tree is finite and acyclic, so the walk ends.
     std::vector<std::pair<FileItem*, std::string>> stack;
+    if (recycle) stack.emplace_back(recycle, std::string());
     for (uint32_t i = root.childCount; i-- > 0;) stack.emplace_back(&root.children[i], std::string());
     uint64_t id = 0;
     while (!stack.empty()) {
@@ -51,25 +52,45 @@ void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, 
     }
 }
 
-FileItem* FindItemById(FileItem& root, uint64_t id) {
+FileItem* FindItemById(FileItem& root, uint64_t id, FileItem* recycle) {
     if (id == 0) return &root;
     FileItem* found = nullptr;
-    WalkNumbered(root, [&](FileItem& item, uint64_t number, const std::string&) {
-        if (number != id) return true;
-        found = &item;
-        return false;
-    });
+    WalkNumbered(
+        root,
+        [&](FileItem& item, uint64_t number, const std::string&) {
+            if (number != id) return true;
+            found = &item;
+            return false;
+        },
+        '\\', recycle);
     return found;
 }
 
-int NamedItems(const Args& args, size_t first, FileItem& root, std::vector<NamedItem>& out) {
+namespace {
+
+/// The path's item below the recycle item when its first component names
+/// it; null otherwise.
+FileItem* FindFoundItem(FileItem& recycle, std::string_view path) {
+    const size_t start = path.find_first_not_of("/\\");
+    if (start == std::string_view::npos) return nullptr;
+    const size_t stop = path.find_first_of("/\\", start);
+    const std::string first = DecodePathComponent(path.substr(start, stop == std::string_view::npos ? path.npos : stop - start));
+    if (!recycle.name || first != recycle.name) return nullptr;
+    return stop == std::string_view::npos ? &recycle : FindItemArg(recycle, path.substr(stop));
+}
+
+}  // namespace
+
+int NamedItems(const Args& args, size_t first, FileItem& root, std::vector<NamedItem>& out, FileItem* recycle) {
     const auto& positional = args.Positional();
-    for (size_t i = first; i < positional.size(); ++i)
-        out.push_back({positional[i], FindItemArg(root, positional[i])});
+    for (size_t i = first; i < positional.size(); ++i) {
+        FileItem* item = recycle ? FindFoundItem(*recycle, positional[i]) : nullptr;
+        out.push_back({positional[i], item ? item : FindItemArg(root, positional[i])});
+    }
     for (const auto& text : args.Values("--id")) {
         uint64_t id = 0;
         if (!ParseNumber(text, id)) return Fail(kUsage, "option --id: not a number: " + text);
-        out.push_back({"--id " + text, FindItemById(root, id)});
+        out.push_back({"--id " + text, FindItemById(root, id, recycle)});
     }
     return kOk;
 }

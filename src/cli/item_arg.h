@@ -24,14 +24,15 @@ FileItem* FindItemArg(FileItem& top, std::string_view path);
 
 /// Walks the tree below root depth-first, each folder's children in their
 /// order, numbering the items 1, 2, ... (the root is 0) and handing each its
-/// "\folder\name" path (separator: '/' for "/folder/name"); stops early
-/// when visit answers false. The numbers are the same for the same image
-/// loaded with the same options.
+/// "\\folder\\name" path (separator: '/' for "/folder/name"); then, when
+/// given, the recycle item itself ("\\回收站") and what a search found below
+/// it, numbered on. Stops early when visit answers false. The numbers are
+/// the same for the same image loaded (and searched) with the same options.
 void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,
-                  char separator = '\\');
+                  char separator = '\\', FileItem* recycle = nullptr);
 
 /// The item numbered id by WalkNumbered; null when there is none.
-FileItem* FindItemById(FileItem& root, uint64_t id);
+FileItem* FindItemById(FileItem& root, uint64_t id, FileItem* recycle = nullptr);
 
 /// An item named on the command line: the text as given (a PATH or "--id N")
 /// and the item, null when there is none.
@@ -41,7 +42,10 @@ struct NamedItem {
 };
 
 /// The items named by the positionals from index first on, then by every
-/// --id. Answers an exit code: kUsage for an --id that is not a number.
-int NamedItems(const Args& args, size_t first, FileItem& root, std::vector<NamedItem>& out);
+/// --id. With a recycle item, a path whose first component is its name
+/// ("回收站") names what a search found. Answers an exit code: kUsage for an
+/// --id that is not a number.
+int NamedItems(const Args& args, size_t first, FileItem& root, std::vector<NamedItem>& out,
+               FileItem* recycle = nullptr);
 
 }  // namespace delvora::cli

@@ -63,7 +63,10 @@ void FileTree::MarkCurrent(FileItem* item) {
     if (item) item->flags |= item_flags::kCurrent;
 }
 
-bool SetChildren(FileItem& folder, std::span<const FileItem> records) {
+namespace {
+
+/// Copies records into a new children array of folder, in their order.
+bool CopyChildren(FileItem& folder, std::span<const FileItem> records) {
     FileItem* array = nullptr;
     if (!records.empty()) {
         array = new (std::nothrow) FileItem[records.size()];
@@ -73,7 +76,20 @@ bool SetChildren(FileItem& folder, std::span<const FileItem> records) {
     delete[] folder.children;
     folder.children = array;
     folder.childCount = static_cast<uint32_t>(records.size());
+    return true;
+}
+
+}  // namespace
+
+bool SetChildren(FileItem& folder, std::span<const FileItem> records) {
+    if (!CopyChildren(folder, records)) return false;
     SortChildren(folder);
+    RelinkParents(folder);
+    return true;
+}
+
+bool SetChildrenInOrder(FileItem& folder, std::span<const FileItem> records) {
+    if (!CopyChildren(folder, records)) return false;
     RelinkParents(folder);
     return true;
 }

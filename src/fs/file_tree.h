@@ -55,6 +55,9 @@ FileItem MakeItem(std::string_view name);
 /// folder then keeps what it had.
 bool SetChildren(FileItem& folder, std::span<const FileItem> records);
 
+/// The same, keeping the records in the order given.
+bool SetChildrenInOrder(FileItem& folder, std::span<const FileItem> records);
+
 /// Folders before files, then names compared byte by byte with ASCII letters
 /// folded. Arrays of fewer than two records are left as they are.
 void SortChildren(FileItem& folder);

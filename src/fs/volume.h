@@ -2,6 +2,7 @@
 // One recognised file system on a data source. Everything above this line
 // (views, export, searches, scripts) reaches files only through these
 // operations, without knowing which kind of volume it talks to.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,6 +57,10 @@ public:
     void SetTotalSectors(uint64_t total) { m_dwTotalSectors = total; }
     void SetFatType(uint8_t code) { m_nFatType = code; }
     void SetContext(const CoreContext& context) { m_pContext = &context; }
+    /// The workspace's busy flag, polled by long scans: once it drops to 0
+    /// the user asked to stop. Null (the command line): never stopped.
+    void SetBusyFlag(const std::atomic<int>* busy) { m_pBusy = busy; }
+    bool StopRequested() const { return m_pBusy && m_pBusy->load() == 0; }
     DataSource* GetDataSource() const { return m_pDataSource; }
     uint64_t StartSector() const { return m_dwSectorNo; }
     uint64_t TotalSectors() const { return m_dwTotalSectors; }
@@ -75,8 +80,10 @@ public:
     virtual void ReleaseLoadTables() {}
     virtual LoadTraits Traits() const = 0;
 
-    /// Searches free space for lost entries and grafts them under the
-    /// recycle item. Kinds without a search answer false.
+    /// Searches free space for lost entries (and, with the carving options,
+    /// carves web pages and documents) and puts what it found under the
+    /// recycle item, replacing an earlier search's results. Kinds without a
+    /// search answer false.
     virtual bool ResidualSearch() { return false; }
 
     FileItem* RootItem() { return &m_pTree->m_RootItem; }
@@ -134,6 +141,7 @@ protected:
     uint8_t m_nFatType = 0;
     std::string m_strDescription;
     const CoreContext* m_pContext = &DefaultContext();
+    const std::atomic<int>* m_pBusy = nullptr;
 };
 
 }  // namespace delvora

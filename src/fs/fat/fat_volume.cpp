@@ -96,6 +96,8 @@ bool FatVolume::PrepareSteps() {
         notify.Message("分配簇使用位图失败!");
         return false;
     }
+    // The FAT32 root's clusters hold a loaded folder like any other.
+    for (uint32_t c : m_rootClusters) m_pTree->SetBit(c, true);
     return ReadRootDirectory();
 }
 

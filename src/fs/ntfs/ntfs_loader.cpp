@@ -175,6 +175,8 @@ bool NtfsVolume::BuildTree(NtfsLoadTables& tables) {
     // a record its own ancestor cannot loop, and the root is not re-entered.
     std::vector<uint8_t> expanded(capacity, 0);
     expanded[kRootRecord] = 1;
+    // The root's own record belongs to the loaded tree as well.
+    if (const uint64_t sector = RecordToSector(kRootRecord, false); sector != 0) m_pTree->SetBit(sector, true);
     std::vector<FileItem> scratch;
     // Each pass takes one folder; folders are pushed at most once each.
     while (!work.empty()) {

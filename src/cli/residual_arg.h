@@ -1,0 +1,26 @@
+#pragma once
+// --residual on the commands that read a loaded volume (ls, cat, export):
+// after loading, the residual search runs (with --html and --doc carving,
+// and --search-loaded to test what the load already reached), and what it
+// found is reached under the top-level folder "回收站" (\回收站\...).
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/volume_arg.h"
+
+namespace delvora::cli {
+
+inline const std::vector<std::string> kResidualFlags{"--residual", "--html", "--doc", "--search-loaded"};
+
+/// A command's own flags plus the residual-search ones.
+std::vector<std::string> WithResidualFlags(std::vector<std::string> flags);
+
+/// Runs the residual search when --residual was given. Answers an exit
+/// code: kUsage for --html, --doc or --search-loaded without --residual.
+int ResidualArg(Env& env, const Args& args, OpenedVolume& opened);
+
+/// The recycle item to name and list items under: null without --residual.
+FileItem* FoundTop(const Args& args, OpenedVolume& opened);
+
+}  // namespace delvora::cli

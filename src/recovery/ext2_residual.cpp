@@ -1,0 +1,103 @@
+// The EXT2 residual search: inodes the directory walk never reached that
+// still look like files, one folder per block group.
+#include <algorithm>
+#include <new>
+
+#include "common/options.h"
+#include "common/text_format.h"
+#include "disk/data_source.h"
+#include "fs/ext2/ext2_inode.h"
+#include "fs/ext2/ext2_volume.h"
+#include "recovery/residual_search.h"
+#include "recovery/slot_tests.h"
+
+namespace delvora {
+namespace {
+
+// Inode tables are read in requests of about this many bytes.
+constexpr uint64_t kChunkBytes = 4u << 20;
+
+FileItem FoundInode(ByteSpan inode, uint32_t number) {
+    FileItem item = MakeItem(Format("File%u", number));
+    item.flags = item_flags::kDeleted;
+    item.attributes = Le8(inode, 32);
+    Ext2TimeToDos(Le32(inode, 12), item.createDate, item.createTime);
+    Ext2TimeToDos(Le32(inode, 16), item.writeDate, item.writeTime);
+    uint16_t accessTime = 0;
+    Ext2TimeToDos(Le32(inode, 8), item.accessDate, accessTime);
+    item.startCluster = number;
+    item.size = Le32(inode, 4);
+    return item;
+}
+
+}  // namespace
+
+bool Ext2ResidualSearch(Ext2Volume& volume) {
+    DataSource* source = volume.GetDataSource();
+    const CoreContext& context = volume.Context();
+    Progress& progress = context.Prog();
+    const Ext2Geometry& g = volume.Geometry();
+    const Ext2FileTree& tree = volume.Ext2Tree();
+    const uint32_t groups = g.dwGroupCount;
+    if (!source || !progress.Exists() || groups == 0 || g.dwInodesPerGroup == 0 || g.dwInodeSize < 128 ||
+        g.dwSectorsPerBlock == 0)
+        return false;
+    std::vector<std::vector<FileItem>> byGroup;
+    try {
+        byGroup.resize(groups);
+        progress.SetProgressRange(0, g.dwInodeCount);
+        progress.SetProgressText("查找残余文件...");
+        const uint64_t tableBytes = uint64_t{g.dwInodesPerGroup} * g.dwInodeSize;
+        const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / g.dwInodeSize);
+        std::vector<uint8_t> chunk(static_cast<size_t>((std::min(tableBytes, perChunk * g.dwInodeSize) + 511) / 512 * 512));
+        size_t total = 0;
+        uint64_t number = 1;
+        // Groups and their inodes in order: the search ends after the last
+        // group's last inode, or at a stop.
+        for (uint32_t group = 0; group < groups && !volume.StopRequested(); ++group) {
+            const uint64_t table = tree.m_Groups.InodeTableBlock(group);
+            for (uint64_t i = 0; i < g.dwInodesPerGroup && !volume.StopRequested(); i += perChunk) {
+                const uint64_t n = std::min<uint64_t>(perChunk, g.dwInodesPerGroup - i);
+                progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX)));
+                const uint64_t byteOffset = i * g.dwInodeSize;
+                const uint32_t bytes = static_cast<uint32_t>((n * g.dwInodeSize + 511) / 512 * 512);
+                // A table outside the volume is a failed read: the search ends.
+                if (table == 0 || table >= tree.m_qwBlockLimit ||
+                    !source->GetData(chunk.data(), bytes, volume.StartSector() + table * g.dwSectorsPerBlock + byteOffset / 512))
+                    return false;
+                for (uint64_t k = 0; k < n; ++k, ++number) {
+                    if (tree.GetBit(number - 1)) continue;
+                    const ByteSpan inode = ByteSpan(chunk).subspan(static_cast<size_t>(k * g.dwInodeSize), g.dwInodeSize);
+                    if (!LooksLikeLostInode(inode, g.qwBlockCount)) continue;
+                    byGroup[group].push_back(FoundInode(inode, static_cast<uint32_t>(number)));
+                    progress.SetPaneText(Format("找到 %zu 个", ++total));
+                }
+            }
+        }
+        if (!volume.StopRequested() && total > 0) {
+            std::vector<FileItem> folders;
+            folders.reserve(groups);
+            for (uint32_t group = 0; group < groups; ++group) {
+                FileItem folder = MakeItem(Format("组%u", group));
+                folder.flags = item_flags::kDirectory;
+                if (!SetChildrenInOrder(folder, byGroup[group])) {
+                    for (FileItem& f : folders) FreeSubtree(f);
+                    throw std::bad_alloc();
+                }
+                folders.push_back(folder);
+            }
+            FreeSubtree(*volume.RecycleItem());
+            volume.RecycleItem()->flags |= item_flags::kDirectory;
+            if (!SetChildrenInOrder(*volume.RecycleItem(), folders)) {
+                for (FileItem& f : folders) FreeSubtree(f);
+                throw std::bad_alloc();
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    EndSearchProgress(progress);
+    return true;
+}
+
+}  // namespace delvora

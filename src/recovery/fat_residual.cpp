@@ -1,0 +1,145 @@
+// The FAT residual search: lost folders found by their entries' look, and
+// the carving that rides on the same reads.
+#include <algorithm>
+#include <new>
+
+#include "common/options.h"
+#include "common/text_format.h"
+#include "disk/data_source.h"
+#include "fs/fat/fat_directory.h"
+#include "fs/fat/fat_volume.h"
+#include "recovery/carver.h"
+#include "recovery/found_folders.h"
+#include "recovery/residual_search.h"
+
+namespace delvora {
+namespace {
+
+// Clusters are read in blocks of about this many bytes.
+constexpr uint64_t kBlockBytes = 4u << 20;
+
+constexpr const char* kFat32MarksOnSmallFat =
+    "搜索到的文件信息里有FAT32文件系统的标志,但本卷是%s.\n如果文件内容不对,请您以虚拟卷方式加载本卷"
+    "(或将分区格回原来的文件系统再加载)";
+constexpr const char* kNoFat32Marks =
+    "搜索到的文件信息里未包含FAT32文件系统特有的标志,\n可能存在两种情况:1.搜索到的文件是FAT16或FAT12文件系统留下的; "
+    "2.本卷拥有的文件信息都在靠近卷开始的位置.\n如果文件内容不正确,而且本分区以前是FAT12或FAT16文件系统,"
+    "请您以虚拟卷方式加载本卷(或将分区格回原来的文件系统再加载)";
+
+/// A deleted entry marked as a folder is one only with a folder's size:
+/// 0, or one cluster of the size the kind's formatters use.
+void ApplyFolderSizeRule(std::vector<FileItem>& entries, int kind) {
+    const uint64_t folderSize = kind == 3 ? 4096 : kind == 2 ? 8192 : 512;
+    for (FileItem& e : entries)
+        if (e.IsDeleted() && e.IsDirectory() && e.size != 0 && e.size != folderSize)
+            e.flags &= static_cast<uint8_t>(~item_flags::kDirectory);
+}
+
+/// The clusters the source really holds, of those the boot sector claims.
+uint64_t ClusterEnd(FatVolume& volume) {
+    const FatGeometry& g = volume.Geometry();
+    uint64_t end = uint64_t{g.clusterCount} + 2;
+    const uint64_t bytes = volume.GetDataSource()->SizeBytes();
+    if (bytes > 0 && g.sectorsPerCluster > 0 && g.bytesPerSector > 0) {
+        const uint64_t units = bytes / 512 > volume.StartSector() ? bytes / 512 - volume.StartSector() : 0;
+        const uint64_t sectors = units * 512 / g.bytesPerSector;
+        end = std::min(end, sectors > g.dataStart ? (sectors - g.dataStart) / g.sectorsPerCluster + 2 : 2);
+    }
+    return end;
+}
+
+void FreeAll(std::vector<FileItem>& folders) {
+    for (FileItem& f : folders) FreeSubtree(f);
+    folders.clear();
+}
+
+}  // namespace
+
+bool FatResidualSearch(FatVolume& volume) {
+    DataSource* source = volume.GetDataSource();
+    const FatGeometry& g = volume.Geometry();
+    if (!source || g.clusterBytes == 0 || g.kind < 1 || g.kind > 3) return false;
+    const CoreContext& context = volume.Context();
+    const AnalysisOptions& options = context.Options();
+    Progress& progress = context.Prog();
+    FileTree& tree = volume.Tree();
+    const bool carving = options.searchHtml || options.searchDoc;
+    const uint64_t end = ClusterEnd(volume);
+    const uint32_t cb = g.clusterBytes;
+    const uint64_t perBlock = std::max<uint64_t>(1, kBlockBytes / cb);
+
+    std::vector<FileItem> found;
+    uint64_t total = 0;
+    try {
+        Carver carver(options.searchHtml != 0, options.searchDoc != 0, g.bytesPerSector);
+        std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
+        std::vector<FileItem> entries;
+        progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
+        progress.SetProgressText("查找残余文件...");
+        source->SetReportErrors(0);
+        // Every step moves on by one block of clusters: the scan ends at the
+        // last cluster the source holds.
+        for (uint64_t a = 2; a < end && !volume.StopRequested();) {
+            const uint64_t n = std::min(perBlock, end - a);
+            progress.SetProgressPos(static_cast<uint32_t>(a));
+            const bool blockRead = volume.ReadRaw(block.data(), static_cast<uint32_t>(n * cb), a, false);
+            for (uint64_t i = 0; i < n; ++i) {
+                const uint64_t c = a + i;
+                uint8_t* bytes = block.data() + i * cb;
+                if (!options.searchLoadedFiles && !carving && tree.GetBit(c)) continue;
+                // A block with a bad sector is read again cluster by cluster;
+                // an unreadable cluster is passed by.
+                if (!blockRead && !volume.ReadRaw(bytes, cb, c, false)) continue;
+                const ByteSpan cluster(bytes, cb);
+                if (carving) carver.Carve(cluster, g.ClusterSector(c));
+                if (!CheckDirectoryBuffer(cluster, cb / kFatEntryBytes, g.clusterCount, g.kind, g.dataBytes, options))
+                    continue;
+                entries.clear();
+                ConvertDirectoryEntries(cluster, true, g.kind, options.codepage, entries);
+                if (entries.empty()) continue;
+                ApplyFolderSizeRule(entries, g.kind);
+                FileItem folder = MakeItem(Format("Folder %llu", static_cast<unsigned long long>(c)));
+                folder.startCluster = static_cast<uint32_t>(c);
+                folder.flags = item_flags::kDeleted | item_flags::kDirectory;
+                if (!SetChildren(folder, entries)) throw std::bad_alloc();
+                const FileItem& first = folder.children[0];
+                folder.accessDate = first.accessDate;
+                folder.createDate = first.createDate;
+                folder.writeDate = first.writeDate;
+                folder.createTime = first.createTime;
+                folder.writeTime = first.writeTime;
+                total += folder.childCount;
+                progress.SetPaneText(Format("找到 %llu 个", static_cast<unsigned long long>(total)));
+                found.push_back(folder);
+            }
+            a += n;
+        }
+        source->SetReportErrors(1);
+
+        progress.SetProgressText("正在调整文件夹...");
+        progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(end / 2, UINT32_MAX)));
+        NestFoundFolders(found);
+        // Carved files start at sectors, not clusters: only the folders count.
+        bool largeCluster = false;
+        for (const FileItem& f : found) largeCluster = largeCluster || HasLargeCluster(f);
+        if (!MakeCarvedFolders(tree, carver, found)) throw std::bad_alloc();
+        FreeSubtree(*volume.RecycleItem());
+        volume.RecycleItem()->flags |= item_flags::kDirectory;
+        if (!SetChildrenInOrder(*volume.RecycleItem(), found)) throw std::bad_alloc();
+        found.clear();
+        if (total > 0) {
+            if (largeCluster && g.kind != 3)
+                context.Notify().Message(Format(kFat32MarksOnSmallFat, g.kind == 1 ? "FAT12文件系统" : "FAT16文件系统"));
+            else if (!largeCluster && g.kind == 3)
+                context.Notify().Message(kNoFat32Marks);
+        }
+    } catch (const std::bad_alloc&) {
+        source->SetReportErrors(1);
+        FreeAll(found);
+        return false;
+    }
+    EndSearchProgress(progress);
+    return true;
+}
+
+}  // namespace delvora

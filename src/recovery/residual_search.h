@@ -1,0 +1,37 @@
+#pragma once
+// The residual search of every kind of volume: lost folders and entries on
+// FAT, lost MFT records on NTFS, lost inodes on EXT2, and the carving of web
+// pages and documents that goes with the FAT and NTFS scans. What is found
+// replaces the previous results under the volume's recycle item ("回收站").
+#include "fs/volume.h"
+
+namespace delvora {
+
+class FatVolume;
+class NtfsVolume;
+class Ext2Volume;
+
+/// Runs the search that fits the volume's kind. Answers the search's
+/// result; false for a kind without one. Never throws.
+bool RunResidualSearch(Volume& volume);
+
+/// The FAT search: every cluster of the data area read in large sequential
+/// blocks, each cluster that passes the directory-buffer check made a
+/// "Folder %d" with its entries, the folders nested by cluster, the carved
+/// "HTML" and "DOC" folders behind them, the FAT32-mark notices. False when
+/// the volume was not loaded or memory fails (the previous results stay).
+bool FatResidualSearch(FatVolume& volume);
+
+/// The NTFS search: every record-size slot of the volume tested for a lost
+/// MFT record, found records rebuilt into folders by parent reference.
+bool NtfsResidualSearch(NtfsVolume& volume);
+
+/// The EXT2 search: every inode of the inode tables not reached by the
+/// load tested for a lost file, found ones in one folder "组%d" per group.
+bool Ext2ResidualSearch(Ext2Volume& volume);
+
+/// The progress pane after a search: bar reset, text cleared, "查找" in
+/// the counts cell.
+void EndSearchProgress(Progress& progress);
+
+}  // namespace delvora

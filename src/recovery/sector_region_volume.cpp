@@ -1,0 +1,161 @@
+#include "recovery/sector_region_volume.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "common/options.h"
+#include "common/text_format.h"
+#include "disk/data_source.h"
+#include "recovery/carver.h"
+#include "recovery/residual_search.h"
+
+namespace delvora {
+namespace {
+
+constexpr uint32_t kSectorBytes = 512;
+// Sequential reads of 4 MiB keep the pass at the medium's streaming rate.
+constexpr uint32_t kScanBlockSectors = 8192;
+
+}  // namespace
+
+SectorRegionVolume::SectorRegionVolume() : Volume(std::make_unique<FileTree>()) {}
+
+bool SectorRegionVolume::Prepare() {
+    RootItem()->flags |= item_flags::kDirectory;
+    RecycleItem()->flags |= item_flags::kDirectory;
+    SetDescription("RAW");
+    return m_pDataSource && m_pDataSource->IsOpen() && m_dwTotalSectors > 0;
+}
+
+bool SectorRegionVolume::ReadSectors(uint64_t sector, uint8_t* dest, uint32_t count) {
+    const uint64_t sectors = (uint64_t{count} + kSectorBytes - 1) / kSectorBytes;
+    if (!m_pDataSource || sector > m_dwTotalSectors || sectors > m_dwTotalSectors - sector) return false;
+    return m_pDataSource->GetData(dest, count, m_dwSectorNo + sector) != 0;
+}
+
+bool SectorRegionVolume::ResidualSearch() {
+    if (!m_pDataSource) return false;
+    const AnalysisOptions& options = Context().Options();
+    Progress& progress = Context().Prog();
+    try {
+        Carver carver(options.searchHtml != 0, options.searchDoc != 0);
+        std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
+        // Positions in blocks keep the bar's 32-bit range for any size.
+        progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(m_dwTotalSectors / kScanBlockSectors + 1, UINT32_MAX)));
+        progress.SetProgressText("查找残余文件...");
+        m_pDataSource->SetReportErrors(0);
+        // Every step moves on by one block: the pass ends at the region's end.
+        for (uint64_t s = 0; carver.Enabled() && s < m_dwTotalSectors && !StopRequested(); s += kScanBlockSectors) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors, m_dwTotalSectors - s));
+            progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(s / kScanBlockSectors, UINT32_MAX)));
+            if (!ReadSectors(s, block.data(), n * kSectorBytes)) continue;
+            carver.Carve(ByteSpan(block.data(), size_t{n} * kSectorBytes), s);
+        }
+        m_pDataSource->SetReportErrors(1);
+        std::vector<FileItem> folders;
+        if (!MakeCarvedFolders(*m_pTree, carver, folders)) return false;
+        FreeSubtree(*RecycleItem());
+        RecycleItem()->flags |= item_flags::kDirectory;
+        if (!SetChildrenInOrder(*RecycleItem(), folders)) {
+            for (FileItem& f : folders) FreeSubtree(f);
+            return false;
+        }
+        progress.SetPaneText(Format("找到 %zu 个", carver.HtmlHits().size() + carver.DocHits().size()));
+    } catch (const std::bad_alloc&) {
+        m_pDataSource->SetReportErrors(1);
+        return false;
+    }
+    EndSearchProgress(progress);
+    return true;
+}
+
+bool SectorRegionVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
+    runs.Clear();
+    if (!item) return false;
+    if (item->runs)
+        for (const ClusterRun& run : *item->runs) runs.Add(run.first, run.count);
+    return true;
+}
+
+bool SectorRegionVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
+                                       const ClusterRunList* runs) {
+    if (!item || (!dest && count)) return false;
+    if (count == 0) return true;
+    try {
+        ClusterRunList own;
+        if (!runs) {
+            GetItemRuns(item, own);
+            runs = &own;
+        }
+        std::vector<uint8_t> buffer;
+        uint64_t runStart = 0;
+        uint32_t done = 0;
+        // One pass over the runs, each read copying at least one byte.
+        for (const ClusterRun& run : *runs) {
+            if (run.count > m_dwTotalSectors || run.first > m_dwTotalSectors - run.count) return false;
+            const uint64_t runEnd = runStart + run.count * kSectorBytes;
+            while (done < count && offset + done < runEnd) {
+                const uint64_t pos = offset + done;
+                const uint64_t index = (pos - runStart) / kSectorBytes;
+                const uint32_t skip = static_cast<uint32_t>((pos - runStart) % kSectorBytes);
+                const uint64_t left = std::min<uint64_t>(runEnd - pos, count - done);
+                const uint64_t sectors = std::min<uint64_t>((skip + left + kSectorBytes - 1) / kSectorBytes, 2048);
+                buffer.resize(static_cast<size_t>(sectors * kSectorBytes));
+                if (!ReadSectors(run.first + index, buffer.data(), static_cast<uint32_t>(buffer.size()))) return false;
+                const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(left, buffer.size() - skip));
+                std::memcpy(dest + done, buffer.data() + skip, take);
+                done += take;
+            }
+            if (done == count) return true;
+            runStart = runEnd;
+        }
+        return done == count;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool SectorRegionVolume::GetItemSizes(FileItem* item, const ClusterRunList&, uint64_t& allocated, uint64_t& valid) {
+    if (!item) return false;
+    valid = item->size;
+    allocated = (item->size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+    return true;
+}
+
+bool SectorRegionVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated,
+                                       uint64_t& valid) {
+    if (!GetItemSizes(item, allocated, valid) || allocated > UINT32_MAX) return false;
+    try {
+        buffer.assign(static_cast<size_t>(allocated), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(valid), nullptr)) return true;
+    buffer.clear();
+    return false;
+}
+
+bool SectorRegionVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
+    if (!item) return false;
+    allocated = (item->size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+    firstSector = item->runs && !item->runs->Empty() ? (*item->runs)[0].first : item->startCluster;
+    return true;
+}
+
+bool SectorRegionVolume::ListRegions(std::vector<DiskRegion>& regions) {
+    if (m_dwTotalSectors > 0) regions.push_back({0, m_dwTotalSectors - 1, 7});
+    return true;
+}
+
+bool SectorRegionVolume::ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool) {
+    return dest && ReadSectors(position, dest, count);
+}
+
+bool SectorRegionVolume::ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) {
+    if (!item) return false;
+    for (const ClusterRun& run : source) sectors.AddJoined(run.first, run.count);
+    return true;
+}
+
+}  // namespace delvora

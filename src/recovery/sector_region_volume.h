@@ -1,0 +1,50 @@
+#pragma once
+// A stretch of sectors with no file system read: a whole raw image, or a
+// partition taken as bare sectors. Its only items are the files carved out
+// of it, under the recycle item; they read like any other item, so the
+// export code recovers them.
+#include <cstdint>
+#include <vector>
+
+#include "fs/volume.h"
+
+namespace delvora {
+
+class SectorRegionVolume final : public Volume {
+public:
+    SectorRegionVolume();
+
+    /// Checks that the region has a source and sectors.
+    bool Prepare() override;
+    bool LoadTree() override { return true; }
+    LoadTraits Traits() const override { return {true, 0, false}; }
+
+    /// Carves the region's sectors (the options' HTML and DOC switches) in
+    /// large sequential reads; the "HTML" and "DOC" folders replace the
+    /// previous results. A failed read skips its block; a stop request ends
+    /// the pass with what was found so far.
+    bool ResidualSearch() override;
+
+    bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
+                       const ClusterRunList* runs) override;
+    bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
+    bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
+    using Volume::GetItemSizes;
+    bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
+    bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) override;
+    bool ListRootSectors(ClusterRunList&) override { return true; }
+    bool ListRegions(std::vector<DiskRegion>& regions) override;
+    uint64_t ClusterToSector(uint64_t cluster) const override { return cluster; }
+    uint64_t SectorToCluster(uint64_t sector) const override { return sector; }
+    uint32_t BytesPerCluster() const override { return 512; }
+    uint32_t SectorsPerCluster() const override { return 1; }
+    bool ReadRaw(uint8_t* dest, uint32_t count, uint64_t position, bool allowLow) override;
+    int FileSystemKind() const override { return 0; }
+    bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) override;
+
+private:
+    /// Reads count bytes from a region-relative sector, inside the region.
+    bool ReadSectors(uint64_t sector, uint8_t* dest, uint32_t count);
+};
+
+}  // namespace delvora
