@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -18,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include "app/add_data_wizard.h"
@@ -35,6 +37,8 @@
 #include "case/add_data.h"
 #include "case/case_file.h"
 #include "case/case_file_loader.h"
+#include "case/residual_worker.h"
+#include "common/options.h"
 #include "common/text_format.h"
 #include "fs/volume.h"
 #include "views/delvora_view.h"
@@ -164,6 +168,30 @@ void MainFrame::CreateMenus() {
     m_pSearch = new SearchCommands(m_ws, *m_pBrowse, *m_pMdi, this);
     menuBar()->addMenu(QStringLiteral("搜索(&S)"))->addActions(m_pSearch->Actions());
     m_pStandardBar->addAction(m_pSearch->SearchAction());
+    auto* pResidual = new QAction(QStringLiteral("搜索残余文件(&R)"), this);
+    pResidual->setObjectName(QStringLiteral("residualSearchAction"));
+    pResidual->setStatusTip(QStringLiteral("在选中的卷里查找残余文件"));
+    connect(pResidual, &QAction::triggered, this, [this] { ResidualSearch(); });
+    pData->addSeparator();
+    pData->addAction(pResidual);
+    // The carving and search-loaded options steer the next search.
+    AnalysisOptions& options = m_ws.Workspace().Options();
+    for (auto [text, field] : {std::pair{"搜索已加载的文件", &AnalysisOptions::searchLoadedFiles},
+                               std::pair{"搜索HTML文件", &AnalysisOptions::searchHtml},
+                               std::pair{"搜索DOC文件", &AnalysisOptions::searchDoc}}) {
+        QAction* pOption = pData->addAction(QString::fromUtf8(text));
+        pOption->setCheckable(true);
+        pOption->setChecked(options.*field != 0);
+        connect(pOption, &QAction::toggled, this, [&options, field](bool on) { options.*field = on ? 1 : 0; });
+    }
+    // On a volume node the case tree's menu offers the search.
+    connect(m_pBrowse->Tree(), &QTreeWidget::customContextMenuRequested, this, [this, pResidual](const QPoint& at) {
+        QTreeWidgetItem* pNode = m_pBrowse->Tree()->currentItem();
+        if (!pNode || pNode->data(0, BrowseBar::kKindRole).toInt() != node_kinds::kVolume) return;
+        QMenu menu(m_pBrowse->Tree());
+        menu.addAction(pResidual);
+        menu.exec(m_pBrowse->Tree()->viewport()->mapToGlobal(at));
+    });
 
     QMenu* pView = menuBar()->addMenu(QStringLiteral("查看(&V)"));
     QAction* pToolBar = m_pStandardBar->toggleViewAction();
@@ -220,6 +248,7 @@ void MainFrame::ConnectCase() {
     // A worker that ended may have grafted found items into a tree (moving
     // its children arrays): every node is made again from the case.
     connect(&relay, &CaseEventRelay::RefreshRequested, this, [this] {
+        m_bSearching = false;
         m_pViews->ClearCurrentItem();
         m_pBrowse->RebuildCaseTree();
         m_pSearch->Refresh();
@@ -376,7 +405,31 @@ void MainFrame::OnStopRequested() {
     if (m_ws.Workspace().IsBusy()) m_ws.Workspace().RequestStop();
 }
 
+bool MainFrame::ResidualSearch() {
+    CaseWorkspace& workspace = m_ws.Workspace();
+    if (workspace.RefuseIfBusy()) return false;
+    for (const auto& pItem : workspace.Items()) {
+        for (const auto& pVolume : pItem->volumes) {
+            if (pVolume.get() != m_pSelectedVolume) continue;
+            // Found items are about to be replaced: nothing may show them meanwhile.
+            m_pViews->ClearCurrentItem();
+            m_bSearching = true;
+            WaitCursor wait;
+            if (StartResidualSearch(workspace, *pItem, *pVolume)) return true;
+            m_bSearching = false;
+            return false;
+        }
+    }
+    workspace.Context().Notify().Message("请先在案例树中选择一个卷!");
+    return false;
+}
+
 void MainFrame::OnNodeSelected(int kind, void* node, Volume* volume) {
+    m_pSelectedVolume = kind == node_kinds::kVolume ? static_cast<Volume*>(node) : volume;
+    if (m_bSearching) {
+        m_pViews->ClearCurrentItem();
+        return;
+    }
     if (kind == kFileItemNode) {
         m_pViews->SetCurrentItem(static_cast<FileItem*>(node), volume);
     } else if (kind == node_kinds::kSearchFolder && m_pSearch->ShowResults(static_cast<CaseItem*>(node))) {

@@ -75,6 +75,10 @@ public:
     void ClearLog();
     void Help();
     void ChooseDeviceMap();
+    /// Runs the residual search (with the carving options) on the volume
+    /// selected in the case tree; answers false when none is selected or the
+    /// case is busy.
+    bool ResidualSearch();
     void ShowFromTray();
     void HideToTray();
     /// The options page; applying changes every later load, search and export.
@@ -119,6 +123,8 @@ private:
     QSystemTrayIcon* m_pTray = nullptr;
     SearchCommands* m_pSearch = nullptr;
     bool m_bClosing = false;
+    Volume* m_pSelectedVolume = nullptr;  // the volume of the node selected in the case tree
+    bool m_bSearching = false;            // a residual search may be replacing found items
     std::unique_ptr<CaseFileLoader> m_pLoader;  // the case file being read
     size_t m_nLoaderItems = 0;
 };

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -224,6 +226,45 @@ public:
         }
         QTimer::singleShot(300, this, [this] {
             Save(&m_frame, m_strFolder + QStringLiteral("/search-results.png"));
+            SearchResidual();
+        });
+    }
+
+    // The residual search with carving on the loaded volume, then the tree
+    // with what it found under "回收站".
+    void SearchResidual() {
+        QTreeWidget* pTree = m_frame.Browse()->Tree();
+        QTreeWidgetItem* pItem = pTree->topLevelItem(0);
+        if (!pItem || !pItem->child(0)) return Finish();
+        pTree->setCurrentItem(pItem->child(0));
+        m_ws.Workspace().Options().searchHtml = 1;
+        m_ws.Workspace().Options().searchDoc = 1;
+        if (!m_frame.ResidualSearch()) return Finish();
+        m_nPolls = 0;
+        QTimer::singleShot(100, this, [this] { WaitForResidualSearch(); });
+    }
+
+    void WaitForResidualSearch() {
+        if ((m_ws.Workspace().IsBusy() || m_ws.Workspace().WorkerRunning()) && ++m_nPolls < kMaxPolls) {
+            QTimer::singleShot(100, this, [this] { WaitForResidualSearch(); });
+            return;
+        }
+        QTreeWidget* pTree = m_frame.Browse()->Tree();
+        const auto found = pTree->findItems(QStringLiteral("回收站"), Qt::MatchExactly | Qt::MatchRecursive);
+        if (!found.isEmpty()) {
+            // The found folders with their first level, the loaded tree folded.
+            pTree->collapseAll();
+            QTreeWidgetItem* pBin = found.front();
+            for (QTreeWidgetItem* p = pBin; p; p = p->parent()) p->setExpanded(true);
+            for (int i = 0; i < pBin->childCount(); ++i) pBin->child(i)->setExpanded(true);
+            pTree->setCurrentItem(pBin);
+            pTree->scrollToItem(pBin, QAbstractItemView::PositionAtTop);
+        }
+        // The file list (the first document window) in front, listing them.
+        const auto windows = m_frame.DocumentArea()->subWindowList();
+        if (!windows.isEmpty()) m_frame.DocumentArea()->setActiveSubWindow(windows.front());
+        QTimer::singleShot(300, this, [this] {
+            Save(&m_frame, m_strFolder + QStringLiteral("/residual-search-found.png"));
             Finish();
         });
     }

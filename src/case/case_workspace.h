@@ -71,6 +71,8 @@ public:
     /// stop message.
     void SetBusy(int busy);
     int IsBusy() const { return m_nBusy.load(); }
+    /// The busy flag itself, for scans that poll it (Volume::SetBusyFlag).
+    const std::atomic<int>& BusyFlag() const { return m_nBusy; }
     void SetStoppable(int stoppable) { m_nStoppable.store(stoppable); }
     int IsStoppable() const { return m_nStoppable.load(); }
     void SetStopMessage(std::string text);

@@ -24,8 +24,8 @@ FileItem* FindItemArg(FileItem& top, std::string_view path);
 
 /// Walks the tree below root depth-first, each folder's children in their
 /// order, numbering the items 1, 2, ... (the root is 0) and handing each its
-/// "\\folder\\name" path (separator: '/' for "/folder/name"); then, when
-/// given, the recycle item itself ("\\回收站") and what a search found below
+/// "\folder\name" path (separator: '/' for "/folder/name"); then, when
+/// given, the recycle item itself ("\回收站") and what a search found below
 /// it, numbered on. Stops early when visit answers false. The numbers are
 /// the same for the same image loaded (and searched) with the same options.
 void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,

@@ -1,6 +1,7 @@
 // The sample disk's volumes recovered by export -r: every live file as
 // tsk_recover recovers it, and on FAT the deleted file and folder whose
-// clusters survived.
+// clusters survived; with --residual the lost folder, the page and document
+// planted in free space, and EXT2's deleted file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -27,7 +28,8 @@ TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
         if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
     TempDir dir;
     // A copy of the script builds its disk beside itself, here in the test's folder.
-    ASSERT_EQ(RunShell("cp " + std::string(DELVORA_SOURCE_DIR) + "/sample/make-sample-disk " + dir.Path() +
+    ASSERT_EQ(RunShell("cp " + std::string(DELVORA_SOURCE_DIR) + "/sample/make-sample-disk " +
+                       std::string(DELVORA_SOURCE_DIR) + "/sample/make-ole-doc " + dir.Path() +
                        " && " + dir.File("make-sample-disk") + " --force"),
               0);
     ASSERT_EQ(RunShell("printf 'PHYSICALDRIVE0=" + dir.File("disk.img") + "\\n' > " + dir.File("devices.map")), 0);
@@ -70,6 +72,39 @@ TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
         }
         EXPECT_TRUE(deletedFile) << "partition row " << p.row;
         EXPECT_TRUE(deletedFolderFile) << "partition row " << p.row;
+    }
+
+    // What only the residual search finds, by contents.
+    std::string page = "<html lang=\"en\"><head><title>Planted Page</title></head><body><p>";
+    for (int i = 1; i <= 300; ++i) page += std::to_string(i) + (i < 300 ? " " : "");
+    page += "</p></body></html>";
+    ASSERT_EQ(RunShell("python3 " + dir.File("make-ole-doc") + " " + dir.File("doc") + " 'Sample Minutes'"), 0);
+    const auto doc = ReadFileBytes(dir.File("doc"));
+    std::string lines;
+    for (int i = 1; i <= 2000; ++i) lines += "inner line " + std::to_string(i) + "\n";
+    const struct {
+        const char* row;
+        std::vector<std::vector<uint8_t>> wanted;
+    } searches[] = {{"0", {Text(page), doc, Text("a file in a lost folder\n"), Text(lines)}},
+                    {"1", {Text(page), doc}},
+                    {"2", {Text(page), doc, Text("a file in a lost folder\n"), Text(lines)}},
+                    {"3", {Text("this file is deleted later\n")}}};
+    for (const auto& search : searches) {
+        const std::string ours = dir.File(std::string("found") + search.row);
+        std::string log;
+        ASSERT_EQ(RunShell(std::string(DELVORA_CLI_PATH) + " --devices " + dir.File("devices.map") +
+                               " export PHYSICALDRIVE0 / -p " + search.row + " --to " + ours +
+                               " -r --residual --html --doc --exclude-ext '' --ignore-prefix ''",
+                           &log),
+                  0)
+            << log;
+        ASSERT_TRUE(fs::is_directory(ours + "/回收站")) << "partition row " << search.row;
+        const auto found = Files(ours + "/回收站");
+        for (const auto& bytes : search.wanted) {
+            bool seen = false;
+            for (const auto& [path, got] : found) seen = seen || got == bytes;
+            EXPECT_TRUE(seen) << "partition row " << search.row << ": " << bytes.size() << " bytes not found";
+        }
     }
 }
 

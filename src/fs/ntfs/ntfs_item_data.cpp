@@ -213,7 +213,7 @@ bool NtfsVolume::ReadData(const ClusterRunList& runs, uint8_t* dest, uint64_t of
 
 bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t offset, uint32_t count) {
     const uint64_t clusterBytes = m_boot.clusterBytes;
-    if (clusterBytes == 0) return false;
+    if (clusterBytes == 0 || m_boot.sectorsPerCluster == 0) return false;
     std::vector<uint8_t> block;
     uint64_t runBegin = 0;
     uint32_t done = 0;
@@ -230,6 +230,9 @@ bool NtfsVolume::ReadRuns(const ClusterRunList& runs, uint8_t* dest, uint64_t of
             runBegin = runEnd;
             continue;
         }
+        // Runs come from records, found ones among them: only clusters of the volume are read.
+        const uint64_t volumeClusters = m_nUsableSectors / m_boot.sectorsPerCluster;
+        if (run.count > volumeClusters || run.first > volumeClusters - run.count) return false;
         const uint64_t runSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
         // Each step copies at least one byte, until the count or the run's end.
         while (done < count && offset + done < runEnd) {
