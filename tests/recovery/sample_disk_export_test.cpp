@@ -88,7 +88,7 @@ TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
     } searches[] = {{"0", {Text(page), doc, Text("a file in a lost folder\n"), Text(lines)}},
                     {"1", {Text(page), doc}},
                     {"2", {Text(page), doc, Text("a file in a lost folder\n"), Text(lines)}},
-                    {"3", {Text("this file is deleted later\n")}}};
+                    {"3", {Text("this file is deleted later, MAIN copy\n")}}};
     for (const auto& search : searches) {
         const std::string ours = dir.File(std::string("found") + search.row);
         std::string log;
