@@ -92,6 +92,9 @@ bool FatResidualSearch(FatVolume& volume) {
                 if (!blockRead && !volume.ReadRaw(bytes, cb, c, false)) continue;
                 const ByteSpan cluster(bytes, cb);
                 if (carving) carver.Carve(cluster, g.ClusterSector(c));
+                // A cluster that starts with the end marker holds no entry:
+                // no folder, whatever the check would say of its zeros.
+                if (cluster[0] == 0) continue;
                 if (!CheckDirectoryBuffer(cluster, cb / kFatEntryBytes, g.clusterCount, g.kind, g.dataBytes, options))
                     continue;
                 entries.clear();
