@@ -104,8 +104,10 @@ protected:
             if (!HaveTool(tool)) s_missing = tool;
         if (!s_missing.empty()) return;
         s_dir = new TempDir;
-        const std::string src = std::string(DELVORA_SOURCE_DIR) + "/sample/make-sample-disk";
-        s_built = RunShell("cp " + src + " " + s_dir->Path() + " && " + s_dir->File("make-sample-disk") + " --force") == 0 &&
+        // The builder and the document generator it runs beside it.
+        const std::string src = std::string(DELVORA_SOURCE_DIR) + "/sample/";
+        s_built = RunShell("cp " + src + "make-sample-disk " + src + "make-ole-doc " + s_dir->Path() + " && " +
+                           s_dir->File("make-sample-disk") + " --force") == 0 &&
                   RunShell("dd if=" + s_dir->File("disk.img") + " of=" + s_dir->File("ntfs.img") +
                            " bs=512 skip=83968 count=32768 status=none") == 0 &&
                   RunShell("printf 'PHYSICALDRIVE0=disk.img\\nC:=ntfs.img\\n' > " + s_dir->File("devices.map")) == 0 &&
