@@ -43,6 +43,7 @@
 #include "fs/volume.h"
 #include "views/delvora_view.h"
 #include "views/view_set.h"
+#include "views/script_view.h"
 
 namespace delvora {
 namespace {
@@ -213,6 +214,12 @@ void MainFrame::CreateMenus() {
     pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
     pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
     m_pViews->AddMenuActions(*pWindow);
+    // The script kind's window is the script view.
+    const QString strScriptAction = QStringLiteral("view%1Action").arg(static_cast<int>(ViewKind::kScript) + 1);
+    if (QAction* pScript = pWindow->findChild<QAction*>(strScriptAction)) {
+        disconnect(pScript, &QAction::triggered, nullptr, nullptr);
+        connect(pScript, &QAction::triggered, this, &MainFrame::OpenScriptView);
+    }
 
     QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     pHelpMenu->addActions({pHelp, pAbout});
@@ -358,6 +365,15 @@ int MainFrame::SaveCaseFile(const QString& path, bool saveItems) {
     return nResult;
 }
 
+ScriptView* MainFrame::OpenScriptView() {
+    auto* pView = new ScriptView(m_ws.Context(), m_ws.BoxNotifier());
+    QMdiSubWindow* pChild = m_pMdi->addSubWindow(pView);
+    pChild->setAttribute(Qt::WA_DeleteOnClose);
+    pChild->resize(760, 560);
+    pChild->show();
+    return pView;
+}
+
 void MainFrame::UpdateRecentMenu() {
     m_pRecentMenu->clear();
     const QStringList files = m_pRecent->Files();
@@ -403,6 +419,11 @@ void MainFrame::HideToTray() { hide(); }
 
 void MainFrame::OnStopRequested() {
     if (m_ws.Workspace().IsBusy()) m_ws.Workspace().RequestStop();
+    // A script that never returns is stopped from the same pane.
+    for (QMdiSubWindow* pChild : m_pMdi->subWindowList()) {
+        auto* pScript = qobject_cast<ScriptView*>(pChild->widget());
+        if (pScript && pScript->IsRunning() && m_ws.Notify().Confirm(kStopQuestion, "提示")) pScript->Stop();
+    }
 }
 
 bool MainFrame::ResidualSearch() {

@@ -26,6 +26,7 @@ class BrowseBar;
 class DataItem;
 class OutputBar;
 class RecentFiles;
+class ScriptView;
 class SearchCommands;
 class StatusPanes;
 class Volume;
@@ -79,6 +80,8 @@ public:
     /// selected in the case tree; answers false when none is selected or the
     /// case is busy.
     bool ResidualSearch();
+    /// Opens the script programming view as a document window; answers it.
+    ScriptView* OpenScriptView();
     void ShowFromTray();
     void HideToTray();
     /// The options page; applying changes every later load, search and export.

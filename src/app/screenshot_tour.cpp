@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -35,9 +36,51 @@
 #include "views/view_set.h"
 #include "common/options.h"
 #include "search/keyword.h"
+#include "views/script_view.h"
 
 namespace delvora {
 namespace {
+
+constexpr const char* kPartitionTableScript = R"JS(// 读出 PHYSICALDRIVE0 的主引导记录, 列出它的分区表项
+function main()
+{
+    if (Delvora.OpenDisk("PHYSICALDRIVE0") == S_FALSE)
+    {
+        Delvora.Msg("打不开磁盘");
+        return;
+    }
+    Delvora.DeleteColumn(0);
+    Delvora.InsertColumn(0, "表项");
+    Delvora.InsertColumn(1, "类型");
+    Delvora.InsertColumn(2, "开始扇区");
+    Delvora.InsertColumn(3, "扇区数");
+    for (var i = 0; i < 4; i++)
+    {
+        var at = 446 + 16 * i;
+        var type = Delvora.ReadSector(0, at + 4);
+        if (type == 0)
+            continue;
+        var n = Delvora.GetItemCount();
+        Delvora.InsertItem(n, String(i));
+        Delvora.SetItemText(n, 1, "0x" + type.toString(16));
+        Delvora.SetItemText(n, 2, String(le32(at + 8)));
+        Delvora.SetItemText(n, 3, String(le32(at + 12)));
+    }
+    Delvora.SetSize();
+}
+
+// 小端序的 32 位数
+function le32(offset)
+{
+    var v = 0;
+    for (var k = 3; k >= 0; k--)
+        v = v * 256 + Delvora.ReadSector(0, offset + k);
+    return v;
+}
+
+var S_OK    = 0x00;
+var S_FALSE = 0x01;
+)JS";
 
 // Polls are 100 ms apart; after this many the tour gives up rather than hang.
 constexpr int kMaxPolls = 600;
@@ -138,6 +181,22 @@ public:
                 ShowViewers();
             });
         });
+    }
+
+    // The script view running a script of the examiner's own: the
+    // partition table read byte by byte from the MBR.
+    void RunScript() {
+        ScriptView* pView = m_frame.OpenScriptView();
+        pView->parentWidget()->showMaximized();
+        pView->Editor()->setPlainText(QString::fromUtf8(kPartitionTableScript));
+        connect(pView, &ScriptView::RunFinished, this, [this, pView] {
+            QTimer::singleShot(300, this, [this, pView] {
+                Save(&m_frame, m_strFolder + QStringLiteral("/script-view-partition-table.png"));
+                pView->parentWidget()->close();
+                Finish();
+            });
+        });
+        QTimer::singleShot(300, pView, &ScriptView::Run);
     }
 
     // The sector viewer on the FAT32 partition's boot sector, the disk map
@@ -265,7 +324,7 @@ public:
         if (!windows.isEmpty()) m_frame.DocumentArea()->setActiveSubWindow(windows.front());
         QTimer::singleShot(300, this, [this] {
             Save(&m_frame, m_strFolder + QStringLiteral("/residual-search-found.png"));
-            Finish();
+            RunScript();
         });
     }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A scripted walk through the window for documentation pictures: the
 // wizard's partition list, then the main window after the first FAT32
-// partition has loaded. Quits the application when done.
+// partition has loaded, then the script view running a script that lists
+// the partition table. Quits the application when done.
 #include <QString>
 
 namespace delvora {
