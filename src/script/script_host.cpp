@@ -49,7 +49,6 @@ int32_t ScriptHost::CreateEngine() {
     std::lock_guard lock(m_mutex);
     if (m_pEngine) return script_status::kUnexpected;
     m_pEngine = std::make_unique<QJSEngine>();
-    if (m_bInterrupted) m_pEngine->setInterrupted(true);
     return script_status::kOk;
 }
 
@@ -106,6 +105,12 @@ void ScriptHost::Diagnose(const QString& text) {
 int32_t ScriptHost::Connect() {
     if (!m_pEngine) return script_status::kUnexpected;
     if (!m_bParsed) return script_status::kFail;
+    {
+        // A stop that came while the engine was being prepared ends the
+        // script at its first step.
+        std::lock_guard lock(m_mutex);
+        if (m_bInterrupted) m_pEngine->setInterrupted(true);
+    }
     const QJSValue result = m_pEngine->evaluate(m_strText, kFileName, 1);
     if (result.isError()) return Failed(result, m_bInterrupted ? script_status::kAbort : script_status::kException);
     m_bConnected = true;

@@ -50,7 +50,13 @@ void ScriptRunner::SetStatus(const std::string& text) {
 
 void ScriptRunner::Stop() {
     std::lock_guard lock(m_mutex);
+    m_bStopped = true;
     if (m_pHost) m_pHost->Interrupt();
+}
+
+void ScriptRunner::ResetStop() {
+    std::lock_guard lock(m_mutex);
+    m_bStopped = false;
 }
 
 bool ScriptRunner::Fail(const std::string& box, const std::string& status, bool withEngineError) {
@@ -87,6 +93,8 @@ bool ScriptRunner::RunSteps(const QString& text) {
     {
         auto host = std::make_shared<ScriptHost>();
         std::lock_guard lock(m_mutex);
+        // A stop that came before the host is not lost.
+        if (m_bStopped) host->Interrupt();
         m_pHost = std::move(host);
     }
     SetStatus("初始化JavaScript...");

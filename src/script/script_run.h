@@ -37,9 +37,13 @@ public:
 
     /// Runs text; true when main returned. Never throws.
     bool Run(const QString& text);
-    /// Stops the current run at the script's next step (any thread). A run
-    /// that starts later is not affected.
+    /// Stops the current run at the script's next step (any thread); a run
+    /// whose engine does not exist yet stops as soon as it does. The stop
+    /// holds for later runs until ResetStop.
     void Stop();
+    /// Lets runs go on again; call it before starting a run that a stop
+    /// must reach (a stop may arrive before the run's thread has begun).
+    void ResetStop();
     const std::string& Status() const { return m_strStatus; }
 
 private:
@@ -53,7 +57,8 @@ private:
     std::chrono::milliseconds m_timeout{0};
     std::string m_strCaption = "Korvanta";
     std::string m_strStatus = "正常...";
-    std::mutex m_mutex;  // guards m_pHost against Stop from another thread
+    std::mutex m_mutex;  // guards m_pHost and m_bStopped against Stop from another thread
+    bool m_bStopped = false;
     std::shared_ptr<ScriptHost> m_pHost;
 };
 

@@ -116,6 +116,7 @@ void ScriptView::Run() {
     m_pStop->setEnabled(true);
     setCursor(Qt::BusyCursor);
     const QString text = m_pEditor->toPlainText();
+    m_pRunner->ResetStop();
     QPointer<ScriptView> self = this;
     m_worker = std::thread([this, self, text] {
         const bool bOk = m_pRunner->Run(text);
