@@ -71,7 +71,7 @@ best() {  # best of three runs of a shell command: "wall cpu" seconds (cpu = use
     local best=999999 cpu=0 line w u k
     for _ in 1 2 3; do
         rm -rf out && mkdir out
-        line=$( { /usr/bin/time -f '%e %U %S' bash -c "$1" > /dev/null 2>/dev/null; } 2>&1 | tail -1) || true
+        line=$( { TIMEFORMAT='%R %U %S'; time bash -c "$1" > /dev/null 2>/dev/null; } 2>&1 | tail -1) || true
         read -r w u k <<< "$line"
         if (( $(echo "$w < $best" | bc -l) )); then best=$w; cpu=$(echo "$u + $k" | bc -l); fi
     done
