@@ -184,6 +184,9 @@ void MainFrame::CreateMenus() {
         pOption->setCheckable(true);
         pOption->setChecked(options.*field != 0);
         connect(pOption, &QAction::toggled, this, [&options, field](bool on) { options.*field = on ? 1 : 0; });
+        // The options page changes the same fields: show them as they are now.
+        connect(pData, &QMenu::aboutToShow, pOption,
+                [pOption, &options, field] { pOption->setChecked(options.*field != 0); });
     }
     // On a volume node the case tree's menu offers the search.
     connect(m_pBrowse->Tree(), &QTreeWidget::customContextMenuRequested, this, [this, pResidual](const QPoint& at) {
