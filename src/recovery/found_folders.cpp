@@ -28,9 +28,9 @@ size_t Owner(std::vector<size_t>& owner, size_t k) {
 
 void NestFoundFolders(std::vector<FileItem>& folders) {
     const size_t n = folders.size();
-    if (n < 2) return;
     // The records were copied into the list: their children point back at them.
     for (FileItem& folder : folders) RelinkParents(folder);
+    if (n < 2) return;
     // Every directory item below each folder, by start cluster, in walk order.
     std::unordered_map<uint32_t, std::vector<Place>> index;
     for (size_t k = 0; k < n; ++k) {
@@ -109,6 +109,9 @@ void NestFoundFolders(std::vector<FileItem>& folders) {
     for (size_t k = 0; k < n; ++k)
         if (!removed[k]) kept.push_back(folders[k]);
     folders.swap(kept);
+    // The folders moved into a new vector and the grafted records into new
+    // arrays: their children still point at the old places.
+    for (FileItem& folder : folders) RelinkParents(folder);
 }
 
 }  // namespace delvora
