@@ -13,7 +13,9 @@
 namespace delvora::cli {
 namespace {
 
-constexpr const char* kUsageText = "cat SOURCE (PATH | --id N) [-p N | --start S --type T] [--residual [--html] [--doc] [--search-loaded]]";
+constexpr const char* kUsageText =
+    "cat SOURCE (PATH | --id N) [-p N | --start S --type T]"
+    " [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
 
 int Cat(Env& env, const Args& args) {
     const size_t paths = args.Positional().size() - (args.Positional().empty() ? 0 : 1);

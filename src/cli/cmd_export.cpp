@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
     "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]\n"
-    "      [--residual [--html] [--doc] [--search-loaded]]";
+    "      [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);

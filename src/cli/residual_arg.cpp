@@ -18,6 +18,7 @@ int ResidualArg(Env& env, const Args& args, OpenedVolume& opened) {
     env.options.searchHtml = args.Flag("--html") ? 1 : 0;
     env.options.searchDoc = args.Flag("--doc") ? 1 : 0;
     env.options.searchLoadedFiles = args.Flag("--search-loaded") ? 1 : 0;
+    env.options.ignoreFirstClusterNotParent = args.Flag("--ignore-not-parent") ? 1 : 0;
     if (!RunResidualSearch(*opened.volume)) return Fail(kFailed, "the residual search failed");
     return kOk;
 }

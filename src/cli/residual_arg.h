@@ -1,7 +1,8 @@
 #pragma once
 // --residual on the commands that read a loaded volume (ls, cat, export):
 // after loading, the residual search runs (with --html and --doc carving,
-// and --search-loaded to test what the load already reached), and what it
+// --search-loaded to test what the load already reached, and on FAT
+// --ignore-not-parent to keep only clusters that start a folder), and what it
 // found is reached under the top-level folder "回收站" (\回收站\...).
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@
 
 namespace delvora::cli {
 
-inline const std::vector<std::string> kResidualFlags{"--residual", "--html", "--doc", "--search-loaded"};
+inline const std::vector<std::string> kResidualFlags{"--residual", "--html", "--doc", "--search-loaded",
+                                                     "--ignore-not-parent"};
 
 /// A command's own flags plus the residual-search ones.
 std::vector<std::string> WithResidualFlags(std::vector<std::string> flags);

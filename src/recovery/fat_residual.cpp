@@ -2,7 +2,9 @@
 // the carving that rides on the same reads.
 #include <algorithm>
 #include <new>
+#include <string_view>
 
+#include "common/bytes.h"
 #include "common/options.h"
 #include "common/text_format.h"
 #include "disk/data_source.h"
@@ -46,6 +48,27 @@ uint64_t ClusterEnd(FatVolume& volume) {
         end = std::min(end, sectors > g.dataStart ? (sectors - g.dataStart) / g.sectorsPerCluster + 2 : 2);
     }
     return end;
+}
+
+/// True when a cluster starts a folder that names itself and a parent: "."
+/// holding the cluster's own number, then ".." holding the root's 0 or a
+/// cluster of the volume. A folder's later clusters and stray copies of
+/// entries do not; with the option "忽略簇首不指向父文件夹" on, only such
+/// heads become found folders.
+bool IsFolderHead(ByteSpan cluster, uint64_t number, uint64_t end, int kind) {
+    if (cluster.size() < 2 * kFatEntryBytes) return false;
+    auto startOf = [&](size_t at) {
+        const uint32_t high = kind == 3 ? Le16(cluster, at + 20) : 0;
+        return (uint64_t{high} << 16) | Le16(cluster, at + 26);
+    };
+    auto named = [&](size_t at, std::string_view name) {
+        for (size_t i = 0; i < 11; ++i)
+            if (cluster[at + i] != (i < name.size() ? name[i] : ' ')) return false;
+        return (cluster[at + 11] & 0x10) != 0;
+    };
+    if (!named(0, ".") || !named(kFatEntryBytes, "..")) return false;
+    const uint64_t parent = startOf(kFatEntryBytes);
+    return startOf(0) == number && parent != number && (parent == 0 || (parent >= 2 && parent < end));
 }
 
 void FreeAll(std::vector<FileItem>& folders) {
@@ -95,6 +118,7 @@ bool FatResidualSearch(FatVolume& volume) {
                 // A cluster that starts with the end marker holds no entry:
                 // no folder, whatever the check would say of its zeros.
                 if (cluster[0] == 0) continue;
+                if (options.ignoreFirstClusterNotParent && !IsFolderHead(cluster, c, end, g.kind)) continue;
                 if (!CheckDirectoryBuffer(cluster, cb / kFatEntryBytes, g.clusterCount, g.kind, g.dataBytes, options))
                     continue;
                 entries.clear();

@@ -22,18 +22,21 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
 }
 
 /// A FAT volume made by mtools with LOST\A.TXT and LOST\INNER\{B.BIN,C.TXT},
-/// then LOST's own entry (the root's last) zeroed.
-std::string MakeLostFolderImage(const TempDir& dir, int bits) {
+/// then LOST's own entry (the root's last) zeroed. Extra files make LOST's
+/// entries run on into further clusters.
+std::string MakeLostFolderImage(const TempDir& dir, int bits, int extraFiles = 0) {
     const std::string image = dir.File("lost" + std::to_string(bits) + ".img");
     EXPECT_TRUE(test::WriteFileBytes(dir.File("A.TXT"), Pattern(3000, 1)));
     EXPECT_TRUE(test::WriteFileBytes(dir.File("B.BIN"), Pattern(70000, 2)));
     EXPECT_TRUE(test::WriteFileBytes(dir.File("C.TXT"), Pattern(10, 3)));
     const std::string size = bits == 32 ? "40000" : "20480";
-    const std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir.Path() + "'; mkfs.fat -F " +
+    std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir.Path() + "'; mkfs.fat -F " +
                                std::to_string(bits) + (bits == 32 ? " -s 1" : "") + " -C '" + image + "' " + size +
                                " >/dev/null; mcopy -i '" + image + "' C.TXT ::/KEEP.TXT; mmd -i '" + image +
                                "' ::/LOST ::/LOST/INNER; mcopy -i '" + image + "' A.TXT ::/LOST/; mcopy -i '" + image +
                                "' B.BIN C.TXT ::/LOST/INNER/";
+    for (int i = 0; i < extraFiles; ++i)
+        script += "; mcopy -i '" + image + "' C.TXT ::/LOST/F" + std::to_string(i) + ".TXT";
     if (test::RunShell(script) != 0) return {};
     auto bytes = test::ReadFileBytes(image);
     const std::string name = "LOST       ";
@@ -92,6 +95,31 @@ TEST(FatResidualSearch, WipedFolderComesBackNestedAndByteExact) {
         EXPECT_EQ(cat.out.size(), 3000u);
         EXPECT_EQ(test::RunCli(dir, "ls '" + image + "' --html").status, 2);
     }
+}
+
+TEST(FatResidualSearch, FolderHeadOptionDropsAFoldersLaterClusters) {
+    if (!test::HaveTool("mkfs.fat") || !test::HaveTool("mcopy")) GTEST_SKIP() << "dosfstools/mtools missing";
+    TempDir dir;
+    // 80 short names fill LOST's first 2 KiB cluster and spill into a second.
+    const std::string image = MakeLostFolderImage(dir, 16, 80);
+    ASSERT_FALSE(image.empty());
+    for (int ignore : {0, 1}) {
+        SCOPED_TRACE(ignore);
+        test::RecordingContext rc;
+        rc.options.ignoreFirstClusterNotParent = ignore;
+        auto loaded = test::LoadFat(image, 2, rc.context);
+        ASSERT_TRUE(loaded.prepared);
+        ASSERT_TRUE(RunResidualSearch(*loaded.volume));
+        FileItem& found = *loaded.volume->RecycleItem();
+        ASSERT_EQ(found.childCount, ignore ? 1u : 2u);
+        // The head keeps its first cluster's files and INNER nested below.
+        FileItem& head = found.children[0];
+        EXPECT_NE(test::FindItem(head, "INNER/B.BIN"), nullptr);
+        EXPECT_NE(test::FindItem(head, "A.TXT"), nullptr);
+    }
+    const auto r = test::RunCli(dir, "ls '" + image + "' --residual --ignore-not-parent -r");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::RunCli(dir, "ls '" + image + "' --ignore-not-parent").status, 2);
 }
 
 }  // namespace
