@@ -5,6 +5,7 @@
 # tmpfs; every figure is the best of three warm runs.
 # Usage: bench/export_bench.sh [BUILD_DIR] [WORK_DIR]
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=${2:-/dev/shm/delvora-export-bench}
 cli=$build/src/delvora-cli
@@ -12,12 +13,8 @@ mkdir -p "$work"
 cd "$work"
 work=$(pwd)  # a SOURCE must be a path beginning with '/' (else it is a device name)
 
-if [ ! -f big.img ]; then
-    head -c 1073741824 /dev/urandom > big.bin
-    mkfs.fat -C -F 32 big.img 1090000 > /dev/null
-    mcopy -i big.img big.bin ::/big.bin
-    rm -f big.bin
-fi
+dir=$work
+. "$here/fat32_big_file.sh"
 if [ ! -f small.img ]; then
     rm -rf small && mkdir small
     for d in $(seq 1 100); do
@@ -45,12 +42,12 @@ best() {
 
 peak_kib() { /usr/bin/time -f %M bash -c "$1" 2>&1 >/dev/null | tail -1; }
 
-inode=$(fls -f fat big.img | awk -F'[ :\t]+' '/big.bin/ {print $2; exit}')
+inode=$(fls -f fat "$big_image" | awk -F'[ :\t]+' '/big.bin/ {print $2; exit}')
 gib=1.073741824
-ours_cat=$(best "$cli cat $work/big.img /big.bin > /dev/null")
-ours_exp=$(best "$cli export $work/big.img /big.bin --to out")
-icat_t=$(best "icat -f fat big.img $inode > out/big.bin")
-icat_null=$(best "icat -f fat big.img $inode > /dev/null")
+ours_cat=$(best "$cli cat $big_image /big.bin > /dev/null")
+ours_exp=$(best "$cli export $big_image /big.bin --to out")
+icat_t=$(best "icat -f fat $big_image $inode > out/big.bin")
+icat_null=$(best "icat -f fat $big_image $inode > /dev/null")
 printf '1 GiB file   cat>/dev/null %.3f s (%.2f GB/s)  icat>/dev/null %.3f s (%.2f GB/s)  ratio %.2f x icat\n' \
     "$ours_cat" "$(echo "$gib / $ours_cat" | bc -l)" "$icat_null" "$(echo "$gib / $icat_null" | bc -l)" \
     "$(echo "$icat_null / $ours_cat" | bc -l)"
@@ -65,6 +62,6 @@ printf '10,000 files export -r     %.3f s  tsk_recover -e %.3f s  time ratio %.2
 if [ -x /usr/bin/time ]; then
     rm -rf out && mkdir out
     echo "peak memory: export -r $(peak_kib "$cli export $work/small.img / --to out -r") KiB," \
-         "cat 1 GiB $(peak_kib "$cli cat $work/big.img /big.bin") KiB"
+         "cat 1 GiB $(peak_kib "$cli cat $big_image /big.bin") KiB"
 fi
 rm -rf out

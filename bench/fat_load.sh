@@ -5,35 +5,12 @@
 #
 # usage: bench/fat_load.sh [BUILD_DIR]   (default: build)
 # BENCH_DIR (default /tmp/delvora-bench) keeps the image between runs.
-set -euo pipefail
-export PATH="$PATH:/sbin:/usr/sbin"
-here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build}
-cli="$build/src/delvora-cli"
-dir=${BENCH_DIR:-/tmp/delvora-bench}
-runs=${RUNS:-3}
-mkdir -p "$dir"
-[ -x "$cli" ] || { echo "no $cli: build delvora-cli first" >&2; exit 1; }
-for tool in mkfs.fat fls python3 /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
-done
+. "$(dirname "$0")/common.sh"
+need_tools mkfs.fat fls python3 /usr/bin/time
 
 . "$here/fat32_image.sh"
 items=$((50 + 50 * 100 + 50 * 100 * 20))
 cat "$image" >/dev/null  # warm the page cache
-
-# best of $runs: wall seconds and peak RSS in KiB
-measure() {
-    local best_wall="" best_rss=0 out
-    for _ in $(seq "$runs"); do
-        /usr/bin/time -o "$dir/time.out" -f '%e %M' "$@" >/dev/null 2>/dev/null
-        out=$(tail -1 "$dir/time.out")
-        read -r wall rss <<<"$out"
-        if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN{exit !(a<b)}'; then best_wall=$wall; fi
-        [ "$rss" -gt "$best_rss" ] && best_rss=$rss
-    done
-    echo "$best_wall $best_rss"
-}
 
 read -r ours_wall ours_rss < <(measure "$cli" ls "$image")
 read -r fls_wall fls_rss < <(measure fls -r -p "$image")

@@ -7,32 +7,13 @@
 #
 # usage: bench/map_timeline.sh [BUILD_DIR]   (default: build)
 # BENCH_DIR (default /tmp/delvora-bench) keeps the image between runs.
-set -euo pipefail
-export PATH="$PATH:/sbin:/usr/sbin"
-here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build}
-cli="$build/src/delvora-cli"
-dir=${BENCH_DIR:-/tmp/delvora-bench}
-runs=${RUNS:-3}
-mkdir -p "$dir"
-[ -x "$cli" ] || { echo "no $cli: build delvora-cli first" >&2; exit 1; }
-for tool in mkfs.fat fls fsstat python3 /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
-done
+. "$(dirname "$0")/common.sh"
+need_tools mkfs.fat fls fsstat python3 /usr/bin/time
 
 . "$here/fat32_image.sh"
 
 # best of $runs: wall seconds
-measure() {
-    local best=""
-    for _ in $(seq "$runs"); do
-        /usr/bin/time -o "$dir/time.out" -f '%e' "$@" >/dev/null 2>/dev/null
-        local wall
-        wall=$(tail -1 "$dir/time.out")
-        if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$wall; fi
-    done
-    echo "$best"
-}
+wall() { local w _; read -r w _ < <(measure "$@"); echo "$w"; }
 
 # Per image: the load, the picture (layout only, then with a file's marks,
 # which needs the whole tree), the body file, and the peers.
@@ -41,12 +22,12 @@ bench_image() {
     cat "$image" >/dev/null  # warm the page cache
     # One file deep in the tree: its marks need the whole tree loaded.
     item=$("$cli" ls --json "$image" 2>/dev/null | awk -F'"path":"' 'NR==5000 {split($2, a, "\""); print a[1]}')
-    load=$(measure "$cli" ls "$image")
-    map=$(measure "$cli" map "$image" --png "$dir/map.png")
-    mapItem=$(measure "$cli" map "$image" --item "$item" --png "$dir/map-item.png")
-    body=$(measure "$cli" timeline --bodyfile "$image")
-    fsstat=$(measure fsstat "$image")
-    flsm=$(measure fls -r -m / "$image")
+    load=$(wall "$cli" ls "$image")
+    map=$(wall "$cli" map "$image" --png "$dir/map.png")
+    mapItem=$(wall "$cli" map "$image" --item "$item" --png "$dir/map-item.png")
+    body=$(wall "$cli" timeline --bodyfile "$image")
+    fsstat=$(wall fsstat "$image")
+    flsm=$(wall fls -r -m / "$image")
     lines=$("$cli" timeline --bodyfile "$image" 2>/dev/null | wc -l)
     awk -v name="$(basename "$image")" -v load="$load" -v map="$map" -v mi="$mapItem" -v body="$body" \
         -v fsstat="$fsstat" -v flsm="$flsm" -v lines="$lines" 'BEGIN {

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Reads through a loopback NBD server (scripts/delvora-serve) beside the same
+# reads of the local image: `cat` of a 1 GiB file (throughput ratio remote /
+# local, target >= 0.5) and `ls` of the generated 100,000-file FAT32 volume
+# (the whole tree). Page cache warm, best of RUNS; the server is stopped at
+# the end.
+#
+# usage: bench/remote.sh [BUILD_DIR]   (default: build)
+# BENCH_DIR (default /tmp/delvora-bench) keeps the images between runs.
+. "$(dirname "$0")/common.sh"
+need_tools nbdkit mkfs.fat mcopy python3 /usr/bin/time
+
+. "$here/fat32_image.sh"
+. "$here/fat32_big_file.sh"
+cat "$image" "$big_image" >/dev/null  # warm the page cache
+
+map="$dir/remote-devices.map"
+printf 'C:=%s\nD:=%s\n' "$big_image" "$image" > "$map"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+pidfile="$dir/remote-serve.pid"
+rm -f "$pidfile"
+bash "$here/../scripts/delvora-serve" --devices "$map" --address 127.0.0.1 --port "$port" \
+    --pid-file "$pidfile" 2>/dev/null &
+serve=$!
+trap 'kill "$serve" 2>/dev/null || true; wait "$serve" 2>/dev/null || true' EXIT
+# nbdkit writes the file once it accepts connections: at most 10 s.
+for _ in $(seq 100); do [ -s "$pidfile" ] && break; sleep 0.1; done
+[ -s "$pidfile" ] || { echo "delvora-serve did not start on port $port" >&2; exit 1; }
+remote="nbd://127.0.0.1:$port"
+
+# The same bytes both ways, or the timings mean nothing.
+[ "$("$cli" cat "$big_image" /big.bin 2>/dev/null | md5sum)" = "$("$cli" cat "$remote/C:" /big.bin 2>/dev/null | md5sum)" ] ||
+    { echo "remote cat differs from local cat" >&2; exit 1; }
+rows=$("$cli" ls "$image" 2>/dev/null | wc -l)
+[ "$rows" = "$("$cli" ls "$remote/D:" 2>/dev/null | wc -l)" ] || { echo "remote ls differs" >&2; exit 1; }
+
+read -r cat_local cat_local_rss < <(measure "$cli" cat "$big_image" /big.bin)
+read -r cat_remote cat_remote_rss < <(measure "$cli" cat "$remote/C:" /big.bin)
+read -r ls_local ls_local_rss < <(measure "$cli" ls "$image")
+read -r ls_remote ls_remote_rss < <(measure "$cli" ls "$remote/D:")
+awk -v cl="$cat_local" -v cr="$cat_remote" -v clm="$cat_local_rss" -v crm="$cat_remote_rss" \
+    -v ll="$ls_local" -v lr="$ls_remote" -v llm="$ls_local_rss" -v lrm="$ls_remote_rss" -v rows="$rows" 'BEGIN {
+    gib = 1.073741824
+    printf "cat 1 GiB   local  %6.2f s (%.2f GB/s) peak %6d KiB\n", cl, gib / cl, clm
+    printf "cat 1 GiB   remote %6.2f s (%.2f GB/s) peak %6d KiB\n", cr, gib / cr, crm
+    printf "cat throughput ratio remote/local: %.2f (target >= 0.5)\n", cl / cr
+    printf "ls %d rows local  %6.2f s peak %6d KiB\n", rows, ll, llm
+    printf "ls %d rows remote %6.2f s peak %6d KiB\n", rows, lr, lrm
+    printf "ls time ratio remote/local: %.2f\n", lr / ll
+}'
