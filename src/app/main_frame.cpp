@@ -89,6 +89,7 @@ void MainFrame::CreateDocumentArea() {
     m_pMdi->setObjectName(QStringLiteral("documentArea"));
     setCentralWidget(m_pMdi);
     m_pViews = new ViewSet(*m_pMdi, m_ws.Workspace(), this);
+    m_pViews->boxes = m_ws.BoxNotifier();
     // The file list is the window a new case starts with.
     m_pViews->OpenView(ViewKind::kFileList)->parentWidget()->showMaximized();
     connect(m_pMdi, &QMdiArea::subWindowActivated, this, [this] { UpdateTitle(); });
@@ -217,12 +218,6 @@ void MainFrame::CreateMenus() {
     pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
     pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
     m_pViews->AddMenuActions(*pWindow);
-    // The script kind's window is the script view.
-    const QString strScriptAction = QStringLiteral("view%1Action").arg(static_cast<int>(ViewKind::kScript) + 1);
-    if (QAction* pScript = pWindow->findChild<QAction*>(strScriptAction)) {
-        disconnect(pScript, &QAction::triggered, nullptr, nullptr);
-        connect(pScript, &QAction::triggered, this, &MainFrame::OpenScriptView);
-    }
 
     QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     pHelpMenu->addActions({pHelp, pAbout});
@@ -368,14 +363,7 @@ int MainFrame::SaveCaseFile(const QString& path, bool saveItems) {
     return nResult;
 }
 
-ScriptView* MainFrame::OpenScriptView() {
-    auto* pView = new ScriptView(m_ws.Context(), m_ws.BoxNotifier());
-    QMdiSubWindow* pChild = m_pMdi->addSubWindow(pView);
-    pChild->setAttribute(Qt::WA_DeleteOnClose);
-    pChild->resize(760, 560);
-    pChild->show();
-    return pView;
-}
+ScriptView* MainFrame::OpenScriptView() { return static_cast<ScriptView*>(m_pViews->OpenView(ViewKind::kScript)); }
 
 void MainFrame::UpdateRecentMenu() {
     m_pRecentMenu->clear();

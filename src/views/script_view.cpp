@@ -14,10 +14,12 @@
 #include <QVBoxLayout>
 
 #include "app/qt_sinks.h"
+#include "case/case_workspace.h"
 #include "script/default_script.h"
 #include "script/script_driver.h"
 #include "script/script_run.h"
 #include "views/script_highlighter.h"
+#include "views/view_set.h"
 
 namespace delvora {
 namespace {
@@ -32,15 +34,15 @@ QFont EditorFont() {
 
 }  // namespace
 
-ScriptView::ScriptView(const CoreContext& context, QtNotifier* boxes, QWidget* parent)
-    : QWidget(parent),
-      m_context(context),
-      m_pBoxes(boxes),
-      m_pDriver(std::make_unique<ScriptDriver>(context)),
-      m_pRunner(std::make_unique<ScriptRunner>(*m_pDriver, context)) {
+ScriptView::ScriptView(ViewSet& views, QString title, QWidget* parent)
+    : DelvoraView(views, std::move(title), parent),
+      m_context(views.Workspace().Context()),
+      m_pDriver(std::make_unique<ScriptDriver>(m_context)),
+      m_pRunner(std::make_unique<ScriptRunner>(*m_pDriver, m_context)) {
     setObjectName(QStringLiteral("scriptView"));
-    setWindowTitle(Title());
+}
 
+bool ScriptView::CreateControls() {
     m_pEditor = new QPlainTextEdit(this);
     m_pEditor->setObjectName(QStringLiteral("scriptEditor"));
     m_pEditor->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -100,18 +102,20 @@ ScriptView::ScriptView(const CoreContext& context, QtNotifier* boxes, QWidget* p
             },
             Qt::QueuedConnection);
     });
+    return true;
 }
 
 ScriptView::~ScriptView() {
     if (!m_worker.joinable()) return;
     m_pRunner->Stop();
     // A box the run asks for could never open while this thread waits.
-    UiWaitGuard guard(m_pBoxes);
+    UiWaitGuard guard(m_views.boxes);
     m_worker.join();
 }
 
 void ScriptView::Run() {
-    if (m_worker.joinable()) return;
+    // Before its controls exist the view has no text to run.
+    if (!m_pEditor || m_worker.joinable()) return;
     m_pRun->setEnabled(false);
     m_pStop->setEnabled(true);
     setCursor(Qt::BusyCursor);

@@ -4,12 +4,11 @@
 // status line that names each step of a run. The Delvora object belongs to
 // the view, so its disk, file and list outlive each run. A run goes on its
 // own thread so that the window stays live and the stop button works.
-#include <QWidget>
-
 #include <memory>
 #include <thread>
 
 #include "common/reporting.h"
+#include "views/delvora_view.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -18,19 +17,18 @@ class QTreeWidget;
 
 namespace delvora {
 
-class QtNotifier;
 class ScriptDriver;
 class ScriptHighlighter;
 class ScriptRunner;
 
-class ScriptView : public QWidget {
+class ScriptView : public DelvoraView {
     Q_OBJECT
 public:
-    static QString Title() { return QStringLiteral("脚本编程视图"); }
-
-    /// boxes: the message-box notifier of context, when it is one; a run's
-    /// boxes wait for the UI thread, which must then not wait for the run.
-    ScriptView(const CoreContext& context, QtNotifier* boxes, QWidget* parent = nullptr);
+    /// Runs through the views' case context; a run's message boxes go
+    /// through views.boxes when it is set (they wait for the UI thread, which
+    /// must then not wait for the run).
+    ScriptView(ViewSet& views, QString title, QWidget* parent = nullptr);
+    /// Stops a run and waits for its thread.
     ~ScriptView() override;
 
     QPlainTextEdit* Editor() const { return m_pEditor; }
@@ -42,6 +40,7 @@ public:
 
     /// Runs the editor's text (command 114). Nothing happens while a run goes on.
     void Run();
+    void RunView() override { Run(); }
     /// Interrupts the running script at its next step.
     void Stop();
 
@@ -49,12 +48,14 @@ signals:
     /// A run ended (after the list was shown again).
     void RunFinished(bool ok);
 
+protected:
+    bool CreateControls() override;
+
 private:
     void ShowList();
     void OnRunEnded(bool ok);
 
     const CoreContext& m_context;
-    QtNotifier* m_pBoxes;
     std::unique_ptr<ScriptDriver> m_pDriver;
     std::unique_ptr<ScriptRunner> m_pRunner;
     QPlainTextEdit* m_pEditor = nullptr;

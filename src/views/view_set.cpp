@@ -16,6 +16,7 @@
 #include "views/disk_view.h"
 #include "views/file_list_view.h"
 #include "views/picture_views.h"
+#include "views/script_view.h"
 #include "views/time_line_view.h"
 #include "views/view_printing.h"
 #include "views/web_view.h"
@@ -92,10 +93,11 @@ DelvoraView* ViewSet::MakeView(ViewKind kind) {
         return new DiskView(*this, TitleOf(kind));
     case ViewKind::kTimeLine:
         return new TimeLineView(*this, TitleOf(kind));
-    default:
-        // A kind whose control is not there yet shows an empty pane.
-        return new DelvoraView(*this, TitleOf(kind));
+    case ViewKind::kScript:
+        return new ScriptView(*this, TitleOf(kind));
     }
+    // Only a value outside the enumeration gets here.
+    return new DelvoraView(*this, QString());
 }
 
 DelvoraView* ViewSet::OpenView(ViewKind kind) {

@@ -18,6 +18,7 @@ class CaseItem;
 class CaseWorkspace;
 class DelvoraView;
 class Notifier;
+class QtNotifier;
 class ScratchFolder;
 class TreeIcons;
 class Volume;
@@ -87,6 +88,9 @@ public:
     /// ("修改开始簇号", "属性"); unset, their commands are disabled.
     std::function<void(FileItem*, Volume*)> startClusterDialog;
     std::function<void(FileItem*, Volume*)> propertiesDialog;
+    /// The window's message-box notifier, when it is one: a view that waits
+    /// for a thread of its own lets that thread's boxes through meanwhile.
+    QtNotifier* boxes = nullptr;
 
 private:
     DelvoraView* MakeView(ViewKind kind);

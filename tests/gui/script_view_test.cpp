@@ -12,10 +12,13 @@
 #include <QTextLayout>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 #include "gui/gui_support.h"
 #include "script/default_script.h"
 #include "views/script_highlighter.h"
 #include "views/script_view.h"
+#include "views/view_set.h"
 
 namespace delvora::test {
 namespace {
@@ -83,11 +86,14 @@ private slots:
         Window window;
         QAction* pAction = nullptr;
         for (QAction* a : window.frame->findChildren<QAction*>())
-            if (a->text() == ScriptView::Title()) pAction = a;
+            if (a->text() == ViewSet::MenuText(ViewKind::kScript)) pAction = a;
         QVERIFY(pAction);
         pAction->trigger();
         auto* pView = window.frame->findChild<ScriptView*>();
         QVERIFY(pView);
+        // A document view like the others: titled, and known to the view set.
+        QCOMPARE(pView->parentWidget()->windowTitle(), QStringLiteral("脚本编程视图"));
+        QCOMPARE(std::ranges::count(window.frame->Views()->Views(), pView), 1);
         QCOMPARE(pView->Editor()->toPlainText(), QString::fromUtf8(DefaultScriptText()));
         QCOMPARE(pView->RunButton()->text(), QStringLiteral(" 执行"));
         QCOMPARE(pView->StatusLine()->text(), QStringLiteral("正常..."));
@@ -148,11 +154,13 @@ private slots:
     void ClosingStopsARun() {
         Window window;
         ScriptView* pView = window.frame->OpenScriptView();
+        const DelvoraView* pOpened = pView;
         pView->Editor()->setPlainText(QStringLiteral("function main() { for (;;) {} }"));
         pView->Run();
         // Closing waits for the run, which the close stops.
         window.frame->DocumentArea()->closeAllSubWindows();
         QTRY_VERIFY(window.frame->findChild<ScriptView*>() == nullptr);
+        QCOMPARE(std::ranges::count(window.frame->Views()->Views(), pOpened), 0);
     }
 };
 
