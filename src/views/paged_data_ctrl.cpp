@@ -9,9 +9,10 @@
 #include <QScrollBar>
 
 #include <algorithm>
-#include <string_view>
+#include <optional>
 
 #include "common/codepage.h"
+#include "common/text_encoding.h"
 #include "common/text_format.h"
 #include "recovery/item_pages.h"
 #include "views/hex_grid_ctrl.h"
@@ -24,16 +25,20 @@ constexpr uint64_t kMaxSteps = uint64_t{1} << 30;
 // Bytes per scroll step of the text form: about one line.
 constexpr uint64_t kTextStep = 64;
 
-// GBK text of a row's bytes with line ends dropped and other control bytes
-// shown as dots, so that a row stays one line.
-QString RowText(std::string_view bytes) {
-    std::string clean(bytes);
-    while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
-    for (char& c : clean) {
-        if (c == '\t') c = ' ';
-        else if (static_cast<unsigned char>(c) < 0x20) c = '.';
+// The pages read to decide how a file's text is shown: enough to see past an
+// ASCII preamble, little enough that any file opens at once.
+constexpr uint64_t kSniffPages = 4;
+
+// A row's text with line ends dropped and other control characters shown as
+// dots, so that a row stays one line.
+QString RowText(std::span<const uint8_t> bytes, TextEncoding encoding) {
+    QString text = QString::fromStdString(DecodeText(bytes, encoding));
+    while (!text.isEmpty() && (text.back() == u'\n' || text.back() == u'\r')) text.chop(1);
+    for (QChar& c : text) {
+        if (c == u'\t') c = u' ';
+        else if (c.unicode() < 0x20) c = u'.';
     }
-    return QString::fromStdString(GbkToUtf8(clean));
+    return text;
 }
 
 }  // namespace
@@ -50,12 +55,32 @@ PagedDataCtrl::~PagedDataCtrl() = default;
 void PagedDataCtrl::SetPages(std::unique_ptr<ItemPages> pages) {
     m_pPages = pages && pages->Ok() ? std::move(pages) : nullptr;
     m_nAnchor = m_nSelFirst = m_nSelEnd = 0;
+    DetectEncoding();
     UpdateScrollRange();
     verticalScrollBar()->setValue(0);
     LayOut();
 }
 
 uint64_t PagedDataCtrl::Size() const { return m_pPages ? m_pPages->Size() : 0; }
+
+void PagedDataCtrl::DetectEncoding() {
+    m_encoding = TextEncoding::kGbk;
+    m_nTextStart = 0;
+    if (!m_pPages || m_form != Form::kText) return;
+    std::vector<uint8_t> head;
+    // One more page a round while the text is plain ASCII, at most kSniffPages.
+    for (uint64_t pages = 1; pages <= kSniffPages; ++pages) {
+        const uint64_t want = pages * ItemPages::kPageBytes;
+        m_pPages->Read(0, static_cast<size_t>(want), head);
+        const bool more = head.size() == want && Size() > want && pages < kSniffPages;
+        if (const std::optional<TextEncoding> found = SniffTextEncoding(head, more)) {
+            m_encoding = *found;
+            break;
+        }
+        if (!more) break;
+    }
+    m_nTextStart = ByteOrderMarkLength(head, m_encoding);
+}
 
 void PagedDataCtrl::UpdateScrollRange() {
     const uint64_t size = Size();
@@ -73,13 +98,33 @@ int PagedDataCtrl::VisibleRowCount() const { return viewport()->height() / std::
 uint64_t PagedDataCtrl::TopOffset() const { return static_cast<uint64_t>(verticalScrollBar()->value()) * m_nUnit; }
 
 uint64_t PagedDataCtrl::TextRowStart(uint64_t offset) {
-    if (offset == 0 || !m_pPages) return 0;
+    if (offset <= m_nTextStart || !m_pPages) return m_nTextStart;
     const uint64_t from = offset > kTextRowBytes ? offset - kTextRowBytes : 0;
+    const size_t at = static_cast<size_t>(offset - from);
     std::vector<uint8_t> before;
-    m_pPages->Read(from, static_cast<size_t>(offset - from), before);
-    for (size_t i = before.size(); i > 0; --i)
-        if (before[i - 1] == '\n') return from + i;
-    return offset;
+    // With the byte at offset, which tells whether a character starts there.
+    m_pPages->Read(from, at + 1, before);
+    const bool wide = m_encoding == TextEncoding::kUtf16Le;
+    for (size_t i = std::min(at, before.size()); i > 0; --i) {
+        const size_t j = i - 1;
+        if (IsLineFeedAt(before, j, m_encoding) && (!wide || (from + j) % 2 == 0))
+            return std::max(m_nTextStart, from + j + (wide ? 2 : 1));
+    }
+    return std::max(m_nTextStart, from + CharStartAt(before, from, at, m_encoding));
+}
+
+size_t PagedDataCtrl::TextRowEnd(std::span<const uint8_t> bytes, size_t at) const {
+    size_t end = at;
+    // Each character moves end on by at least one byte; a row ends at a line
+    // feed or before the character that would pass kTextRowBytes.
+    while (end < bytes.size()) {
+        const size_t length = TextCharLength(bytes, end, m_encoding);
+        if (end > at && end + length - at > kTextRowBytes) break;
+        const bool bLineFeed = IsLineFeedAt(bytes, end, m_encoding);
+        end += length;
+        if (bLineFeed) break;
+    }
+    return end;
 }
 
 QString PagedDataCtrl::HexRowText(uint64_t first, const std::vector<uint8_t>& bytes) const {
@@ -114,14 +159,12 @@ void PagedDataCtrl::MakeRows(uint64_t offset, int count, std::vector<Row>& rows)
     }
     const uint64_t top = TextRowStart(std::min(offset, size - 1));
     m_pPages->Read(top, static_cast<size_t>(count) * kTextRowBytes, bytes);
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::span<const uint8_t> text(bytes);
     size_t at = 0;
     // Every row moves at least one byte on, and there are count rows at most.
     while (at < text.size() && static_cast<int>(rows.size()) < count) {
-        const size_t limit = std::min(text.size(), at + kTextRowBytes);
-        const size_t newline = text.find('\n', at);
-        const size_t end = newline != std::string_view::npos && newline < limit ? newline + 1 : limit;
-        rows.push_back({top + at, top + end, RowText(text.substr(at, end - at))});
+        const size_t end = TextRowEnd(text, at);
+        rows.push_back({top + at, top + end, RowText(text.subspan(at, end - at), m_encoding)});
         at = end;
     }
 }
@@ -225,13 +268,19 @@ QString PagedDataCtrl::SelectionText() {
     uint64_t first = 0, end = 0;
     SelectedRange(first, end);
     std::vector<uint8_t> bytes;
+    if (m_form == Form::kText) {
+        // Decoded as the rows are: from a character start, past the byte order mark.
+        first = std::max(first, m_nTextStart);
+        if (m_encoding == TextEncoding::kUtf16Le) first &= ~uint64_t{1};
+        end = std::max(end, first);
+    }
     if (m_pPages) m_pPages->Read(first, static_cast<size_t>(std::min(end - first, kMaxCopyBytes)), bytes);
     if (m_form == Form::kHex) return QString::fromStdString(GbkToUtf8(PlainCopyBytes(bytes)));
-    // Text keeps its line breaks and tabs; other control bytes become dots.
-    std::string text(bytes.begin(), bytes.end());
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') c = '.';
-    return QString::fromStdString(GbkToUtf8(text));
+    // Text keeps its line breaks and tabs; other control characters become dots.
+    QString text = QString::fromStdString(DecodeText(bytes, m_encoding));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 && c != u'\n' && c != u'\r' && c != u'\t') c = u'.';
+    return text;
 }
 
 QString PagedDataCtrl::SelectionHex() {

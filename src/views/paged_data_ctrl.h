@@ -2,13 +2,17 @@
 // The report control of the text and hexadecimal views: an item's data of
 // any size, of which only the rows on screen are read (through ItemPages).
 // The hexadecimal form shows 16 bytes a row with the offset and the GBK
-// text; the text form shows the data as GBK lines. Rows are selected with
+// text; the text form shows the data as lines, in the encoding its first
+// pages show (GBK unless they are UTF-8 or carry a byte order mark). Rows are selected with
 // the mouse (shift extends) and copied as text or as hexadecimal text.
 #include <QAbstractScrollArea>
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "common/text_encoding.h"
 
 namespace delvora {
 
@@ -30,12 +34,14 @@ public:
     /// Shows the data behind pages; null empties the control.
     void SetPages(std::unique_ptr<ItemPages> pages);
     uint64_t Size() const;
+    /// How the text form decodes the data (the hexadecimal form: GBK).
+    TextEncoding Encoding() const { return m_encoding; }
 
     /// The selected bytes as [first, end); the rows on screen when nothing
     /// is selected.
     void SelectedRange(uint64_t& first, uint64_t& end) const;
     void Select(uint64_t first, uint64_t end);
-    /// The selection as text (GBK decoded) and as hexadecimal text.
+    /// The selection as text (decoded as shown) and as hexadecimal text.
     QString SelectionText();
     QString SelectionHex();
     void CopySelection();
@@ -68,15 +74,22 @@ private:
     void MakeRows(uint64_t offset, int count, std::vector<Row>& rows);
     void UpdateScrollRange();
     uint64_t TopOffset() const;
+    /// Decides m_encoding from the first pages (text form only).
+    void DetectEncoding();
     /// Where the text row holding offset starts: after the nearest line break
-    /// before it (looked for at most one wrap width back).
+    /// before it (looked for at most one wrap width back), at a character start.
     uint64_t TextRowStart(uint64_t offset);
+    /// The end of the text row that starts at bytes[at]: after its line feed,
+    /// or before the character that would make it longer than kTextRowBytes.
+    size_t TextRowEnd(std::span<const uint8_t> bytes, size_t at) const;
     int VisibleRowCount() const;
     uint64_t OffsetAt(const QPoint& point) const;
     QString HexRowText(uint64_t first, const std::vector<uint8_t>& bytes) const;
 
     Form m_form;
     std::unique_ptr<ItemPages> m_pPages;
+    TextEncoding m_encoding = TextEncoding::kGbk;
+    uint64_t m_nTextStart = 0;  // past the byte order mark
     std::vector<Row> m_rows;
     uint64_t m_nUnit = 1;  // bytes per scroll step
     uint64_t m_nAnchor = 0, m_nSelFirst = 0, m_nSelEnd = 0;

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
+#include <string>
+
 #include "common/archive.h"
 #include "common/bytes.h"
 #include "common/codepage.h"
+#include "common/text_encoding.h"
 #include "common/text_format.h"
 
 namespace delvora {
@@ -172,6 +177,51 @@ TEST(Archive, TruncatedAndAbsurdLengthsFail) {
     const std::vector<uint8_t> nestedWide{0xFF, 0xFE, 0xFF, 0xFF, 0xFE, 0xFF, 1};
     ArchiveReader rn(nestedWide);
     EXPECT_FALSE(rn.ReadString(text));
+}
+
+TEST(TextEncoding, FirstBytesDecide) {
+    using E = TextEncoding;
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool more;
+        std::optional<E> expected;
+    } cases[] = {
+        {"plain ASCII leaves it open", "line one\r\n", false, std::nullopt},
+        {"UTF-8 Chinese", "x \xE4\xB8\xAD\xE6\x96\x87\n", false, E::kUtf8},
+        {"GBK Chinese", "x \xD6\xD0\xCE\xC4\n", false, E::kGbk},
+        {"UTF-8 mark", "\xEF\xBB\xBF" "abc", false, E::kUtf8},
+        {"UTF-16LE mark", std::string("\xFF\xFE" "a\0", 4), false, E::kUtf16Le},
+        {"a NUL is no text", std::string("\xE4\xB8\xAD\0", 4), false, E::kGbk},
+        {"a character cut by the page end", "abc\xE4\xB8", true, std::nullopt},
+        {"the same at the file end", "abc\xE4\xB8", false, E::kGbk},
+        {"UTF-8 before a cut character", "\xC3\xA9\xE4", true, E::kUtf8},
+        {"overlong form", "\xC0\xAF", false, E::kGbk},
+    };
+    for (const auto& c : cases) {
+        const auto bytes = std::span(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size());
+        EXPECT_EQ(SniffTextEncoding(bytes, c.more), c.expected) << c.what;
+    }
+}
+
+TEST(TextEncoding, CharactersAreNeverSplit) {
+    const std::string utf8 = "a\xE4\xB8\xAD\xF0\x9F\x98\x80";
+    const auto u8 = std::span(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size());
+    EXPECT_EQ(TextCharLength(u8, 1, TextEncoding::kUtf8), 3u);
+    EXPECT_EQ(TextCharLength(u8, 4, TextEncoding::kUtf8), 4u);
+    EXPECT_EQ(CharStartAt(u8, 0, 3, TextEncoding::kUtf8), 1u);
+    EXPECT_EQ(CharStartAt(u8, 0, 7, TextEncoding::kUtf8), 4u);
+    // A GBK lead byte takes its trail; one left at the end stands alone.
+    const uint8_t gbk[] = {'a', 0xD6, 0xD0, 0xCE};
+    EXPECT_EQ(TextCharLength(gbk, 1, TextEncoding::kGbk), 2u);
+    EXPECT_EQ(TextCharLength(gbk, 3, TextEncoding::kGbk), 1u);
+    // UTF-16LE: units at even file offsets, a surrogate pair as one, "\n\0" a line feed.
+    const uint8_t wide[] = {0x3D, 0xD8, 0x00, 0xDE, '\n', 0, 0x0A, 0x4E};
+    EXPECT_EQ(TextCharLength(wide, 0, TextEncoding::kUtf16Le), 4u);
+    EXPECT_EQ(CharStartAt(wide, 1, 2, TextEncoding::kUtf16Le), 1u);
+    EXPECT_TRUE(IsLineFeedAt(wide, 4, TextEncoding::kUtf16Le));
+    EXPECT_FALSE(IsLineFeedAt(wide, 6, TextEncoding::kUtf16Le));
+    EXPECT_EQ(DecodeText(std::span(wide).first(6), TextEncoding::kUtf16Le), "\xF0\x9F\x98\x80\n");
 }
 
 }  // namespace

@@ -135,6 +135,46 @@ private slots:
         QCOMPARE(set.views.Views().size(), size_t(1));
     }
 
+    // Each file shown in the encoding its first bytes tell, GBK otherwise;
+    // the copy gives the text the rows show, and long lines and scrolled
+    // rows never split a character.
+    void TextViewDecodesEachFileAsItsFirstBytesSay() {
+        Views set;
+        auto* text = static_cast<DataView*>(set.views.OpenView(ViewKind::kText));
+        text->resize(600, 400);
+        PagedDataCtrl& control = *text->Control();
+        std::string longLine;
+        for (int i = 0; i < 200; ++i) longLine += "\xE4\xB8\xAD";  // 中
+        const struct {
+            std::string bytes;
+            TextEncoding encoding;
+            QStringList rows;
+            QString copied;
+        } cases[] = {
+            {"\xE4\xB8\xAD\xE6\x96\x87\r\n\xE6\x95\xB0\xE6\x8D\xAE\n", TextEncoding::kUtf8, {"中文", "数据"}, "中文\r\n数据\n"},
+            {"\xEF\xBB\xBF" "abc\n", TextEncoding::kUtf8, {"abc"}, "abc\n"},
+            {std::string("\xFF\xFE\x2D\x4E\t\0\x87\x65\n\0\x41\0", 12), TextEncoding::kUtf16Le, {"中 文", "A"}, "中\t文\nA"},
+            {"\xD6\xD0\xCE\xC4\n", TextEncoding::kGbk, {"中文"}, "中文\n"},
+            {longLine, TextEncoding::kUtf8, {QString(85, u'中'), QString(85, u'中'), QString(30, u'中')}, QString(200, u'中')},
+        };
+        for (const auto& c : cases) {
+            set.volume.SetData(1, c.bytes);
+            set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
+            QCOMPARE(control.Encoding(), c.encoding);
+            QCOMPARE(control.VisibleRows(), c.rows);
+            control.Select(0, control.Size());
+            text->CopySelection();
+            QCOMPARE(QApplication::clipboard()->text(), c.copied);
+            set.views.SetCurrentItem(nullptr, nullptr);
+        }
+        // Scrolled into the middle of a character, the top row starts at its first byte.
+        set.volume.SetData(1, longLine);
+        set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
+        control.ScrollTo(64);
+        QVERIFY(!control.VisibleRows().isEmpty());
+        QVERIFY(!control.VisibleRows().join(QString()).contains(QChar(0xFFFD)));
+    }
+
     void PicturesDecodeAndPagesFetchNothing() {
         Views set;
         set.volume.SetData(2, "<html><body><p>页面</p><img src=\"http://example.invalid/remote.png\"></body></html>");
