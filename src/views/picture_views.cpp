@@ -45,14 +45,18 @@ void PictureCtrl::SetPicture(QImage picture) {
     update();
 }
 
+QRect PictureCtrl::Target() const {
+    if (m_picture.isNull()) return {};
+    const QSize size = m_picture.size().scaled(this->size(), Qt::KeepAspectRatio);
+    return {QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size};
+}
+
 void PictureCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     if (m_picture.isNull()) return;
-    const QSize size = m_picture.size().scaled(this->size(), Qt::KeepAspectRatio).boundedTo(m_picture.size());
-    const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, m_picture);
+    painter.drawImage(Target(), m_picture);
 }
 
 PictureView::PictureView(ViewSet& views, QString title, QWidget* parent) : DelvoraView(views, std::move(title), parent) {

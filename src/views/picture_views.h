@@ -22,13 +22,16 @@ bool IsPictureName(const char* name);
 /// Reads and decodes a picture item; a null image when it is none.
 QImage LoadPicture(Volume& volume, FileItem& item);
 
-/// Draws a picture scaled into its rectangle, keeping its proportions.
+/// Draws a picture as large as its rectangle allows, keeping its
+/// proportions and centred: larger pictures shrink, smaller ones grow.
 class PictureCtrl : public QWidget {
     Q_OBJECT
 public:
     explicit PictureCtrl(QWidget* parent = nullptr) : QWidget(parent) {}
     void SetPicture(QImage picture);
     const QImage& Picture() const { return m_picture; }
+    /// Where the picture is drawn: fitted into the control and centred.
+    QRect Target() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -185,6 +185,12 @@ private slots:
         auto* web = static_cast<WebView*>(set.views.OpenView(ViewKind::kWeb));
         set.views.SetCurrentItem(&set.volume.files[3], &set.volume);
         QCOMPARE(picture->Control()->Picture().size(), QSize(64, 48));
+        // Fitted to the pane whichever way that scales, proportions kept, centred.
+        for (const auto& [pane, target] : {std::pair{QSize(400, 400), QRect(0, 50, 400, 300)},
+                                           std::pair{QSize(32, 100), QRect(0, 38, 32, 24)}}) {
+            picture->Control()->resize(pane);
+            QCOMPARE(picture->Control()->Target(), target);
+        }
         QVERIFY(web->Browser()->toPlainText().isEmpty());
 
         set.views.SetCurrentItem(&set.volume.files[2], &set.volume);
