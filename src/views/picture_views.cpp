@@ -55,8 +55,10 @@ void PictureCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     if (m_picture.isNull()) return;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(Target(), m_picture);
+    const QRect target = Target();
+    // Grown pictures keep their pixels sharp, so that what is on the disk is what is seen.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < m_picture.width());
+    painter.drawImage(target, m_picture);
 }
 
 PictureView::PictureView(ViewSet& views, QString title, QWidget* parent) : DelvoraView(views, std::move(title), parent) {
