@@ -30,10 +30,13 @@
 #include "case/data_item.h"
 #include "fs/item_path.h"
 #include "fs/volume.h"
+#include "views/colligation_view.h"
 #include "views/disk_browse_form.h"
 #include "views/delvora_view.h"
 #include "views/disk_view.h"
 #include "views/view_set.h"
+#include "views/search_results_model.h"
+#include "views/search_results_view.h"
 #include "common/options.h"
 #include "search/keyword.h"
 #include "views/script_view.h"
@@ -285,7 +288,24 @@ public:
         }
         QTimer::singleShot(300, this, [this] {
             Save(&m_frame, m_strFolder + QStringLiteral("/search-results.png"));
-            SearchResidual();
+            ShowHitInCombinedView();
+        });
+    }
+
+    // The combined view on the search's first hit: its file scrolled to the
+    // hit, the hit's bytes marked.
+    void ShowHitInCombinedView() {
+        auto* pView = static_cast<ColligationView*>(m_frame.Views()->OpenView(ViewKind::kColligation));
+        pView->parentWidget()->showMaximized();
+        pView->Results()->setCurrentIndex(pView->Results()->Model()->index(0, 0));
+        QTimer::singleShot(300, this, [this, pView] {
+            Save(pView, m_strFolder + QStringLiteral("/combined-view-hit.png"));
+            if (auto* pTabs = pView->findChild<QTabWidget*>()) pTabs->setCurrentIndex(1);
+            QTimer::singleShot(300, this, [this, pView] {
+                Save(pView, m_strFolder + QStringLiteral("/combined-view-hit-hex.png"));
+                pView->parentWidget()->close();
+                SearchResidual();
+            });
         });
     }
 

@@ -59,7 +59,16 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
     return kOk;
 }
 
-void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits) {
+// volume: the searched volume, whose files the hits' file offsets are taken
+// in (null for a raw search).
+void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits,
+           Volume* volume) {
+    std::vector<std::vector<uint8_t>> patterns(keywords.size());
+    NullNotifier quiet;
+    // The search made the same patterns already: no message can come up here.
+    for (size_t i = 0; i < keywords.size(); ++i)
+        KeywordToPattern(keywords[i].text, keywords[i].type, env.context.Options().codepage, kPatternCapacity,
+                         patterns[i], quiet);
     std::string out;
     auto flush = [&] {
         std::fwrite(out.data(), 1, out.size(), stdout);
@@ -72,7 +81,11 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
                    Format(",\"position\":%llu,\"offset\":%u,\"byteOffset\":%llu,\"hitText\":",
                           static_cast<unsigned long long>(hit.position), hit.offset,
                           static_cast<unsigned long long>(hit.byteOffset)) +
-                   JsonString(hit.hitText) + ",\"file\":" + (hit.file ? JsonString(file) : std::string("null")) + "}";
+                   JsonString(hit.hitText) + ",\"file\":" + (hit.file ? JsonString(file) : std::string("null"));
+            uint64_t fileOffset = 0;
+            const bool placed = volume && hit.file &&
+                                FindHitInFile(*volume, *hit.file, hit.byteOffset, patterns[hit.keyword], fileOffset);
+            out += ",\"fileOffset\":" + (placed ? std::to_string(fileOffset) : std::string("null")) + "}";
         } else {
             // With several keywords each line says which one it found.
             if (keywords.size() > 1) out += EscapeControls(keywords[hit.keyword].text) + "\t";
@@ -98,7 +111,7 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
     std::vector<KeywordHit> hits;
     if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits);
+    Print(env, keywords, hits, nullptr);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
@@ -116,7 +129,7 @@ int Search(Env& env, const Args& args) {
         return rc;
     std::vector<KeywordHit> hits;
     if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits);
+    Print(env, keywords, hits, &volume);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 

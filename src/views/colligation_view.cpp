@@ -5,14 +5,24 @@
 #include <QVBoxLayout>
 
 #include "case/case_item.h"
+#include "case/case_workspace.h"
+#include "common/reporting.h"
 #include "fs/file_item.h"
 #include "recovery/item_pages.h"
+#include "search/keyword.h"
+#include "search/keyword_search.h"
 #include "views/paged_data_ctrl.h"
 #include "views/search_results_model.h"
 #include "views/search_results_view.h"
 #include "views/view_set.h"
 
 namespace delvora {
+namespace {
+
+// Bytes shown above a hit: four rows of the hexadecimal pane.
+constexpr uint64_t kLeadBytes = 4 * PagedDataCtrl::kHexRowBytes;
+
+}  // namespace
 
 ColligationView::ColligationView(ViewSet& views, QString title, QWidget* parent)
     : DelvoraView(views, std::move(title), parent) {
@@ -32,7 +42,9 @@ bool ColligationView::CreateControls() {
     splitter->addWidget(m_pResults);
     splitter->addWidget(m_pTabs);
     layout->addWidget(splitter);
-    connect(m_pResults, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) { ShowHit(index.row()); });
+    // A hit chosen with the mouse or the keys.
+    connect(m_pResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& index) { ShowHit(index.row()); });
     return true;
 }
 
@@ -51,6 +63,20 @@ void ColligationView::ShowHit(int row) {
     }
     m_pText->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
     m_pHex->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
+    // The keyword's bytes as the search looked for them, from its result folder.
+    const CaseItem* folder = m_pResults->Model()->Folder();
+    std::vector<uint8_t> pattern;
+    NullNotifier quiet;
+    uint64_t at = 0;
+    if (!folder || !KeywordToPattern(folder->text, folder->number, m_views.Workspace().Context().Options().codepage,
+                                     kPatternCapacity, pattern, quiet) ||
+        !FindHitInFile(*hit->volume, *hit->fileItem, hit->byteOffset, pattern, at))
+        return;
+    // A few rows of what comes before stay in sight above the hit.
+    for (PagedDataCtrl* pane : {m_pText, m_pHex}) {
+        pane->ScrollTo(at > kLeadBytes ? at - kLeadBytes : 0);
+        pane->Select(at, at + pattern.size());
+    }
 }
 
 }  // namespace delvora

@@ -213,14 +213,43 @@ void PagedDataCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.setFont(font());
     const QPalette& colours = palette();
+    const QFontMetrics metrics = fontMetrics();
     int y = 0;
     for (const Row& row : m_rows) {
-        const bool selected = row.first < m_nSelEnd && row.end > m_nSelFirst;
-        if (selected) painter.fillRect(0, y, viewport()->width(), m_nLineHeight, colours.highlight());
-        painter.setPen(selected ? colours.highlightedText().color() : colours.text().color());
-        painter.drawText(4, y + fontMetrics().ascent(), row.text);
+        const int baseline = y + metrics.ascent();
+        painter.setPen(colours.text().color());
+        if (row.first < m_nSelEnd && row.end > m_nSelFirst) {
+            // A row wholly inside the selection is marked across; a row it
+            // only touches, on the selected characters alone.
+            QRect marked(0, y, viewport()->width(), m_nLineHeight);
+            if (m_nSelFirst > row.first || m_nSelEnd < row.end) {
+                const int left = 4 + metrics.horizontalAdvance(row.text.left(ColumnOf(row, std::max(m_nSelFirst, row.first))));
+                // In hexadecimal the blank after the last selected byte stays unmarked.
+                const int end = ColumnOf(row, std::min(m_nSelEnd, row.end)) - (m_form == Form::kHex ? 1 : 0);
+                const int right = 4 + metrics.horizontalAdvance(row.text.left(end));
+                marked = QRect(left, y, std::max(1, right - left), m_nLineHeight);
+            }
+            painter.drawText(4, baseline, row.text);
+            painter.fillRect(marked, colours.highlight());
+            painter.save();
+            painter.setClipRect(marked);
+            painter.setPen(colours.highlightedText().color());
+            painter.drawText(4, baseline, row.text);
+            painter.restore();
+        } else {
+            painter.drawText(4, baseline, row.text);
+        }
         y += m_nLineHeight;
     }
+}
+
+int PagedDataCtrl::ColumnOf(const Row& row, uint64_t offset) {
+    const uint64_t into = std::min(offset, row.end) - row.first;
+    // "OFFSET  " then three characters a byte.
+    if (m_form == Form::kHex) return static_cast<int>(12 + 3 * into);
+    std::vector<uint8_t> bytes;
+    if (m_pPages) m_pPages->Read(row.first, static_cast<size_t>(into), bytes);
+    return static_cast<int>(RowText(bytes, m_encoding).size());
 }
 
 uint64_t PagedDataCtrl::OffsetAt(const QPoint& point) const {

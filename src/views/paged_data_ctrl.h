@@ -85,6 +85,8 @@ private:
     int VisibleRowCount() const;
     uint64_t OffsetAt(const QPoint& point) const;
     QString HexRowText(uint64_t first, const std::vector<uint8_t>& bytes) const;
+    /// The characters of row's text that show its bytes before offset.
+    int ColumnOf(const Row& row, uint64_t offset);
 
     Form m_form;
     std::unique_ptr<ItemPages> m_pPages;

@@ -14,8 +14,13 @@
 #include "app/search_dialog.h"
 #include "fs/volume_registry.h"
 #include "gui/gui_support.h"
+#include "common/text_format.h"
 #include "search/keyword.h"
+#include "views/colligation_view.h"
+#include "views/paged_data_ctrl.h"
 #include "views/search_results_model.h"
+#include "views/search_results_view.h"
+#include "views/view_set.h"
 
 namespace delvora::test {
 
@@ -126,6 +131,15 @@ private slots:
             QVERIFY(model->index(0, SearchResultsModel::kHitText).data().toString().contains(QStringLiteral("bravo")));
         }
         QCOMPARE(window.Messages().size(), 3);
+
+        // The combined view shows a chosen hit's file with the hit's bytes selected.
+        ViewSet* views = window.frame->Views();
+        auto* combined = static_cast<ColligationView*>(views->OpenView(ViewKind::kColligation));
+        views->SetResultFolder(window.Workspace().Searches().children[0].get());
+        combined->Results()->setCurrentIndex(combined->Results()->Model()->index(0, 0));
+        QCOMPARE(combined->Text()->SelectionText(), QStringLiteral("bravo"));
+        QCOMPARE(combined->Hex()->SelectionHex(), QString::fromLatin1(HexCopyText(std::vector<uint8_t>{'b', 'r', 'a', 'v', 'o'})));
+        QVERIFY(combined->Text()->VisibleRows().contains(QStringLiteral("bravo")));
     }
 
     void SearchWhileBusyIsRefused() {

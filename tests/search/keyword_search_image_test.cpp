@@ -23,12 +23,13 @@ struct Hit {
     uint64_t position = 0;
     uint64_t offset = 0;
     std::string file;  // '\' path; "-" for null
+    int64_t fileOffset = -1;  // -1 for null
     bool operator<(const Hit& o) const { return std::tie(byteOffset, keyword) < std::tie(o.byteOffset, o.keyword); }
 };
 
 std::vector<Hit> ParseHits(const std::string& json) {
     static const std::regex line(
-        R"re(^\{"keyword":"([^"]*)","position":(\d+),"offset":(\d+),"byteOffset":(\d+),"hitText":.*,"file":(null|"((?:[^"\\]|\\.)*)")\}$)re");
+        R"re(^\{"keyword":"([^"]*)","position":(\d+),"offset":(\d+),"byteOffset":(\d+),"hitText":.*,"file":(null|"((?:[^"\\]|\\.)*)"),"fileOffset":(null|\d+)\}$)re");
     std::vector<Hit> hits;
     size_t from = 0;
     // Each round takes one line.
@@ -41,7 +42,8 @@ std::vector<Hit> ParseHits(const std::string& json) {
         if (m.empty()) continue;
         std::string file = m[5] == "null" ? "-" : m[6].str();
         for (size_t at = file.find("\\\\"); at != std::string::npos; at = file.find("\\\\", at + 1)) file.erase(at, 1);
-        hits.push_back({m[1], std::stoull(m[4]), std::stoull(m[2]), std::stoull(m[3]), file});
+        hits.push_back({m[1], std::stoull(m[4]), std::stoull(m[2]), std::stoull(m[3]), file,
+                        m[7] == "null" ? -1 : std::stoll(m[7])});
     }
     return hits;
 }
@@ -82,6 +84,7 @@ std::string Utf16(const std::string& ascii) {
 
 struct PlantedImage {
     std::string path;
+    uint64_t hostCluster = 0;      // the cluster size WriteHostFiles laid span.bin out for
     uint64_t scanFirst = 0;        // byte where the volume search starts
     uint64_t unitBytes = 512;      // The Sleuth Kit's data unit
     uint64_t freeNeedle = 0;       // byte of the needle planted in free space
@@ -134,6 +137,19 @@ void WriteHostFiles(const TempDir& dir, uint64_t cluster) {
     WriteFileBytes(dir.File("in/tiny.txt"), {'N', 'E', 'E', 'D', 'L', 'E', '!'});
 }
 
+// Where WriteHostFiles put a keyword in a file: the offsets the hit's
+// fileOffset may take; none for files it did not write.
+std::set<int64_t> PlantedOffsets(const std::string& path, const std::string& keyword, uint64_t cluster) {
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    if (keyword == "aaa") return name == "live.txt" ? std::set<int64_t>{2000, 2001} : std::set<int64_t>{};
+    if (name == "live.txt") return {100};
+    if (name == "span.bin") return {static_cast<int64_t>(cluster) - 3};
+    if (name == "wide.txt") return {1000};
+    if (name == "gone.txt" || name == "_one.txt") return {50};
+    if (name == "tiny.txt") return {0};
+    return {};
+}
+
 void Plant(const std::string& image, uint64_t at) {
     ASSERT_TRUE(PatchFile(image, at, {kNeedle.begin(), kNeedle.end()}));
 }
@@ -162,6 +178,12 @@ void CheckImage(const TempDir& dir, const PlantedImage& made, size_t expectedNee
     for (const Hit& hit : hits) {
         SCOPED_TRACE(hit.keyword + " at " + std::to_string(hit.byteOffset));
         files.insert(hit.file);
+        // Where the hit lies in its file, as the combined view scrolls to it.
+        if (hit.file == "-") {
+            EXPECT_EQ(hit.fileOffset, -1);
+        } else if (const auto planted = PlantedOffsets(hit.file, hit.keyword, made.hostCluster); !planted.empty()) {
+            EXPECT_TRUE(planted.count(hit.fileOffset)) << hit.file << " at " << hit.fileOffset;
+        }
         if (hit.file.find(made.residentFile.empty() ? "\x01" : made.residentFile) != std::string::npos) {
             // The file's bytes lie in its MFT record, which The Sleuth Kit
             // gives to $MFT; the search names the file the bytes belong to.
@@ -189,6 +211,7 @@ TEST(KeywordSearchImages, Fat16AgainstImageBytesAndIfind) {
     WriteHostFiles(dir, cluster);
     PlantedImage made;
     made.path = dir.File("fat.img");
+    made.hostCluster = cluster;
     const std::string in = dir.File("in"), img = made.path;
     ASSERT_EQ(RunShell("truncate -s 16M '" + img + "' && mkfs.fat -F 16 -s 4 '" + img + "' >/dev/null && "
                        "mcopy -i '" + img + "' '" + in + "/live.txt' '" + in + "/wide.txt' '" + in + "/gone.txt' ::/ && "
@@ -221,6 +244,7 @@ TEST(KeywordSearchImages, NtfsAgainstImageBytesAndIfind) {
     WriteHostFiles(dir, cluster);
     PlantedImage made;
     made.path = dir.File("ntfs.img");
+    made.hostCluster = cluster;
     made.unitBytes = cluster;
     made.residentFile = "tiny.txt";
     // ntfscp makes neither folders nor deletions: the files stay in the root.
@@ -247,6 +271,7 @@ TEST(KeywordSearchImages, Ext2AgainstImageBytesAndIfind) {
     WriteHostFiles(dir, block);
     PlantedImage made;
     made.path = dir.File("ext2.img");
+    made.hostCluster = block;
     made.unitBytes = block;
     made.files = {"\\live.txt", "\\dir\\span.bin", "\\wide.txt", "\\gone.txt", "\\tiny.txt", "-"};
     const std::string img = made.path;
