@@ -42,6 +42,7 @@ public:
         folder.children = files.data();
         folder.childCount = static_cast<uint32_t>(files.size());
         files[0].size = kGiB;
+        SetDescription("内存卷");
     }
     void SetData(size_t file, std::string bytes) {
         files[file].size = bytes.size();
@@ -219,8 +220,15 @@ private slots:
         if (!HaveTool("pdftotext")) QSKIP("pdftotext missing: the report's text is not checked");
         std::string output;
         QCOMPARE(RunShell("pdftotext '" + pdf + "' -", &output), 0);
-        QVERIFY(output.find("\\gbk.txt") != std::string::npos);
-        QVERIFY(output.find("第 2 页") != std::string::npos);
+        // The header of every page, as the report printed it, then the rows.
+        const QString printed = QString::fromStdString(output);
+        const ReportHeader header = ReportHeader::Of(set.views);
+        QCOMPARE(header.volume, QStringLiteral("内存卷"));
+        for (const QString& line : header.Lines().mid(0, 3))
+            QVERIFY2(printed.contains(line.trimmed()), qPrintable(line));
+        QVERIFY(printed.contains(QStringLiteral("日期: ") + header.date.left(10)));
+        for (const char* page : {"第 1 页", "第 2 页"}) QVERIFY(printed.contains(QString::fromUtf8(page)));
+        QVERIFY(printed.contains(QStringLiteral("line one\nline two")));
     }
 };
 
