@@ -165,6 +165,8 @@ void MainFrame::CreateMenus() {
     pFile->addAction(pExit);
     UpdateRecentMenu();
 
+    m_pViews->AddCopyActions(*menuBar()->addMenu(QStringLiteral("编辑(&E)")));
+
     QMenu* pData = menuBar()->addMenu(QStringLiteral("数据(&D)"));
     pData->addAction(pAddData);
     m_pSearch = new SearchCommands(m_ws, *m_pBrowse, *m_pMdi, this);

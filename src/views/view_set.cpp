@@ -68,6 +68,16 @@ void ViewSet::AddPrintActions(QMenu& menu) {
     });
 }
 
+void ViewSet::AddCopyActions(QMenu& menu) {
+    // No shortcuts: Ctrl+C belongs to whatever control has the focus.
+    menu.addAction(QStringLiteral("拷贝(&C)"), this, [this] {
+        if (DelvoraView* view = ActiveView()) view->CopySelection();
+    });
+    menu.addAction(QStringLiteral("十六进制拷贝(&T)"), this, [this] {
+        if (DelvoraView* view = ActiveView()) view->HexCopySelection();
+    });
+}
+
 DelvoraView* ViewSet::ActiveView() const {
     QMdiSubWindow* window = m_area.activeSubWindow();
     return window ? qobject_cast<DelvoraView*>(window->widget()) : nullptr;

@@ -49,6 +49,8 @@ public:
     void AddMenuActions(QMenu& menu);
     /// "打印..." and "打印预览" for the active view.
     void AddPrintActions(QMenu& menu);
+    /// "拷贝(&C)" and "十六进制拷贝(&T)" for the active view.
+    void AddCopyActions(QMenu& menu);
     /// The view of the active child window, or null.
     DelvoraView* ActiveView() const;
     /// Opens a new visible child window of a kind; answers its view.

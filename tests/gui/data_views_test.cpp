@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
 #include <QTest>
 
 #include <cstring>
@@ -174,6 +176,14 @@ private slots:
         control.ScrollTo(64);
         QVERIFY(!control.VisibleRows().isEmpty());
         QVERIFY(!control.VisibleRows().join(QString()).contains(QChar(0xFFFD)));
+
+        // The edit menu's copy reaches the active view.
+        QMenu edit;
+        set.views.AddCopyActions(edit);
+        set.area.setActiveSubWindow(qobject_cast<QMdiSubWindow*>(text->parentWidget()));
+        control.Select(3, 9);
+        edit.actions().front()->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("中中"));
     }
 
     void PicturesDecodeAndPagesFetchNothing() {

@@ -161,6 +161,13 @@ private slots:
         window.frame->DocumentArea()->closeAllSubWindows();
         QTRY_VERIFY(window.frame->findChild<ScriptView*>() == nullptr);
         QCOMPARE(std::ranges::count(window.frame->Views()->Views(), pOpened), 0);
+
+        // The main window going away mid-run stops the run and waits for it.
+        Window other;
+        ScriptView* pRunning = other.frame->OpenScriptView();
+        pRunning->Editor()->setPlainText(QStringLiteral("function main() { for (;;) {} }"));
+        pRunning->Run();
+        other.frame.reset();
     }
 };
 
