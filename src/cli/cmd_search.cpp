@@ -1,11 +1,13 @@
 // search: every hit of one or more keywords in a volume (with the file that
 // holds it) or, with --raw, in a whole source.
 #include <cstdio>
+#include <optional>
 
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "fs/file_tree.h"
+#include "search/hit_place.h"
 #include "search/keyword.h"
 #include "search/keyword_search.h"
 
@@ -63,12 +65,8 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
 // in (null for a raw search).
 void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits,
            Volume* volume) {
-    std::vector<std::vector<uint8_t>> patterns(keywords.size());
-    NullNotifier quiet;
-    // The search made the same patterns already: no message can come up here.
-    for (size_t i = 0; i < keywords.size(); ++i)
-        KeywordToPattern(keywords[i].text, keywords[i].type, env.context.Options().codepage, kPatternCapacity,
-                         patterns[i], quiet);
+    std::optional<HitPlacer> placer;
+    if (volume) placer.emplace(*volume);
     std::string out;
     auto flush = [&] {
         std::fwrite(out.data(), 1, out.size(), stdout);
@@ -83,8 +81,7 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
                           static_cast<unsigned long long>(hit.byteOffset)) +
                    JsonString(hit.hitText) + ",\"file\":" + (hit.file ? JsonString(file) : std::string("null"));
             uint64_t fileOffset = 0;
-            const bool placed = volume && hit.file &&
-                                FindHitInFile(*volume, *hit.file, hit.byteOffset, patterns[hit.keyword], fileOffset);
+            const bool placed = placer && hit.file && placer->Find(*hit.file, hit.byteOffset, fileOffset);
             out += ",\"fileOffset\":" + (placed ? std::to_string(fileOffset) : std::string("null")) + "}";
         } else {
             // With several keywords each line says which one it found.

@@ -1,7 +1,6 @@
 // Naming the file of each hit: the breadth-first walk over a loaded tree.
 #include <algorithm>
 #include <new>
-#include <vector>
 
 #include "common/text_format.h"
 #include "fs/cluster_run_list.h"
@@ -78,54 +77,6 @@ bool MatchHitsToFiles(Volume& volume, std::vector<KeywordHit>& hits, const KeepG
             }
         }
         return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-bool FindHitInFile(Volume& volume, FileItem& item, uint64_t byteOffset, std::span<const uint8_t> pattern,
-                   uint64_t& fileOffset) {
-    if (item.IsDirectory() || item.size == 0 || volume.BytesPerSector() == 0) return false;
-    try {
-        if (item.flags & item_flags::kInRecord) {
-            if (pattern.empty() || item.size > kMaxInRecordSearch) return false;
-            std::vector<uint8_t> data(static_cast<size_t>(item.size));
-            if (!volume.ReadItemRange(&item, data.data(), 0, static_cast<uint32_t>(data.size()), nullptr)) return false;
-            const auto it = std::search(data.begin(), data.end(), pattern.begin(), pattern.end());
-            if (it == data.end()) return false;
-            fileOffset = static_cast<uint64_t>(it - data.begin());
-            return true;
-        }
-        ClusterRunList runs, one, sectors;
-        if (!volume.GetItemRuns(&item, runs)) return false;
-        if (volume.StartSector() > UINT64_MAX / 512) return false;
-        const uint64_t origin = volume.StartSector() * 512;
-        const uint64_t sectorBytes = volume.BytesPerSector(), clusterBytes = volume.BytesPerCluster();
-        uint64_t at = 0;  // the file offset of the run's first byte
-        // One run a round, each converted alone so that a hole (no sectors)
-        // still moves the file offset on; the file's size ends the walk early.
-        for (const ClusterRun& run : runs) {
-            one.Clear();
-            one.Add(run.first, run.count);
-            sectors.Clear();
-            if (!volume.ConvertRunsToSectors(&item, one, sectors)) return false;
-            if (sectors.Empty()) {
-                if (clusterBytes == 0 || run.count > (UINT64_MAX - at) / clusterBytes) return false;
-                at += run.count * clusterBytes;
-            }
-            for (const ClusterRun& piece : sectors) {
-                if (piece.first > (UINT64_MAX - origin) / sectorBytes || piece.count > (UINT64_MAX - at) / sectorBytes)
-                    return false;
-                const uint64_t from = origin + piece.first * sectorBytes, length = piece.count * sectorBytes;
-                if (byteOffset >= from && byteOffset - from < length) {
-                    fileOffset = at + (byteOffset - from);
-                    return fileOffset < item.size;
-                }
-                at += length;
-            }
-            if (at >= item.size) return false;
-        }
-        return false;
     } catch (const std::bad_alloc&) {
         return false;
     }

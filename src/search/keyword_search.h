@@ -4,7 +4,6 @@
 // sectors) or of a whole source, and the file each hit lies in.
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -63,17 +62,5 @@ int SearchSource(DataSource& source, const CoreContext& context, const std::vect
 /// last file visited wins; NTFS and EXT2: the first. Answers false when
 /// stopped or out of memory (hits matched so far keep their file).
 bool MatchHitsToFiles(Volume& volume, std::vector<KeywordHit>& hits, const KeepGoing& keepGoing);
-
-/// Data of a file kept inside its NTFS record that FindHitInFile searches at most.
-inline constexpr uint64_t kMaxInRecordSearch = 65536;
-
-/// Where a hit lies in the data of its file: the offset whose byte is the
-/// source's byte byteOffset, through the file's runs (holes count as the
-/// file's bytes they stand for). A file kept inside its NTFS record has the
-/// record's bytes as its run, not its data at the same offsets: there the
-/// first place its data holds pattern is answered. False when the hit lies
-/// outside the file's size or the runs cannot be had.
-bool FindHitInFile(Volume& volume, FileItem& item, uint64_t byteOffset, std::span<const uint8_t> pattern,
-                   uint64_t& fileOffset);
 
 }  // namespace delvora

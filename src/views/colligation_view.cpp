@@ -9,8 +9,8 @@
 #include "common/reporting.h"
 #include "fs/file_item.h"
 #include "recovery/item_pages.h"
+#include "search/hit_place.h"
 #include "search/keyword.h"
-#include "search/keyword_search.h"
 #include "views/paged_data_ctrl.h"
 #include "views/search_results_model.h"
 #include "views/search_results_view.h"
@@ -70,7 +70,7 @@ void ColligationView::ShowHit(int row) {
     uint64_t at = 0;
     if (!folder || !KeywordToPattern(folder->text, folder->number, m_views.Workspace().Context().Options().codepage,
                                      kPatternCapacity, pattern, quiet) ||
-        !FindHitInFile(*hit->volume, *hit->fileItem, hit->byteOffset, pattern, at))
+        !HitPlacer(*hit->volume).Find(*hit->fileItem, hit->byteOffset, at))
         return;
     // A few rows of what comes before stay in sight above the hit.
     for (PagedDataCtrl* pane : {m_pText, m_pHex}) {

@@ -134,7 +134,7 @@ void WriteHostFiles(const TempDir& dir, uint64_t cluster) {
     std::string gone(4100, '-');
     gone.replace(50, kNeedle.size(), kNeedle);
     WriteFileBytes(dir.File("in/gone.txt"), {gone.begin(), gone.end()});
-    WriteFileBytes(dir.File("in/tiny.txt"), {'N', 'E', 'E', 'D', 'L', 'E', '!'});
+    WriteFileBytes(dir.File("in/tiny.txt"), {'x', 'N', 'E', 'E', 'D', 'L', 'E', '!'});
 }
 
 // Where WriteHostFiles put a keyword in a file: the offsets the hit's
@@ -146,7 +146,7 @@ std::set<int64_t> PlantedOffsets(const std::string& path, const std::string& key
     if (name == "span.bin") return {static_cast<int64_t>(cluster) - 3};
     if (name == "wide.txt") return {1000};
     if (name == "gone.txt" || name == "_one.txt") return {50};
-    if (name == "tiny.txt") return {0};
+    if (name == "tiny.txt") return {1};
     return {};
 }
 
