@@ -58,17 +58,20 @@ hits=$(grep -obUaF "$keyword" "$image" | wc -l)
 raw_hits=$("$cli" search "$image" --raw --keyword "$keyword" 2>/dev/null | wc -l)
 volume_hits=$("$cli" search "$image" --keyword "$keyword" 2>/dev/null | wc -l)
 named=$("$cli" search "$image" --keyword "$keyword" 2>/dev/null | awk -F'\t' '$5 != ""' | wc -l)
-[ "$raw_hits" = "$hits" ] && [ "$volume_hits" = "$hits" ] && [ "$named" = "$hits" ] || \
-    { echo "hits differ: grep $hits, raw $raw_hits, volume $volume_hits ($named named)"; exit 1; }
+placed=$("$cli" search "$image" --keyword "$keyword" --json 2>/dev/null | grep -c '"fileOffset":[0-9]' || true)
+[ "$raw_hits" = "$hits" ] && [ "$volume_hits" = "$hits" ] && [ "$named" = "$hits" ] && [ "$placed" = "$hits" ] || \
+    { echo "hits differ: grep $hits, raw $raw_hits, volume $volume_hits ($named named, $placed placed)"; exit 1; }
 
 set -- $(best "$cli" search "$image" --raw --keyword "$keyword"); raw=$1; raw_mem=$2
 set -- $(best "$cli" search "$image" --keyword "$keyword"); vol=$1; vol_mem=$2
+set -- $(best "$cli" search "$image" --keyword "$keyword" --json); json=$1; json_mem=$2
 set -- $(best rg -a -F -b -o --no-mmap "$keyword" "$image"); rg=$1; rg_mem=$2
 set -- $(best grep -obUaF "$keyword" "$image"); gr=$1; gr_mem=$2
 gib=$(echo "scale=3; $(stat -c %s "$image") / 1073741824" | bc)
-echo "image: $gib GiB, $hits hits of $keyword (every one named by volume mode)"
+echo "image: $gib GiB, $hits hits of $keyword (every one named and placed in its file by volume mode)"
 echo "delvora search --raw:  $raw s  peak $raw_mem KiB"
 echo "delvora search volume: $vol s  peak $vol_mem KiB"
+echo "  --json (file offsets): $json s  peak $json_mem KiB"
 echo "rg --no-mmap:          $rg s  peak $rg_mem KiB"
 echo "grep -obUaF:           $gr s  peak $gr_mem KiB"
 echo "speed ratio raw/rg:    $(echo "scale=2; $rg / $raw" | bc)  (target >= 1)"
