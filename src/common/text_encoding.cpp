@@ -88,16 +88,6 @@ bool IsLineFeedAt(std::span<const uint8_t> bytes, size_t i, TextEncoding encodin
     return encoding != TextEncoding::kUtf16Le || (i + 1 < bytes.size() && bytes[i + 1] == 0);
 }
 
-size_t CharStartAt(std::span<const uint8_t> bytes, uint64_t first, size_t i, TextEncoding encoding) {
-    if (i >= bytes.size()) return i;
-    if (encoding == TextEncoding::kUtf16Le) return (first + i) % 2 && i > 0 ? i - 1 : i;
-    if (encoding != TextEncoding::kUtf8) return i;
-    size_t start = i;
-    // A UTF-8 character has at most three continuation bytes.
-    for (size_t back = 0; back < 3 && start > 0 && (bytes[start] & 0xC0) == 0x80; ++back) --start;
-    return (bytes[start] & 0xC0) == 0x80 ? i : start;
-}
-
 std::string DecodeText(std::span<const uint8_t> bytes, TextEncoding encoding) {
     switch (encoding) {
     case TextEncoding::kUtf8:

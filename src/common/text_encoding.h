@@ -31,12 +31,6 @@ size_t TextCharLength(std::span<const uint8_t> bytes, size_t i, TextEncoding enc
 /// True when the character at bytes[i] is a line feed.
 bool IsLineFeedAt(std::span<const uint8_t> bytes, size_t i, TextEncoding encoding);
 
-/// Index of the start of the character holding bytes[i], where bytes begin
-/// at file offset first: UTF-16LE units begin at even file offsets, a UTF-8
-/// character at its lead byte (at most three bytes back). A GBK trail byte
-/// cannot be told from a lead byte without the text before it: i stays.
-size_t CharStartAt(std::span<const uint8_t> bytes, uint64_t first, size_t i, TextEncoding encoding);
-
 /// Decodes bytes in encoding to UTF-8; what does not decode becomes U+FFFD.
 std::string DecodeText(std::span<const uint8_t> bytes, TextEncoding encoding);
 

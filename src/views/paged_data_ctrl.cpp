@@ -99,18 +99,32 @@ uint64_t PagedDataCtrl::TopOffset() const { return static_cast<uint64_t>(vertica
 
 uint64_t PagedDataCtrl::TextRowStart(uint64_t offset) {
     if (offset <= m_nTextStart || !m_pPages) return m_nTextStart;
-    const uint64_t from = offset > kTextRowBytes ? offset - kTextRowBytes : 0;
+    // Rows are laid from the start of the line or, in a longer line, from a
+    // page boundary 64 to 128 KiB back: a row keeps its place while the view
+    // scrolls, and starts at a character.
+    const uint64_t page = ItemPages::kPageBytes;
+    const uint64_t from = std::max<uint64_t>(m_nTextStart, offset / page > 0 ? (offset / page - 1) * page : 0);
     const size_t at = static_cast<size_t>(offset - from);
     std::vector<uint8_t> before;
-    // With the byte at offset, which tells whether a character starts there.
-    m_pPages->Read(from, at + 1, before);
+    // With the whole character at offset (at most four bytes).
+    m_pPages->Read(from, at + 4, before);
+    if (before.size() <= at) return offset;
     const bool wide = m_encoding == TextEncoding::kUtf16Le;
-    for (size_t i = std::min(at, before.size()); i > 0; --i) {
+    size_t start = 0;
+    for (size_t i = at; i > 0; --i) {
         const size_t j = i - 1;
-        if (IsLineFeedAt(before, j, m_encoding) && (!wide || (from + j) % 2 == 0))
-            return std::max(m_nTextStart, from + j + (wide ? 2 : 1));
+        if (IsLineFeedAt(before, j, m_encoding) && (!wide || (from + j) % 2 == 0)) {
+            start = j + (wide ? 2 : 1);
+            break;
+        }
     }
-    return std::max(m_nTextStart, from + CharStartAt(before, from, at, m_encoding));
+    // Row after row up to the one that holds offset; each moves at least one
+    // byte on, and the bytes end past offset.
+    while (true) {
+        const size_t end = TextRowEnd(before, start);
+        if (end > at) return from + start;
+        start = end;
+    }
 }
 
 size_t PagedDataCtrl::TextRowEnd(std::span<const uint8_t> bytes, size_t at) const {

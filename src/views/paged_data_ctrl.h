@@ -76,8 +76,8 @@ private:
     uint64_t TopOffset() const;
     /// Decides m_encoding from the first pages (text form only).
     void DetectEncoding();
-    /// Where the text row holding offset starts: after the nearest line break
-    /// before it (looked for at most one wrap width back), at a character start.
+    /// Where the text row holding offset starts: rows are laid from the
+    /// line's start (looked for up to 128 KiB back), each at a character.
     uint64_t TextRowStart(uint64_t offset);
     /// The end of the text row that starts at bytes[at]: after its line feed,
     /// or before the character that would make it longer than kTextRowBytes.

@@ -170,12 +170,19 @@ private slots:
             QCOMPARE(QApplication::clipboard()->text(), c.copied);
             set.views.SetCurrentItem(nullptr, nullptr);
         }
-        // Scrolled into the middle of a character, the top row starts at its first byte.
-        set.volume.SetData(1, longLine);
-        set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
-        control.ScrollTo(64);
-        QVERIFY(!control.VisibleRows().isEmpty());
-        QVERIFY(!control.VisibleRows().join(QString()).contains(QChar(0xFFFD)));
+        // Scrolled into a long line, the rows keep the places they have from
+        // the line's start, whole characters each (GBK too).
+        std::string gbkLine = "a", utf8Line;
+        for (int i = 0; i < 3000; ++i) {
+            gbkLine += "\xD6\xD0";  // 中
+            utf8Line += "\xE4\xB8\xAD";
+        }
+        for (const auto& [bytes, row] : {std::pair{gbkLine, QString(128, u'中')}, std::pair{utf8Line, QString(85, u'中')}}) {
+            set.volume.SetData(1, bytes);
+            set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
+            control.ScrollTo(320);
+            QCOMPARE(control.VisibleRows().mid(0, 2), (QStringList{row, row}));
+        }
 
         // The edit menu's copy reaches the active view.
         QMenu edit;
