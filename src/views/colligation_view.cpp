@@ -50,6 +50,8 @@ bool ColligationView::CreateControls() {
 
 void ColligationView::RefreshView() {
     if (m_pResults->Model()->Folder() != m_views.ResultFolder()) m_pResults->ShowFolder(m_views.ResultFolder());
+    // No hit is shown now, so none stays chosen: choosing the same one again shows it.
+    m_pResults->selectionModel()->clearCurrentIndex();
     ShowHit(-1);
 }
 

@@ -140,6 +140,11 @@ private slots:
         QCOMPARE(combined->Text()->SelectionText(), QStringLiteral("bravo"));
         QCOMPARE(combined->Hex()->SelectionHex(), QString::fromLatin1(HexCopyText(std::vector<uint8_t>{'b', 'r', 'a', 'v', 'o'})));
         QVERIFY(combined->Text()->VisibleRows().contains(QStringLiteral("bravo")));
+        // A refresh empties the panes; the same hit chosen again shows again.
+        views->RefreshAllViews();
+        QCOMPARE(combined->Hex()->Size(), uint64_t(0));
+        combined->Results()->setCurrentIndex(combined->Results()->Model()->index(0, 0));
+        QCOMPARE(combined->Text()->SelectionText(), QStringLiteral("bravo"));
     }
 
     void SearchWhileBusyIsRefused() {
