@@ -20,7 +20,7 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
 pidfile="$dir/remote-serve.pid"
 rm -f "$pidfile"
 bash "$here/../scripts/delvora-serve" --devices "$map" --address 127.0.0.1 --port "$port" \
-    --pid-file "$pidfile" 2>/dev/null &
+    --pid-file "$pidfile" 2>"$dir/remote-serve.log" &
 serve=$!
 trap 'kill "$serve" 2>/dev/null || true; wait "$serve" 2>/dev/null || true' EXIT
 # nbdkit writes the file once it accepts connections: at most 10 s.

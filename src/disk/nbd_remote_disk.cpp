@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <libnbd.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,6 +30,8 @@ using Clock = std::chrono::steady_clock;
 // libnbd refuses requests above 64 MiB; smaller pieces also let several be
 // in flight at once.
 constexpr uint32_t kReadPiece = 4u << 20;
+// How long a connection closed on purpose waits for its pieces read ahead.
+constexpr int kSettleMs = 1000;
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -104,6 +108,10 @@ int ConnectTcp(const std::string& host, uint16_t port, Clock::time_point deadlin
         }
     }
     freeaddrinfo(found);
+    // Requests are small and several go out back to back: none waits for
+    // the acknowledgement of the one before.
+    const int on = 1;
+    if (sock >= 0) setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     if (sock < 0) detail = Format("%s:%u: %s", host.c_str(), port, ErrnoText(error).c_str());
     return sock;
 }
@@ -169,7 +177,9 @@ Negotiation Negotiate(const NbdEndpoint& endpoint) {
         return n;
     }
     PskFile psk(endpoint);
-    bool set = nbd_set_opt_mode(n.handle, true) == 0;
+    // A failed read is zero-filled by the caller, so libnbd's own clearing
+    // of every buffer before it is read would only cost a pass over the bytes.
+    bool set = nbd_set_opt_mode(n.handle, true) == 0 && nbd_set_pread_initialize(n.handle, false) == 0;
     if (endpoint.UsesTls()) {
         set = set && psk.Ok() && nbd_set_tls(n.handle, LIBNBD_TLS_REQUIRE) == 0 &&
               nbd_set_tls_username(n.handle, endpoint.tlsUser.c_str()) == 0 &&
@@ -215,6 +225,31 @@ bool WantsTls(NbdEndpoint endpoint) {
     return n.status.detail.find("gnutls_handshake") != std::string::npos;
 }
 
+// The connection's reads as the read-ahead starts and waits for them.
+class NbdReads final : public ReadAhead::Transport {
+public:
+    explicit NbdReads(nbd_handle* handle) : m_pHandle(handle) {}
+    int64_t Start(uint8_t* buffer, uint32_t length, uint64_t offset) override {
+        const int64_t id = nbd_aio_pread(m_pHandle, buffer, length, offset, NBD_NULL_COMPLETION, 0);
+        return id > 0 ? id : 0;
+    }
+    ReadAhead::PieceState Wait(int64_t id, Clock::time_point deadline) override {
+        int completed = 0;
+        nbd_handle* h = m_pHandle;
+        const int driven = Drive(h, deadline, [&] { return (completed = nbd_aio_command_completed(h, id)) != 0; });
+        if (driven != 1) {
+            m_bTimedOut = driven == 0;
+            return ReadAhead::PieceState::Lost;
+        }
+        return completed == 1 ? ReadAhead::PieceState::Done : ReadAhead::PieceState::Failed;
+    }
+    bool TimedOut() const { return m_bTimedOut; }
+
+private:
+    nbd_handle* m_pHandle;
+    bool m_bTimedOut = false;
+};
+
 struct ListState {
     std::vector<std::string> names;
     bool done = false;
@@ -249,9 +284,19 @@ NbdRemoteDisk::NbdRemoteDisk(NbdEndpoint endpoint, std::vector<std::string> expo
 
 NbdRemoteDisk::~NbdRemoteDisk() { CloseHandle(); }
 
-void NbdRemoteDisk::CloseHandle() {
+void NbdRemoteDisk::CloseHandle(bool settle) {
+    if (m_pHandle && settle && nbd_aio_is_ready(m_pHandle)) {
+        // nbdkit may abort when replies meet a socket closed under them: the
+        // pieces on their way land first (briefly: a server that stopped
+        // answering is not waited for), then the server is told goodbye.
+        NbdReads reads(m_pHandle);
+        const auto wait = std::chrono::milliseconds(std::min(m_endpoint.readTimeoutMs, kSettleMs));
+        if (m_readAhead.Drain(reads, Clock::now() + wait)) nbd_aio_disconnect(m_pHandle, 0);
+    }
     if (m_pHandle) nbd_close(m_pHandle);
     m_pHandle = nullptr;
+    // Nothing is in flight any more.
+    m_readAhead.Reset(0);
     m_strExport.clear();
     m_nSize = 0;
 }
@@ -347,6 +392,7 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
     m_pHandle = h;
     m_strExport = name;
     m_nSize = static_cast<uint64_t>(size);
+    m_readAhead.Reset(m_nSize);
     return 0;
 }
 
@@ -362,35 +408,37 @@ int32_t NbdRemoteDisk::ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer
     if (sector > UINT64_MAX / 512) return -EINVAL;
     const uint64_t offset = sector * 512;
     if (offset > m_nSize || count > m_nSize - offset) return -EINVAL;
-    nbd_handle* h = m_pHandle;
-    std::vector<int64_t> cookies;
-    bool failed = false;
-    // One request per piece, all in flight together.
-    for (uint32_t done = 0; done < count && !failed; done += kReadPiece) {
-        const uint32_t piece = std::min(kReadPiece, count - done);
-        const int64_t cookie = nbd_aio_pread(h, buffer + done, piece, offset + done, NBD_NULL_COMPLETION, 0);
-        if (cookie == -1) failed = true;
-        else cookies.push_back(cookie);
-    }
-    size_t retired = 0;
+    NbdReads reads(m_pHandle);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_endpoint.readTimeoutMs);
-    const int driven = Drive(h, deadline, [&] {
-        // Bounded by the cookies issued; each is retired once.
-        while (retired < cookies.size()) {
-            const int r = nbd_aio_command_completed(h, cookies[retired]);
-            if (r == 0) return false;
-            if (r == -1) failed = true;
-            ++retired;
+    const ReadAhead::Result ahead = m_readAhead.Read(reads, offset, count, buffer, deadline);
+    if (ahead == ReadAhead::Result::Served) return 0;
+    bool failed = false, lost = ahead == ReadAhead::Result::Lost;
+    if (!lost) {
+        // One request per piece, all in flight together.
+        std::vector<int64_t> ids;
+        // 64-bit steps: a count near 4 GiB must not wrap the position.
+        for (uint64_t done = 0; done < count && !failed; done += kReadPiece) {
+            const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(kReadPiece, count - done));
+            const int64_t id = reads.Start(buffer + done, piece, offset + done);
+            if (id == 0) failed = true;
+            else ids.push_back(id);
         }
-        return true;
-    });
-    if (driven != 1) {
-        // Requests may still be in flight into the caller's buffer: only
-        // closing the handle stops them. The connection is gone for good,
-        // so later reads fail at once instead of waiting again.
-        m_strLastError = driven == 0 ? std::string("NBD read timed out") : NbdErrorText();
-        CloseHandle();
-        return driven == 0 ? -ETIMEDOUT : -EIO;
+        // Every piece is waited for, even after one failed: they all write
+        // into the caller's buffer.
+        for (size_t i = 0; i < ids.size() && !lost; ++i) {
+            const ReadAhead::PieceState state = reads.Wait(ids[i], deadline);
+            lost = state == ReadAhead::PieceState::Lost;
+            failed = failed || state == ReadAhead::PieceState::Failed;
+        }
+    }
+    if (lost) {
+        // Requests may still be in flight into the caller's buffer or the
+        // window's: only closing the handle stops them. The connection is
+        // gone for good, so later reads fail at once instead of waiting again.
+        m_strLastError = reads.TimedOut() ? std::string("NBD read timed out") : NbdErrorText();
+        const int32_t code = reads.TimedOut() ? -ETIMEDOUT : -EIO;
+        CloseHandle(false);
+        return code;
     }
     if (failed) {
         m_strLastError = NbdErrorText();

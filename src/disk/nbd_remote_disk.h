@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/read_ahead.h"
 #include "disk/remote_disk.h"
 
 struct nbd_handle;
@@ -69,7 +70,9 @@ public:
 
 private:
     NbdRemoteDisk(NbdEndpoint endpoint, std::vector<std::string> exports);
-    void CloseHandle();
+    /// settle: wait a little for the pieces read ahead first (a connection
+    /// closed on purpose, not one that was lost).
+    void CloseHandle(bool settle = true);
 
     NbdEndpoint m_endpoint;
     std::vector<std::string> m_exports;
@@ -77,6 +80,7 @@ private:
     std::string m_strExport;
     uint64_t m_nSize = 0;
     std::string m_strLastError;
+    ReadAhead m_readAhead;
 };
 
 /// The hardware block and drive mask that an export list answers: A: is the
