@@ -19,6 +19,7 @@
 #include "disk/data_source.h"
 #include "disk/nbd_remote_disk.h"
 #include "disk/remote_connect.h"
+#include "support/nbd_server.h"
 #include "support/recorders.h"
 
 namespace delvora {
@@ -27,91 +28,13 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-uint16_t FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-bool WaitFor(const std::function<bool()>& done) {
-    // At most ten seconds in 20 ms steps.
-    for (int i = 0; i < 500; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
-
-// delvora-serve in the background, stopped (with its nbdkit) at the end.
-class Server {
-public:
-    Server(const TempDir& dir, const std::string& map, const std::string& pskFile = {}) : m_port(FreePort()) {
-        m_pidFile = dir.File(Format("nbdkit-%u.pid", m_port));
-        // A file left by an earlier server on the same port would name a dead one.
-        unlink(m_pidFile.c_str());
-        m_pid = fork();
-        if (m_pid == 0) {
-            const std::string script = std::string(DELVORA_SOURCE_DIR) + "/scripts/delvora-serve";
-            const std::string port = std::to_string(m_port);
-            std::vector<const char*> argv{"bash", script.c_str(), "--devices", map.c_str(), "--address", "127.0.0.1",
-                                          "--port", port.c_str(), "--pid-file", m_pidFile.c_str()};
-            if (!pskFile.empty()) argv.insert(argv.end(), {"--psk-file", pskFile.c_str()});
-            argv.push_back(nullptr);
-            execvp("bash", const_cast<char* const*>(argv.data()));
-            _exit(127);
-        }
-        // nbdkit writes the file, newline last, once it accepts connections.
-        WaitFor([&] {
-            const auto pid = ReadFileBytes(m_pidFile);
-            return !pid.empty() && pid.back() == '\n';
-        });
-        const auto pid = ReadFileBytes(m_pidFile);
-        const pid_t nbdkit = std::atoi(std::string(pid.begin(), pid.end()).c_str());
-        // Signals go only to the nbdkit this server started.
-        const auto comm = ReadFileBytes(Format("/proc/%d/comm", static_cast<int>(nbdkit)));
-        if (nbdkit > 0 && std::string(comm.begin(), comm.end()) == "nbdkit\n") m_nbdkitPid = nbdkit;
-    }
-    ~Server() { Stop(); }
-    void Stop() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    bool Running() const { return m_nbdkitPid > 0; }
-    pid_t NbdkitPid() const { return m_nbdkitPid; }
-    std::string Address() const { return Format("127.0.0.1:%u", m_port); }
-
-private:
-    uint16_t m_port;
-    pid_t m_pid = -1;
-    pid_t m_nbdkitPid = -1;
-    std::string m_pidFile;
-};
-
 // The sample disk (FAT32, NTFS, FAT16, EXT2 partitions) and its NTFS volume
 // on its own as drive C:, built once for the whole suite.
 class NbdRemote : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        for (const char* tool : {"nbdkit", "sfdisk", "mkfs.fat", "mcopy", "mkntfs", "ntfscp", "mke2fs", "debugfs"})
-            if (!HaveTool(tool)) s_missing = tool;
-        if (!s_missing.empty()) return;
         s_dir = new TempDir;
-        // The builder and the document generator it runs beside it.
-        const std::string src = std::string(DELVORA_SOURCE_DIR) + "/sample/";
-        s_built = RunShell("cp " + src + "make-sample-disk " + src + "make-ole-doc " + s_dir->Path() + " && " +
-                           s_dir->File("make-sample-disk") + " --force") == 0 &&
-                  RunShell("dd if=" + s_dir->File("disk.img") + " of=" + s_dir->File("ntfs.img") +
-                           " bs=512 skip=83968 count=32768 status=none") == 0 &&
-                  RunShell("printf 'PHYSICALDRIVE0=disk.img\\nC:=ntfs.img\\n' > " + s_dir->File("devices.map")) == 0 &&
-                  RunShell("printf 'examiner:00112233445566778899aabbccddeeff\\n' > " + s_dir->File("keys.psk")) == 0;
+        s_built = MakeServedSample(*s_dir, &s_missing);
     }
     static void TearDownTestSuite() {
         delete s_dir;
@@ -137,7 +60,7 @@ std::map<std::string, std::vector<uint8_t>> Files(const std::string& root) {
 }
 
 TEST_F(NbdRemote, RemoteMachineListsLoadsAndExportsAsTheLocalOne) {
-    Server server(*s_dir, Map());
+    NbdServer server(*s_dir, Map());
     ASSERT_TRUE(server.Running());
     const std::string remote = "nbd://" + server.Address() + "/PHYSICALDRIVE0";
 
@@ -180,7 +103,7 @@ TEST_F(NbdRemote, RemoteMachineListsLoadsAndExportsAsTheLocalOne) {
 }
 
 TEST_F(NbdRemote, ConnectionFailuresShowTheirMessages) {
-    Server plain(*s_dir, Map()), keyed(*s_dir, Map(), s_dir->File("keys.psk"));
+    NbdServer plain(*s_dir, Map()), keyed(*s_dir, Map(), s_dir->File("keys.psk"));
     ASSERT_TRUE(plain.Running() && keyed.Running());
     // Something that answers, but not in NBD.
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -259,12 +182,13 @@ TEST_F(NbdRemote, ConnectionFailuresShowTheirMessages) {
 
 TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
     for (const int signal : {SIGKILL, SIGSTOP}) {
-        Server server(*s_dir, Map());
+        NbdServer server(*s_dir, Map());
         ASSERT_TRUE(server.Running());
         NbdEndpoint endpoint;
-        endpoint.host = "127.0.0.1";
         ParseRemoteAddress(server.Address(), endpoint.host, endpoint.port);
-        endpoint.readTimeoutMs = 300;
+        // Long enough for a loaded machine to answer the healthy read; a
+        // stopped server costs it once.
+        endpoint.readTimeoutMs = 2000;
         NbdConnectStatus status;
         std::shared_ptr<NbdRemoteDisk> disk = NbdRemoteDisk::Connect(endpoint, status);
         ASSERT_TRUE(disk) << status.detail;
@@ -277,17 +201,15 @@ TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
         std::vector<uint8_t> buffer(1 << 20, 0xAA);
         ASSERT_TRUE(source.GetData(buffer.data(), 4096, 0));
 
+        // A signal takes effect when each thread next runs: wait until every
+        // thread has stopped, or until all are gone (the socket closes with
+        // the last one), the leader left at most as a zombie.
         kill(server.NbdkitPid(), signal);
-        // A signal takes effect when the process next runs: wait until it
-        // has stopped, or died (a zombie or gone).
-        const std::string stat = Format("/proc/%d/stat", static_cast<int>(server.NbdkitPid()));
         ASSERT_TRUE(WaitFor([&] {
-            const auto bytes = ReadFileBytes(stat);
-            const std::string text(bytes.begin(), bytes.end());
-            const size_t paren = text.rfind(')');
-            const char state = paren != std::string::npos && paren + 2 < text.size() ? text[paren + 2] : 'Z';
-            return signal == SIGSTOP ? state == 'T' : state == 'Z' || state == 'X';
-        }));
+            const std::string states = ThreadStates(server.NbdkitPid());
+            if (signal == SIGSTOP) return !states.empty() && states.find_first_not_of("tT") == std::string::npos;
+            return states.empty() || states == "Z" || states == "X";
+        })) << ThreadStates(server.NbdkitPid());
         // Every piece of the retry fails; a stopped server costs one timeout,
         // after which the connection is given up.
         EXPECT_FALSE(source.GetData(buffer.data(), static_cast<uint32_t>(buffer.size()), 2048));
