@@ -1,5 +1,7 @@
 #include "app/add_data_wizard.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -10,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -152,6 +156,7 @@ PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notif
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pList->setAllColumnsShowFocus(true);
+    m_pList->setTextElideMode(Qt::ElideMiddle);
     const auto& titles = DiskScan::ColumnTitles();
     const auto& widths = DiskScan::ColumnWidths();
     QStringList headers;
@@ -171,6 +176,8 @@ PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notif
 
 void PartitionListPage::initializePage() {
     m_pList->clear();
+    // Only a remote list asks for more room (ShowWholeSources).
+    m_pList->setMinimumWidth(0);
     m_entries.clear();
     m_chosen = ChosenRow{};
     const auto* owner = qobject_cast<AddDataWizard*>(wizard());
@@ -191,6 +198,28 @@ void PartitionListPage::initializePage() {
             texts << FromUtf8(text);
         m_pList->addTopLevelItem(new QTreeWidgetItem(texts));
     }
+    if (remote) ShowWholeSources();
+}
+
+void PartitionListPage::ShowWholeSources() {
+    // The source names the machine ("(\\address)" after the device): its
+    // column takes the width of its longest text, and the list asks for the
+    // width that shows every column, which widens the wizard. On a screen too
+    // narrow for that the column takes what is left and its text is cut in
+    // the middle, so that the address at its end stays readable.
+    const int source = m_pList->columnCount() - 1;
+    m_pList->resizeColumnToContents(source);
+    const int least = DiskScan::ColumnWidths().back();
+    const int before = m_pList->header()->sectionPosition(source);
+    const int border = 2 * m_pList->frameWidth() + m_pList->verticalScrollBar()->sizeHint().width();
+    int width = before + std::max(m_pList->columnWidth(source), least) + border;
+    // Room for the wizard's own border and margins beside the list.
+    constexpr int kBeside = 80;
+    if (const QScreen* screen = this->screen(); screen && width > screen->availableGeometry().width() - kBeside) {
+        width = screen->availableGeometry().width() - kBeside;
+        m_pList->setColumnWidth(source, std::max(least, width - before - border));
+    }
+    m_pList->setMinimumWidth(width);
 }
 
 bool PartitionListPage::validatePage() {

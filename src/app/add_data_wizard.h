@@ -89,6 +89,8 @@ public:
     const ChosenRow& Chosen() const { return m_chosen; }
 
 private:
+    void ShowWholeSources();
+
     const CoreContext& m_context;
     Notifier& m_notifier;
     QTreeWidget* m_pList;
