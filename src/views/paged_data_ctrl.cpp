@@ -155,7 +155,7 @@ QString PagedDataCtrl::HexRowText(uint64_t first, const std::vector<uint8_t>& by
     return hex + QStringLiteral(" ") + QString::fromStdString(GbkToUtf8(chars));
 }
 
-void PagedDataCtrl::MakeRows(uint64_t offset, int count, std::vector<Row>& rows) {
+void PagedDataCtrl::MakeRows(uint64_t offset, int count, std::vector<Row>& rows, bool rowStart) {
     rows.clear();
     const uint64_t size = Size();
     if (size == 0 || count <= 0) return;
@@ -171,7 +171,7 @@ void PagedDataCtrl::MakeRows(uint64_t offset, int count, std::vector<Row>& rows)
         }
         return;
     }
-    const uint64_t top = TextRowStart(std::min(offset, size - 1));
+    const uint64_t top = rowStart ? offset : TextRowStart(std::min(offset, size - 1));
     m_pPages->Read(top, static_cast<size_t>(count) * kTextRowBytes, bytes);
     const std::span<const uint8_t> text(bytes);
     size_t at = 0;
@@ -193,7 +193,9 @@ QStringList PagedDataCtrl::RowsFrom(uint64_t offset, int count) {
     QStringList texts;
     // In blocks, so that a long listing never holds more than one block's bytes.
     while (texts.size() < count && offset < Size()) {
-        MakeRows(offset, std::min(count - static_cast<int>(texts.size()), 1024), rows);
+        // After the first block, offset is where the last row ended: the
+        // next goes on from there rather than from where a row search puts it.
+        MakeRows(offset, std::min(count - static_cast<int>(texts.size()), 1024), rows, !texts.isEmpty());
         if (rows.empty()) break;
         // The block's last row may be cut by the end of its read: it is made
         // again at the start of the next block.

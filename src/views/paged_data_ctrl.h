@@ -70,8 +70,9 @@ private:
     };
     /// Lays out the rows on screen from the scroll position.
     void LayOut();
-    /// Up to count rows from the row holding offset.
-    void MakeRows(uint64_t offset, int count, std::vector<Row>& rows);
+    /// Up to count rows from the row holding offset (from offset itself when
+    /// rowStart: a row is known to start there).
+    void MakeRows(uint64_t offset, int count, std::vector<Row>& rows, bool rowStart = false);
     void UpdateScrollRange();
     uint64_t TopOffset() const;
     /// Decides m_encoding from the first pages (text form only).

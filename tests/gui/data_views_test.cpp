@@ -184,6 +184,13 @@ private slots:
             QCOMPARE(control.VisibleRows().mid(0, 2), (QStringList{row, row}));
         }
 
+        // A long line printed whole: each byte once, however many blocks it takes.
+        set.volume.SetData(1, "\n" + std::string(700000, 'x'));
+        set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
+        QCOMPARE(text->PrintRows(kMaxPrintRows).join(QString()).size(), 700000);
+        set.volume.SetData(1, utf8Line);
+        set.views.SetCurrentItem(&set.volume.files[1], &set.volume);
+
         // The edit menu's copy reaches the active view.
         QMenu edit;
         set.views.AddCopyActions(edit);
