@@ -1,6 +1,10 @@
 #include "script/script_run.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <thread>
 
 #include "common/text_format.h"
@@ -10,15 +14,35 @@
 namespace delvora {
 namespace {
 
-// Ends a run that outlives its time: waits on its own thread and interrupts
-// the engine when the time is up; leaves at once when the run ends first.
+// The process's resident bytes, from /proc; 0 when they cannot be read.
+uint64_t ResidentBytes() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    unsigned long long total = 0, resident = 0;
+    const int got = std::fscanf(f, "%llu %llu", &total, &resident);
+    std::fclose(f);
+    const long page = sysconf(_SC_PAGESIZE);
+    return got == 2 && page > 0 ? resident * static_cast<uint64_t>(page) : 0;
+}
+
+// Ends a run that outlives its time or grows the process by more than its
+// memory allowance: the engine has no heap limit of its own, and a script
+// that allocates without end would take the whole workstation down with it.
+// Looks every 50 ms on its own thread; leaves at once when the run ends.
 class Watchdog {
 public:
-    Watchdog(std::chrono::milliseconds timeout, std::function<void()> onTimeout) {
-        if (timeout.count() <= 0) return;
-        m_thread = std::thread([this, timeout, onTimeout = std::move(onTimeout)] {
+    Watchdog(std::chrono::milliseconds timeout, uint64_t memoryCap, std::function<void(bool)> onStop) {
+        if (timeout.count() <= 0 && memoryCap == 0) return;
+        const uint64_t base = ResidentBytes();
+        m_thread = std::thread([this, timeout, memoryCap, base, onStop = std::move(onStop)] {
+            const auto deadline = std::chrono::steady_clock::now() + timeout;
             std::unique_lock lock(m_mutex);
-            if (!m_cv.wait_for(lock, timeout, [this] { return m_bDone; })) onTimeout();
+            // Ends when the run does, or at the first stop.
+            while (!m_cv.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_bDone; })) {
+                if (timeout.count() > 0 && std::chrono::steady_clock::now() >= deadline) return onStop(false);
+                const uint64_t now = memoryCap > 0 ? ResidentBytes() : 0;
+                if (now > base && now - base > memoryCap) return onStop(true);
+            }
         });
     }
     ~Watchdog() {
@@ -39,7 +63,12 @@ private:
 
 }  // namespace
 
-ScriptRunner::ScriptRunner(ScriptDriver& driver, const CoreContext& context) : m_driver(driver), m_context(context) {}
+ScriptRunner::ScriptRunner(ScriptDriver& driver, const CoreContext& context) : m_driver(driver), m_context(context) {
+    // Half the machine's memory, at most 4 GiB: room for any honest script.
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    const uint64_t physical = pages > 0 && page > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(page) : 0;
+    m_memoryCap = physical > 0 ? std::min<uint64_t>(physical / 2, uint64_t{4} << 30) : uint64_t{4} << 30;
+}
 
 ScriptRunner::~ScriptRunner() = default;
 
@@ -76,8 +105,22 @@ bool ScriptRunner::Fail(const std::string& box, const std::string& status, bool 
 
 bool ScriptRunner::Run(const QString& text) {
     try {
-        Watchdog watchdog(m_timeout, [this] { Stop(); });
-        return RunSteps(text);
+        m_bOverMemory = false;
+        bool done = false;
+        {
+            Watchdog watchdog(m_timeout, m_memoryCap, [this](bool memory) {
+                m_bOverMemory = memory;
+                Stop();
+            });
+            done = RunSteps(text);
+        }
+        if (m_bOverMemory) {
+            const std::string text =
+                Format("脚本占用内存超过 %llu MB, 已停止", static_cast<unsigned long long>(m_memoryCap >> 20));
+            m_context.Logger().AppendLog(Format("脚本: %s", text.c_str()));
+            SetStatus(text);
+        }
+        return done;
     } catch (const std::exception& e) {
         // The engine reports script faults as values; what arrives here is
         // the process running out of something.

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,10 @@ public:
     void SetStatusSink(std::function<void(const std::string&)> sink) { m_statusSink = std::move(sink); }
     /// Stops a run that takes longer; zero (the default) waits for ever.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    /// Stops a run once the process has grown by more than this many bytes
+    /// since it began (0: no limit). Starts at half the machine's memory,
+    /// at most 4 GiB; the status line then says the run was stopped for it.
+    void SetMemoryCap(uint64_t bytes) { m_memoryCap = bytes; }
     /// The caption of the failure boxes (the application's title).
     void SetCaption(std::string caption) { m_strCaption = std::move(caption); }
 
@@ -55,6 +60,8 @@ private:
     const CoreContext& m_context;
     std::function<void(const std::string&)> m_statusSink;
     std::chrono::milliseconds m_timeout{0};
+    uint64_t m_memoryCap = 0;
+    std::atomic<bool> m_bOverMemory{false};
     std::string m_strCaption = "Korvanta";
     std::string m_strStatus = "正常...";
     std::mutex m_mutex;  // guards m_pHost and m_bStopped against Stop from another thread

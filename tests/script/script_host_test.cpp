@@ -84,6 +84,12 @@ TEST(ScriptHost, RunawayScriptsAreStopped) {
     EXPECT_FALSE(stopped.Run(loop));
     stopper.join();
     EXPECT_EQ(stopped.rc.notifier.Texts().back(), "调用 main 函数错,错误:-2147467260");
+
+    // The engine has no heap limit: the run is stopped from outside.
+    ScriptFixture greedy;
+    greedy.runner.SetMemoryCap(uint64_t{64} << 20);
+    EXPECT_FALSE(greedy.Run("var a = [];\nfunction main() { for (;;) a.push('x'.repeat(1 << 20) + a.length); }"));
+    EXPECT_EQ(greedy.runner.Status(), "脚本占用内存超过 64 MB, 已停止");
 }
 
 // The default script on a disk laid out as old systems did: a FAT16
