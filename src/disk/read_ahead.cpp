@@ -45,10 +45,12 @@ void ReadAhead::Fill(Transport& transport) {
 
 ReadAhead::Result ReadAhead::Read(Transport& transport, uint64_t offset, uint32_t count, uint8_t* out,
                                   TimePoint deadline) {
+    // Outside the device: the direct read refuses it.
+    if (offset > m_nDeviceBytes || count > m_nDeviceBytes - offset) return Result::NotHeld;
     const uint64_t end = offset + count;
     m_nRun = offset == m_nNext ? std::min(m_nRun + count, kStartAfter) : count;
     m_nNext = end;
-    if (count == 0 || count > kPieceBytes || end > m_nDeviceBytes || offset < m_nQuietUntil) return Result::NotHeld;
+    if (count == 0 || count > kPieceBytes || offset < m_nQuietUntil) return Result::NotHeld;
     const bool inWindow = m_nUsed > 0 && offset >= At(0).offset && offset < At(m_nUsed - 1).End();
     if (!inWindow) {
         if (m_nRun < kStartAfter) return Result::NotHeld;
