@@ -16,17 +16,11 @@ cat "$image" "$big_image" >/dev/null  # warm the page cache
 
 map="$dir/remote-devices.map"
 printf 'C:=%s\nD:=%s\n' "$big_image" "$image" > "$map"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-pidfile="$dir/remote-serve.pid"
-rm -f "$pidfile"
-bash "$here/../scripts/delvora-serve" --devices "$map" --address 127.0.0.1 --port "$port" \
-    --pid-file "$pidfile" 2>"$dir/remote-serve.log" &
-serve=$!
-trap 'kill "$serve" 2>/dev/null || true; wait "$serve" 2>/dev/null || true' EXIT
-# nbdkit writes the file once it accepts connections: at most 10 s.
-for _ in $(seq 100); do [ -s "$pidfile" ] && break; sleep 0.1; done
-[ -s "$pidfile" ] || { echo "delvora-serve did not start on port $port" >&2; exit 1; }
-remote="nbd://127.0.0.1:$port"
+serve_log="$dir/remote-serve.log"
+. "$here/../scripts/loopback-serve.sh"
+trap stop_loopback EXIT
+serve_loopback "$map" "$dir"
+remote="nbd://127.0.0.1:$serve_port"
 
 # The same bytes both ways, or the timings mean nothing.
 [ "$("$cli" cat "$big_image" /big.bin 2>/dev/null | md5sum)" = "$("$cli" cat "$remote/C:" /big.bin 2>/dev/null | md5sum)" ] ||
