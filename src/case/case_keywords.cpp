@@ -9,6 +9,9 @@ constexpr uint8_t kSectionTag[4] = {'K', 'W', 'D', 1};
 // A node is its name and text (one length byte each at least), its type
 // and its child count: no count may promise more nodes than bytes allow.
 constexpr size_t kMinNodeBytes = 10;
+// Keywords nest a few levels at most; a deeper chain is damage, and the tree
+// it would make is freed (and drawn) by walks as deep as it is.
+constexpr size_t kMaxKeywordDepth = 32;
 
 bool IsNewCaseDefault(const CaseItem& group) {
     if (group.children.size() != 1) return false;
@@ -76,7 +79,7 @@ bool ReadKeywordSection(ArchiveReader& archive, std::vector<std::unique_ptr<Case
             !archive.ReadU32(childCount) || node->number > 2 || budget == 0)
             return fail();
         --budget;
-        if (childCount > budget) return fail();
+        if (childCount > budget || (childCount > 0 && stack.size() >= kMaxKeywordDepth)) return fail();
         CaseItem* added = parent->AddChild(std::move(node));
         stack.push_back({added, childCount});
     }

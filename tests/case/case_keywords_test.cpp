@@ -5,6 +5,7 @@
 
 #include "case/case_file.h"
 #include "case/case_keywords.h"
+#include "common/archive.h"
 #include "support/recorders.h"
 
 namespace delvora {
@@ -66,6 +67,29 @@ TEST(CaseKeywords, ADamagedSectionAddsNothing) {
     CaseWorkspace opened(rc.context);
     EXPECT_EQ(SerializeCase(opened, absurd), 1);
     EXPECT_EQ(opened.Keywords().children.size(), 1u);
+}
+
+// Each keyword the only child of the one before: 32 levels read, deeper
+// chains (up to 400,000 levels, whose tree once overflowed the stack when
+// freed) are refused whole.
+TEST(CaseKeywords, DeepNestingIsRefused) {
+    test::RecordingContext rc;
+    for (const auto& [depth, added] : {std::pair{32u, 1u}, std::pair{33u, 0u}, std::pair{400000u, 0u}}) {
+        ArchiveWriter section;
+        for (char c : std::string_view("KWD\x01", 4)) section.WriteU8(static_cast<uint8_t>(c));
+        section.WriteU32(1);
+        for (uint32_t level = 1; level <= depth; ++level) {
+            section.WriteString("k");
+            section.WriteU32(0);
+            section.WriteString("t");
+            section.WriteU32(level < depth ? 1 : 0);
+        }
+        std::vector<uint8_t> bytes = SerializeCase(CaseWorkspace(rc.context), 1);
+        bytes.insert(bytes.end(), section.Bytes().begin(), section.Bytes().end());
+        CaseWorkspace opened(rc.context);
+        EXPECT_EQ(SerializeCase(opened, bytes), 1) << depth;
+        EXPECT_EQ(opened.Keywords().children.size(), 1u + added) << depth;
+    }
 }
 
 }  // namespace
