@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int done = KeywordToPattern(text, type, codepage, kPatternCapacity, pattern, notifier);
         std::string preview;
         const int shown = FormatKeywordBytes(text, type, codepage, preview, notifier);
-        if (done != shown || (done == 1 && pattern.size() > kPatternCapacity)) __builtin_trap();
+        // A UNICODE pattern may pass the capacity (characters the code page
+        // lacks are one byte there): the search refuses it with its own message.
+        if (done != shown) __builtin_trap();
         if (done == 1 && !pattern.empty()) patterns.push_back(std::move(pattern));
     }
     PatternMatcher matcher;
