@@ -61,10 +61,15 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
                 progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX)));
                 const uint64_t byteOffset = i * g.dwInodeSize;
                 const uint32_t bytes = static_cast<uint32_t>((n * g.dwInodeSize + 511) / 512 * 512);
-                // A table outside the volume is a failed read: the search ends.
+                // A table outside the volume (a damaged descriptor) or an
+                // unreadable chunk is passed by, its inodes still counted:
+                // the other groups' finds are kept, as the NTFS and FAT
+                // searches keep theirs past a bad block.
                 if (table == 0 || table >= tree.m_qwBlockLimit ||
-                    !source->GetData(chunk.data(), bytes, volume.StartSector() + table * g.dwSectorsPerBlock + byteOffset / 512))
-                    return false;
+                    !source->GetData(chunk.data(), bytes, volume.StartSector() + table * g.dwSectorsPerBlock + byteOffset / 512)) {
+                    number += n;
+                    continue;
+                }
                 for (uint64_t k = 0; k < n; ++k, ++number) {
                     if (tree.GetBit(number - 1)) continue;
                     const ByteSpan inode = ByteSpan(chunk).subspan(static_cast<size_t>(k * g.dwInodeSize), g.dwInodeSize);

@@ -28,6 +28,8 @@ bool NtfsResidualSearch(NtfsVolume& volume);
 
 /// The EXT2 search: every inode of the inode tables not reached by the
 /// load tested for a lost file, found ones in one folder "组%d" per group.
+/// A group whose inode table lies outside the volume and an unreadable
+/// chunk of a table are passed by; the rest is still searched.
 bool Ext2ResidualSearch(Ext2Volume& volume);
 
 /// The progress pane after a search: bar reset, text cleared, "查找" in

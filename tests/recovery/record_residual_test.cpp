@@ -103,5 +103,25 @@ TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcat) {
     EXPECT_NE(ls.out.find("\\回收站\\组1"), std::string::npos);
 }
 
+// A damaged descriptor sends group 1's inode table past the volume's end:
+// that group is passed by, and group 0's lost file is still found.
+TEST(Ext2ResidualSearch, AGroupWhoseTableIsGoneKeepsTheOthersFinds) {
+    if (!HaveTool("mke2fs") || !HaveTool("debugfs")) GTEST_SKIP() << "e2fsprogs missing";
+    TempDir dir;
+    ASSERT_EQ(RunShell("mkdir -p '" + dir.File("src") + "' && echo lost > '" + dir.File("src/b.txt") + "'"), 0);
+    const std::string image = dir.File("e2.img");
+    ASSERT_EQ(MakeExt2(image, 1024, dir.File("src"), "16M"), "");  // two groups of 8,192 blocks
+    ASSERT_EQ(Debugfs(image, "rm /b.txt"), 0);
+    Bytes far(4);
+    PutLe32(far.data(), 0x00FFFFFF);
+    ASSERT_TRUE(PatchFile(image, 2048 + 32 + 8, far));  // descriptor 1's inode table block
+    auto l = LoadExt2(image);
+    ASSERT_TRUE(l->loaded);
+    ASSERT_TRUE(RunResidualSearch(*l->volume));
+    FileItem* group0 = ChildNamed(l->volume->RecycleItem(), "组0");
+    ASSERT_NE(group0, nullptr);
+    EXPECT_NE(ChildNamed(group0, "File12"), nullptr);
+}
+
 }  // namespace
 }  // namespace delvora
