@@ -23,7 +23,8 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
 
 /// A FAT volume made by mtools with LOST\A.TXT and LOST\INNER\{B.BIN,C.TXT},
 /// then LOST's own entry (the root's last) zeroed. Extra files make LOST's
-/// entries run on into further clusters.
+/// entries run on into further clusters. On FAT16 A.TXT is fragmented: its
+/// first cluster is the hole GAP.TXT left before LOST's clusters.
 std::string MakeLostFolderImage(const TempDir& dir, int bits, int extraFiles = 0) {
     const std::string image = dir.File("lost" + std::to_string(bits) + ".img");
     EXPECT_TRUE(test::WriteFileBytes(dir.File("A.TXT"), Pattern(3000, 1)));
@@ -32,8 +33,9 @@ std::string MakeLostFolderImage(const TempDir& dir, int bits, int extraFiles = 0
     const std::string size = bits == 32 ? "40000" : "20480";
     std::string script = "set -e; export MTOOLS_SKIP_CHECK=1; cd '" + dir.Path() + "'; mkfs.fat -F " +
                                std::to_string(bits) + (bits == 32 ? " -s 1" : "") + " -C '" + image + "' " + size +
-                               " >/dev/null; mcopy -i '" + image + "' C.TXT ::/KEEP.TXT; mmd -i '" + image +
-                               "' ::/LOST ::/LOST/INNER; mcopy -i '" + image + "' A.TXT ::/LOST/; mcopy -i '" + image +
+                               " >/dev/null; mcopy -i '" + image + "' C.TXT ::/KEEP.TXT; mcopy -i '" + image + "' C.TXT ::/GAP.TXT; mmd -i '" +
+                               image + "' ::/LOST ::/LOST/INNER; mdel -i '" + image + "' ::/GAP.TXT; mcopy -i '" +
+                               image + "' A.TXT ::/LOST/; mcopy -i '" + image +
                                "' B.BIN C.TXT ::/LOST/INNER/";
     for (int i = 0; i < extraFiles; ++i)
         script += "; mcopy -i '" + image + "' C.TXT ::/LOST/F" + std::to_string(i) + ".TXT";

@@ -78,6 +78,10 @@ private:
     /// Cluster list of an item by the run rules, without any message.
     enum class RunsResult { Ok, ShortChain, NoItem };
     RunsResult CollectRuns(FileItem* item, ClusterRunList& runs);
+    /// A file of a folder the residual search found keeps its chain when the
+    /// FAT still holds one of exactly `needed` clusters that ends with an
+    /// end-of-chain mark; false (runs empty) otherwise.
+    bool CollectFoundFolderChain(FileItem* item, uint64_t needed, ClusterRunList& runs);
     FatFileTree* m_pFatTree;
     FatTable m_fat;
     FatMedium m_medium;

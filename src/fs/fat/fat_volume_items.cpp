@@ -11,6 +11,10 @@ namespace {
 // Reads go to the medium in groups of at most this many bytes.
 constexpr uint64_t kReadGroupBytes = 1u << 20;
 
+// Found folders nest far less deep than this; the walk up to the top-level
+// item stops here whatever the tree holds.
+constexpr uint32_t kMaxFoundDepth = 1u << 16;
+
 /// True when two runs share a cluster: a chain that came back on itself.
 bool RunsOverlap(const ClusterRunList& runs) {
     std::vector<ClusterRun> sorted(runs.begin(), runs.end());
@@ -56,6 +60,7 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
         // first cluster, a file the consecutive clusters its size needs, as
         // far as the volume reaches. One run, however large.
         if (!m_geometry.ValidCluster(item->startCluster)) return RunsResult::Ok;
+        if (!item->IsDirectory() && CollectFoundFolderChain(item, needed, runs)) return RunsResult::Ok;
         const uint64_t wanted = item->IsDirectory() ? 1 : needed;
         const uint64_t count = std::min<uint64_t>(wanted, uint64_t{m_geometry.clusterCount} + 2 - item->startCluster);
         if (count > 0) runs.Add(item->startCluster, count);
@@ -76,6 +81,30 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
     // A chain that came back on itself would hand out clusters twice.
     if (taken < needed || RunsOverlap(runs)) return RunsResult::ShortChain;
     return RunsResult::Ok;
+}
+
+bool FatVolume::CollectFoundFolderChain(FileItem* item, uint64_t needed, ClusterRunList& runs) {
+    // Every entry of a found folder counts as deleted because its folder is
+    // lost, yet a file that was never deleted still has its chain: read
+    // consecutively, a fragmented one would take other files' clusters.
+    const FileItem* top = item;
+    for (uint32_t depth = 0; top->parent && depth < kMaxFoundDepth; ++depth) top = top->parent;
+    if (top != RecycleItem() || needed < 2) return false;
+    uint32_t cluster = item->startCluster;
+    // At most `needed` steps, each to a cluster of the volume.
+    for (uint64_t taken = 1; m_geometry.ValidCluster(cluster); ++taken) {
+        runs.AddJoined(cluster, 1);
+        const uint32_t next = m_fat.NextInChain(cluster);
+        if (taken == needed) {
+            const uint32_t endMark = m_geometry.kind == 1 ? 0xFF8 : m_geometry.kind == 2 ? 0xFFF8 : 0x0FFFFFF8;
+            if (next >= endMark && !RunsOverlap(runs)) return true;
+            break;
+        }
+        if (!m_pFatTree->ItemChainContinues(next)) break;
+        cluster = next;
+    }
+    runs.Clear();
+    return false;
 }
 
 bool FatVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
