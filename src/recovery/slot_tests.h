@@ -15,7 +15,8 @@ bool LooksLikeLostRecord(ByteSpan slot);
 /// An on-disk EXT2 inode that may describe a lost file: a size, a change
 /// time, 512-byte blocks and a first block; no ACL blocks; owner id below
 /// 4,096 and group 0; fewer than 4,096 links; each of the 15 block
-/// pointers below the volume's block count.
+/// pointers below the volume's block count, or, for an ext4 inode with
+/// extents, a sound extent root whose blocks lie inside the volume.
 bool LooksLikeLostInode(ByteSpan inode, uint64_t blockCount);
 
 }  // namespace delvora

@@ -67,40 +67,46 @@ TEST(NtfsResidualSearch, LostRecordsComeBackInTheirFolderThroughAFragmentedMft) 
     EXPECT_EQ(ChildNamed(root, "."), nullptr);
 }
 
-TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcat) {
+TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcatWithBlockMapsAndExtents) {
     if (!HaveTool("mke2fs") || !HaveTool("debugfs") || !HaveTool("icat")) GTEST_SKIP() << "e2fsprogs/sleuthkit missing";
-    TempDir dir;
-    ASSERT_EQ(RunShell("mkdir -p '" + dir.File("src") + "' && head -c 50000 /dev/urandom > '" + dir.File("src/a.bin") +
-                       "' && echo small > '" + dir.File("src/b.txt") + "' && echo kept > '" + dir.File("src/k.txt") + "'"),
-              0);
-    const std::string image = dir.File("e2.img");
-    ASSERT_EQ(MakeExt2(image, 1024, dir.File("src"), "16M"), "");
-    std::string listing;
-    ASSERT_EQ(Debugfs(image, "ls -l /", &listing), 0);
-    std::map<std::string, uint32_t> inodes;
-    std::istringstream lines(listing);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        uint32_t n = 0;
-        std::string word, last;
-        if (!(words >> n)) continue;
-        while (words >> word) last = word;
-        inodes[last] = n;
-    }
-    ASSERT_TRUE(inodes.count("a.bin") && inodes.count("b.txt"));
-    ASSERT_EQ(Debugfs(image, "rm /a.bin"), 0);
-    ASSERT_EQ(Debugfs(image, "rm /b.txt"), 0);
+    // Block maps, and ext4's extent roots in the same i_block.
+    for (const char* features : {"", "-O extent"}) {
+        SCOPED_TRACE(features);
+        TempDir dir;
+        ASSERT_EQ(RunShell("mkdir -p '" + dir.File("src") + "' && head -c 50000 /dev/urandom > '" +
+                           dir.File("src/a.bin") + "' && echo small > '" + dir.File("src/b.txt") +
+                           "' && echo kept > '" + dir.File("src/k.txt") + "'"),
+                  0);
+        const std::string image = dir.File("e2.img");
+        ASSERT_EQ(MakeExt2(image, 1024, dir.File("src"), "16M", features), "");
+        std::string listing;
+        ASSERT_EQ(Debugfs(image, "ls -l /", &listing), 0);
+        std::map<std::string, uint32_t> inodes;
+        std::istringstream lines(listing);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            uint32_t n = 0;
+            std::string word, last;
+            if (!(words >> n)) continue;
+            while (words >> word) last = word;
+            inodes[last] = n;
+        }
+        ASSERT_TRUE(inodes.count("a.bin") && inodes.count("b.txt"));
+        ASSERT_EQ(Debugfs(image, "rm /a.bin"), 0);
+        ASSERT_EQ(Debugfs(image, "rm /b.txt"), 0);
 
-    for (const char* name : {"a.bin", "b.txt"}) {
-        const uint32_t inode = inodes[name];
-        const auto r = RunCli(dir, "cat '" + image + "' '\\回收站\\组0\\File" + std::to_string(inode) + "' --residual");
-        ASSERT_EQ(r.status, 0) << name << ": " << r.err;
-        EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), Icat(image, inode)) << name;
+        for (const char* name : {"a.bin", "b.txt"}) {
+            const uint32_t inode = inodes[name];
+            const auto r =
+                RunCli(dir, "cat '" + image + "' '\\回收站\\组0\\File" + std::to_string(inode) + "' --residual");
+            ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+            EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), Icat(image, inode)) << name;
+        }
+        // The file the directory walk still reaches is not reported.
+        const auto ls = RunCli(dir, "ls '" + image + "' --residual");
+        EXPECT_EQ(ls.out.find("File" + std::to_string(inodes["k.txt"]) + "\t"), std::string::npos);
+        EXPECT_NE(ls.out.find("\\回收站\\组1"), std::string::npos);
     }
-    // The file the directory walk still reaches is not reported.
-    const auto ls = RunCli(dir, "ls '" + image + "' --residual");
-    EXPECT_EQ(ls.out.find("File" + std::to_string(inodes["k.txt"]) + "\t"), std::string::npos);
-    EXPECT_NE(ls.out.find("\\回收站\\组1"), std::string::npos);
 }
 
 // A damaged descriptor sends group 1's inode table past the volume's end:
