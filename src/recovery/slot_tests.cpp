@@ -26,7 +26,10 @@ bool LooksLikeLostRecord(ByteSpan slot) {
     if (Le32(slot, 0) != 0x454C4946 || Le8(slot, 5) != 0) return false;
     const uint32_t first = Le16(slot, 0x14);
     if (first < 0x30 || first >= slot.size()) return false;
-    return Has(slot, first, 8) && Le32(slot, first) == 0x10 && Le32(slot, first + 4) == 0x60;
+    // 0x60: the 72-byte form Windows writes; 0x48: the 48-byte form of NTFS
+    // 1.x, which ntfs-3g still writes for every file it creates.
+    const uint32_t length = Has(slot, first, 8) ? Le32(slot, first + 4) : 0;
+    return Has(slot, first, 8) && Le32(slot, first) == 0x10 && (length == 0x60 || length == 0x48);
 }
 
 bool LooksLikeLostInode(ByteSpan inode, uint64_t blockCount) {

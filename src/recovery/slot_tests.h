@@ -9,7 +9,8 @@ namespace delvora {
 
 /// A slot of record size that may hold a lost MFT record: the "FILE"
 /// signature, an update-sequence offset below 256, a first attribute at
-/// 0x30 or later inside the slot that is $STANDARD_INFORMATION 0x60 bytes long.
+/// 0x30 or later inside the slot that is $STANDARD_INFORMATION 0x60 bytes
+/// long (or 0x48, the older form ntfs-3g writes).
 bool LooksLikeLostRecord(ByteSpan slot);
 
 /// An on-disk EXT2 inode that may describe a lost file: a size, a change

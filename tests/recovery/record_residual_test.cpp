@@ -1,6 +1,6 @@
 // The residual record searches: lost MFT records of a volume whose MFT is in
 // two pieces, rebuilt into their folder, a stray record outside the MFT and
-// a record that only looks like one; EXT2 files deleted by debugfs found as
+// a record that only looks like one; records ntfs-3g wrote; EXT2 files deleted by debugfs found as
 // "File%d" and read byte-exact against icat of the same inode.
 #include <gtest/gtest.h>
 
@@ -65,6 +65,22 @@ TEST(NtfsResidualSearch, LostRecordsComeBackInTheirFolderThroughAFragmentedMft) 
     FileItem* root = ChildNamed(l->volume.RecycleItem(), ".");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(ChildNamed(root, "."), nullptr);
+}
+
+// Records that ntfs-3g writes carry the older 48-byte $STANDARD_INFORMATION:
+// with the loaded records searched too, its files come back under the root's
+// record, byte-exact.
+TEST(NtfsResidualSearch, RecordsWrittenByNtfs3gAreFound) {
+    if (!HaveTool("mkntfs") || !HaveTool("ntfscp")) GTEST_SKIP() << "ntfs-3g tools missing";
+    TempDir dir;
+    const std::string image = dir.File("n.img");
+    ASSERT_EQ(RunShell("truncate -s 8M '" + image + "' && mkntfs -q -F -f '" + image + "' >/dev/null 2>&1 && " +
+                       "printf 'kept by ntfs-3g' > '" + dir.File("a.txt") + "' && ntfscp '" + image + "' '" +
+                       dir.File("a.txt") + "' /a.txt >/dev/null 2>&1"),
+              0);
+    const auto r = RunCli(dir, "cat '" + image + "' '\\回收站\\.\\a.txt' --residual --search-loaded");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "kept by ntfs-3g");
 }
 
 TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcatWithBlockMapsAndExtents) {

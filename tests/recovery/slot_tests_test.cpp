@@ -26,7 +26,7 @@ TEST(SlotTests, LostRecordNeedsItsSignatureAndStandardInformationFirst) {
         {"first attribute before 0x30", 0x14, 0x28, 2},
         {"first attribute past the slot", 0x14, 1024, 2},
         {"first attribute not $STANDARD_INFORMATION", 0x38, 0x30, 4},
-        {"$STANDARD_INFORMATION of another length", 0x3C, 0x48, 4},
+        {"$STANDARD_INFORMATION of another length", 0x3C, 0x50, 4},
     };
     for (const auto& s : spoilers) {
         Bytes bad = good;
