@@ -96,10 +96,14 @@ int Timeline(Env& env, const Args& args) {
             switch (form) {
                 case Form::Body: {
                     const UnixTimes t = TimesOf(item, haveExact ? &exact : nullptr, cache);
-                    // A folder whose entry keeps no size (FAT) counts the
-                    // bytes of its clusters, as fls does.
+                    // A FAT folder's entry keeps no size: it counts the bytes
+                    // of its clusters, as fls does. An NTFS folder's index
+                    // may lie in its record, which holds no cluster of it.
+                    const int kind = volume.FileSystemKind();
+                    const bool fat = kind >= kFat12 && kind <= kFat32;
                     uint64_t size = item.size, allocated = 0, valid = 0;
-                    if (item.IsDirectory() && size == 0 && volume.GetItemSizes(&item, allocated, valid)) size = allocated;
+                    if (fat && item.IsDirectory() && size == 0 && volume.GetItemSizes(&item, allocated, valid))
+                        size = allocated;
                     const bool readOnly = item.attributes & item_attributes::kReadOnly;
                     const char* mode = item.IsDirectory() ? (readOnly ? "d/dr-xr-xr-x" : "d/drwxrwxrwx")
                                                           : (readOnly ? "r/rr-xr-xr-x" : "r/rrwxrwxrwx");

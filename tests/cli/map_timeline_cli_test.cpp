@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <regex>
 #include <set>
@@ -11,6 +12,7 @@
 #include "cli/cli_run.h"
 #include "fs/ext2/ext2_test_support.h"
 #include "fs/fat/fat_test_images.h"
+#include "fs/ntfs/ntfs_builder.h"
 
 namespace delvora::test {
 namespace {
@@ -126,6 +128,30 @@ TEST_P(TimelineBody, MactimeReadsWhatItReadsFromFls) {
 INSTANTIATE_TEST_SUITE_P(Kinds, TimelineBody,
                          ::testing::Values(BodyCase{"Fat16", 16}, BodyCase{"Fat32", 32}, BodyCase{"Ext2", 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An NTFS folder whose index lies in its record owns no cluster: its body
+// line gives size 0, not a cluster's bytes; a file keeps its own size.
+TEST(TimelineBodyNtfs, AFolderWithItsIndexInTheRecordHasNoClusterBytes) {
+    TempDir dir;
+    NtfsImage ntfs;
+    ntfs.SetRecord(12, MakeRecord(0x0003, {StandardInformation(), FileNameAttribute(5, u"Docs")}));
+    ntfs.SetRecord(13, MakeRecord(1, {StandardInformation(), FileNameAttribute(12, u"a.txt"),
+                                      ResidentData({'a', 'b', 'c'})}));
+    const std::string image = dir.File("n.img");
+    ASSERT_TRUE(WriteFileBytes(image, ntfs.Build()));
+    const CliResult r = RunCli(dir, "timeline --bodyfile '" + image + "' --start 0 --type 7");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> sizes;  // name -> size column
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '|');) f.push_back(field);
+        if (f.size() == 11) sizes[f[1]] = f[6];
+    }
+    EXPECT_EQ(sizes["/Docs"], "0") << r.out;
+    EXPECT_EQ(sizes["/Docs/a.txt"], "3");
+}
 
 }  // namespace
 }  // namespace delvora::test
