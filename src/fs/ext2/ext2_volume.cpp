@@ -285,7 +285,9 @@ bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
         const Ext2Geometry& g = Geometry();
         if (!item || !m_pDataSource || g.dwBlockSize == 0 || (!dest && count)) return false;
         ClusterRunList ownRuns;
-        if (!givenRuns) {
+        // Inline data has no runs: callers that fetched the item's runs
+        // first hand an empty list, and the inode tells where the data is.
+        if (!givenRuns || givenRuns->Empty()) {
             std::vector<uint8_t> raw;
             Ext2Inode inode;
             if (!ReadInode(item->startCluster, inode, &raw)) return false;
@@ -340,8 +342,7 @@ bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uin
         // piece by piece, not into one buffer.
         if (allocated > Ext2Tree().m_qwBlockLimit * Geometry().dwBlockSize || allocated > UINT32_MAX) return false;
         buffer.assign(allocated, 0);
-        // Inline data has no runs: the item's own read finds it.
-        return ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(allocated), runs.Empty() ? nullptr : &runs);
+        return ReadItemRange(item, buffer.data(), 0, static_cast<uint32_t>(allocated), &runs);
     } catch (const std::bad_alloc&) {
         buffer.clear();
         return false;
