@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/codepage.h"
 #include "common/hash.h"
 #include "common/text_format.h"
 
@@ -192,6 +193,8 @@ int Run(int argc, char** argv) {
             if (!value(devicesFile)) return Fail(kUsage, "--devices needs a file");
         } else if (a == "--codepage") {
             if (!value(env.options.codepage)) return Fail(kUsage, "--codepage needs a name");
+            if (!IsKnownCodepage(env.options.codepage))
+                return Fail(kUsage, "--codepage: unknown code page " + env.options.codepage);
         } else if (a == "--json") {
             env.json = true;
         } else if (a == "--log") {

@@ -112,6 +112,10 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
     return len;
 }
 
+bool IsKnownCodepage(const std::string& codepage) {
+    return Get("UTF-8", codepage).Valid() && Get(codepage, "UTF-8").Valid();
+}
+
 std::string ToUtf8(std::string_view bytes, const std::string& codepage) {
     if (IsAscii(bytes)) return std::string(bytes);
     Converter& conv = Get("UTF-8", codepage);

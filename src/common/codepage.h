@@ -7,6 +7,10 @@
 
 namespace delvora {
 
+/// True when iconv converts between `codepage` and UTF-8 both ways; an
+/// unknown name would leave text unconverted without a word.
+bool IsKnownCodepage(const std::string& codepage);
+
 /// Converts bytes in `codepage` (an iconv name such as "GBK", "CP437") to
 /// UTF-8. Bytes that do not decode become U+FFFD; never fails.
 std::string ToUtf8(std::string_view bytes, const std::string& codepage);

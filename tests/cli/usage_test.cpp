@@ -30,6 +30,8 @@ TEST(CliUsage, OptionsHelpAndVersion) {
         {map + "sectors PHYSICALDRIVE0 --sector", 2, "", "option --sector needs a value"},
         {map + "export d.img /a --to x --hash sha256,crc32 --manifest m.csv", 2, "", "--hash takes sha256, md5 and sha1"},
         {map + "export d.img /a --to x --hash md5", 2, "", "it needs --manifest"},
+        // A misspelt code page would search for unconverted text.
+        {map + "--codepage GBKK scan", 2, "", "unknown code page GBKK"},
         // Help first, whatever else is wrong; without opening anything.
         {"--devices " + dir.File("fifo.map") + " ls --help --bogus", 0, "usage: delvora-cli ls SOURCE", ""},
         {"drives --help", 0, "usage: delvora-cli drives", ""},
