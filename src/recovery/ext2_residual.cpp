@@ -52,6 +52,9 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
         std::vector<uint8_t> chunk(static_cast<size_t>((std::min(tableBytes, perChunk * g.dwInodeSize) + 511) / 512 * 512));
         size_t total = 0;
         uint64_t number = 1;
+        const uint64_t volumeSectors = tree.m_qwBlockLimit * g.dwSectorsPerBlock;
+        // A bad sector costs its chunk, not a message box per chunk.
+        source->SetReportErrors(0);
         // Groups and their inodes in order: the search ends after the last
         // group's last inode, or at a stop.
         for (uint32_t group = 0; group < groups && !volume.StopRequested(); ++group) {
@@ -61,12 +64,17 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
                 progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX)));
                 const uint64_t byteOffset = i * g.dwInodeSize;
                 const uint32_t bytes = static_cast<uint32_t>((n * g.dwInodeSize + 511) / 512 * 512);
-                // A table outside the volume (a damaged descriptor) or an
-                // unreadable chunk is passed by, its inodes still counted:
-                // the other groups' finds are kept, as the NTFS and FAT
-                // searches keep theirs past a bad block.
-                if (table == 0 || table >= tree.m_qwBlockLimit ||
-                    !source->GetData(chunk.data(), bytes, volume.StartSector() + table * g.dwSectorsPerBlock + byteOffset / 512)) {
+                // A table (or its rest) outside the volume, from a damaged
+                // descriptor or inode count, is passed by whole; an unreadable
+                // chunk alone. Their inodes are still counted, and the other
+                // groups' finds are kept, as the NTFS and FAT searches keep
+                // theirs past a bad block.
+                const uint64_t relative = table * g.dwSectorsPerBlock + byteOffset / 512;
+                if (table == 0 || table >= tree.m_qwBlockLimit || relative >= volumeSectors) {
+                    number += g.dwInodesPerGroup - i;
+                    break;
+                }
+                if (!source->GetData(chunk.data(), bytes, volume.StartSector() + relative)) {
                     number += n;
                     continue;
                 }
@@ -79,6 +87,7 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
                 }
             }
         }
+        source->SetReportErrors(1);
         if (!volume.StopRequested() && total > 0) {
             std::vector<FileItem> folders;
             folders.reserve(groups);
@@ -99,6 +108,7 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
             }
         }
     } catch (const std::bad_alloc&) {
+        source->SetReportErrors(1);
         return false;
     }
     EndSearchProgress(progress);

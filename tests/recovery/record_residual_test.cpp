@@ -125,24 +125,35 @@ TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcatWithBlockMapsAn
     }
 }
 
-// A damaged descriptor sends group 1's inode table past the volume's end:
-// that group is passed by, and group 0's lost file is still found.
-TEST(Ext2ResidualSearch, AGroupWhoseTableIsGoneKeepsTheOthersFinds) {
+// Damage that sends inode tables past the volume's end: group 1's table
+// (a descriptor), or the rest of every table (an inode count per group of
+// two billion). What lies outside is passed by without a message, and
+// group 0's lost file is still found.
+TEST(Ext2ResidualSearch, TablesPastTheEndKeepTheOtherFinds) {
     if (!HaveTool("mke2fs") || !HaveTool("debugfs")) GTEST_SKIP() << "e2fsprogs missing";
-    TempDir dir;
-    ASSERT_EQ(RunShell("mkdir -p '" + dir.File("src") + "' && echo lost > '" + dir.File("src/b.txt") + "'"), 0);
-    const std::string image = dir.File("e2.img");
-    ASSERT_EQ(MakeExt2(image, 1024, dir.File("src"), "16M"), "");  // two groups of 8,192 blocks
-    ASSERT_EQ(Debugfs(image, "rm /b.txt"), 0);
-    Bytes far(4);
-    PutLe32(far.data(), 0x00FFFFFF);
-    ASSERT_TRUE(PatchFile(image, 2048 + 32 + 8, far));  // descriptor 1's inode table block
-    auto l = LoadExt2(image);
-    ASSERT_TRUE(l->loaded);
-    ASSERT_TRUE(RunResidualSearch(*l->volume));
-    FileItem* group0 = ChildNamed(l->volume->RecycleItem(), "组0");
-    ASSERT_NE(group0, nullptr);
-    EXPECT_NE(ChildNamed(group0, "File12"), nullptr);
+    struct Damage {
+        const char* size;  // 16M: two groups of 8,192 blocks; 4M: one
+        uint32_t at;
+        uint32_t value;
+    };
+    for (const Damage& damage : {Damage{"16M", 2048 + 32 + 8, 0x00FFFFFF}, Damage{"4M", 1024 + 40, 0x7F000020}}) {
+        SCOPED_TRACE(damage.at);
+        TempDir dir;
+        ASSERT_EQ(RunShell("mkdir -p '" + dir.File("src") + "' && echo lost > '" + dir.File("src/b.txt") + "'"), 0);
+        const std::string image = dir.File("e2.img");
+        ASSERT_EQ(MakeExt2(image, 1024, dir.File("src"), damage.size), "");
+        ASSERT_EQ(Debugfs(image, "rm /b.txt"), 0);
+        Bytes far(4);
+        PutLe32(far.data(), damage.value);
+        ASSERT_TRUE(PatchFile(image, damage.at, far));
+        auto l = LoadExt2(image);
+        ASSERT_TRUE(l->prepared);  // the tree loads in part when every inode seems in group 0
+        ASSERT_TRUE(RunResidualSearch(*l->volume));
+        FileItem* group0 = ChildNamed(l->volume->RecycleItem(), "组0");
+        ASSERT_NE(group0, nullptr);
+        EXPECT_NE(ChildNamed(group0, "File12"), nullptr);
+        EXPECT_TRUE(l->rc.notifier.Texts().empty());
+    }
 }
 
 }  // namespace
