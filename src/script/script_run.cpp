@@ -115,10 +115,10 @@ bool ScriptRunner::Run(const QString& text) {
             done = RunSteps(text);
         }
         if (m_bOverMemory) {
-            const std::string text =
+            const std::string note =
                 Format("脚本占用内存超过 %llu MB, 已停止", static_cast<unsigned long long>(m_memoryCap >> 20));
-            m_context.Logger().AppendLog(Format("脚本: %s", text.c_str()));
-            SetStatus(text);
+            m_context.Logger().AppendLog(Format("脚本: %s", note.c_str()));
+            SetStatus(note);
         }
         return done;
     } catch (const std::exception& e) {
