@@ -127,7 +127,7 @@ void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {
         const char* name = NameOf(child);
         if ((child.IsDeleted() && !m_options.includeDeleted) ||
             HasExcludedExtension(name, m_options.excludedExtensions) ||
-            HasIgnoredPrefix(name, m_options.ignoredNamePrefixes)) {
+            HasIgnoredPrefix(name, m_options.ignoredNamePrefixes) || (m_options.leaveOut && m_options.leaveOut(child))) {
             ++m_summary.skipped;
             continue;
         }
@@ -227,7 +227,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         return false;
     }
     ++m_summary.exported;
-    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish()});
+    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish(), {}, {}});
     return true;
 }
 

@@ -30,6 +30,9 @@ struct FolderExportOptions {
     unsigned hashKinds = kHashSha256;
     std::vector<std::string> excludedExtensions;
     std::vector<std::string> ignoredNamePrefixes;
+    /// Answers true for a file to leave out (counted as skipped), after the
+    /// other filters passed it: a file found in a known hash set, say.
+    std::function<bool(FileItem&)> leaveOut;
 
     /// The export options of the analysis options record.
     static FolderExportOptions From(const AnalysisOptions& options);
@@ -41,6 +44,8 @@ struct ExportedFile {
     std::string targetPath;  // where it was written
     uint64_t size = 0;
     Digests digests;         // empty unless digests were asked for
+    std::string hashSet;     // the hash set holding it, when looked up
+    std::string hashStatus;  // "known", "notable" or ""
 };
 
 struct ExportSummary {

@@ -17,16 +17,18 @@ std::string CsvField(std::string_view text) {
 
 ManifestWriter::~ManifestWriter() { Close(); }
 
-bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
+bool ManifestWriter::Open(const std::string& path, unsigned hashKinds, bool hashSetColumns) {
     Close();
     m_bFailed = false;
     m_hashKinds = hashKinds;
+    m_bHashSetColumns = hashSetColumns;
     m_file = std::fopen(path.c_str(), "wb");
     if (!m_file) return false;
     // The first four columns stay as they always were; others only follow.
     std::string header = "volumePath,targetPath,size,sha256";
     if (m_hashKinds & kHashMd5) header += ",md5";
     if (m_hashKinds & kHashSha1) header += ",sha1";
+    if (m_bHashSetColumns) header += ",hashSet,hashStatus";
     header += "\r\n";
     m_bFailed = std::fputs(header.c_str(), m_file) < 0;
     return !m_bFailed;
@@ -38,6 +40,7 @@ bool ManifestWriter::Add(const ExportedFile& file) {
                        std::to_string(file.size) + "," + file.digests.sha256;
     if (m_hashKinds & kHashMd5) line += "," + file.digests.md5;
     if (m_hashKinds & kHashSha1) line += "," + file.digests.sha1;
+    if (m_bHashSetColumns) line += "," + CsvField(file.hashSet) + "," + file.hashStatus;
     line += "\r\n";
     m_bFailed = std::fwrite(line.data(), 1, line.size(), m_file) != line.size();
     return !m_bFailed;
