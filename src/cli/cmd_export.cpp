@@ -154,7 +154,7 @@ int Export(Env& env, const Args& args) {
             continue;
         }
         ++single.exported;
-        if (manifestPath) addRow({FullPath(*item), out, item->size, digest.Finish(), {}, {}});
+        if (manifestPath) addRow({FullPath(*item), out, item->size, digest.Finish()});
     }
 
     const ExportSummary& folders = exporter.Summary();

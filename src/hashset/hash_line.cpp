@@ -181,8 +181,9 @@ LineResult HashLineParser::ColumnRow(std::string_view line, HashValue& out) cons
             out = value;
         }
     }
-    if (best > 0) return LineResult::kHash;
-    return badLength ? LineResult::kBadLength : LineResult::kMalformed;
+    // A damaged digest column makes the whole row suspect.
+    if (badLength) return LineResult::kBadLength;
+    return best > 0 ? LineResult::kHash : LineResult::kMalformed;
 }
 
 }  // namespace delvora

@@ -227,7 +227,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         return false;
     }
     ++m_summary.exported;
-    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish(), {}, {}});
+    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish()});
     return true;
 }
 

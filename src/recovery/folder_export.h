@@ -44,8 +44,8 @@ struct ExportedFile {
     std::string targetPath;  // where it was written
     uint64_t size = 0;
     Digests digests;         // empty unless digests were asked for
-    std::string hashSet;     // the hash set holding it, when looked up
-    std::string hashStatus;  // "known", "notable" or ""
+    std::string hashSet = {};     // the hash set holding it, when looked up
+    std::string hashStatus = {};  // "known", "notable" or ""
 };
 
 struct ExportSummary {
