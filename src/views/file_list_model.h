@@ -13,6 +13,8 @@
 
 namespace delvora {
 
+class HashResults;
+struct FileHashRecord;
 class TreeIcons;
 class Volume;
 struct FileItem;
@@ -27,6 +29,13 @@ public:
 
     /// Lists the children of folder (of volume); null empties the list.
     void ShowFolder(FileItem* folder, Volume* volume);
+    /// Where computed digests are found: with any there, a hash column
+    /// follows the ten, notable files are drawn in their own colour and
+    /// known ones greyed. Takes effect at the next ShowFolder.
+    void SetHashResults(const HashResults* results) { m_pHashes = results; }
+    /// Leaves files of a known hash set out of the rows; lists anew.
+    void SetHideKnown(bool hide);
+    bool HidesKnown() const { return m_bHideKnown; }
     FileItem* Folder() const { return m_pFolder; }
     Volume* CurrentVolume() const { return m_pVolume; }
     FileItem* ItemAt(int row) const;
@@ -42,10 +51,14 @@ public:
 private:
     using Texts = std::array<std::string, kFileListColumns>;
     const Texts& RowTexts(int row) const;
+    bool HashOf(int row, FileHashRecord& record) const;
 
     TreeIcons& m_icons;
     FileItem* m_pFolder = nullptr;
     Volume* m_pVolume = nullptr;
+    const HashResults* m_pHashes = nullptr;
+    bool m_bHashColumn = false;
+    bool m_bHideKnown = false;
     std::vector<uint32_t> m_order;                     // child index of each row
     mutable std::vector<std::unique_ptr<Texts>> m_texts;  // per child, made when first shown
 };
