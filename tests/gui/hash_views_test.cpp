@@ -19,6 +19,7 @@
 #include "case/open_volume.h"
 #include "disk/data_source.h"
 #include "gui/gui_support.h"
+#include "hashset/hash_set_import.h"
 #include "views/file_list_model.h"
 #include "views/file_list_view.h"
 #include "views/view_set.h"
@@ -47,7 +48,7 @@ private slots:
         DELVORA_QSKIP_MISSING("mkfs.fat", "mcopy");
         TempDir dir;
         const std::string image = dir.File("fat.img");
-        QCOMPARE(RunShell("export MTOOLS_SKIP_CHECK=1; cd '" + dir.Path() + "' && truncate -s 8M fat.img && "
+        QCOMPARE(RunShell("export MTOOLS_SKIP_CHECK=1; cd '" + dir.Path() + "' && truncate -s 16M fat.img && "
                           "mkfs.fat -F 16 fat.img >/dev/null && printf one > a.txt && printf two > b.txt && "
                           "printf three > c.txt && printf four > d.txt && mcopy -i fat.img a.txt b.txt c.txt d.txt ::/"),
                  0);
