@@ -19,6 +19,7 @@
 #include <memory>
 
 #include <fstream>
+#include <map>
 #include <vector>
 
 #include "app/add_data_wizard.h"
@@ -34,6 +35,7 @@
 #include "app/workstation.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "fs/file_tree.h"
 #include "fs/item_path.h"
 #include "fs/volume.h"
 #include "views/colligation_view.h"
@@ -388,13 +390,21 @@ public:
         const auto& items = m_ws.Workspace().Items();
         if (items.empty() || items.front()->volumes.empty()) return Finish();
         Volume* pVolume = items.front()->volumes.front().get();
+        // Files of the folder with the most live ones (four at most used).
+        if (!pVolume->RootItem()) return Finish();
+        std::map<FileItem*, std::vector<FileItem*>> byFolder;
+        ForEachBelow(*pVolume->RootItem(), [&byFolder](FileItem& item) {
+            if (!item.IsDirectory() && !item.IsDeleted() && item.size > 0 && item.childCount == 0 && item.parent)
+                byFolder[item.parent].push_back(&item);
+            return true;
+        });
         std::vector<FileItem*> files;
-        FileItem* pRoot = pVolume->RootItem();
-        for (uint32_t i = 0; pRoot && i < pRoot->childCount && files.size() < 4; ++i) {
-            FileItem& child = pRoot->children[i];
-            if (!child.IsDirectory() && !child.IsDeleted() && child.size > 0) files.push_back(&child);
-        }
+        for (auto& [folder, list] : byFolder)
+            if (list.size() > files.size()) files = list;
+        if (files.size() > 4) files.resize(4);
         if (files.size() < 2) return Finish();
+        m_pHashFolder = files.front()->parent;
+        m_pHashVolume = pVolume;
         const QString known = m_strFolder + QStringLiteral("/.known.txt"), notable = m_strFolder + QStringLiteral("/.notable.txt");
         {
             std::ofstream knownList(known.toStdString()), notableList(notable.toStdString());
@@ -441,9 +451,12 @@ public:
             m_frame.DocumentArea()->setActiveSubWindow(windows.front());
             windows.front()->showMaximized();
         }
+        if (m_pHashFolder) m_frame.Views()->SetCurrentItem(m_pHashFolder, m_pHashVolume);
         QTimer::singleShot(300, this, [this] {
             Save(&m_frame, m_strFolder + QStringLiteral("/hash-column.png"));
-            auto* pHide = m_frame.findChild<QCheckBox*>(QStringLiteral("hideKnownFiles"));
+            // The box of the file list in front: other list views have their own.
+            const auto windows = m_frame.DocumentArea()->subWindowList();
+            auto* pHide = windows.isEmpty() ? nullptr : windows.front()->findChild<QCheckBox*>(QStringLiteral("hideKnownFiles"));
             if (!pHide) return Finish();
             pHide->setChecked(true);
             QTimer::singleShot(300, this, [this, pHide] {
@@ -462,6 +475,8 @@ private:
     QString m_strFolder;
     std::unique_ptr<AddDataWizard> m_pWizard;
     int m_nPolls = 0;
+    FileItem* m_pHashFolder = nullptr;  // the folder whose files the hash sets were made from
+    Volume* m_pHashVolume = nullptr;
 };
 
 }  // namespace

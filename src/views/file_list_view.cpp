@@ -84,7 +84,12 @@ void FileListView::RefreshView() {
     m_pModel->ShowFolder(folder, volume);
     m_pList->header()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pHideKnown->setVisible(m_pModel->columnCount() > static_cast<int>(kFileListColumns));
-    if (m_pModel->columnCount() > static_cast<int>(kFileListColumns)) m_pList->setColumnWidth(kFileListColumns, 260);
+    if (m_pModel->columnCount() > static_cast<int>(kFileListColumns) &&
+        m_pList->header()->visualIndex(kFileListColumns) == static_cast<int>(kFileListColumns)) {
+        // Shown beside the name, where it is seen without scrolling.
+        m_pList->setColumnWidth(kFileListColumns, 260);
+        m_pList->header()->moveSection(kFileListColumns, 1);
+    }
     if (item != folder) {
         const int row = m_pModel->RowOf(item);
         if (row >= 0) m_pList->setCurrentIndex(m_pModel->index(row, 0));
