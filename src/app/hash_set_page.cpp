@@ -11,8 +11,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
-#include "app/wait_cursor.h"
+#include "ui/qt_text.h"
+#include "ui/wait_cursor.h"
 #include "hashset/hash_set_import.h"
 #include "hashset/hash_set_store.h"
 

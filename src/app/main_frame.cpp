@@ -32,7 +32,7 @@
 #include "app/recent_files.h"
 #include "app/search_commands.h"
 #include "app/status_panes.h"
-#include "app/wait_cursor.h"
+#include "ui/wait_cursor.h"
 #include "app/workstation.h"
 #include "case/add_data.h"
 #include "case/case_file.h"
@@ -437,7 +437,7 @@ bool MainFrame::ResidualSearch() {
             if (pVolume.get() != m_pSelectedVolume) continue;
             // Found items are about to be replaced: nothing may show them meanwhile.
             m_pViews->ClearCurrentItem();
-            m_pSelectedFolder = nullptr;
+            m_selectedFolder = ItemRef();
             m_bSearching = true;
             WaitCursor wait;
             if (StartResidualSearch(workspace, *pItem, *pVolume)) return true;
@@ -455,7 +455,9 @@ bool MainFrame::ComputeHashes() {
     for (const auto& pItem : workspace.Items()) {
         for (const auto& pVolume : pItem->volumes) {
             if (pVolume.get() != m_pSelectedVolume) continue;
-            FileItem* pFolder = m_pSelectedFolder ? m_pSelectedFolder : pVolume->RootItem();
+            // The folder chosen in the tree, while it still exists; else the volume.
+            FileItem* pFolder = m_selectedFolder.GetVolume() == pVolume.get() ? m_selectedFolder.Item() : nullptr;
+            if (!pFolder) pFolder = pVolume->RootItem();
             if (!pFolder) return false;
             WaitCursor wait;
             return StartHashing(workspace, *pItem, *pVolume, *pFolder, workspace.Hashes(), DefaultHashSetDbPath());
@@ -467,7 +469,7 @@ bool MainFrame::ComputeHashes() {
 
 void MainFrame::OnNodeSelected(int kind, void* node, Volume* volume) {
     m_pSelectedVolume = kind == node_kinds::kVolume ? static_cast<Volume*>(node) : volume;
-    m_pSelectedFolder = kind == kFileItemNode ? static_cast<FileItem*>(node) : nullptr;
+    m_selectedFolder = kind == kFileItemNode && volume ? ItemRef(*volume, static_cast<FileItem*>(node)) : ItemRef();
     if (m_bSearching) {
         m_pViews->ClearCurrentItem();
         return;

@@ -12,6 +12,7 @@
 #include "case/case_file_loader.h"
 #include "case/add_data.h"
 #include "disk/disk_scan.h"
+#include "fs/item_ref.h"
 
 class QDockWidget;
 class QMdiArea;
@@ -131,7 +132,7 @@ private:
     bool m_bClosing = false;
     Volume* m_pSelectedVolume = nullptr;  // the volume of the node selected in the case tree
     bool m_bSearching = false;            // a residual search may be replacing found items
-    FileItem* m_pSelectedFolder = nullptr;  // the folder node selected in the case tree, if any
+    ItemRef m_selectedFolder;  // the folder node selected in the case tree, if any
     std::unique_ptr<CaseFileLoader> m_pLoader;  // the case file being read
     size_t m_nLoaderItems = 0;
 };

@@ -17,14 +17,14 @@ bool IsFile(const FileItem& item) { return !item.IsDirectory() && item.childCoun
 bool HashResults::Find(const Volume* volume, const FileItem* item, FileHashRecord& out) const {
     std::lock_guard lock(m_mutex);
     const auto it = m_records.find({volume, item});
-    if (it == m_records.end()) return false;
-    out = it->second;
+    if (it == m_records.end() || it->second.ref.Item() != item) return false;
+    out = it->second.record;
     return true;
 }
 
-void HashResults::Put(const Volume* volume, const FileItem* item, FileHashRecord record) {
+void HashResults::Put(Volume& volume, FileItem& item, FileHashRecord record) {
     std::lock_guard lock(m_mutex);
-    m_records[{volume, item}] = std::move(record);
+    m_records[{&volume, &item}] = {ItemRef(volume, &item), std::move(record)};
 }
 
 void HashResults::Forget(const Volume* volume) {
@@ -72,7 +72,7 @@ HashRunSummary HashFolder(CaseWorkspace& workspace, Volume& volume, FileItem& fo
             if (haveSets) record.match = store.Lookup(record.digests);
             summary.known += record.match.status == HashSetStatus::kKnown;
             summary.notable += record.match.status == HashSetStatus::kNotable;
-            results.Put(&volume, &item, std::move(record));
+            results.Put(volume, item, std::move(record));
         }
         ++summary.files;
         // The pane is told every so often, not for each of 100,000 files.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/hash.h"
+#include "fs/item_ref.h"
 #include "hashset/hash_set_store.h"
 
 namespace delvora {
@@ -22,19 +23,25 @@ struct FileHashRecord {
     HashMatch match;
 };
 
-/// The digests computed so far, by volume and item. Items are keys only and
-/// never followed: a volume whose tree is rebuilt is forgotten first.
+/// The digests computed so far, by volume and item. Each record keeps a
+/// reference to its item, so a record outlived by its item (a residual
+/// search or reload rebuilt that part of the tree) is never found for a new
+/// item at the same address.
 class HashResults {
 public:
     /// A copy of the record of item, or false when it was not hashed.
     bool Find(const Volume* volume, const FileItem* item, FileHashRecord& out) const;
-    void Put(const Volume* volume, const FileItem* item, FileHashRecord record);
+    void Put(Volume& volume, FileItem& item, FileHashRecord record);
     void Forget(const Volume* volume);
     bool Empty() const;
 
 private:
     mutable std::mutex m_mutex;
-    std::map<std::pair<const Volume*, const FileItem*>, FileHashRecord> m_records;
+    struct Entry {
+        ItemRef ref;
+        FileHashRecord record;
+    };
+    std::map<std::pair<const Volume*, const FileItem*>, Entry> m_records;
 };
 
 /// What one run hashed.

@@ -6,8 +6,8 @@
 #include <charconv>
 #include <numeric>
 
-#include "app/qt_text.h"
-#include "app/tree_icons.h"
+#include "ui/qt_text.h"
+#include "ui/tree_icons.h"
 #include "case/file_hashes.h"
 #include "fs/file_item.h"
 
@@ -39,16 +39,16 @@ FileListModel::FileListModel(TreeIcons& icons, QObject* parent) : QAbstractTable
 
 void FileListModel::ShowFolder(FileItem* folder, Volume* volume) {
     beginResetModel();
-    m_pFolder = folder && folder->children ? folder : nullptr;
-    m_pVolume = m_pFolder ? volume : nullptr;
-    const uint32_t count = m_pFolder ? m_pFolder->childCount : 0;
+    const bool shown = folder && folder->children && volume;
+    m_folder = shown ? ItemRef(*volume, folder) : ItemRef();
+    const uint32_t count = shown ? folder->childCount : 0;
     m_order.resize(count);
     std::iota(m_order.begin(), m_order.end(), 0u);
     m_bHashColumn = m_pHashes && !m_pHashes->Empty();
-    if (m_bHashColumn && m_bHideKnown) {
-        std::erase_if(m_order, [this](uint32_t child) {
+    if (shown && m_bHashColumn && m_bHideKnown) {
+        std::erase_if(m_order, [this, folder, volume](uint32_t child) {
             FileHashRecord record;
-            return m_pHashes->Find(m_pVolume, &m_pFolder->children[child], record) &&
+            return m_pHashes->Find(volume, &folder->children[child], record) &&
                    record.match.status == HashSetStatus::kKnown;
         });
     }
@@ -58,19 +58,23 @@ void FileListModel::ShowFolder(FileItem* folder, Volume* volume) {
 }
 
 FileItem* FileListModel::ItemAt(int row) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_order.size()) return nullptr;
-    return &m_pFolder->children[m_order[static_cast<size_t>(row)]];
+    FileItem* folder = Folder();
+    if (!folder || row < 0 || static_cast<size_t>(row) >= m_order.size()) return nullptr;
+    return &folder->children[m_order[static_cast<size_t>(row)]];
 }
 
 int FileListModel::RowOf(const FileItem* item) const {
-    if (!m_pFolder || item < m_pFolder->children || item >= m_pFolder->children + m_order.size()) return -1;
-    const auto index = static_cast<uint32_t>(item - m_pFolder->children);
+    const FileItem* folder = Folder();
+    // Bounded by the folder, not the rows: hidden known files make fewer rows.
+    if (!folder || item < folder->children || item >= folder->children + folder->childCount) return -1;
+    const auto index = static_cast<uint32_t>(item - folder->children);
     const auto it = std::find(m_order.begin(), m_order.end(), index);
     return it == m_order.end() ? -1 : static_cast<int>(it - m_order.begin());
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+    // A folder taken away shows no rows until the next refresh lets go of it.
+    return parent.isValid() || !Folder() ? 0 : static_cast<int>(m_order.size());
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const {
@@ -79,17 +83,17 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 
 void FileListModel::SetHideKnown(bool hide) {
     m_bHideKnown = hide;
-    ShowFolder(m_pFolder, m_pVolume);
+    ShowFolder(Folder(), CurrentVolume());
 }
 
 bool FileListModel::HashOf(int row, FileHashRecord& record) const {
-    return m_bHashColumn && m_pHashes->Find(m_pVolume, ItemAt(row), record);
+    return m_bHashColumn && m_pHashes->Find(CurrentVolume(), ItemAt(row), record);
 }
 
 const FileListModel::Texts& FileListModel::RowTexts(int row) const {
     const uint32_t child = m_order[static_cast<size_t>(row)];
     std::unique_ptr<Texts>& texts = m_texts[child];
-    if (!texts) texts = std::make_unique<Texts>(FileListRowTexts(m_pFolder->children[child], m_pVolume));
+    if (!texts) texts = std::make_unique<Texts>(FileListRowTexts(Folder()->children[child], CurrentVolume()));
     return *texts;
 }
 
@@ -145,19 +149,19 @@ void FileListModel::sort(int column, Qt::SortOrder order) {
     for (const QModelIndex& index : before) items.push_back(ItemAt(index.row()));
     // Every row's texts are needed to compare: made once, kept for showing.
     for (int row = 0; row < rowCount(); ++row) RowTexts(row);
+    const bool descending = order == Qt::DescendingOrder;
     if (column >= static_cast<int>(kFileListColumns)) {
         // The hash column sorts by its digest text; unhashed rows first.
-        std::vector<std::string> digests(m_pFolder->childCount);
+        std::vector<std::string> digests(Folder()->childCount);
         for (uint32_t child : m_order) {
             FileHashRecord record;
-            if (m_pHashes->Find(m_pVolume, &m_pFolder->children[child], record)) digests[child] = record.digests.md5;
+            if (m_pHashes->Find(CurrentVolume(), &Folder()->children[child], record)) digests[child] = record.digests.md5;
         }
-        const bool down = order == Qt::DescendingOrder;
-        std::stable_sort(m_order.begin(), m_order.end(),
-                         [&](uint32_t a, uint32_t b) { return down ? digests[b] < digests[a] : digests[a] < digests[b]; });
+        std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
+            return descending ? digests[b] < digests[a] : digests[a] < digests[b];
+        });
     }
     const auto cell = [this, column](uint32_t child) -> const std::string& { return (*m_texts[child])[static_cast<size_t>(column)]; };
-    const bool descending = order == Qt::DescendingOrder;
     if (column >= static_cast<int>(kFileListColumns)) {
         // Sorted above.
     } else if (IsNumberColumn(column)) {

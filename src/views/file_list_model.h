@@ -4,6 +4,8 @@
 // of 100,000 entries shows at once), sortable by any column.
 #include <QAbstractTableModel>
 
+#include "fs/item_ref.h"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -14,9 +16,9 @@
 namespace delvora {
 
 class HashResults;
-struct FileHashRecord;
 class TreeIcons;
 class Volume;
+struct FileHashRecord;
 struct FileItem;
 
 class FileListModel : public QAbstractTableModel {
@@ -36,8 +38,9 @@ public:
     /// Leaves files of a known hash set out of the rows; lists anew.
     void SetHideKnown(bool hide);
     bool HidesKnown() const { return m_bHideKnown; }
-    FileItem* Folder() const { return m_pFolder; }
-    Volume* CurrentVolume() const { return m_pVolume; }
+    /// The folder shown; null once a residual search or reload took it away.
+    FileItem* Folder() const { return m_folder.Item(); }
+    Volume* CurrentVolume() const { return Folder() ? m_folder.GetVolume() : nullptr; }
     FileItem* ItemAt(int row) const;
     /// The row showing item, or -1.
     int RowOf(const FileItem* item) const;
@@ -54,8 +57,7 @@ private:
     bool HashOf(int row, FileHashRecord& record) const;
 
     TreeIcons& m_icons;
-    FileItem* m_pFolder = nullptr;
-    Volume* m_pVolume = nullptr;
+    ItemRef m_folder;
     const HashResults* m_pHashes = nullptr;
     bool m_bHashColumn = false;
     bool m_bHideKnown = false;

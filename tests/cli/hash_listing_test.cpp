@@ -168,7 +168,7 @@ void CheckVolume(const TempDir& dir, const Volume& volume) {
     }
     std::string manifest;
     RunShell("cat '" + out + ".csv'", &manifest);
-    EXPECT_EQ(manifest.substr(0, manifest.find('\n')), "volumePath,targetPath,size,sha256,md5,hashSet,hashStatus\r");
+    EXPECT_EQ(manifest.substr(0, manifest.find('\n')), "volumePath,targetPath,size,sha256,md5,unreadableBytes,unreadableRanges,overwrittenClusters,note,hashSet,hashStatus\r");
     EXPECT_NE(manifest.find("\\n1.bin," + out + "/n1.bin,5000,"), std::string::npos) << manifest;
     EXPECT_NE(manifest.find(",case7,notable\r\n"), std::string::npos) << manifest;
     EXPECT_EQ(manifest.find("known"), std::string::npos) << manifest;
