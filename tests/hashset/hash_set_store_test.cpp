@@ -18,7 +18,7 @@ namespace delvora::test {
 namespace {
 
 std::string Sha256Of(const std::string& text) {
-    Hasher h(kHashSha256 | kHashMd5 | kHashSha1);
+    Hasher h(kHashSha256);
     h.Update({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
     return h.Finish().sha256;
 }
