@@ -17,7 +17,7 @@ namespace delvora {
 class DataSource;
 
 /// File-system kind codes.
-enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5 };
+enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5, kExfat = 6 };
 
 /// One region of the disk map: volume-relative sectors, both ends inclusive.
 struct DiskRegion {
@@ -111,6 +111,9 @@ public:
     virtual bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) = 0;
     /// The item's exact UTC times; false when the kind or the item has none.
     virtual bool GetItemTimes(FileItem*, ItemTimes&) { return false; }
+    /// How many clusters a deleted item's data is read from that another
+    /// item now owns (its bytes there are someone else's); 0 when none.
+    virtual uint32_t CountOverwrittenClusters(FileItem* item) { (void)item; return 0; }
     virtual bool ListRootSectors(ClusterRunList& runs) = 0;
     virtual bool ListRegions(std::vector<DiskRegion>& regions) = 0;
     virtual uint64_t FirstDataSector() const { return m_dwSectorNo; }
