@@ -255,6 +255,11 @@ const ExfatVolume::SetFacts* ExfatVolume::FactsOf(const FileItem* item) const {
     return &m_facts[item->link - 1];
 }
 
+uint64_t ExfatVolume::EntryByte(const FileItem* item) const {
+    const SetFacts* facts = FactsOf(item);
+    return facts ? facts->entryByte & ~uint64_t{1} : 0;
+}
+
 bool ExfatVolume::NoFatChain(const FileItem* item) const {
     const SetFacts* facts = FactsOf(item);
     return facts && (facts->entryByte & 1);

@@ -76,6 +76,10 @@ public:
     /// Reads whole clusters of the heap; false outside it or on a failed read.
     bool ReadClusters(uint64_t cluster, uint8_t* dest, uint32_t clusters);
     FatMedium& Medium() { return m_medium; }
+    /// Volume byte where an item's file entry lies; 0 for items without one.
+    uint64_t EntryByte(const FileItem* item) const;
+    /// First cluster of the allocation bitmap the volume uses (0: none).
+    uint64_t BitmapCluster() const { return m_bitmapCluster; }
 
     /// Gives a new record of this volume its set's facts: where its file
     /// entry lies (volume byte), its valid-data length and stream flags.
