@@ -244,7 +244,7 @@ bool ExfatVolume::ReadClusters(uint64_t cluster, uint8_t* dest, uint32_t cluster
 
 bool ExfatVolume::AttachSetFacts(FileItem& item, uint64_t entryByte, const ExfatEntrySet& set) {
     if (m_facts.size() >= UINT32_MAX - 1) return false;
-    m_facts.push_back({entryByte | (set.NoFatChain() ? 1u : 0u)});
+    m_facts.push_back({entryByte | (set.NoFatChain() ? 1u : 0u) | (set.inUse ? 2u : 0u)});
     item.link = static_cast<uint32_t>(m_facts.size());
     if (set.validLength < set.dataLength) m_shortValid[item.link] = set.validLength;
     return true;
@@ -257,7 +257,12 @@ const ExfatVolume::SetFacts* ExfatVolume::FactsOf(const FileItem* item) const {
 
 uint64_t ExfatVolume::EntryByte(const FileItem* item) const {
     const SetFacts* facts = FactsOf(item);
-    return facts ? facts->entryByte & ~uint64_t{1} : 0;
+    return facts ? facts->entryByte & ~uint64_t{31} : 0;
+}
+
+bool ExfatVolume::SetInUse(const FileItem* item) const {
+    const SetFacts* facts = FactsOf(item);
+    return !facts || (facts->entryByte & 2);
 }
 
 bool ExfatVolume::NoFatChain(const FileItem* item) const {

@@ -87,7 +87,7 @@ public:
 
 private:
     struct SetFacts {
-        uint64_t entryByte = 0;  // volume byte of the file entry; bit 0: NoFatChain
+        uint64_t entryByte = 0;  // volume byte of the file entry; bit 0: NoFatChain, bit 1: set in use
     };
     bool PrepareSteps();
     bool ReadBootRegion();
@@ -107,6 +107,9 @@ private:
     bool ReadRunBytes(const ClusterRunList& runs, bool sectorRuns, uint8_t* dest, uint64_t offset, uint32_t count);
     const SetFacts* FactsOf(const FileItem* item) const;
     bool NoFatChain(const FileItem* item) const;
+    /// Whether the item's own set is in use (its FAT chain still stands),
+    /// true for items without a set.
+    bool SetInUse(const FileItem* item) const;
     uint64_t ValidLength(const FileItem* item) const;
 
     ExfatGeometry m_geometry;

@@ -44,7 +44,7 @@ ExfatVolume::RunsResult ExfatVolume::CollectRuns(FileItem* item, ClusterRunList&
         Context().Logger().AppendLog(Format("exFAT 文件的簇超出簇堆: %s", item->name ? item->name : ""));
         return item->IsDeleted() ? RunsResult::Ok : RunsResult::ShortChain;
     }
-    if (item->IsDeleted()) {
+    if (item->IsDeleted() && !SetInUse(item)) {
         // The FAT no longer speaks for a deleted file: its first cluster,
         // then the clusters after it that the bitmap shows free, as far as
         // the heap reaches.
@@ -84,7 +84,8 @@ bool ExfatVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
 }
 
 uint32_t ExfatVolume::CountOverwrittenClusters(FileItem* item) {
-    if (!item || !item->IsDeleted() || (item->IsFound() && !FactsOf(item))) return 0;
+    // Items whose set is in use read their own FAT chain: nothing of theirs is another's.
+    if (!item || !item->IsDeleted() || SetInUse(item)) return 0;
     ClusterRunList runs;
     try {
         if (CollectRuns(item, runs) != RunsResult::Ok) return 0;

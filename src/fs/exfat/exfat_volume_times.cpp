@@ -38,7 +38,7 @@ bool ExfatVolume::GetItemTimes(FileItem* item, ItemTimes& times) {
     times = ItemTimes{};
     const SetFacts* facts = FactsOf(item);
     if (!facts || !m_pDataSource) return false;
-    const uint64_t entryByte = facts->entryByte & ~uint64_t{1};
+    const uint64_t entryByte = EntryByte(item);
     const uint64_t bps = m_geometry.bytesPerSector;
     std::vector<uint8_t> sector(static_cast<size_t>(bps));
     if (!m_medium.Read(entryByte / bps, sector.data(), static_cast<uint32_t>(bps))) return false;
