@@ -197,6 +197,7 @@ int SearchKeyword(Volume& volume, const std::vector<KeywordSpec>& keywords, uint
                 break;
             case kNtfs:
             case kExt2:
+            case kExfat:
                 rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits);
                 break;
             default:
