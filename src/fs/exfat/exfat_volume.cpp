@@ -48,6 +48,18 @@ bool ExfatVolume::ReadBootRegion() {
                                       m_dwSectorNo + byteOffset / 512) != 0;
     };
     const char* reason = "";
+    if (m_pDataSource->HasFixedParams()) {
+        // A virtual volume: the typed-in values stand for the boot sector,
+        // which may be destroyed; they carry no checksum.
+        std::vector<uint8_t> typed(512, 0);
+        std::copy_n("EXFAT   ", 8, typed.begin() + 3);
+        const NtfsBootParams& values = m_pDataSource->GetNtfs_BPB();
+        std::copy(values.begin(), values.end(), typed.begin() + 32);
+        PutLe16(typed.data() + 510, 0xAA55);
+        if (ParseExfatBootSector(typed, m_geometry, reason)) return true;
+        log.AppendLog(Format("exFAT 输入的引导参数无效: %s", reason));
+        return false;
+    }
     ExfatGeometry main;
     bool mainParsed = false;
     std::vector<uint8_t> head(512, 0);

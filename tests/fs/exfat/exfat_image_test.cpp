@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/bytes.h"
+#include "disk/volume_params.h"
 #include "fs/exfat/exfat_test_support.h"
 #include "fs/fat/fat_test_images.h"
 #include "recovery/residual_search.h"
@@ -271,6 +272,41 @@ TEST_F(ExfatImageTest, ResidualSearchBringsBackAFolderWhoseEntryWasZeroed) {
     EXPECT_EQ(ReadAll(*loaded.volume, y), expect("y.txt", 700));
     EXPECT_EQ(ReadAll(*loaded.volume, x), expect("x.txt", 9000));
     EXPECT_EQ(test::ItemsByPath(*loaded.volume->RecycleItem()).count("kept"), 0u);
+}
+
+TEST_F(ExfatImageTest, VirtualVolumeLoadsFromTypedValuesWhenBothBootRegionsAreGone) {
+    const std::string image = CopyImage("virtual.img");
+    std::vector<uint8_t> head(kPreReadBytes);
+    {
+        std::ifstream in(image, std::ios::binary);
+        in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    }
+    VolumeParamBlocks blocks;
+    FillParamBlocks(head, blocks);
+    std::vector<std::string> values;
+    for (const ParamRow& row : ParamRows(VirtualType::Exfat, blocks)) values.push_back(row.value);
+    ASSERT_EQ(ReadBackRows(VirtualType::Exfat, values, blocks), "");
+    ASSERT_TRUE(test::PatchFile(image, 0, std::vector<uint8_t>(24 * 512, 0)));
+
+    const auto without = test::LoadExfat(image, m_rec.context);
+    EXPECT_FALSE(without.prepared);
+    test::LoadedExfat loaded;
+    loaded.source = std::make_unique<DataSource>(m_rec.context);
+    loaded.source->SetKind(SourceKind::Device);
+    loaded.source->SetPath(image);
+    ASSERT_TRUE(loaded.source->Open());
+    loaded.source->SetNtfs_BPB(blocks.ntfs);
+    loaded.volume = std::make_unique<ExfatVolume>();
+    loaded.volume->SetDataSource(loaded.source.get());
+    loaded.volume->SetContext(m_rec.context);
+    ASSERT_TRUE(loaded.volume->Prepare());
+    loaded.volume->LoadTree();
+    auto items = test::ItemsByPath(*loaded.volume->RootItem());
+    ASSERT_NE(items["lost/kept/x.txt"], nullptr);
+    EXPECT_EQ(items["lost/kept/x.txt"]->size, 9000u);
+    // A value outside the format is refused with the row's message.
+    values[0] = "13";
+    EXPECT_EQ(ReadBackRows(VirtualType::Exfat, values, blocks), "每扇区字节数位移错!");
 }
 
 }  // namespace
