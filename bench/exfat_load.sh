@@ -20,14 +20,17 @@ if [ ! -s "$image" ]; then
         (cd "$folder" && for ((f = 0; f < 100; f++)); do printf 'file %d of folder %d\n' "$f" "$d" > "$(printf 'file%03d.txt' "$f")"; done)
     done
     truncate -s 2G "$image.part"
-    mkfs.exfat "$image.part" >/dev/null
+    # 4 KiB clusters: one a file, 524,288 of them.
+    mkfs.exfat -c 4096 "$image.part" >/dev/null
     loop=$(losetup -f --show "$image.part")
     mnt="$dir/exfat-mnt"
     mkdir -p "$mnt"
+    trap 'mountpoint -q "$mnt" && umount "$mnt"; losetup -d "$loop" 2>/dev/null || true' EXIT
     mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1
     cp -r "$tree/." "$mnt/"
     umount "$mnt"
     losetup -d "$loop"
+    trap - EXIT
     rm -rf "$tree"
     mv "$image.part" "$image"
 fi
@@ -37,7 +40,7 @@ read -r ours_wall ours_rss < <(measure "$cli" ls "$image")
 read -r fls_wall fls_rss < <(measure fls -r -p "$image")
 # What the program holds with an empty tree, to tell the per-item cost.
 small="$dir/exfat-empty.img"
-[ -s "$small" ] || { truncate -s 2G "$small"; mkfs.exfat "$small" >/dev/null; }
+[ -s "$small" ] || { truncate -s 2G "$small"; mkfs.exfat -c 4096 "$small" >/dev/null; }
 read -r _ base_rss < <(measure "$cli" ls "$small")
 
 rows=$("$cli" ls "$image" 2>/dev/null | wc -l)
