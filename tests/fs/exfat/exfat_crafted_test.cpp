@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "common/bytes.h"
+#include "common/text_format.h"
 #include "fs/exfat/exfat_boot.h"
 #include "fs/exfat/exfat_entries.h"
 #include "fs/exfat/exfat_test_support.h"
@@ -245,6 +246,50 @@ TEST(ExfatCraftedTest, BootSectorsOutsideTheFormatAreRefused) {
         auto loaded = test::LoadExfatBytes(image.Sealed(), rec.context);
         EXPECT_FALSE(loaded.prepared);
         EXPECT_TRUE(rec.log.Contains("exFAT 引导扇区无效"));
+    }
+}
+
+TEST(ExfatCraftedTest, TimesKeepTheirTenMillisecondsAndUtcOffset) {
+    // Every set is modified 2021-03-04 05:06:06 (DOS time, two-second steps).
+    const struct {
+        uint8_t tenMs;
+        uint8_t utcOffset;
+        const char* modifiedUtc;
+    } cases[] = {
+        {0, 0x80, "2021-03-04T05:06:06Z"},
+        {199, 0x80, "2021-03-04T05:06:07.99Z"},
+        {150, 0x80 | 32, "2021-03-03T21:06:07.5Z"},           // UTC+8
+        {0, 0x80 | (0x80 - 20), "2021-03-04T10:06:06Z"},      // UTC-5
+        {0, 0x80 | 0x7F, "2021-03-04T05:21:06Z"},             // UTC-0:15
+        {200, 0x80, "2021-03-04T05:06:06Z"},                   // out of range: no part
+    };
+    TinyExfat image;
+    // Sixteen entries a cluster: the root takes a second one, and the set
+    // of t4 runs across the two.
+    image.SetFat(TinyExfat::kRoot, TinyExfat::kRoot + 1);
+    image.SetFat(TinyExfat::kRoot + 1, 0xFFFFFFFF);
+    image.MarkUsed(TinyExfat::kRoot + 1);
+    size_t slot = 2;
+    std::vector<size_t> slots;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        slots.push_back(slot);
+        slot = image.AddSet(TinyExfat::kRoot, slot, std::u16string(u"t") + char16_t(u'0' + i), 10 + i, 10);
+        uint8_t* file = image.Entry(TinyExfat::kRoot, slots.back());
+        file[21] = cases[i].tenMs;
+        file[23] = cases[i].utcOffset;
+        image.Reseal(TinyExfat::kRoot, slots.back());
+    }
+    test::RecordingContext rec;
+    auto loaded = test::LoadExfatBytes(image.Sealed(), rec.context);
+    ASSERT_TRUE(loaded.prepared);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = "t" + std::to_string(i);
+        FileItem* item = Child(*loaded.volume->RootItem(), name.c_str());
+        ASSERT_NE(item, nullptr);
+        ItemTimes times;
+        ASSERT_TRUE(loaded.volume->GetItemTimes(item, times));
+        EXPECT_EQ(FormatUtcTicks(times.modified), cases[i].modifiedUtc);
     }
 }
 
