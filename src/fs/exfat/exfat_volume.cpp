@@ -263,7 +263,10 @@ bool ExfatVolume::AttachSetFacts(FileItem& item, uint64_t entryByte, const Exfat
 }
 
 const ExfatVolume::SetFacts* ExfatVolume::FactsOf(const FileItem* item) const {
-    if (!item || item->link == 0 || item->link > m_facts.size()) return nullptr;
+    // Carved items use link for the high half of their address.
+    if (!item || item->IsFound() || (item->flags & item_flags::kWideAddress) || item->link == 0 ||
+        item->link > m_facts.size())
+        return nullptr;
     return &m_facts[item->link - 1];
 }
 

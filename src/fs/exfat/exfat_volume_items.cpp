@@ -210,7 +210,7 @@ bool ExfatVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& f
     const uint64_t bps = m_geometry.bytesPerSector, cb = m_geometry.clusterBytes;
     if (item->IsFound() && !FactsOf(item)) {
         allocated = (item->size + bps - 1) / bps * bps;
-        firstSector = item->startCluster;
+        firstSector = item->Address();
         return true;
     }
     if (item == RootItem()) {
