@@ -193,7 +193,7 @@ private slots:
         QVERIFY2(page->IsConnected(), qPrintable(window.Messages().join(QLatin1Char('|'))));
         wizard->next();
         QTreeWidget* list = wizard->ListPage()->List();
-        QCOMPARE(list->topLevelItemCount(), 4);
+        QCOMPARE(list->topLevelItemCount(), 5);
         const QString source = QStringLiteral("PHYSICALDRIVE0(\\\\%1)").arg(address);
         // The served map names C: too: the NTFS partition takes that letter.
         QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Win95 FAT32"));
