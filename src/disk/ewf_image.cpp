@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <map>
 
 #include "common/hash.h"
 #include "disk/container_readers.h"
@@ -27,12 +29,33 @@ public:
 
 protected:
     int64_t ReadLocked(uint8_t* buffer, size_t count, uint64_t offset) override {
+        uint32_t before = 0, after = 0;
+        libewf_handle_get_number_of_checksum_errors(m_pHandle, &before, nullptr);
         const ssize_t n =
             libewf_handle_read_random(m_pHandle, buffer, count, static_cast<off64_t>(offset), nullptr);
+        libewf_handle_get_number_of_checksum_errors(m_pHandle, &after, nullptr);
+        // The library counts a damaged chunk once and then serves it from its
+        // cache as zeros: remember where they lie.
+        for (uint32_t i = before; i < after; ++i) {
+            uint64_t start = 0, sectors = 0;
+            if (libewf_handle_get_checksum_error(m_pHandle, i, &start, &sectors, nullptr) == 1 && sectors != 0 &&
+                start <= UINT64_MAX / 512 && sectors <= UINT64_MAX / 512 - start)
+                m_damaged[start * m_nChecksumUnit] = (start + sectors) * m_nChecksumUnit;
+        }
+        // A chunk whose checksum or decompression fails is a failed read, like
+        // a bad sector: the layer above retries piece by piece and says
+        // which bytes it had to zero-fill.
+        if (n > 0 && Damaged(offset, static_cast<uint64_t>(n))) return -1;
         return n;
     }
 
 private:
+    bool Damaged(uint64_t offset, uint64_t count) const {
+        auto next = m_damaged.lower_bound(offset + count);
+        if (next == m_damaged.begin()) return false;
+        return std::prev(next)->second > offset;
+    }
+
     std::string Header(const char* identifier) {
         size_t size = 0;
         const auto* id = reinterpret_cast<const uint8_t*>(identifier);
@@ -49,6 +72,8 @@ private:
     }
 
     libewf_handle_t* m_pHandle = nullptr;
+    uint64_t m_nChecksumUnit = 512;
+    std::map<uint64_t, uint64_t> m_damaged;  // damaged byte ranges: start → end
 };
 
 bool EwfReader::Open(const std::vector<std::string>& segments, std::string& error, ContainerInfo& info) {
@@ -64,6 +89,13 @@ bool EwfReader::Open(const std::vector<std::string>& segments, std::string& erro
         libewf_handle_free(&m_pHandle, nullptr);
         return false;
     }
+    // A set missing a segment, or with one cut short, opens; its tail would
+    // read as zeros without a word.
+    if (libewf_handle_segment_files_corrupted(m_pHandle, nullptr) != 0) {
+        error = "its segment files are incomplete (a segment missing or cut short)";
+        return false;
+    }
+    libewf_handle_set_read_zero_chunk_on_error(m_pHandle, 1, nullptr);
     size64_t mediaSize = 0;
     uint32_t bytesPerSector = 0;
     if (libewf_handle_get_media_size(m_pHandle, &mediaSize, &ewfError) != 1) {
@@ -73,6 +105,7 @@ bool EwfReader::Open(const std::vector<std::string>& segments, std::string& erro
     libewf_handle_get_bytes_per_sector(m_pHandle, &bytesPerSector, nullptr);
     m_nMediaSize = mediaSize;
     m_dwSectorSize = bytesPerSector;
+    if (bytesPerSector != 0) m_nChecksumUnit = bytesPerSector;
     libewf_handle_set_header_values_date_format(m_pHandle, LIBEWF_DATE_FORMAT_ISO8601, nullptr);
 
     info.kind = ContainerKind::Ewf;
