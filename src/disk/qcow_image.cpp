@@ -87,7 +87,9 @@ struct QcowFile {
     }
 };
 
-std::unique_ptr<QcowFile> OpenChain(const std::string& path, int depth, std::string& error) {
+std::unique_ptr<QcowFile> OpenChain(const std::string& path, int depth, std::string& error,
+                                     std::vector<std::string>& files) {
+    files.push_back(path);
     int code = 0;
     std::unique_ptr<FdBackend> raw = FdBackend::Open(path, code);
     if (!raw) {
@@ -129,7 +131,7 @@ std::unique_ptr<QcowFile> OpenChain(const std::string& path, int depth, std::str
     named.resize(std::strlen(named.c_str()));
     std::string parentPath;
     if (!ParentBeside(path, named, parentPath, error)) return nullptr;
-    node->parent = OpenChain(parentPath, depth + 1, error);
+    node->parent = OpenChain(parentPath, depth + 1, error, files);
     if (!node->parent) return nullptr;
     if (libqcow_file_set_parent_file(node->file, node->parent->file, &qcowError) != 1) {
         error = "its backing file does not fit it (" + QcowErrorText(qcowError, "refused") + ")";
@@ -159,12 +161,11 @@ private:
 }  // namespace
 
 std::unique_ptr<BlockBackend> OpenQcowImage(const std::string& path, std::string& error, ContainerInfo& info) {
-    std::unique_ptr<QcowFile> chain = OpenChain(path, 0, error);
+    std::unique_ptr<QcowFile> chain = OpenChain(path, 0, error, info.files);
     if (!chain) return nullptr;
     auto reader = std::make_unique<QcowReader>(std::move(chain));
     info.kind = ContainerKind::Qcow2;
     info.mediaSize = reader->Size();
-    info.files = {path};
     return reader;
 }
 

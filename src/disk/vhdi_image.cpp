@@ -26,7 +26,9 @@ struct VhdiFile {
     }
 };
 
-std::unique_ptr<VhdiFile> OpenChain(const std::string& path, int depth, std::string& error) {
+std::unique_ptr<VhdiFile> OpenChain(const std::string& path, int depth, std::string& error,
+                                     std::vector<std::string>& files) {
+    files.push_back(path);
     auto node = std::make_unique<VhdiFile>();
     libvhdi_error_t* vhdiError = nullptr;
     if (libvhdi_file_initialize(&node->file, &vhdiError) != 1) {
@@ -56,7 +58,7 @@ std::unique_ptr<VhdiFile> OpenChain(const std::string& path, int depth, std::str
     }
     std::string parentPath;
     if (!ParentBeside(path, named, parentPath, error)) return nullptr;
-    node->parent = OpenChain(parentPath, depth + 1, error);
+    node->parent = OpenChain(parentPath, depth + 1, error, files);
     if (!node->parent) return nullptr;
     if (libvhdi_file_set_parent_file(node->file, node->parent->file, &vhdiError) != 1) {
         error = "its parent file does not fit it (" + VhdiErrorText(vhdiError, "refused") + ")";
@@ -94,13 +96,12 @@ private:
 }  // namespace
 
 std::unique_ptr<BlockBackend> OpenVhdiImage(const std::string& path, std::string& error, ContainerInfo& info) {
-    std::unique_ptr<VhdiFile> chain = OpenChain(path, 0, error);
+    std::unique_ptr<VhdiFile> chain = OpenChain(path, 0, error, info.files);
     if (!chain) return nullptr;
     auto reader = std::make_unique<VhdiReader>(std::move(chain));
     info.kind = reader->Vhdx() ? ContainerKind::Vhdx : ContainerKind::Vhd;
     info.mediaSize = reader->Size();
     info.bytesPerSector = reader->LogicalSectorSize();
-    info.files = {path};
     return reader;
 }
 

@@ -42,7 +42,9 @@ std::string ExtentName(libvmdk_handle_t* handle, int index) {
     return name;
 }
 
-std::unique_ptr<VmdkHandle> OpenChain(const std::string& path, int depth, std::string& error) {
+std::unique_ptr<VmdkHandle> OpenChain(const std::string& path, int depth, std::string& error,
+                                     std::vector<std::string>& files) {
+    files.push_back(path);
     auto node = std::make_unique<VmdkHandle>();
     libvmdk_error_t* vmdkError = nullptr;
     if (libvmdk_handle_initialize(&node->handle, &vmdkError) != 1) {
@@ -65,6 +67,10 @@ std::unique_ptr<VmdkHandle> OpenChain(const std::string& path, int depth, std::s
             error = "its descriptor names an extent file outside its own folder: " + name + " (refused)";
             return nullptr;
         }
+        // A sparse image names itself as its one extent.
+        const size_t slash = path.find_last_of('/');
+        const std::string extent = path.substr(0, slash + 1) + name;
+        if (extent != path) files.push_back(extent);
     }
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
@@ -86,7 +92,7 @@ std::unique_ptr<VmdkHandle> OpenChain(const std::string& path, int depth, std::s
     named.resize(std::strlen(named.c_str()));
     std::string parentPath;
     if (!ParentBeside(path, named, parentPath, error)) return nullptr;
-    node->parent = OpenChain(parentPath, depth + 1, error);
+    node->parent = OpenChain(parentPath, depth + 1, error, files);
     if (!node->parent) return nullptr;
     if (libvmdk_handle_set_parent_handle(node->handle, node->parent->handle, &vmdkError) != 1) {
         error = "its parent file does not fit it (" + VmdkErrorText(vmdkError, "refused") + ")";
@@ -116,12 +122,11 @@ private:
 }  // namespace
 
 std::unique_ptr<BlockBackend> OpenVmdkImage(const std::string& path, std::string& error, ContainerInfo& info) {
-    std::unique_ptr<VmdkHandle> chain = OpenChain(path, 0, error);
+    std::unique_ptr<VmdkHandle> chain = OpenChain(path, 0, error, info.files);
     if (!chain) return nullptr;
     auto reader = std::make_unique<VmdkReader>(std::move(chain));
     info.kind = ContainerKind::Vmdk;
     info.mediaSize = reader->Size();
-    info.files = {path};
     return reader;
 }
 
