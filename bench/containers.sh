@@ -7,6 +7,7 @@
 # Usage: bench/containers.sh [BUILD_DIR]   (images kept in BENCH_DIR)
 source "$(dirname "$0")/common.sh"
 need_tools sfdisk mke2fs ewfacquire ewfverify qemu-img icat ifind bc
+cli=$(realpath "$cli")
 work="$dir/containers"
 mkdir -p "$work"
 cd "$work"
@@ -14,7 +15,7 @@ if [ ! -f ev.E01 ]; then
     # Half random, half text: an E01's chunks then mix stored and compressed ones.
     mkdir -p tree
     head -c 536870912 /dev/urandom > tree/big.bin
-    yes 'evidence line of an examined disk, repeated' | head -c 536870912 >> tree/big.bin
+    head -c 536870912 < <(yes 'evidence line of an examined disk, repeated') >> tree/big.bin
     mke2fs -q -t ext2 -d tree -F vol.img 1100M
     rm -rf tree
     truncate -s 1200M raw.img
@@ -26,10 +27,10 @@ if [ ! -f ev.E01 ]; then
     qemu-img convert -O vmdk raw.img d.vmdk
 fi
 inode=$(ifind -o 2048 -n big.bin raw.img)
-sum() { md5sum | cut -c1-32; }
-want=$(icat -o 2048 ev.E01 "$inode" | sum)
+digest() { md5sum | cut -c1-32; }
+want=$(icat -o 2048 ev.E01 "$inode" | digest)
 for image in raw.img ev.E01 d.qcow2 d.vmdk; do
-    [ "$("$cli" cat "$image" -p 0 /big.bin 2>/dev/null | sum)" = "$want" ] || { echo "$image: contents differ" >&2; exit 1; }
+    [ "$("$cli" cat "$image" -p 0 /big.bin 2>/dev/null | digest)" = "$want" ] || { echo "$image: contents differ" >&2; exit 1; }
 done
 
 wall() { measure "$@" | cut -d' ' -f1; }

@@ -49,6 +49,30 @@ ContainerKind DetectContainer(std::span<const uint8_t> head, std::span<const uin
 int LockedReader::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
     if (offset > m_nMediaSize || count > m_nMediaSize - offset) return EIO;
     std::lock_guard lock(m_mutex);
+    if (m_nBlockSize == 0 || count >= m_nBlockSize) return ReadThrough(buffer, count, offset);
+    // Bounded: every round copies at least one byte out of a block or returns.
+    while (count > 0) {
+        const uint64_t start = offset / m_nBlockSize * m_nBlockSize;
+        if (start != m_nBlockOffset) {
+            const size_t size = static_cast<size_t>(std::min<uint64_t>(m_nBlockSize, m_nMediaSize - start));
+            m_block.resize(size);
+            m_nBlockOffset = UINT64_MAX;
+            // A block that fails as a whole is not kept: the read goes
+            // through as asked, so only what it covers fails.
+            if (ReadThrough(m_block.data(), size, start) != 0) return ReadThrough(buffer, count, offset);
+            m_nBlockOffset = start;
+        }
+        const size_t within = static_cast<size_t>(offset - start);
+        const size_t piece = std::min(count, m_block.size() - within);
+        std::memcpy(buffer, m_block.data() + within, piece);
+        buffer += piece;
+        offset += piece;
+        count -= piece;
+    }
+    return 0;
+}
+
+int LockedReader::ReadThrough(uint8_t* buffer, size_t count, uint64_t offset) {
     size_t done = 0;
     // Bounded: every round advances or returns.
     while (done < count) {

@@ -25,11 +25,19 @@ public:
 protected:
     /// Answers the bytes read, or -1.
     virtual int64_t ReadLocked(uint8_t* buffer, size_t count, uint64_t offset) = 0;
+    /// Small reads are served from whole blocks of this size read ahead
+    /// (0: none), for libraries whose every call walks their tables anew.
+    void SetReadBlock(size_t bytes) { m_nBlockSize = bytes; }
     uint64_t m_nMediaSize = 0;
     uint32_t m_dwSectorSize = 0;
 
 private:
+    int ReadThrough(uint8_t* buffer, size_t count, uint64_t offset);
+
     std::mutex m_mutex;
+    size_t m_nBlockSize = 0;
+    std::vector<uint8_t> m_block;
+    uint64_t m_nBlockOffset = UINT64_MAX;
 };
 
 std::unique_ptr<BlockBackend> OpenEwfImage(const std::string& path, std::string& error, ContainerInfo& info);

@@ -68,70 +68,90 @@ void ReadBlock(BlockBackend& backend, uint8_t* buffer, size_t count, uint64_t of
 
 }  // namespace
 
-bool HashMedia(BlockBackend& backend, Digests& digests, std::vector<ByteRange>& unreadable, std::string& error,
-               const std::function<bool(uint64_t, uint64_t)>& progress) {
+bool HashMedia(BlockBackend& backend, unsigned kinds, Digests& digests, std::vector<ByteRange>& unreadable,
+               std::string& error, const std::function<bool(uint64_t, uint64_t)>& progress) {
     unreadable.clear();
     const uint64_t total = backend.Size();
     constexpr size_t kBlock = size_t{4} << 20;
+    constexpr size_t kSlots = 3;
     try {
-        // Two buffers: the next block is read (and, for containers,
-        // decompressed) while the last one is hashed on a second thread.
-        std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(kBlock), std::vector<uint8_t>(kBlock)};
-        Hasher hasher(kHashMd5 | kHashSha1);
+        // One thread per digest hashes the blocks the reader (which, for a
+        // container, also decompresses) has filled: the digests and the
+        // reading share the cores instead of taking turns.
+        std::vector<unsigned> each;
+        for (unsigned kind : {unsigned{kHashMd5}, unsigned{kHashSha1}, unsigned{kHashSha256}})
+            if (kinds & kind) each.push_back(kind);
+        struct Slot {
+            std::vector<uint8_t> bytes = std::vector<uint8_t>(kBlock);
+            uint64_t block = UINT64_MAX;  // which block it holds
+            size_t count = 0;
+            size_t pending = 0;  // hashers yet to take it
+        };
+        std::vector<Slot> slots(kSlots);
         std::mutex mutex;
         std::condition_variable changed;
-        size_t filled[2] = {0, 0};  // bytes waiting in each buffer; 0: free
-        bool finished = false;
-        std::thread worker([&] {
-            // Ends when the reader says it is finished and nothing waits.
-            for (size_t turn = 0;; turn ^= 1) {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return filled[turn] != 0 || finished; });
-                if (filled[turn] == 0) return;
-                const size_t count = filled[turn];
-                lock.unlock();
-                hasher.Update(std::span<const uint8_t>(buffers[turn].data(), count));
-                lock.lock();
-                filled[turn] = 0;
-                changed.notify_all();
-            }
-        });
+        uint64_t blocks = UINT64_MAX;  // set once the reader is done
+        std::vector<std::unique_ptr<Hasher>> hashers;
+        for (unsigned kind : each) hashers.push_back(std::make_unique<Hasher>(kind));
+        std::vector<std::thread> workers;
+        for (size_t h = 0; h < hashers.size(); ++h) {
+            workers.emplace_back([&, h] {
+                // Ends once every block the reader filled has been taken.
+                for (uint64_t block = 0;; ++block) {
+                    Slot& slot = slots[block % kSlots];
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return slot.block == block || block >= blocks; });
+                    if (slot.block != block) return;
+                    lock.unlock();
+                    hashers[h]->Update(std::span<const uint8_t>(slot.bytes.data(), slot.count));
+                    lock.lock();
+                    if (--slot.pending == 0) changed.notify_all();
+                }
+            });
+        }
         bool ok = true;
-        uint64_t done = 0;
+        uint64_t done = 0, block = 0;
         // Bounded by the media's size: every round advances by one block.
-        for (size_t turn = 0; done < total; turn ^= 1) {
+        for (; done < total; ++block) {
+            Slot& slot = slots[block % kSlots];
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return filled[turn] == 0; });
+                changed.wait(lock, [&] { return slot.pending == 0; });
             }
             const size_t count = static_cast<size_t>(std::min<uint64_t>(kBlock, total - done));
-            ReadBlock(backend, buffers[turn].data(), count, done, unreadable);
+            ReadBlock(backend, slot.bytes.data(), count, done, unreadable);
             {
                 std::lock_guard lock(mutex);
-                filled[turn] = count;
+                slot.count = count;
+                slot.pending = workers.size();
+                slot.block = block;
             }
             changed.notify_all();
             done += count;
             if (progress && !progress(done, total)) {
                 error = "stopped";
                 ok = false;
+                ++block;
                 break;
             }
         }
         {
             std::lock_guard lock(mutex);
-            finished = true;
+            blocks = block;
         }
         changed.notify_all();
-        worker.join();
+        for (auto& worker : workers) worker.join();
         if (!ok) return false;
-        digests = hasher.Finish();
+        digests = Digests{};
+        for (auto& hasher : hashers) {
+            const Digests one = hasher->Finish();
+            if (!one.md5.empty()) digests.md5 = one.md5;
+            if (!one.sha1.empty()) digests.sha1 = one.sha1;
+            if (!one.sha256.empty()) digests.sha256 = one.sha256;
+        }
         return true;
     } catch (const std::bad_alloc&) {
         error = "out of memory";
-        return false;
-    } catch (const std::system_error& e) {
-        error = e.what();
         return false;
     }
 }

@@ -28,13 +28,15 @@ struct ByteRange {
     uint64_t length = 0;
 };
 
-/// Reads a backend from start to end once, feeding MD5 and SHA-1. A block
+/// Reads a backend from start to end once, feeding the digests of kinds
+/// (HashKind bits), each on a thread of its own. A block
 /// that fails is read again in 32 KiB pieces; a piece that still fails is
 /// hashed as zeros and named in unreadable (neighbours joined), so the
 /// digests never vouch for it unnoticed. progress (may be empty) is called
 /// with the bytes done and the total, and may answer false to stop. False
 /// with a reason when stopped or out of memory.
-bool HashMedia(BlockBackend& backend, Digests& digests, std::vector<ByteRange>& unreadable, std::string& error,
+bool HashMedia(BlockBackend& backend, unsigned kinds, Digests& digests, std::vector<ByteRange>& unreadable,
+               std::string& error,
                const std::function<bool(uint64_t done, uint64_t total)>& progress = {});
 
 }  // namespace delvora

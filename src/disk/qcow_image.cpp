@@ -146,6 +146,7 @@ public:
         size64_t size = 0;
         libqcow_file_get_media_size(m_pChain->file, &size, nullptr);
         m_nMediaSize = size;
+        SetReadBlock(size_t{1} << 20);
     }
 
 protected:

@@ -107,6 +107,7 @@ public:
         size64_t size = 0;
         libvmdk_handle_get_media_size(m_pChain->handle, &size, nullptr);
         m_nMediaSize = size;
+        SetReadBlock(size_t{1} << 20);
     }
 
 protected:
