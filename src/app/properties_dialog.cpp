@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "disk/data_source.h"
 #include "disk/media_info.h"

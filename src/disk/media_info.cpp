@@ -32,7 +32,7 @@ const char* PartitionSchemeOf(std::span<const uint8_t> sector0) {
 
 bool DescribeSource(const CoreContext& context, const std::string& name, ContainerInfo& info,
                     std::string& scheme, std::string& error) {
-    const std::string path = context.Devices().Resolve(name);
+    const std::string path = DevicesOf(context).Resolve(name);
     if (path.empty()) {
         error = "no such device: " + name;
         return false;
