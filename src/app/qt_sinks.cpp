@@ -1,5 +1,6 @@
 #include "app/qt_sinks.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
