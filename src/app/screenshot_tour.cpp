@@ -140,6 +140,22 @@ public:
         Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-remote-list.png"));
     }
 
+    // The image-file choice on an E01 of the sample disk that
+    // scripts/screenshot makes (DELVORA_TOUR_IMAGE), and the image's list.
+    void ShowImagePage() {
+        const QString strImage = qEnvironmentVariable("DELVORA_TOUR_IMAGE");
+        if (strImage.isEmpty()) return;
+        QDir().mkpath(m_strFolder);
+        std::unique_ptr<AddDataWizard> pWizard = m_frame.MakeWizard();
+        SourceKindPage* pPage = pWizard->SourcePage();
+        pPage->Image()->setChecked(true);
+        pPage->ImagePath()->setText(strImage);
+        pWizard->show();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-image.png"));
+        pWizard->next();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-image-list.png"));
+    }
+
     void ShowWizard() {
         QDir().mkpath(m_strFolder);
         // Without a window manager nothing maximises the frame: give it a
@@ -485,6 +501,7 @@ void StartScreenshotTour(Workstation& workstation, MainFrame& frame, const QStri
     auto* pTour = new Tour(workstation, frame, folder);  // owned by the frame
     QTimer::singleShot(400, pTour, [pTour] { pTour->ShowVirtualPage(); });
     QTimer::singleShot(600, pTour, [pTour] { pTour->ShowRemotePage(); });
+    QTimer::singleShot(700, pTour, [pTour] { pTour->ShowImagePage(); });
     QTimer::singleShot(800, pTour, [pTour] { pTour->ShowWizard(); });
 }
 

@@ -16,6 +16,9 @@ public:
     virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
     /// Bytes the backend holds; 0 when unknown.
     virtual uint64_t Size() const { return 0; }
+    /// Bytes per logical sector the medium records (an E01's, a VHDX's);
+    /// 0 when it does not say.
+    virtual uint32_t LogicalSectorSize() const { return 0; }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
