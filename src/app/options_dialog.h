@@ -3,6 +3,8 @@
 // replaces the case's options record; every later load, search and export
 // uses it. The record is also kept between runs.
 #include <QDialog>
+#include <utility>
+#include <vector>
 
 #include "common/options.h"
 
@@ -37,6 +39,9 @@ private:
     QTreeWidgetItem* m_pNotParent = nullptr;
     QTreeWidgetItem* m_pHtml = nullptr;
     QTreeWidgetItem* m_pDoc = nullptr;
+    // The carver's other types, each with its carve_type bit.
+    std::vector<std::pair<QTreeWidgetItem*, unsigned>> m_typeRows;
+    QTreeWidgetItem* m_pFreeOnly = nullptr;
     QTreeWidgetItem* m_pVerify = nullptr;
     QTreeWidgetItem* m_pAutoName = nullptr;
     QTreeWidgetItem* m_pExtensions = nullptr;

@@ -99,6 +99,48 @@ std::string PropertiesTitle(CarveInput& in, const Kind& k) {
     return XmlText(xml, "<dc:title", "</dc:title>");
 }
 
+/// Checks an entry's data against its CRC (inflating deflated data). The
+/// offset from data where the data stopped making sense, or UINT64_MAX when
+/// it matches (or cannot be checked: encrypted, another method).
+uint64_t VerifyEntry(CarveInput& in, uint64_t data, uint64_t packed, uint16_t method, uint16_t flags, uint32_t crc) {
+    if ((flags & 1) || (method != 0 && method != 8)) return UINT64_MAX;
+    uLong sum = crc32(0, nullptr, 0);
+    z_stream z{};
+    if (method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK) return UINT64_MAX;
+    std::vector<uint8_t> out(method == 8 ? 256 * 1024 : 0);
+    uint64_t done = 0, bad = UINT64_MAX;
+    bool ended = method == 0;
+    // Each step takes at least one byte of the entry or stops.
+    while (done < packed && bad == UINT64_MAX) {
+        const ByteSpan part = in.Get(data + done, static_cast<size_t>(std::min<uint64_t>(packed - done, CarveInput::kMaxGet)));
+        if (part.empty()) {
+            bad = done;
+            break;
+        }
+        if (method == 0) {
+            sum = crc32(sum, part.data(), static_cast<uInt>(part.size()));
+        } else {
+            z.next_in = const_cast<Bytef*>(part.data());
+            z.avail_in = static_cast<uInt>(part.size());
+            // Each round fills the output buffer or takes the input.
+            while (z.avail_in > 0 && !ended) {
+                z.next_out = out.data();
+                z.avail_out = static_cast<uInt>(out.size());
+                const int rc = inflate(&z, Z_NO_FLUSH);
+                sum = crc32(sum, out.data(), static_cast<uInt>(out.size() - z.avail_out));
+                if (rc == Z_STREAM_END) ended = true;
+                else if (rc != Z_OK && rc != Z_BUF_ERROR) break;
+                if (rc == Z_BUF_ERROR && z.avail_out != 0) break;
+            }
+            if (!ended && z.avail_in > 0) bad = done + (part.size() - z.avail_in);
+        }
+        done += part.size();
+    }
+    if (method == 8) inflateEnd(&z);
+    if (bad != UINT64_MAX) return bad;
+    return ended && static_cast<uint32_t>(sum) == crc ? UINT64_MAX : packed;
+}
+
 CarveWalk Finish(CarveStatus status, uint64_t length, const Kind& k, CarveInput& in) {
     using namespace carve_type;
     CarveWalk w;
@@ -138,9 +180,13 @@ CarveWalk WalkZip(CarveInput& in) {
     Kind kind;
     uint64_t pos = 0;
     uint32_t locals = 0;
-    auto stop = [&](uint64_t at) {
-        CarveWalk w = Finish(locals ? CarveStatus::Truncated : CarveStatus::Rejected, at, kind, in);
-        w.failedAt = at;
+    // Truncated at `at` (where the last whole entry ends); failed at `bad`.
+    auto stop = [&](uint64_t at, uint64_t bad = UINT64_MAX) {
+        // Data that fails its check may continue after a gap: worth a retry
+        // even in the first entry (a walk that ends with nothing is rejected).
+        const bool partWay = locals || bad != UINT64_MAX;
+        CarveWalk w = Finish(partWay ? CarveStatus::Truncated : CarveStatus::Rejected, at, kind, in);
+        w.failedAt = bad == UINT64_MAX ? at : bad;
         return w;
     };
     // Local headers: each step moves past one entry (at least 30 bytes).
@@ -178,6 +224,10 @@ CarveWalk WalkZip(CarveInput& in) {
             }
         }
         if (next > in.Available()) return stop(pos);
+        const uint32_t crc = (flags & 8) ? Le32(in.Get(data + packed, 16), Le32(in.Get(data + packed, 4), 0) == kDescriptor ? 4 : 0)
+                                         : Le32(h, 14);
+        if (const uint64_t bad = VerifyEntry(in, data, packed, method, flags, crc); bad != UINT64_MAX)
+            return stop(pos, data + bad);
         NoteName(kind, name);
         if (locals == 0 && name == "mimetype" && method == 0 && packed < 128) {
             const ByteSpan m = in.Get(data, static_cast<size_t>(packed));

@@ -17,6 +17,8 @@ namespace delvora {
 namespace {
 
 constexpr size_t kStartWindow = 256;
+// Cluster boundaries before the failure a split is looked for at.
+constexpr uint64_t kGapBoundaries = 4;
 constexpr size_t kTitleWindow = 256;
 constexpr size_t kCloseTagBytes = 7;  // "</html>"
 
@@ -168,7 +170,7 @@ void Carver::WalkAt(ByteSpan head, uint64_t s) {
         CarveInput in(m_read, m_unit, s, m_end);
         CarveWalk walk = format.walk(in);
         if (walk.status == CarveStatus::Truncated && format.gapRetry && m_maxGap && walk.failedAt < in.Available())
-            RetryOverGap(format, in, walk);
+            RetryOverGap(format, in, walk, s);
         if (walk.status == CarveStatus::Rejected || walk.length == 0) {
             ++m_rejected;
             return;
@@ -197,13 +199,15 @@ void Carver::WalkAt(ByteSpan head, uint64_t s) {
     }
 }
 
-bool Carver::RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk) const {
-    // The split lies at a cluster boundary at or shortly before where the
-    // walk failed (a decoder notices bad data a little late).
+bool Carver::RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk, uint64_t s) const {
+    // The split lies at a cluster boundary of the stream near where the walk
+    // failed: a decoder notices bad data a little late, and may give up a
+    // few bytes early (it reports the last whole unit it decoded).
     const uint64_t cluster = uint64_t{m_clusterUnits} * m_unit;
-    const uint64_t last = walk.failedAt / cluster * cluster;
-    for (uint64_t back = 0; back < 4 && last >= (back + 1) * cluster; ++back) {
-        const uint64_t at = last - back * cluster;
+    const uint64_t begin = s * m_unit;
+    const uint64_t last = (begin + walk.failedAt + cluster - 1) / cluster * cluster;
+    for (uint64_t back = 0; back < kGapBoundaries && last >= begin + (back + 1) * cluster; ++back) {
+        const uint64_t at = last - back * cluster - begin;
         for (uint32_t gap = 1; gap <= m_maxGap; ++gap) {
             in.SetGap(at, uint64_t{gap} * m_clusterUnits);
             if (in.Available() <= at) break;

@@ -67,7 +67,7 @@ private:
     void HtmlStep(ByteSpan buffer, size_t at, uint64_t s);
     void EndHtml(uint64_t s, int64_t i);
     void WalkAt(ByteSpan head, uint64_t s);
-    bool RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk) const;
+    bool RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk, uint64_t s) const;
 
     uint32_t m_types;
     uint32_t m_unit;
