@@ -157,7 +157,9 @@ void Carver::EndHtml(uint64_t s, int64_t i) {
     // Every sector the closing tag touches belongs to the page.
     file.sectorCount = (size + m_unit - 1) / m_unit;
     file.folder = "HTML";
-    file.name = m_htmlName.empty() ? CarvedFileName("", "HTML", m_htmlStart, "htm") : std::move(m_htmlName);
+    file.name = m_htmlName.empty()
+                    ? CarvedFileName("", "HTML", m_nameSector ? m_nameSector(m_htmlStart) : m_htmlStart, "htm")
+                    : std::move(m_htmlName);
     m_html.push_back(std::move(file));
     m_htmlName.clear();
     m_htmlOpen = false;
@@ -182,7 +184,7 @@ void Carver::WalkAt(ByteSpan head, uint64_t s) {
         if (!(walk.type & m_types)) return;
         CarvedFile file;
         file.folder = walk.folder;
-        file.name = CarvedFileName(walk.title, walk.folder, s, walk.extension);
+        file.name = CarvedFileName(walk.title, walk.folder, m_nameSector ? m_nameSector(s) : s, walk.extension);
         file.startSector = s;
         file.size = walk.length;
         file.status = walk.status;

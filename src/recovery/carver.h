@@ -50,6 +50,10 @@ public:
     /// after a gap of 1 to maxGap clusters of clusterBytes.
     void SetGapRetry(uint32_t clusterBytes, uint32_t maxGap);
 
+    /// The sector a default name gives for a stream sector (the stream of
+    /// free clusters is not the volume's numbering); identity when unset.
+    void SetNameSector(std::function<uint64_t(uint64_t)> map) { m_nameSector = std::move(map); }
+
     bool Enabled() const { return m_types != 0; }
 
     /// Feeds whole sectors whose first one is `sector`; a trailing partial
@@ -72,6 +76,7 @@ private:
     uint32_t m_types;
     uint32_t m_unit;
     CarveReadFn m_read;
+    std::function<uint64_t(uint64_t)> m_nameSector;
     uint64_t m_end = 0;
     uint32_t m_clusterUnits = 8;
     uint32_t m_maxGap = 0;

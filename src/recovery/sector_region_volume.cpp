@@ -90,6 +90,12 @@ bool SectorRegionVolume::ResidualSearch() {
         const uint64_t total = StreamSectors();
         carver.SetReader([this](uint64_t sector, uint8_t* dest, size_t bytes) { return ReadStream(sector, dest, bytes); },
                          total);
+        if (!m_carveRuns.empty())
+            carver.SetNameSector([this](uint64_t sector) {
+                ClusterRunList runs;
+                MapStream(sector, 1, runs);
+                return runs.Empty() ? sector : runs[0].first;
+            });
         carver.SetGapRetry(m_clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
         std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
         // Positions in blocks keep the bar's 32-bit range for any size.
