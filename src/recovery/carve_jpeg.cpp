@@ -96,6 +96,7 @@ struct Decoder {
     const uint8_t* base = nullptr;
     j_decompress_ptr info = nullptr;
     uint64_t stoppedAt = 0;
+    JSAMPLE* row = nullptr;  // here, not in a local: a longjmp leaves locals undefined
 };
 
 uint64_t Consumed(Decoder& d) {
@@ -124,10 +125,9 @@ bool Decode(const uint8_t* data, size_t size, uint64_t& stoppedAt) {
     d.base = data;
     d.info = &info;
     jpeg_create_decompress(&info);
-    JSAMPLE* row = nullptr;
     if (setjmp(d.jump)) {
         stoppedAt = d.stoppedAt;
-        std::free(row);
+        std::free(d.row);
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -138,15 +138,15 @@ bool Decode(const uint8_t* data, size_t size, uint64_t& stoppedAt) {
     info.dct_method = JDCT_IFAST;
     info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
-    row = static_cast<JSAMPLE*>(std::malloc(size_t{info.output_width} * info.output_components + 16));
-    if (!row) OnError(reinterpret_cast<j_common_ptr>(&info));
+    d.row = static_cast<JSAMPLE*>(std::malloc(size_t{info.output_width} * info.output_components + 16));
+    if (!d.row) OnError(reinterpret_cast<j_common_ptr>(&info));
     while (info.output_scanline < info.output_height) {
-        JSAMPROW rows[1] = {row};
+        JSAMPROW rows[1] = {d.row};
         jpeg_read_scanlines(&info, rows, 1);
     }
     jpeg_finish_decompress(&info);
     stoppedAt = Consumed(d);
-    std::free(row);
+    std::free(d.row);
     jpeg_destroy_decompress(&info);
     return true;
 }
