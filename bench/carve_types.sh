@@ -119,13 +119,13 @@ SCORE
 
 timed() {  # timed COMMAND...: "wall cpu"
     /usr/bin/time -o "$work/time.out" -f '%e %U %S' "$@" >/dev/null 2>&1 || true
-    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time.out"
+    tail -1 "$work/time.out" | awk '{ printf "%s %.2f\n", $1, $2 + $3 }'
 }
 
 sync
 cat image.raw > /dev/null
 planted=$(ls planted | wc -l)
-rm -rf out-ours out-pr out-fm
+rm -rf out-ours out-pr out-fm && mkdir out-pr
 read -r ow oc <<< "$(timed "$cli" carve "$work/image.raw" --raw --types all --to "$work/out-ours")"
 read -r pw pc <<< "$(timed photorec /log /d "$work/out-pr/r" /cmd "$work/image.raw" partition_none,options,paranoid,fileopt,everything,enable,search)"
 read -r fw fc <<< "$(timed foremost -Q -t all -i "$work/image.raw" -o "$work/out-fm")"

@@ -43,6 +43,7 @@ private:
     std::vector<std::pair<QTreeWidgetItem*, unsigned>> m_typeRows;
     QTreeWidgetItem* m_pFreeOnly = nullptr;
     QTreeWidgetItem* m_pVerify = nullptr;
+    QTreeWidgetItem* m_pSkipAllocated = nullptr;
     QTreeWidgetItem* m_pAutoName = nullptr;
     QTreeWidgetItem* m_pExtensions = nullptr;
     QTreeWidgetItem* m_pPrefixes = nullptr;

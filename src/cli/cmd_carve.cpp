@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
 #include "common/hash.h"
+#include "disk/filled_ranges.h"
 #include "fs/fat/fat_volume.h"
 #include "recovery/carve_format.h"
 #include "recovery/carver.h"
@@ -103,7 +104,13 @@ int Carve(Env& env, const Args& args) {
     region->SetTotalSectors(opened.totalSectors);
     region->SetCarveRuns(std::move(freeRuns), clusterBytes);
     if (!region->Prepare()) return Fail(kFailed, "nothing to carve: " + args.Positional()[0] + " has no sectors");
-    if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
+    // Reads during the scan that failed are counted for the closing line.
+    ByteRangeSet scanFilled;
+    {
+        FillRecorder recorder(scanFilled);
+        if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
+    }
+    const unsigned long long unreadableSectors = (scanFilled.TotalBytes() + 511) / 512;
     SectorRegionVolume& volume = *region;
     opened.volume = std::move(region);
 
@@ -145,12 +152,16 @@ int Carve(Env& env, const Args& args) {
     const unsigned long long rejected = volume.Rejected();
     if (env.json)
         std::printf("{\"html\":%u,\"doc\":%u,\"carved\":%u,\"types\":{%s},\"rejected\":%llu,\"exported\":%u,"
-                    "\"skipped\":%u,\"failed\":%u}\n",
-                    pages, documents, total, jsonTypes.c_str(), rejected, s.exported, s.skipped, s.failed);
+                    "\"skipped\":%u,\"failed\":%u,\"unreadableSectors\":%llu}\n",
+                    pages, documents, total, jsonTypes.c_str(), rejected, s.exported, s.skipped, s.failed,
+                    unreadableSectors);
     else
-        std::printf("carved %u files%s%s%s, rejected %llu header hits; exported %u, skipped %u, failed %u\n", total,
+        std::printf("carved %u files%s%s%s, rejected %llu header hits; exported %u, skipped %u, failed %u%s\n", total,
                     perType.empty() ? "" : " (", perType.c_str(), perType.empty() ? "" : ")", rejected, s.exported,
-                    s.skipped, s.failed);
+                    s.skipped, s.failed,
+                    unreadableSectors ? ("; " + std::to_string(unreadableSectors) + " sectors could not be read").c_str()
+                                      : "");
+    if (s.unreadable > 0) std::fprintf(stderr, "%s\n", UnreadableSummaryLine(s.unreadable).c_str());
     return s.failed == 0 ? kOk : kFailed;
 }
 

@@ -15,6 +15,10 @@ constexpr uint64_t kMaxPdfBytes = 512ull << 20;
 // format in this many bytes has left the PDF.
 constexpr uint64_t kMaxQuietBytes = 8ull << 20;
 constexpr size_t kLookBack = 64;
+// A file cut short is kept only with this much behind it: a header and an
+// object or two ahead of other data are no document worth handing on.
+constexpr uint64_t kMinTruncatedBytes = 4096;
+constexpr uint32_t kMinTruncatedObjects = 3;
 
 bool IsSpace(uint8_t c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == 0; }
 
@@ -98,6 +102,7 @@ bool PdfHeader(ByteSpan head) { return Has(head, 0, 8) && std::memcmp(head.data(
 CarveWalk WalkPdf(CarveInput& in) {
     using carve_type::kPdf;
     uint64_t end = 0, lastObject = 0, lastKeyword = 0;
+    uint32_t objects = 0;
     std::string title;
     bool haveTitle = false;
     uint64_t pos = 0;
@@ -135,6 +140,7 @@ CarveWalk WalkPdf(CarveInput& in) {
             } else if (c == 'e' && i + 6 <= b.size() && std::memcmp(&b[i], "endobj", 6) == 0) {
                 lastKeyword = pos + i;
                 lastObject = pos + i + 6;
+                ++objects;
             } else if (c == '/' && !haveTitle && i + 6 <= b.size() && std::memcmp(&b[i], "/Title", 6) == 0) {
                 size_t k = i + 6;
                 while (k < b.size() && IsSpace(b[k])) ++k;
@@ -149,7 +155,8 @@ CarveWalk WalkPdf(CarveInput& in) {
         w.title = title;
         return w;
     }
-    CarveWalk w = Carved(lastObject ? CarveStatus::Truncated : CarveStatus::Rejected, lastObject, kPdf, "PDF", "pdf");
+    const bool kept = lastObject >= kMinTruncatedBytes && objects >= kMinTruncatedObjects;
+    CarveWalk w = Carved(kept ? CarveStatus::Truncated : CarveStatus::Rejected, lastObject, kPdf, "PDF", "pdf");
     w.title = title;
     w.failedAt = lastObject;
     return w;

@@ -275,8 +275,7 @@ bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileIte
                 };
                 add(hit.startSector, hit.sectorCount);
                 if (hit.secondCount) add(hit.gapSector + hit.gapSectors, hit.secondCount);
-                // The first sector is also kept where older readers look for it.
-                file.startCluster = runs->Empty() ? 0 : static_cast<uint32_t>((*runs)[0].first);
+                file.SetWideAddress(runs->Empty() ? hit.startSector : (*runs)[0].first);
                 file.runs = tree.OwnRunList(std::move(runs));
                 files.push_back(file);
             }

@@ -113,7 +113,7 @@ bool SectorRegionVolume::ResidualSearch() {
         std::vector<FileItem> folders;
         const CarveRunMap map = [this](uint64_t first, uint64_t count, ClusterRunList& runs) { MapStream(first, count, runs); };
         if (!MakeCarvedFolders(*m_pTree, carver, folders, map)) return false;
-        FreeSubtree(*RecycleItem());
+        Tree().ClearTop(*RecycleItem());
         RecycleItem()->flags |= item_flags::kDirectory;
         if (!SetChildrenInOrder(*RecycleItem(), folders)) {
             for (FileItem& f : folders) FreeSubtree(f);
@@ -207,7 +207,7 @@ bool SectorRegionVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buf
 bool SectorRegionVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
     if (!item) return false;
     allocated = (item->size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
-    firstSector = item->runs && !item->runs->Empty() ? (*item->runs)[0].first : item->startCluster;
+    firstSector = item->runs && !item->runs->Empty() ? (*item->runs)[0].first : item->Address();
     return true;
 }
 

@@ -115,10 +115,8 @@ std::map<std::string, Row> ReadManifest(const std::string& path, const std::stri
     std::map<std::string, Row> rows;
     const Bytes raw = test::ReadFileBytes(path);
     std::string text(raw.begin(), raw.end());
-    size_t at = text.find("\r\n") + 2;
     // One row per line; fields with commas are quoted.
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
+    auto split = [&text](size_t at, size_t end) {
         std::vector<std::string> fields;
         std::string field;
         bool quoted = false;
@@ -129,7 +127,19 @@ std::map<std::string, Row> ReadManifest(const std::string& path, const std::stri
             else field += c;
         }
         fields.push_back(field);
-        if (fields.size() >= 7) rows[fields[1].substr(out.size() + 1)] = {fields[4], fields[6], std::stoull(fields[2])};
+        return fields;
+    };
+    size_t at = text.find("\r\n");
+    const auto header = split(0, at);
+    auto column = [&header](const char* name) {
+        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t type = column("type"), status = column("status");
+    for (at += 2; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        const auto fields = split(at, end);
+        if (fields.size() > std::max(type, status))
+            rows[fields[1].substr(out.size() + 1)] = {fields[type], fields[status], std::stoull(fields[2])};
         at = end + 2;
     }
     return rows;

@@ -146,7 +146,7 @@ TEST(CarveCommand, RawImageGivesPagesAndDocumentsByteExact) {
                                          dir.File("out") + "' --manifest '" + dir.File("m.csv") + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"html\":1,\"doc\":1,\"carved\":2,\"types\":{\"HTML\":1,\"DOC\":1},\"rejected\":0,"
-                     "\"exported\":2,\"skipped\":0,\"failed\":0}\n");
+                     "\"exported\":2,\"skipped\":0,\"failed\":0,\"unreadableSectors\":0}\n");
     const auto gotPage = test::ReadFileBytes(dir.File("out/HTML/plan b.htm"));
     EXPECT_EQ(std::string(gotPage.begin(), gotPage.end()), page);
     EXPECT_EQ(test::ReadFileBytes(dir.File("out/DOC/Budget.doc")), doc);
