@@ -8,7 +8,6 @@
 #include "common/reporting.h"
 #include "fs/file_item.h"
 #include "fs/ntfs/ntfs_attribute_info.h"
-#include "recovery/ole_extent.h"
 #include "recovery/slot_tests.h"
 
 using namespace delvora;
@@ -27,12 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             uint32_t parent = 0;
             GetAttributeInfo(slot, item, parent, log);
         }
-    }
-    // The same bytes as a compound file's header and body.
-    OleExtent ole;
-    if (ole.Begin(bytes)) {
-        ole.Feed(bytes, 0);
-        ole.Length();
     }
     return 0;
 }

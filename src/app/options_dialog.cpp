@@ -9,6 +9,7 @@
 #include "app/hash_set_page.h"
 #include "hashset/hash_set_store.h"
 #include "ui/qt_text.h"
+#include "recovery/carve_format.h"
 #include "recovery/export_filter.h"
 #include "views/property_grid.h"
 
@@ -24,6 +25,8 @@ void LoadOptions(QSettings& settings, AnalysisOptions& options) {
     for (const OptionFlag& flag : OptionFlags())
         if (settings.contains(QString::fromLatin1(flag.key)))
             options.*flag.field = settings.value(QString::fromLatin1(flag.key)).toBool() ? 1 : 0;
+    if (settings.contains(QStringLiteral("carveTypes")))
+        options.carveTypes = settings.value(QStringLiteral("carveTypes")).toUInt() & carve_type::kAll;
     if (settings.contains(QStringLiteral("excludedExtensions")))
         options.excludedExtensions =
             ParseExtensionText(settings.value(QStringLiteral("excludedExtensions")).toString().toStdString());
@@ -36,6 +39,7 @@ void LoadOptions(QSettings& settings, AnalysisOptions& options) {
 void SaveOptions(QSettings& settings, const AnalysisOptions& options) {
     settings.beginGroup(QString::fromLatin1(kGroup));
     for (const OptionFlag& flag : OptionFlags()) settings.setValue(QString::fromLatin1(flag.key), options.*flag.field != 0);
+    settings.setValue(QStringLiteral("carveTypes"), options.carveTypes);
     settings.setValue(QStringLiteral("excludedExtensions"), FromUtf8(FormatExtensionText(options.excludedExtensions)));
     settings.setValue(QStringLiteral("ignoredNamePrefixes"), FromUtf8(FormatPrefixText(options.ignoredNamePrefixes)));
     settings.endGroup();
@@ -52,6 +56,15 @@ OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWid
     m_pNotParent = m_pGrid->AddCheck(analyse, QStringLiteral("文件夹"), QStringLiteral("忽略簇首不指向父文件夹"), false);
     m_pHtml = m_pGrid->AddCheck(analyse, QStringLiteral("HTML文件"), QStringLiteral("搜索HTML文件"), false);
     m_pDoc = m_pGrid->AddCheck(analyse, QStringLiteral("DOC文件"), QStringLiteral("搜索DOC文件"), false);
+    // The other carved types follow the two that were always there.
+    for (const CarveTypeKey& type : CarveTypeKeys()) {
+        if (type.bit == carve_type::kHtml || type.bit == carve_type::kDoc) continue;
+        const QString name = QString::fromLatin1(type.key).toUpper();
+        m_typeRows.emplace_back(m_pGrid->AddCheck(analyse, name + QStringLiteral("文件"),
+                                                  QStringLiteral("搜索") + name + QStringLiteral("文件"), false),
+                                type.bit);
+    }
+    m_pFreeOnly = m_pGrid->AddCheck(analyse, QStringLiteral("空闲簇"), QStringLiteral("只在空闲簇中搜索文件"), false);
     QTreeWidgetItem* load = m_pGrid->AddGroup(QStringLiteral("加载卷"));
     m_pVerify = m_pGrid->AddCheck(load, QStringLiteral("文件夹"), QStringLiteral("校验已删除的文件夹"), false);
     m_pSkipAllocated = m_pGrid->AddCheck(load, QStringLiteral("已删除文件"), QStringLiteral("跳过已分配的簇"), false);
@@ -95,6 +108,8 @@ void OptionsDialog::Show(const AnalysisOptions& o) {
     check(m_pNotParent, o.ignoreFirstClusterNotParent);
     check(m_pHtml, o.searchHtml);
     check(m_pDoc, o.searchDoc);
+    for (const auto& [row, bit] : m_typeRows) check(row, (o.carveTypes & bit) != 0);
+    check(m_pFreeOnly, o.carveFreeOnly);
     check(m_pVerify, o.verifyDeletedFolders);
     check(m_pSkipAllocated, o.skipAllocatedClusters);
     check(m_pAutoName, o.autoNameDuplicates);
@@ -113,6 +128,10 @@ void OptionsDialog::Apply() {
     o.ignoreFirstClusterNotParent = PropertyGrid::Checked(m_pNotParent);
     o.searchHtml = PropertyGrid::Checked(m_pHtml);
     o.searchDoc = PropertyGrid::Checked(m_pDoc);
+    o.carveTypes = 0;
+    for (const auto& [row, bit] : m_typeRows)
+        if (PropertyGrid::Checked(row)) o.carveTypes |= bit;
+    o.carveFreeOnly = PropertyGrid::Checked(m_pFreeOnly);
     o.verifyDeletedFolders = PropertyGrid::Checked(m_pVerify);
     o.skipAllocatedClusters = PropertyGrid::Checked(m_pSkipAllocated);
     o.autoNameDuplicates = PropertyGrid::Checked(m_pAutoName);

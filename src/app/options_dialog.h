@@ -3,6 +3,8 @@
 // replaces the case's options record; every later load, search and export
 // uses it. The record is also kept between runs.
 #include <QDialog>
+#include <utility>
+#include <vector>
 
 #include "common/options.h"
 
@@ -40,6 +42,9 @@ private:
     QTreeWidgetItem* m_pNotParent = nullptr;
     QTreeWidgetItem* m_pHtml = nullptr;
     QTreeWidgetItem* m_pDoc = nullptr;
+    // The carver's other types, each with its carve_type bit.
+    std::vector<std::pair<QTreeWidgetItem*, unsigned>> m_typeRows;
+    QTreeWidgetItem* m_pFreeOnly = nullptr;
     QTreeWidgetItem* m_pVerify = nullptr;
     QTreeWidgetItem* m_pSkipAllocated = nullptr;
     QTreeWidgetItem* m_pAutoName = nullptr;

@@ -21,6 +21,7 @@ constexpr OptionFlag kFlags[] = {
     {"searchHtml", &AnalysisOptions::searchHtml},
     {"searchDoc", &AnalysisOptions::searchDoc},
     {"autoNameDuplicates", &AnalysisOptions::autoNameDuplicates},
+    {"carveFreeOnly", &AnalysisOptions::carveFreeOnly},
 };
 
 }  // namespace
@@ -44,6 +45,8 @@ std::string NonDefaultOptionsText(const AnalysisOptions& options) {
     if (options.excludedExtensions != defaults.excludedExtensions)
         add("excludedExtensions", JoinList(options.excludedExtensions));
     if (options.codepage != defaults.codepage) add("codepage", options.codepage);
+    if (options.carveTypes != defaults.carveTypes) add("carveTypes", std::to_string(options.carveTypes));
+    if (options.carveMaxGap != defaults.carveMaxGap) add("carveMaxGap", std::to_string(options.carveMaxGap));
     return text;
 }
 

@@ -29,6 +29,12 @@ struct AnalysisOptions {
     int maxResultHits = 1000000;
     /// Code page of FAT short names and of ASCII keyword patterns.
     std::string codepage = "GBK";
+    /// The carver's other types (carve_type bits beside HTML and DOC).
+    unsigned carveTypes = 0;
+    /// Carve only clusters no live item owns.
+    int carveFreeOnly = 0;
+    /// The largest gap, in clusters, a split JPEG or ZIP is tried over (0: none).
+    int carveMaxGap = 64;
 };
 
 struct CoreContext;

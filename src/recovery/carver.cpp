@@ -4,18 +4,21 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "common/codepage.h"
+#include "common/options.h"
 #include "common/text_format.h"
+#include "fs/cluster_run_list.h"
+#include "recovery/carve_names.h"
 #include "fs/file_tree.h"
 
 namespace delvora {
 namespace {
 
-constexpr uint8_t kOleSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-// The header of a CompObj stream: where the fallback rule ends a document.
-constexpr uint8_t kCompObjHeader[12] = {0x01, 0x00, 0xFE, 0xFF, 0x03, 0x0A, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
 constexpr size_t kStartWindow = 256;
+// Cluster boundaries before the failure a split is looked for at.
+constexpr uint64_t kGapBoundaries = 4;
 constexpr size_t kTitleWindow = 256;
 constexpr size_t kCloseTagBytes = 7;  // "</html>"
 
@@ -63,38 +66,42 @@ std::string TitleName(ByteSpan b, size_t o) {
     while (first < last && IsSpace(static_cast<uint8_t>(text[first]))) ++first;
     while (last > first && IsSpace(static_cast<uint8_t>(text[last - 1]))) --last;
     if (first == last) return {};
-    return SanitizeUtf8(std::string_view(text).substr(first, last - first)) + ".htm";
-}
-
-/// The name a Word document's fourth sector gives: its UTF-16 text up to the
-/// first NUL, cut at a carriage return within the first 39 bytes or at 40
-/// bytes.
-std::string DocName(ByteSpan sector) {
-    std::vector<uint16_t> units;
-    // At most 128 units: the first 256 bytes.
-    for (size_t i = 0; i + 1 < std::min<size_t>(sector.size(), 256); i += 2) {
-        const uint16_t u = Le16(sector, i);
-        if (u == 0) break;
-        units.push_back(u);
-    }
-    const std::string text = Utf16ToUtf8(units);
-    const size_t cr = text.find('\r');
-    if (cr != std::string::npos && cr >= 1 && cr <= 39) return text.substr(0, cr) + ".doc";
-    if (text.size() > 40) return CutUtf8(text, 40) + ".doc";
-    return text + ".doc";
+    return TitleFileName(std::string_view(text).substr(first, last - first), "htm");
 }
 
 }  // namespace
 
+std::string CarvedFile::StatusText() const {
+    if (gapSectors)
+        return Format("fragmented (gap at sector %llu, %llu sectors)", static_cast<unsigned long long>(gapSector),
+                      static_cast<unsigned long long>(gapSectors));
+    return status == CarveStatus::Truncated ? "truncated" : "complete";
+}
+
+Carver::Carver(uint32_t types, uint32_t sectorBytes)
+    : m_types(types & carve_type::kAll), m_unit(std::max<uint32_t>(sectorBytes, 512)) {}
+
 Carver::Carver(bool html, bool doc, uint32_t sectorBytes)
-    : m_bHtml(html), m_bDoc(doc), m_unit(std::max<uint32_t>(sectorBytes, 512)) {}
+    : Carver((html ? carve_type::kHtml : 0u) | (doc ? carve_type::kDoc : 0u), sectorBytes) {}
+
+void Carver::SetReader(CarveReadFn read, uint64_t endSector) {
+    m_read = std::move(read);
+    m_end = endSector;
+}
+
+void Carver::SetGapRetry(uint32_t clusterBytes, uint32_t maxGap) {
+    m_clusterUnits = std::max<uint32_t>(1, clusterBytes / m_unit);
+    m_maxGap = maxGap;
+}
 
 void Carver::Carve(ByteSpan buffer, uint64_t sector) {
     const size_t sectors = buffer.size() / m_unit;
     const ByteSpan whole = buffer.first(sectors * m_unit);
     if (sectors == 0) return;
     m_noCloseFrom = SIZE_MAX;
-    if (m_bHtml && m_htmlOpen && sector == m_tailNext && m_tailBytes > 0) {
+    const bool html = (m_types & carve_type::kHtml) != 0;
+    const bool walk = m_read && (m_types & ~carve_type::kHtml) != 0;
+    if (html && m_htmlOpen && sector == m_tailNext && m_tailBytes > 0) {
         // A closing tag that began in the previous buffer's last bytes.
         uint8_t joined[12];
         std::memcpy(joined, m_tail + 6 - m_tailBytes, m_tailBytes);
@@ -105,8 +112,8 @@ void Carver::Carve(ByteSpan buffer, uint64_t sector) {
     }
     // One step per sector of a buffer of known length.
     for (size_t k = 0; k < sectors; ++k) {
-        if (m_bHtml) HtmlStep(whole, k * m_unit, sector + k);
-        if (m_bDoc) DocStep(whole, k * m_unit, sector + k);
+        if (html) HtmlStep(whole, k * m_unit, sector + k);
+        if (walk && sector + k >= m_skipUntil) WalkAt(whole.subspan(k * m_unit, m_unit), sector + k);
     }
     m_tailBytes = std::min<size_t>(6, whole.size());
     std::memcpy(m_tail + 6 - m_tailBytes, whole.data() + whole.size() - m_tailBytes, m_tailBytes);
@@ -149,87 +156,126 @@ void Carver::EndHtml(uint64_t s, int64_t i) {
     file.size = size;
     // Every sector the closing tag touches belongs to the page.
     file.sectorCount = (size + m_unit - 1) / m_unit;
-    file.name = m_htmlName.empty() ? Format("HTML %llu.htm", static_cast<unsigned long long>(m_htmlStart))
-                                   : std::move(m_htmlName);
+    file.folder = "HTML";
+    file.name = m_htmlName.empty()
+                    ? CarvedFileName("", "HTML", m_nameSector ? m_nameSector(m_htmlStart) : m_htmlStart, "htm")
+                    : std::move(m_htmlName);
     m_html.push_back(std::move(file));
     m_htmlName.clear();
     m_htmlOpen = false;
     m_htmlStart = 0;
 }
 
-void Carver::StartDoc(ByteSpan header, uint64_t s) {
-    m_docStart = s;
-    m_docName.clear();
-    m_compObjSeen = 0;
-    m_docMode = m_ole.Begin(header) ? DocMode::Header : DocMode::CompObj;
+void Carver::WalkAt(ByteSpan head, uint64_t s) {
+    for (const CarveFormat& format : CarveFormats()) {
+        if (!(format.types & m_types) || !format.matches(head)) continue;
+        CarveInput in(m_read, m_unit, s, m_end);
+        CarveWalk walk = format.walk(in);
+        if (walk.status == CarveStatus::Truncated && format.gapRetry && m_maxGap && walk.failedAt < in.Available())
+            RetryOverGap(format, in, walk, s);
+        if (walk.status == CarveStatus::Rejected || walk.length == 0) {
+            ++m_rejected;
+            return;
+        }
+        const uint64_t units = (walk.length + m_unit - 1) / m_unit;
+        const uint64_t gapAt = in.GapAt() == UINT64_MAX ? 0 : in.GapAt() / m_unit;
+        // A file of a kind not asked for still keeps its sectors from other headers.
+        m_skipUntil = s + units + in.GapSkipUnits();
+        if (!(walk.type & m_types)) return;
+        CarvedFile file;
+        file.folder = walk.folder;
+        file.name = CarvedFileName(walk.title, walk.folder, m_nameSector ? m_nameSector(s) : s, walk.extension);
+        file.startSector = s;
+        file.size = walk.length;
+        file.status = walk.status;
+        if (gapAt && gapAt < units) {
+            file.sectorCount = gapAt;
+            file.gapSector = s + gapAt;
+            file.gapSectors = in.GapSkipUnits();
+            file.secondCount = units - gapAt;
+        } else {
+            file.sectorCount = units;
+        }
+        m_files.push_back(std::move(file));
+        return;
+    }
 }
 
-void Carver::DocStep(ByteSpan buffer, size_t at, uint64_t s) {
-    const ByteSpan sec = buffer.subspan(at, m_unit);
-    // A new signature restarts a document in progress.
-    if (std::equal(kOleSignature, kOleSignature + 8, sec.begin())) StartDoc(sec, s);
-    if (m_docMode == DocMode::Idle) return;
-    const uint64_t offset = (s - m_docStart) * m_unit;
-    if (m_docMode == DocMode::Header) {
-        m_ole.Feed(sec, offset);
-        if (offset + m_unit >= m_ole.FatEnd()) {
-            if (const uint64_t length = m_ole.Length()) {
-                m_docMode = DocMode::Known;
-                m_docSize = length;
-                m_docEnd = m_docStart + (length + m_unit - 1) / m_unit - 1;
-            } else {
-                m_docMode = DocMode::CompObj;
-                if (m_compObjSeen) {
-                    EndDoc(m_compObjSeen, (m_compObjSeen - m_docStart + 1) * m_unit);
-                    return;
-                }
+bool Carver::RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk, uint64_t s) const {
+    // The split lies at a cluster boundary of the stream near where the walk
+    // failed: a decoder notices bad data a little late, and may give up a
+    // few bytes early (it reports the last whole unit it decoded).
+    const uint64_t cluster = uint64_t{m_clusterUnits} * m_unit;
+    const uint64_t begin = s * m_unit;
+    const uint64_t last = (begin + walk.failedAt + cluster - 1) / cluster * cluster;
+    for (uint64_t back = 0; back < kGapBoundaries && last >= begin + (back + 1) * cluster; ++back) {
+        const uint64_t at = last - back * cluster - begin;
+        for (uint32_t gap = 1; gap <= m_maxGap; ++gap) {
+            in.SetGap(at, uint64_t{gap} * m_clusterUnits);
+            if (in.Available() <= at) break;
+            CarveWalk again = format.walk(in);
+            if (again.status == CarveStatus::Complete) {
+                walk = std::move(again);
+                return true;
             }
         }
     }
-    if (s == m_docStart + 3) m_docName = DocName(sec);
-    if (m_docMode == DocMode::Known) {
-        if (s >= m_docEnd) EndDoc(m_docEnd, m_docSize);
-        return;
-    }
-    if (s > m_docStart + 10 && std::equal(kCompObjHeader, kCompObjHeader + 12, sec.begin())) {
-        if (m_docMode == DocMode::CompObj) EndDoc(s, (s - m_docStart + 1) * m_unit);
-        else if (!m_compObjSeen) m_compObjSeen = s;
-    }
+    in.SetGap(0, 0);
+    return false;
 }
 
-void Carver::EndDoc(uint64_t endSector, uint64_t size) {
-    CarvedFile file;
-    file.startSector = m_docStart;
-    file.sectorCount = endSector - m_docStart + 1;
-    file.size = size;
-    file.name = m_docName.empty() ? Format("DOC %llu.doc", static_cast<unsigned long long>(m_docStart))
-                                  : std::move(m_docName);
-    m_doc.push_back(std::move(file));
-    m_docName.clear();
-    m_docMode = DocMode::Idle;
-    m_docStart = 0;
+uint32_t CarveTypes(const AnalysisOptions& options) {
+    return (options.searchHtml ? carve_type::kHtml : 0u) | (options.searchDoc ? carve_type::kDoc : 0u) |
+           (options.carveTypes & carve_type::kAll);
 }
 
 }  // namespace delvora
 
 namespace delvora {
 
-bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders) {
+namespace {
+
+/// Two files of one title in a folder: the later ones get their sector
+/// before the extension, so every item's path names one file.
+std::string UniqueName(const CarvedFile& hit, std::set<std::string>& taken) {
+    std::string name = hit.name;
+    if (!taken.insert(name).second) {
+        const size_t dot = name.rfind('.');
+        name = name.substr(0, dot) + Format(" %llu", static_cast<unsigned long long>(hit.startSector)) +
+               (dot == std::string::npos ? "" : name.substr(dot));
+        taken.insert(name);
+    }
+    return name;
+}
+
+}  // namespace
+
+bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders, const CarveRunMap& map) {
+    std::vector<std::string> names;
+    if (!carver.HtmlHits().empty()) names.push_back("HTML");
+    for (const CarvedFile& f : carver.Files())
+        if (std::find(names.begin(), names.end(), f.folder) == names.end()) names.push_back(f.folder);
     std::vector<FileItem> made;
     try {
-        for (const auto* hits : {&carver.HtmlHits(), &carver.DocHits()}) {
-            if (hits->empty()) continue;
-            FileItem folder = MakeItem(hits == &carver.HtmlHits() ? "HTML" : "DOC");
+        for (const std::string& name : names) {
+            FileItem folder = MakeItem(name);
             folder.flags = item_flags::kDeleted | item_flags::kFound | item_flags::kDirectory;
             std::vector<FileItem> files;
-            files.reserve(hits->size());
-            for (const CarvedFile& hit : *hits) {
-                FileItem file = MakeItem(hit.name);
+            const auto& hits = name == "HTML" ? carver.HtmlHits() : carver.Files();
+            std::set<std::string> taken;
+            for (const CarvedFile& hit : hits) {
+                if (hit.folder != name) continue;
+                FileItem file = MakeItem(UniqueName(hit, taken));
                 file.flags = item_flags::kDeleted | item_flags::kFound;
-                file.SetWideAddress(hit.startSector);
                 file.size = hit.size;
                 auto runs = std::make_unique<ClusterRunList>();
-                runs->Add(hit.startSector, hit.sectorCount);
+                auto add = [&](uint64_t first, uint64_t count) {
+                    if (map) map(first, count, *runs);
+                    else runs->AddJoined(first, count);
+                };
+                add(hit.startSector, hit.sectorCount);
+                if (hit.secondCount) add(hit.gapSector + hit.gapSectors, hit.secondCount);
+                file.SetWideAddress(runs->Empty() ? hit.startSector : (*runs)[0].first);
                 file.runs = tree.OwnRunList(std::move(runs));
                 files.push_back(file);
             }

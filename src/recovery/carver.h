@@ -1,32 +1,60 @@
 #pragma once
-// Carving web pages and compound-file (Word) documents out of raw sectors.
-// A scan feeds the carver its buffers in ascending sector order; the state
-// lives across buffers for a whole pass, so a file may span clusters. A
-// carved file is one contiguous range from its first sector.
+// Carving files out of raw sectors. A scan feeds the carver its buffers in
+// ascending sector order; web pages are ended as the bytes stream past, every
+// other type by its walker, which reads on from the header's sector through
+// the scan's reader. A file's sectors are not searched for further headers
+// (pictures inside documents stay inside).
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/bytes.h"
-#include "recovery/ole_extent.h"
+#include "recovery/carve_format.h"
 
 namespace delvora {
 
-/// One carved file: volume-relative sectors (the carver's sector size).
+/// One carved file: stream sectors (the carver's sector size). A file
+/// taken over a gap has two runs.
 struct CarvedFile {
     std::string name;
+    std::string folder;  // "HTML", "JPG", "DOCX", ...
     uint64_t startSector = 0;
-    uint64_t sectorCount = 0;
+    uint64_t sectorCount = 0;  // sectors of the first run
     uint64_t size = 0;
+    CarveStatus status = CarveStatus::Complete;
+    uint64_t gapSector = 0;      // first sector skipped (0: no gap)
+    uint64_t gapSectors = 0;     // sectors skipped
+    uint64_t secondCount = 0;    // sectors of the run after the gap
+    /// "complete", "truncated" or "fragmented (gap at sector N, M sectors)".
+    std::string StatusText() const;
 };
+
+struct AnalysisOptions;
+
+/// The types the options ask for: the HTML and DOC switches and the others.
+uint32_t CarveTypes(const AnalysisOptions& options);
 
 class Carver {
 public:
-    /// sectorBytes: the unit sector numbers count (512, or the volume's
-    /// logical sector size).
+    /// types: carve_type bits; sectorBytes: the unit sector numbers count
+    /// (512, or the volume's logical sector size).
+    explicit Carver(uint32_t types, uint32_t sectorBytes = 512);
     Carver(bool html, bool doc, uint32_t sectorBytes = 512);
 
-    bool Enabled() const { return m_bHtml || m_bDoc; }
+    /// Lets the walkers read past the buffer at hand: read(sector, dest,
+    /// bytes) over the same stream, which ends before endSector. Without it
+    /// only web pages are carved.
+    void SetReader(CarveReadFn read, uint64_t endSector);
+    /// A JPEG or ZIP that fails part-way is tried again with the rest taken
+    /// after a gap of 1 to maxGap clusters of clusterBytes.
+    void SetGapRetry(uint32_t clusterBytes, uint32_t maxGap);
+
+    /// The sector a default name gives for a stream sector (the stream of
+    /// free clusters is not the volume's numbering); identity when unset.
+    void SetNameSector(std::function<uint64_t(uint64_t)> map) { m_nameSector = std::move(map); }
+
+    bool Enabled() const { return m_types != 0; }
 
     /// Feeds whole sectors whose first one is `sector`; a trailing partial
     /// sector is ignored. Buffers must come in ascending order; a buffer
@@ -34,18 +62,26 @@ public:
     void Carve(ByteSpan buffer, uint64_t sector);
 
     const std::vector<CarvedFile>& HtmlHits() const { return m_html; }
-    const std::vector<CarvedFile>& DocHits() const { return m_doc; }
+    /// Every other carved file, in the order found.
+    const std::vector<CarvedFile>& Files() const { return m_files; }
+    /// Header hits whose walk did not validate.
+    uint64_t Rejected() const { return m_rejected; }
 
 private:
     void HtmlStep(ByteSpan buffer, size_t at, uint64_t s);
-    void DocStep(ByteSpan buffer, size_t at, uint64_t s);
     void EndHtml(uint64_t s, int64_t i);
-    void EndDoc(uint64_t endSector, uint64_t size);
-    void StartDoc(ByteSpan header, uint64_t s);
+    void WalkAt(ByteSpan head, uint64_t s);
+    bool RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk, uint64_t s) const;
 
-    bool m_bHtml;
-    bool m_bDoc;
+    uint32_t m_types;
     uint32_t m_unit;
+    CarveReadFn m_read;
+    std::function<uint64_t(uint64_t)> m_nameSector;
+    uint64_t m_end = 0;
+    uint32_t m_clusterUnits = 8;
+    uint32_t m_maxGap = 0;
+    uint64_t m_skipUntil = 0;  // sectors before this belong to the last file carved
+    uint64_t m_rejected = 0;
 
     // Web page in progress.
     bool m_htmlOpen = false;
@@ -59,18 +95,8 @@ private:
     size_t m_tailBytes = 0;
     uint64_t m_tailNext = UINT64_MAX;
 
-    // Compound file in progress.
-    enum class DocMode { Idle, Header, Known, CompObj };
-    DocMode m_docMode = DocMode::Idle;
-    uint64_t m_docStart = 0;
-    std::string m_docName;
-    OleExtent m_ole;
-    uint64_t m_docEnd = 0;       // last sector when the header gave the extent
-    uint64_t m_docSize = 0;
-    uint64_t m_compObjSeen = 0;  // first CompObj sector met while the header was pending (0: none)
-
     std::vector<CarvedFile> m_html;
-    std::vector<CarvedFile> m_doc;
+    std::vector<CarvedFile> m_files;
 };
 
 }  // namespace delvora
@@ -78,14 +104,19 @@ private:
 namespace delvora {
 
 class FileTree;
+class ClusterRunList;
 struct FileItem;
 
-/// The folders "HTML" and "DOC" (only those with hits, in that order),
-/// flagged deleted, found and directory; their files are flagged deleted
-/// and found, start at their first sector and carry one sector run owned by
-/// tree. The folders' children arrays belong to the records appended to
+/// Maps a run of stream sectors to the volume's sectors (a stream of free
+/// clusters only); identity when empty.
+using CarveRunMap = std::function<void(uint64_t first, uint64_t count, ClusterRunList& runs)>;
+
+/// The folders "HTML", then one per other type in the order first found
+/// (only those with hits), flagged deleted, found and directory; their files
+/// are flagged deleted and found and carry their sector runs owned by tree. The folders' children arrays belong to the records appended to
 /// folders: the caller hangs them into the tree (and relinks parents). False
 /// when memory fails (nothing appended then).
-bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders);
+bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders,
+                       const CarveRunMap& map = {});
 
 }  // namespace delvora

@@ -86,7 +86,7 @@ bool FatResidualSearch(FatVolume& volume) {
     const AnalysisOptions& options = context.Options();
     Progress& progress = context.Prog();
     FileTree& tree = volume.Tree();
-    const bool carving = options.searchHtml || options.searchDoc;
+    const bool carving = CarveTypes(options) != 0;
     const uint64_t end = ClusterEnd(volume);
     const uint32_t cb = g.clusterBytes;
     const uint64_t perBlock = std::max<uint64_t>(1, kBlockBytes / cb);
@@ -94,7 +94,12 @@ bool FatResidualSearch(FatVolume& volume) {
     std::vector<FileItem> found;
     uint64_t total = 0;
     try {
-        Carver carver(options.searchHtml != 0, options.searchDoc != 0, g.bytesPerSector);
+        Carver carver(CarveTypes(options), g.bytesPerSector);
+        const FatMedium& medium = volume.Medium();
+        carver.SetReader([&medium](uint64_t sector, uint8_t* dest, size_t bytes) {
+            return bytes <= UINT32_MAX && medium.Read(sector, dest, static_cast<uint32_t>(bytes));
+        }, g.ClusterSector(end));
+        carver.SetGapRetry(cb, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
         std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
         std::vector<FileItem> entries;
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
@@ -114,7 +119,8 @@ bool FatResidualSearch(FatVolume& volume) {
                 // an unreadable cluster is passed by.
                 if (!blockRead && !volume.ReadRaw(bytes, cb, c, false)) continue;
                 const ByteSpan cluster(bytes, cb);
-                if (carving) carver.Carve(cluster, g.ClusterSector(c));
+                // Free-only carving starts no file in a cluster a live item owns.
+                if (carving && !(options.carveFreeOnly && tree.GetBit(c))) carver.Carve(cluster, g.ClusterSector(c));
                 // A cluster that starts with the end marker holds no entry:
                 // no folder, whatever the check would say of its zeros.
                 if (cluster[0] == 0) continue;

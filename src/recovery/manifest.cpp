@@ -42,12 +42,13 @@ bool ManifestWriter::Open(const std::string& path, unsigned hashKinds, bool hash
     if (m_hashKinds & kHashSha1) header += ",sha1";
     header += ",unreadableBytes,unreadableRanges,overwrittenClusters,note";
     if (m_bHashSetColumns) header += ",hashSet,hashStatus";
+    for (const std::string& name : m_extra) header += "," + name;
     header += "\r\n";
     m_bFailed = std::fputs(header.c_str(), m_file) < 0;
     return !m_bFailed;
 }
 
-bool ManifestWriter::Add(const ExportedFile& file) {
+bool ManifestWriter::Add(const ExportedFile& file, const std::vector<std::string>& extra) {
     if (!m_file || m_bFailed) return false;
     std::string line = CsvField(file.volumePath) + "," + CsvField(file.targetPath) + "," +
                        std::to_string(file.size) + "," + file.digests.sha256;
@@ -56,6 +57,7 @@ bool ManifestWriter::Add(const ExportedFile& file) {
     line += "," + std::to_string(file.unreadableBytes) + "," + file.unreadableRanges + "," +
             std::to_string(file.overwrittenClusters) + "," + CsvField(ManifestNote(file));
     if (m_bHashSetColumns) line += "," + CsvField(file.hashSet) + "," + file.hashStatus;
+    for (size_t i = 0; i < m_extra.size(); ++i) line += "," + (i < extra.size() ? CsvField(extra[i]) : std::string());
     line += "\r\n";
     m_bFailed = std::fwrite(line.data(), 1, line.size(), m_file) != line.size();
     return !m_bFailed;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace delvora {
 
@@ -22,8 +23,11 @@ public:
     /// digest columns besides sha256 (HashKind bits; md5, then sha1).
     /// hashSetColumns adds hashSet and hashStatus after them.
     bool Open(const std::string& path, unsigned hashKinds = 0, bool hashSetColumns = false);
+    /// Columns written after the digests (set before Open); each row then
+    /// gives their values.
+    void SetExtraColumns(std::vector<std::string> names) { m_extra = std::move(names); }
     /// Appends one row; false once a write failed.
-    bool Add(const ExportedFile& file);
+    bool Add(const ExportedFile& file, const std::vector<std::string>& extra = {});
     /// Flushes and closes; false when any write failed.
     bool Close();
 
@@ -32,6 +36,7 @@ private:
     unsigned m_hashKinds = 0;
     bool m_bHashSetColumns = false;
     bool m_bFailed = false;
+    std::vector<std::string> m_extra;
 };
 
 /// One CSV field: quoted (inner quotes doubled) when it holds a comma,

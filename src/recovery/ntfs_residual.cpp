@@ -136,7 +136,12 @@ bool NtfsResidualSearch(NtfsVolume& volume) {
     std::vector<Found> found;
     std::vector<FileItem> top;
     try {
-        Carver carver(options.searchHtml != 0, options.searchDoc != 0);
+        Carver carver(CarveTypes(options));
+        const uint64_t first = volume.StartSector();
+        carver.SetReader([source, first](uint64_t sector, uint8_t* dest, size_t bytes) {
+            return bytes <= UINT32_MAX && source->GetData(dest, static_cast<uint32_t>(bytes), first + sector) != 0;
+        }, end);
+        carver.SetGapRetry(boot.clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
         std::vector<uint8_t> block(static_cast<size_t>(kBlockSectors * 512));
         progress.SetProgressRange(0, static_cast<uint32_t>(end >> shift));
         progress.SetProgressText("查找残余文件...");

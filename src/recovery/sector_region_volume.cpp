@@ -34,34 +34,102 @@ bool SectorRegionVolume::ReadSectors(uint64_t sector, uint8_t* dest, uint32_t co
     return m_pDataSource->GetData(dest, count, m_dwSectorNo + sector) != 0;
 }
 
+void SectorRegionVolume::SetCarveRuns(std::vector<std::pair<uint64_t, uint64_t>> runs, uint32_t clusterBytes) {
+    m_carveRuns = std::move(runs);
+    m_carveStarts.clear();
+    uint64_t at = 0;
+    for (const auto& run : m_carveRuns) {
+        m_carveStarts.push_back(at);
+        at += run.second;
+    }
+    m_clusterBytes = std::max<uint32_t>(clusterBytes, kSectorBytes);
+}
+
+uint64_t SectorRegionVolume::StreamSectors() const {
+    if (m_carveRuns.empty()) return m_dwTotalSectors;
+    return m_carveStarts.back() + m_carveRuns.back().second;
+}
+
+void SectorRegionVolume::MapStream(uint64_t first, uint64_t count, ClusterRunList& runs) const {
+    if (m_carveRuns.empty()) {
+        runs.AddJoined(first, count);
+        return;
+    }
+    size_t i = static_cast<size_t>(std::upper_bound(m_carveStarts.begin(), m_carveStarts.end(), first) - m_carveStarts.begin());
+    // One step per free run the stretch crosses.
+    while (count > 0 && i > 0 && i - 1 < m_carveRuns.size()) {
+        const auto& run = m_carveRuns[i - 1];
+        const uint64_t skip = first - m_carveStarts[i - 1];
+        if (skip >= run.second) break;
+        const uint64_t take = std::min(count, run.second - skip);
+        runs.AddJoined(run.first + skip, take);
+        first += take;
+        count -= take;
+        ++i;
+    }
+}
+
+bool SectorRegionVolume::ReadStream(uint64_t sector, uint8_t* dest, size_t bytes) {
+    ClusterRunList runs;
+    MapStream(sector, (bytes + kSectorBytes - 1) / kSectorBytes, runs);
+    size_t done = 0;
+    for (const ClusterRun& run : runs) {
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(run.count * kSectorBytes, bytes - done));
+        if (part > UINT32_MAX || !ReadSectors(run.first, dest + done, static_cast<uint32_t>(part))) return false;
+        done += part;
+    }
+    return done == bytes;
+}
+
 bool SectorRegionVolume::ResidualSearch() {
     if (!m_pDataSource) return false;
     const AnalysisOptions& options = Context().Options();
     Progress& progress = Context().Prog();
     try {
-        Carver carver(options.searchHtml != 0, options.searchDoc != 0);
+        Carver carver(CarveTypes(options));
+        const uint64_t total = StreamSectors();
+        carver.SetReader([this](uint64_t sector, uint8_t* dest, size_t bytes) { return ReadStream(sector, dest, bytes); },
+                         total);
+        if (!m_carveRuns.empty())
+            carver.SetNameSector([this](uint64_t sector) {
+                ClusterRunList runs;
+                MapStream(sector, 1, runs);
+                return runs.Empty() ? sector : runs[0].first;
+            });
+        carver.SetGapRetry(m_clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
         std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
         // Positions in blocks keep the bar's 32-bit range for any size.
-        progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(m_dwTotalSectors / kScanBlockSectors + 1, UINT32_MAX)));
+        progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(total / kScanBlockSectors + 1, UINT32_MAX)));
         progress.SetProgressText("查找残余文件...");
         m_pDataSource->SetReportErrors(0);
         // Every step moves on by one block: the pass ends at the region's end.
-        for (uint64_t s = 0; carver.Enabled() && s < m_dwTotalSectors && !StopRequested(); s += kScanBlockSectors) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors, m_dwTotalSectors - s));
+        for (uint64_t s = 0; carver.Enabled() && s < total && !StopRequested(); s += kScanBlockSectors) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors, total - s));
             progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(s / kScanBlockSectors, UINT32_MAX)));
-            if (!ReadSectors(s, block.data(), n * kSectorBytes)) continue;
+            if (!ReadStream(s, block.data(), size_t{n} * kSectorBytes)) continue;
             carver.Carve(ByteSpan(block.data(), size_t{n} * kSectorBytes), s);
         }
         m_pDataSource->SetReportErrors(1);
         std::vector<FileItem> folders;
-        if (!MakeCarvedFolders(*m_pTree, carver, folders)) return false;
+        const CarveRunMap map = [this](uint64_t first, uint64_t count, ClusterRunList& runs) { MapStream(first, count, runs); };
+        if (!MakeCarvedFolders(*m_pTree, carver, folders, map)) return false;
         Tree().ClearTop(*RecycleItem());
         RecycleItem()->flags |= item_flags::kDirectory;
         if (!SetChildrenInOrder(*RecycleItem(), folders)) {
             for (FileItem& f : folders) FreeSubtree(f);
             return false;
         }
-        progress.SetPaneText(Format("找到 %zu 个", carver.HtmlHits().size() + carver.DocHits().size()));
+        progress.SetPaneText(Format("找到 %zu 个", carver.HtmlHits().size() + carver.Files().size()));
+        m_rejected = carver.Rejected();
+        m_carved = carver.Files();
+        // The files' sectors as the region counts them.
+        for (CarvedFile& f : m_carved) {
+            ClusterRunList first, gap;
+            MapStream(f.startSector, 1, first);
+            if (!first.Empty()) f.startSector = first[0].first;
+            if (f.gapSectors) MapStream(f.gapSector, 1, gap);
+            if (!gap.Empty()) f.gapSector = gap[0].first;
+        }
     } catch (const std::bad_alloc&) {
         m_pDataSource->SetReportErrors(1);
         return false;

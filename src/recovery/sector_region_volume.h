@@ -4,9 +4,11 @@
 // of it, under the recycle item; they read like any other item, so the
 // export code recovers them.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "fs/volume.h"
+#include "recovery/carver.h"
 
 namespace delvora {
 
@@ -42,7 +44,29 @@ public:
     int FileSystemKind() const override { return 0; }
     bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) override;
 
+    /// Carves only these runs of region sectors, taken as one stream (the
+    /// free space of a file system); gaps are tried in clusters of
+    /// clusterBytes. Empty runs: the whole region.
+    void SetCarveRuns(std::vector<std::pair<uint64_t, uint64_t>> runs, uint32_t clusterBytes);
+    /// Header hits the last carve rejected.
+    uint64_t Rejected() const { return m_rejected; }
+    /// The files (other than web pages) the last carve found, stream sectors.
+    const std::vector<CarvedFile>& CarvedFiles() const { return m_carved; }
+
 private:
+    /// Sectors of the carved stream.
+    uint64_t StreamSectors() const;
+    /// Reads stream sectors (mapped through the carve runs).
+    bool ReadStream(uint64_t sector, uint8_t* dest, size_t bytes);
+    /// Region sectors of a run of stream sectors, appended to runs.
+    void MapStream(uint64_t first, uint64_t count, ClusterRunList& runs) const;
+
+    std::vector<std::pair<uint64_t, uint64_t>> m_carveRuns;  // first region sector, count
+    std::vector<uint64_t> m_carveStarts;                      // stream sector of each run
+    uint32_t m_clusterBytes = 4096;
+    uint64_t m_rejected = 0;
+    std::vector<CarvedFile> m_carved;
+
     /// Reads count bytes from a region-relative sector, inside the region.
     bool ReadSectors(uint64_t sector, uint8_t* dest, uint32_t count);
 };

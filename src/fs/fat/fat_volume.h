@@ -57,6 +57,8 @@ public:
     bool ConvertRunsToSectors(FileItem* item, const ClusterRunList& source, ClusterRunList& sectors) override;
 
     const FatGeometry& Geometry() const { return m_geometry; }
+    /// Reads of the volume's own sectors (what the carver reads ahead through).
+    const FatMedium& Medium() const { return m_medium; }
     FatTable& Fat() { return m_fat; }
     FatFileTree& FatTree() { return *m_pFatTree; }
     /// The boot block taken from the data source after a successful load.
