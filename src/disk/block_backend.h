@@ -16,6 +16,8 @@ public:
     virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
     /// Bytes the backend holds; 0 when unknown.
     virtual uint64_t Size() const { return 0; }
+    /// The logical sector size the medium reports; 0 when it reports none.
+    virtual uint32_t LogicalSectorSize() const { return 0; }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
@@ -27,6 +29,8 @@ public:
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
     /// Size in bytes of the file or block device; 0 when unknown.
     uint64_t Size() const override;
+    /// BLKSSZGET of a block device; 0 for a file.
+    uint32_t LogicalSectorSize() const override;
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}
