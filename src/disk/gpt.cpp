@@ -184,7 +184,7 @@ bool ReadWithSectorSize(const DiskReader& read, uint64_t diskBytes, uint32_t ss,
         return false;
     }
     backup.notes.insert(backup.notes.begin(),
-                        Format("GPT primary header damaged (%s); the backup header at LBA %llu is used", why.c_str(),
+                        Format("GPT at LBA 1 damaged (%s); the backup header at LBA %llu is used", why.c_str(),
                                static_cast<unsigned long long>(last)));
     out = std::move(backup);
     return true;
