@@ -39,6 +39,9 @@ TEST(GptCli, VolumePastTwoTibListsReadsAndKeepsItsStartInACase) {
     r = RunCli(dir, "cat " + img + " -p 1 /FAR.TXT");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "far away\n");
+    r = RunCli(dir, "sectors " + img + " --sector " + far);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 9), "EB 58 90 ");
 
     const std::string wsh = dir.File("far.wsh");
     r = RunCli(dir, "case save " + wsh + " " + img + ":1");
@@ -81,6 +84,7 @@ TEST(GptCli, SectorSizeComesFromTheOptionOrTheDeviceMap) {
         {"--sector-size 4096 cat " + img + " -p 0 /K.TXT", 0, "four k\n"},
         {"--sector-size 4096 cat " + img + " --start 256 --type 6 /K.TXT", 0, "four k\n"},
         {map + "--sector-size 4096 cat DISK512 -p 0 /K.TXT", 0, "four k\n"},
+        {map + "sectors DISK4K --sector 256", 0, "EB 3C 90 "},
         {map + "--json scan DISK4K", 0, "\"startSector\":256,\"totalSectors\":4096,\"size\":16777216"},
         {map + "--json scan DISK512", 0, "\"startSector\":256,\"totalSectors\":4096,\"size\":2097152"},
         {"--sector-size 1000 scan " + img, 2, "--sector-size takes 512, 1024, 2048 or 4096"},
