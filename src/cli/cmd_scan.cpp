@@ -40,11 +40,6 @@ void PrintEntries(const Env& env, const std::vector<PartitionEntry>& entries, co
     }
 }
 
-void PrintNotes(const DiskScan& scan) {
-    for (const auto& note : scan.Notes())
-        std::fprintf(stderr, "delvora-cli: warning: %s\n", EscapeControls(note).c_str());
-}
-
 // One source's partitions in walk order, as -p N numbers them: no drive
 // matching, so row N is partition N.
 int ScanOneSource(Env& env, const Args& args) {
@@ -60,8 +55,8 @@ int ScanOneSource(Env& env, const Args& args) {
     probe.Close();
     DiskScan scan(env.context);
     if (source.remote) scan.SetRemote(source.remote->disk);
+    // Damage found in the table reaches the log (standard error unless --log).
     const int walked = scan.WalkDisk(source.device);
-    PrintNotes(scan);
     if (!walked && scan.Entries().empty()) return Fail(kFailed, "no partition table found on " + text);
     std::vector<PartitionEntry> entries = scan.Entries();
     for (auto& entry : entries) entry.walkLetter = entry.letter;
@@ -83,7 +78,6 @@ int Scan(Env& env, const Args& args) {
         scan.SetRemote(std::move(remote));
     }
     if (!scan.Scan()) return Fail(kFailed, "the scan failed");
-    PrintNotes(scan);
     PrintEntries(env, scan.Entries(), address);
     return kOk;
 }

@@ -84,8 +84,6 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
         DiskScan scan(env.context);
         if (source.remote) scan.SetRemote(source.remote->disk);
         scan.WalkDisk(name);
-        for (const auto& note : scan.Notes())
-            std::fprintf(stderr, "delvora-cli: warning: %s\n", EscapeControls(note).c_str());
         const auto& rows = scan.Entries();
         if (*choice.partition >= rows.size())
             return Fail(kFailed, Format("%s has %zu partition rows; partition %llu is out of range", text.c_str(),
