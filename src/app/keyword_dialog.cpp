@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "search/keyword.h"
 

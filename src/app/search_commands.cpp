@@ -9,7 +9,7 @@
 
 #include "app/browse_bar.h"
 #include "app/keyword_dialog.h"
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "app/search_dialog.h"
 #include "app/workstation.h"
 #include "case/keyword_search_worker.h"

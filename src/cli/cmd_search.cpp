@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "search/hit_place.h"
 #include "search/keyword.h"
@@ -18,9 +19,9 @@ constexpr const char* kUsageText =
     "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex]...\n"
     "      [--from SECTOR] [--to SECTOR] [--json]";
 constexpr const char* kRangeError = "搜索范围设置错误!";
-// A keyword that gives no bytes (empty, or a broken \x escape) stops the
-// search without a message of its own.
-constexpr const char* kNotRun = "the search did not run: a keyword gives no bytes or the range holds no cluster";
+constexpr const char* kNotRun = "the search did not run: the range holds no cluster";
+constexpr const char* kNoBytes = "a keyword gives no bytes";
+constexpr const char* kOutOfMemory = "the search ran out of memory";
 
 bool KindOf(const std::string& text, uint32_t& type) {
     if (text == "ascii") type = kKeywordAscii;
@@ -61,12 +62,62 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
     return kOk;
 }
 
-// volume: the searched volume, whose files the hits' file offsets are taken
-// in (null for a raw search).
-void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits,
-           Volume* volume) {
-    std::optional<HitPlacer> placer;
-    if (volume) placer.emplace(*volume);
+// Each keyword turned into its bytes before anything is read, so a bad one
+// is told by its own message ("关键字太长!", a broken \x escape ...).
+int CheckKeywords(Env& env, const std::vector<KeywordSpec>& keywords) {
+    for (const KeywordSpec& keyword : keywords) {
+        std::vector<uint8_t> pattern;
+        if (!KeywordToPattern(keyword.text, keyword.type, env.options.codepage, kPatternCapacity, pattern,
+                              env.notifier))
+            return kFailed;
+        if (pattern.empty()) return Fail(kFailed, std::string(kNoBytes) + ": " + keyword.text);
+    }
+    return kOk;
+}
+
+// Prints hits a batch at a time as the search places them. volume: the
+// searched volume, whose files the hits' file offsets are taken in (null
+// for a raw search).
+class HitPrinter {
+public:
+    HitPrinter(const Env& env, const std::vector<KeywordSpec>& keywords, Volume* volume)
+        : m_env(env), m_keywords(keywords) {
+        if (volume) m_placer.emplace(*volume);
+    }
+    bool Print(const std::vector<KeywordHit>& hits);
+    /// The closing record: how many sectors could not be read, and where.
+    void Close(const ByteRangeSet& filled);
+
+private:
+    const Env& m_env;
+    const std::vector<KeywordSpec>& m_keywords;
+    std::optional<HitPlacer> m_placer;
+};
+
+void HitPrinter::Close(const ByteRangeSet& filled) {
+    if (filled.Empty()) return;
+    std::string ranges;
+    uint64_t sectors = 0;
+    for (const ByteRange& range : filled.Ranges()) {
+        const uint64_t first = range.first / 512, last = range.last / 512;
+        sectors += last - first + 1;
+        if (m_env.json) ranges += Format("%s\"%llu-%llu\"", ranges.empty() ? "" : ",",
+                                         static_cast<unsigned long long>(first), static_cast<unsigned long long>(last));
+        else ranges += Format("%s%llu-%llu", ranges.empty() ? "" : ";", static_cast<unsigned long long>(first),
+                              static_cast<unsigned long long>(last));
+    }
+    if (m_env.json)
+        std::printf("{\"unreadableSectors\":%llu,\"ranges\":[%s]}\n", static_cast<unsigned long long>(sectors),
+                    ranges.c_str());
+    else
+        std::fprintf(stderr, "%llu sectors could not be read, searched as zeros: %s\n",
+                     static_cast<unsigned long long>(sectors), ranges.c_str());
+}
+
+bool HitPrinter::Print(const std::vector<KeywordHit>& hits) {
+    const Env& env = m_env;
+    const std::vector<KeywordSpec>& keywords = m_keywords;
+    std::optional<HitPlacer>& placer = m_placer;
     std::string out;
     auto flush = [&] {
         std::fwrite(out.data(), 1, out.size(), stdout);
@@ -94,6 +145,7 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
         if (out.size() > (1u << 20)) flush();
     }
     flush();
+    return !std::ferror(stdout);
 }
 
 int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywords) {
@@ -106,9 +158,19 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
-    std::vector<KeywordHit> hits;
-    if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, nullptr);
+    HitPrinter printer(env, keywords, nullptr);
+    ByteRangeSet filled;
+    bool outOfMemory = false;
+    int ran = 0;
+    {
+        FillRecorder recorder(filled);
+        ran = SearchSourceBatched(
+            source, env.context, keywords, start, count, nullptr,
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+    }
+    if (outOfMemory) return Fail(kFailed, kOutOfMemory);
+    if (!ran) return Fail(kFailed, kNotRun);
+    printer.Close(filled);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
@@ -116,6 +178,7 @@ int Search(Env& env, const Args& args) {
     if (args.Positional().size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
     std::vector<KeywordSpec> keywords;
     if (const int rc = ReadKeywords(args, keywords); rc != kOk) return rc;
+    if (const int rc = CheckKeywords(env, keywords); rc != kOk) return rc;
     if (args.Flag("--raw")) return SearchRaw(env, args, keywords);
 
     OpenedVolume opened;
@@ -124,9 +187,19 @@ int Search(Env& env, const Args& args) {
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
         return rc;
-    std::vector<KeywordHit> hits;
-    if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, &volume);
+    HitPrinter printer(env, keywords, &volume);
+    ByteRangeSet filled;
+    bool outOfMemory = false;
+    int ran = 0;
+    {
+        FillRecorder recorder(filled);
+        ran = SearchKeywordBatched(
+            volume, keywords, start, count, nullptr,
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+    }
+    if (outOfMemory) return Fail(kFailed, kOutOfMemory);
+    if (!ran) return Fail(kFailed, kNotRun);
+    printer.Close(filled);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 

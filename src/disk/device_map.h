@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/reporting.h"
+
 namespace delvora {
 
 class DeviceMap {
@@ -53,5 +55,8 @@ private:
     std::vector<std::pair<std::string, uint32_t>> m_sectorSizes;
     uint32_t m_nDefaultSectorSize = 0;
 };
+
+/// The context's device map; without one, the machine's own discovery.
+const DeviceMap& DevicesOf(const CoreContext& context);
 
 }  // namespace delvora

@@ -58,13 +58,15 @@ void ColligationView::RefreshView() {
 void ColligationView::ShowHit(int row) {
     const QModelIndex index = m_pResults->Model()->index(row, 0);
     const auto* hit = index.isValid() ? reinterpret_cast<const CaseItem*>(index.data(SearchResultsModel::kHitRole).value<quintptr>()) : nullptr;
-    if (!hit || !hit->volume || !hit->fileItem) {
+    Volume* volume = hit ? hit->hitFile.GetVolume() : nullptr;
+    FileItem* file = hit ? hit->hitFile.Item() : nullptr;
+    if (!volume || !file) {
         m_pText->SetPages(nullptr);
         m_pHex->SetPages(nullptr);
         return;
     }
-    m_pText->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
-    m_pHex->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
+    m_pText->SetPages(std::make_unique<ItemPages>(*volume, *file));
+    m_pHex->SetPages(std::make_unique<ItemPages>(*volume, *file));
     // The keyword's bytes as the search looked for them, from its result folder.
     const CaseItem* folder = m_pResults->Model()->Folder();
     std::vector<uint8_t> pattern;
@@ -72,7 +74,7 @@ void ColligationView::ShowHit(int row) {
     uint64_t at = 0;
     if (!folder || !KeywordToPattern(folder->text, folder->number, m_views.Workspace().Context().Options().codepage,
                                      kPatternCapacity, pattern, quiet) ||
-        !HitPlacer(*hit->volume).Find(*hit->fileItem, hit->byteOffset, at))
+        !HitPlacer(*volume).Find(*file, hit->byteOffset, at))
         return;
     // A few rows of what comes before stay in sight above the hit.
     for (PagedDataCtrl* pane : {m_pText, m_pHex}) {
