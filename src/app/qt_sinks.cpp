@@ -1,6 +1,7 @@
 #include "app/qt_sinks.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 #include "app/output_bar.h"
 #include "app/progress_pane.h"

@@ -229,7 +229,7 @@ int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t cou
 }
 
 uint32_t DiskScan::SectorSizeHint(const std::string& deviceName) const {
-    if (const uint32_t given = m_pContext->Devices().SectorSize(deviceName)) return given;
+    if (const uint32_t given = DevicesOf(*m_pContext).SectorSize(deviceName)) return given;
     const uint32_t reported = m_source.ReportedSectorSize();
     return DeviceMap::ValidSectorSize(reported) ? reported : 0;
 }
