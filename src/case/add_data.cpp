@@ -30,18 +30,11 @@ std::string PartitionSourcePath(const ChosenRow& row) {
 
 DataItem* AddPartition(CaseWorkspace& workspace, const ChosenRow& row, const RemoteChoice* remote) {
     if (workspace.RefuseIfBusy()) return nullptr;
-    // The case file keeps a 32-bit start sector; a partition table cannot
-    // name a larger one, only a typed-in start can.
-    if (row.startSector > UINT32_MAX) {
-        workspace.Context().Logger().AppendLog(
-            Format("开始扇区 %llu 超出范围", static_cast<unsigned long long>(row.startSector)));
-        return nullptr;
-    }
     try {
         auto item = workspace.NewItem();
         item->typeId = row.typeId;
         item->name = PartitionItemName(row, remote);
-        item->startSector = static_cast<uint32_t>(row.startSector);
+        item->startSector = row.startSector;
         item->totalSectors = row.totalSectors;
         if (remote) {
             item->source->SetKind(SourceKind::Remote);

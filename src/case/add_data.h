@@ -26,7 +26,7 @@ struct RemoteChoice {
 struct VirtualVolumeChoice {
     uint8_t typeId = 0;
     std::string deviceName;     // becomes the name and the source path
-    uint32_t startSector = 0;
+    uint64_t startSector = 0;
     FatBootParams fatParams{};
     NtfsBootParams ntfsParams{};
     Ext2Params ext2Params{};

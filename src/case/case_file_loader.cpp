@@ -94,10 +94,13 @@ void CaseFileLoader::TakeSections() {
             m_bTookKeywords = true;
             archive = afterKeywords;
         }
-        ReadVirtualSection(archive, m_storedParams);
+        ArchiveReader afterVirtual = archive;
+        if (ReadVirtualSection(afterVirtual, m_storedParams)) archive = afterVirtual;
+        ReadStartSection(archive, m_storedStarts);
     } catch (const std::bad_alloc&) {
         // The case keeps the keywords it had; virtual volumes read their boot sectors.
         m_storedParams.clear();
+        m_storedStarts.clear();
     }
 }
 
@@ -109,6 +112,13 @@ void CaseFileLoader::ApplyStoredParams(DataItem& item, uint32_t index) const {
         item.source->SetNtfs_BPB(stored.ntfs);
         item.source->SetExt2_Param(stored.ext2);
     }
+}
+
+void CaseFileLoader::ApplyStoredStart(DataItem& item, uint32_t index) const {
+    // Only a record that says its start is elsewhere takes one from the section.
+    if (item.startSector != kStartInSection) return;
+    for (const StoredStart& stored : m_storedStarts)
+        if (stored.itemIndex == index) item.startSector = stored.startSector;
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
@@ -154,6 +164,7 @@ CaseFileLoader::Step CaseFileLoader::Next() {
                                           item->source->LastErrorText().c_str()));
     }
     ApplyStoredParams(*item, static_cast<uint32_t>(m_nNext - 1));
+    ApplyStoredStart(*item, static_cast<uint32_t>(m_nNext - 1));
     if (!DetectAndLoad(m_workspace, *item)) {
         context.Notify().Message(kCaseItemAnalyseFailed, "提示", MessageIcon::Error);
         return Finish(Step::Failed);

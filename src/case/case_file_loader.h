@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case/case_file.h"
+#include "case/case_starts.h"
 #include "case/case_virtual.h"
 #include "case/case_workspace.h"
 
@@ -44,6 +45,8 @@ private:
     void TakeSections();
     /// Gives an item the typed-in boot parameters saved for its record.
     void ApplyStoredParams(DataItem& item, uint32_t index) const;
+    /// Gives an item the start past 2^32 saved for its record.
+    void ApplyStoredStart(DataItem& item, uint32_t index) const;
 
     CaseWorkspace& m_workspace;
     std::vector<uint8_t> m_bytes;
@@ -54,6 +57,7 @@ private:
     bool m_bFinished = false;
     bool m_bTookKeywords = false;
     std::vector<StoredVolumeParams> m_storedParams;  // of virtual volumes, by record
+    std::vector<StoredStart> m_storedStarts;         // starts past 2^32, by record
     Step m_lastStep = Step::Continue;
 };
 

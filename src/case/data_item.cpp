@@ -1,5 +1,7 @@
 #include "case/data_item.h"
 
+#include "case/case_starts.h"
+
 namespace delvora {
 
 DataItem::DataItem(const CoreContext& context) : source(std::make_unique<DataSource>(context)) {}
@@ -13,7 +15,8 @@ DataItem::~DataItem() {
 void DataItem::Save(ArchiveWriter& archive) const {
     archive.WriteString(name);
     archive.WriteU8(typeId);
-    archive.WriteU32(startSector);
+    // A larger start goes to the case file's start section.
+    archive.WriteU32(startSector > UINT32_MAX ? kStartInSection : static_cast<uint32_t>(startSector));
     source->Save(archive);
 }
 

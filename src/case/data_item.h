@@ -32,7 +32,7 @@ public:
 
     std::string name;                     // e.g. C:(NTFS)
     uint8_t typeId = 0;                   // partition type byte
-    uint32_t startSector = 0;
+    uint64_t startSector = 0;             // in 512-byte units
     uint64_t totalSectors = 0;            // not kept in the case file
     std::unique_ptr<DataSource> source;   // never null
     std::vector<std::unique_ptr<Volume>> volumes;

@@ -17,7 +17,8 @@ std::vector<Command>& Registry() {
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] [--psk-file FILE] COMMAND ...\n"
+                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] [--psk-file FILE] [--sector-size N] "
+                 "COMMAND ...\n"
                  "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n"
                  "volume options of the commands that read a volume:\n"
                  "  -p N | --start S --type T | --virtual TYPE --start S [--param NAME=VALUE]...  which volume\n"
@@ -185,6 +186,7 @@ int Run(int argc, char** argv) {
     if (const char* fromEnv = std::getenv("DELVORA_DEVICES")) devicesFile = fromEnv;
     std::string logPath;
     std::string pskFile;
+    std::string sectorSize;
     int i = 1;
     // Global options stand before the command name.
     for (; i < argc; ++i) {
@@ -206,6 +208,12 @@ int Run(int argc, char** argv) {
             if (!value(logPath)) return Fail(kUsage, "--log needs a file");
         } else if (a == "--psk-file") {
             if (!value(pskFile)) return Fail(kUsage, "--psk-file needs a file");
+        } else if (a == "--sector-size") {
+            // The logical sector size of every source not given one by the device map.
+            if (!value(sectorSize)) return Fail(kUsage, "--sector-size needs a number");
+            if (sectorSize.size() > 5 || sectorSize.find_first_not_of("0123456789") != std::string::npos ||
+                !DeviceMap::ValidSectorSize(std::stoull("0" + sectorSize)))
+                return Fail(kUsage, "--sector-size takes 512, 1024, 2048 or 4096: " + sectorSize);
         } else if (a == "-h" || a == "--help") {
             PrintUsage(stdout);
             return kOk;
@@ -258,6 +266,7 @@ int Run(int argc, char** argv) {
     } else {
         env.devices = DeviceMap::Discover();
     }
+    if (!sectorSize.empty()) env.devices.SetDefaultSectorSize(static_cast<uint32_t>(std::stoul(sectorSize)));
     const int rc = command->handler(env, args);
     if (logFile) std::fclose(logFile);
     return rc;

@@ -86,15 +86,17 @@ void PrintItems(const Env& env, const CaseWorkspace& workspace) {
     for (const auto& item : workspace.Items()) {
         const DataSource& source = *item->source;
         if (env.json) {
-            std::printf("{\"index\":%zu,\"name\":%s,\"typeId\":%u,\"startSector\":%u,\"totalSectors\":%llu,"
+            std::printf("{\"index\":%zu,\"name\":%s,\"typeId\":%u,\"startSector\":%llu,\"totalSectors\":%llu,"
                         "\"sourceKind\":%u,\"source\":%s,\"volumes\":[",
-                        index, JsonString(item->name).c_str(), item->typeId, item->startSector,
+                        index, JsonString(item->name).c_str(), item->typeId,
+                        static_cast<unsigned long long>(item->startSector),
                         static_cast<unsigned long long>(item->totalSectors),
                         static_cast<unsigned>(source.Kind()), JsonString(source.Path()).c_str());
         } else {
             // The names come from the case file: no terminal controls.
-            std::printf("%zu\t%s\ttype 0x%02X\tstart %u\ttotal %llu\t%s\n", index, EscapeControls(item->name).c_str(),
-                        item->typeId, item->startSector, static_cast<unsigned long long>(item->totalSectors),
+            std::printf("%zu\t%s\ttype 0x%02X\tstart %llu\ttotal %llu\t%s\n", index, EscapeControls(item->name).c_str(),
+                        item->typeId, static_cast<unsigned long long>(item->startSector),
+                        static_cast<unsigned long long>(item->totalSectors),
                         EscapeControls(source.Path()).c_str());
         }
         bool first = true;
@@ -127,10 +129,8 @@ int AddVirtual(Env& env, const Args& args, CaseWorkspace& workspace) {
     if (positional.size() != 3) return Fail(kUsage, "usage: delvora-cli case save CASE.wsh SOURCE --virtual TYPE --start S");
     VirtualChoice choice;
     if (const int rc = VirtualChoiceArg(env, positional[2], args, choice); rc != kOk) return rc;
-    // The case file keeps a 32-bit start sector.
-    if (choice.startSector > UINT32_MAX) return Fail(kFailed, "a case keeps start sectors below 2^32");
     VirtualVolumeChoice virtualChoice{PartitionTypeOf(choice.type), SourceName(env, positional[2]),
-                                      static_cast<uint32_t>(choice.startSector), choice.blocks.fat,
+                                      choice.startSector, choice.blocks.fat,
                                       choice.blocks.ntfs, choice.blocks.ext2};
     DataItem* item = AddVirtualVolume(workspace, virtualChoice);
     workspace.WaitForWorker();

@@ -18,18 +18,20 @@ constexpr uint64_t kChunkBytes = 1 << 20;
 
 int Sectors(Env& env, const Args& args) {
     if (args.Positional().size() != 1) return Fail(kUsage, "usage: delvora-cli sectors DEVICE --sector N [--count K]");
-    uint64_t sector = 0, count = 1, sectorSize = 512;
+    const std::string& name = args.Positional()[0];
+    // Without its own option, a source's logical sector size (device map, --sector-size).
+    uint64_t sector = 0, count = 1, sectorSize = env.devices.SectorSize(name) ? env.devices.SectorSize(name) : 512;
     std::string error;
     if (!args.Value("--sector")) return Fail(kUsage, "--sector N is required");
     if (!args.Number("--sector", sector, error) || !args.Number("--count", count, error) ||
         !args.Number("--sector-size", sectorSize, error))
         return Fail(kUsage, error);
     if (count == 0 || count > kMaxSectors) return Fail(kUsage, Format("--count must be 1..%llu", kMaxSectors * 1ull));
-    if (sector > UINT32_MAX || sector + count - 1 > UINT32_MAX) return Fail(kUsage, "sector numbers are 32-bit");
     if (sectorSize == 0 || sectorSize % 512 != 0 || sectorSize > 65536)
         return Fail(kUsage, "--sector-size must be a multiple of 512 up to 65536");
+    // Disks past 2 TiB have sectors past 2^32; only the byte offset must fit.
+    if (sector > UINT64_MAX / sectorSize - count) return Fail(kUsage, "sector number out of range");
 
-    const std::string& name = args.Positional()[0];
     DiskDevice device(env.context);
     device.SetName(name);
     device.SetSectorSize(static_cast<uint32_t>(sectorSize));
@@ -52,7 +54,7 @@ int Sectors(Env& env, const Args& args) {
     for (uint64_t done = 0; done < count;) {
         const uint64_t n = std::min(sectorsPerChunk, count - done);
         const auto chunk = static_cast<uint32_t>(n * sectorSize);
-        if (!device.Read(buffer.data(), chunk, static_cast<uint32_t>(sector + done)))
+        if (!device.Read(buffer.data(), chunk, sector + done))
             return Fail(kFailed, "read failed: " + device.LastErrorText());
         text.clear();
         for (uint32_t i = 0; i < chunk; ++i) {

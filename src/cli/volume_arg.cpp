@@ -95,7 +95,12 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
     }
     if (choice.type || choice.start) {
         if (!choice.type) return Fail(kUsage, "a start sector needs a type byte too");
-        const uint64_t start = choice.start.value_or(0);
+        // A typed start counts the source's logical sectors; volumes count 512 bytes.
+        uint32_t sectorSize = env.devices.SectorSize(name);
+        if (sectorSize == 0) sectorSize = probe.ReportedSectorSize();
+        const uint64_t units = std::max<uint32_t>(sectorSize, 512) / 512;
+        if (choice.start.value_or(0) > UINT64_MAX / units) return Fail(kUsage, "start sector out of range");
+        const uint64_t start = choice.start.value_or(0) * units;
         if (*choice.type > 0xFF) return Fail(kUsage, "type byte out of range");
         row.typeId = static_cast<uint8_t>(*choice.type);
         row.startSector = start;

@@ -58,6 +58,13 @@ uint64_t FdBackend::Size() const {
     return static_cast<uint64_t>(st.st_size);
 }
 
+uint32_t FdBackend::LogicalSectorSize() const {
+    struct stat st{};
+    if (::fstat(m_fd, &st) != 0 || !S_ISBLK(st.st_mode)) return 0;
+    int bytes = 0;
+    return ::ioctl(m_fd, BLKSSZGET, &bytes) == 0 && bytes > 0 ? static_cast<uint32_t>(bytes) : 0;
+}
+
 std::string ErrnoText(int error) {
     char buf[256];
     // GNU strerror_r may return a static string instead of filling buf.

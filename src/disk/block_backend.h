@@ -30,6 +30,8 @@ public:
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
     /// Size in bytes of the file or block device; 0 when unknown.
     uint64_t Size() const override;
+    /// BLKSSZGET of a block device; 0 for a file.
+    uint32_t LogicalSectorSize() const override;
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}

@@ -71,6 +71,9 @@ public:
 
     /// Size of the opened device or image in bytes; 0 when unknown.
     uint64_t SizeBytes() const;
+    /// The logical sector size the opened device reports (BLKSSZGET); 0
+    /// for files and remote disks, whose size the partition table decides.
+    uint32_t ReportedSectorSize() const { return m_bIsOpen ? m_device.ReportedSectorSize() : 0; }
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 

@@ -104,7 +104,27 @@ bool DeviceMap::Parse(std::string_view text, DeviceMap& out, std::string& error)
             error = Format("device map line %zu: expected NAME=PATH", lineNo);
             return false;
         }
-        out.Set(std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1))));
+        std::string_view target = Trim(line.substr(eq + 1));
+        uint32_t sectorSize = 0;
+        // A trailing ",DIGITS" is the sector size; other commas belong to the path.
+        const size_t comma = target.rfind(',');
+        if (comma != std::string_view::npos && comma + 1 < target.size() &&
+            target.substr(comma + 1).find_first_not_of("0123456789") == std::string_view::npos) {
+            const std::string digits(target.substr(comma + 1));
+            const uint64_t value = digits.size() <= 6 ? std::stoull(digits) : 0;
+            if (!ValidSectorSize(value)) {
+                error = Format("device map line %zu: sector size %s is not 512, 1024, 2048 or 4096", lineNo,
+                               digits.c_str());
+                return false;
+            }
+            sectorSize = static_cast<uint32_t>(value);
+            target = Trim(target.substr(0, comma));
+            if (target.empty()) {
+                error = Format("device map line %zu: expected NAME=PATH", lineNo);
+                return false;
+            }
+        }
+        out.Set(std::string(Trim(line.substr(0, eq))), std::string(target), sectorSize);
     }
     return true;
 }
@@ -161,13 +181,15 @@ bool DeviceMap::LoadFile(const std::string& path, DeviceMap& out, std::string& e
     const auto base = std::filesystem::path(path).parent_path();
     for (auto& [name, target] : parsed.m_entries) {
         if (!target.empty() && target.front() != '/') target = (base / target).lexically_normal().string();
-        out.Set(name, target);
+        out.Set(name, target, parsed.SectorSize(name));
     }
     return true;
 }
 
-void DeviceMap::Set(std::string name, std::string path) {
+void DeviceMap::Set(std::string name, std::string path, uint32_t sectorSize) {
     const std::string key = Upper(name);
+    std::erase_if(m_sectorSizes, [&key](const auto& entry) { return entry.first == key; });
+    if (sectorSize != 0) m_sectorSizes.emplace_back(key, sectorSize);
     for (auto& entry : m_entries) {
         if (entry.first == key) {
             entry.second = std::move(path);
@@ -183,6 +205,17 @@ std::string DeviceMap::Resolve(std::string_view name) const {
     for (const auto& entry : m_entries)
         if (entry.first == key) return entry.second;
     return {};
+}
+
+uint32_t DeviceMap::SectorSize(std::string_view name) const {
+    const std::string key = Upper(name);
+    for (const auto& entry : m_sectorSizes)
+        if (entry.first == key) return entry.second;
+    return m_nDefaultSectorSize;
+}
+
+bool DeviceMap::ValidSectorSize(uint64_t bytes) {
+    return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096;
 }
 
 bool DeviceMap::Contains(std::string_view name) const { return !Resolve(name).empty(); }

@@ -2,7 +2,8 @@
 // Resolves the device names the examiner works with (PHYSICALDRIVE0, A:, C:)
 // to block devices or image files on this machine.
 //
-// A map file holds lines NAME=PATH; '#' starts a comment. Without a map the
+// A map file holds lines NAME=PATH or NAME=PATH,SECTORSIZE (the medium's
+// logical sector size, when it differs from 512); '#' starts a comment. Without a map the
 // machine is discovered: whole disks from /sys/block in name order become
 // PHYSICALDRIVE0.., /dev/fd0 is A:, and mounted block-device partitions get
 // C:, D:, .. in mount order. A name that begins with '/' is a path already.
@@ -29,8 +30,15 @@ public:
     static bool LoadFile(const std::string& path, DeviceMap& out, std::string& error);
     static constexpr uint64_t kMaxMapFileBytes = 1 << 20;
 
-    /// Adds or replaces a name (names compare without regard to ASCII case).
-    void Set(std::string name, std::string path);
+    /// Adds or replaces a name (names compare without regard to ASCII case);
+    /// sectorSize 0 leaves the medium's logical sector size to be found.
+    void Set(std::string name, std::string path, uint32_t sectorSize = 0);
+    /// The logical sector size given for a name, else the default one
+    /// (--sector-size); 0 when neither was given.
+    uint32_t SectorSize(std::string_view name) const;
+    void SetDefaultSectorSize(uint32_t bytes) { m_nDefaultSectorSize = bytes; }
+    /// 512, 1024, 2048 or 4096.
+    static bool ValidSectorSize(uint64_t bytes);
     /// The path for a name; a name beginning with '/' is returned unchanged;
     /// empty when the name is unknown.
     std::string Resolve(std::string_view name) const;
@@ -44,6 +52,8 @@ private:
     static bool ReadMapFile(const std::string& path, std::string& text, std::string& error);
 
     std::vector<std::pair<std::string, std::string>> m_entries;
+    std::vector<std::pair<std::string, uint32_t>> m_sectorSizes;
+    uint32_t m_nDefaultSectorSize = 0;
 };
 
 /// The context's device map; without one, the machine's own discovery.

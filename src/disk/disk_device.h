@@ -41,6 +41,8 @@ public:
     const std::string& LastErrorText() const { return m_strLastError; }
     /// Size of the opened device in bytes; 0 when unknown.
     uint64_t SizeBytes() const { return m_nSizeBytes; }
+    /// The logical sector size the opened medium reports; 0 when none.
+    uint32_t ReportedSectorSize() const { return m_pBackend ? m_pBackend->LogicalSectorSize() : 0; }
 
 private:
     int ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error);

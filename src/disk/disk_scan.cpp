@@ -8,7 +8,9 @@
 #include "common/text_format.h"
 #include "disk/disk_device.h"
 #include "disk/device_map.h"
+#include "disk/gpt.h"
 #include "disk/partition_types.h"
+#include "disk/volume_recogniser.h"
 
 namespace delvora {
 namespace {
@@ -17,6 +19,8 @@ constexpr size_t kEntryOffset = 446;
 constexpr size_t kMatchBytes = 2048;
 // More extended records than any real disk holds; a longer chain is damage.
 constexpr size_t kMaxExtendedRecords = 1024;
+// What a volume's recogniser looks at: boot sector or superblock.
+constexpr uint32_t kHeadBytes = 65536;
 
 struct RawEntry {
     uint8_t boot;
@@ -112,6 +116,7 @@ int DiskScan::EnumeratePhysicalDrives(std::vector<std::string>& drives) {
 
 int DiskScan::Scan() {
     m_entries.clear();
+    m_notes.clear();
     m_failedSources.clear();
     m_nOpened = 0;
     return m_source.Kind() == SourceKind::Remote ? ScanRemote() : ScanLocal();
@@ -211,7 +216,7 @@ int DiskScan::ScanRemote() {
     return 1;
 }
 
-int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint32_t sector) {
+int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint64_t sector) {
     if (std::find(m_failedSources.begin(), m_failedSources.end(), name) != m_failedSources.end()) return 0;
     m_source.SetPath(name);
     m_source.SetReportErrors(0);
@@ -223,13 +228,33 @@ int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t cou
     return m_source.GetData(buffer, count, sector);
 }
 
+uint32_t DiskScan::SectorSizeHint(const std::string& deviceName) const {
+    if (const uint32_t given = DevicesOf(*m_pContext).SectorSize(deviceName)) return given;
+    const uint32_t reported = m_source.ReportedSectorSize();
+    return DeviceMap::ValidSectorSize(reported) ? reported : 0;
+}
+
+void DiskScan::Note(const std::string& text) {
+    m_notes.push_back(m_source.Path() + ": " + text);
+    m_pContext->Logger().AppendLog(m_notes.back());
+}
+
 int DiskScan::WalkDisk(const std::string& deviceName) {
     std::array<uint8_t, 512> mbr{};
     if (!ReadSectors(deviceName, mbr.data(), 512, 0) || !Signed(mbr.data()) || VolumeBootSector(mbr.data()))
         return 0;
+    const uint32_t hint = SectorSizeHint(deviceName);
+    // A hybrid table (protective entry beside others) is read as GPT too
+    // when the GPT is sound; the MBR entries then only mirror it.
+    if (HasProtectiveEntry(mbr) && WalkGpt(deviceName, hint)) {
+        m_source.Close();
+        return 1;
+    }
+    m_nSectorSize = hint != 0 ? hint : 512;
+    const uint64_t units = m_nSectorSize / 512;
     // Any slot may hold the table's only partition (tools leave slot 1 empty
     // when partition 2 is the one made).
-    const uint64_t diskSectors = m_source.SizeBytes() / 512;
+    const uint64_t diskSectors = m_source.SizeBytes() / m_nSectorSize;
     bool plausible = false;
     for (int i = 0; i < 4 && !plausible; ++i) plausible = PlausibleEntry(EntryAt(mbr.data(), i), diskSectors);
     if (!plausible) return 0;
@@ -241,7 +266,7 @@ int DiskScan::WalkDisk(const std::string& deviceName) {
         if (IsExtended(e.type)) {
             std::array<uint8_t, 512> ebr{};
             visited.push_back(e.start);
-            if (!m_source.GetData(ebr.data(), 512, e.start)) return 0;
+            if (!m_source.GetData(ebr.data(), 512, e.start * units)) return 0;
             if (!WalkExtended(ebr.data(), e.start, e.start, visited)) return 0;
         } else {
             AppendPartition(deviceName, e.type, e.start, e.count);
@@ -249,6 +274,37 @@ int DiskScan::WalkDisk(const std::string& deviceName) {
     }
     m_source.Close();
     return 1;
+}
+
+bool DiskScan::WalkGpt(const std::string& deviceName, uint32_t sectorSizeHint) {
+    const DiskReader read = [this](uint8_t* buffer, uint32_t count, uint64_t offset) {
+        return offset % 512 == 0 && m_source.GetData(buffer, count, offset / 512) != 0;
+    };
+    GptTable table;
+    std::string error;
+    if (!ReadGpt(read, m_source.SizeBytes(), sectorSizeHint, table, error)) {
+        Note(error + "; the master boot record is read instead");
+        return false;
+    }
+    for (const std::string& note : table.notes) Note(note);
+    m_nSectorSize = table.sectorSize;
+    std::vector<uint8_t> head(kHeadBytes);
+    for (const GptPartition& p : table.partitions) {
+        const uint64_t count = p.lastLba - p.firstLba + 1;
+        uint8_t typeId = 0;
+        if (p.firstLba <= UINT64_MAX / m_nSectorSize / 2 &&
+            m_source.GetData(head.data(), kHeadBytes, p.firstLba * (m_nSectorSize / 512)))
+            typeId = RecogniseVolumeHead(head);
+        if (typeId == 0) typeId = GptTypeByte(p.typeGuid);
+        AppendPartition(deviceName, typeId, p.firstLba, count);
+        PartitionEntry& entry = m_entries.back();
+        entry.scheme = "gpt";
+        entry.fsName = GptTypeName(p.typeGuid);
+        entry.typeGuid = GuidText(p.typeGuid);
+        entry.partitionGuid = GuidText(p.partitionGuid);
+        entry.name = p.name;
+    }
+    return true;
 }
 
 int DiskScan::WalkExtended(const uint8_t* record, uint32_t base, uint32_t current,
@@ -267,16 +323,16 @@ int DiskScan::WalkExtended(const uint8_t* record, uint32_t base, uint32_t curren
             if (visited.size() >= kMaxExtendedRecords) return 0;
             visited.push_back(absolute);
             std::array<uint8_t, 512> next{};
-            if (!m_source.GetData(next.data(), 512, absolute)) return 0;
+            if (!m_source.GetData(next.data(), 512, uint64_t{absolute} * (m_nSectorSize / 512))) return 0;
             if (!WalkExtended(next.data(), base, absolute, visited)) return 0;
         } else {
-            AppendPartition(m_source.Path(), e.type, current + e.start, e.count);
+            AppendPartition(m_source.Path(), e.type, uint32_t(current + e.start), e.count);
         }
     }
     return 1;
 }
 
-void DiskScan::AppendPartition(const std::string& source, uint8_t type, uint32_t start, uint32_t count) {
+void DiskScan::AppendPartition(const std::string& source, uint8_t type, uint64_t start, uint64_t count) {
     PartitionEntry entry;
     entry.letter = Format("%c:", m_chNextWalkLetter);
     // Past Z the walk order has no letters left; keep the last one.
@@ -288,9 +344,12 @@ void DiskScan::AppendPartition(const std::string& source, uint8_t type, uint32_t
     entry.typeId = type;
     entry.totalSectors = count;
     entry.startSector = start;
-    entry.sizeBytes = uint64_t{count} * 512;
+    entry.sectorSize = m_nSectorSize;
+    // A GPT entry may claim nearly 2^64 sectors; the size saturates.
+    entry.sizeBytes = count > UINT64_MAX / m_nSectorSize ? UINT64_MAX : count * m_nSectorSize;
     entry.source = source;
     entry.fsName = TypeName(type);
+    entry.scheme = "mbr";
     m_entries.push_back(entry);
 }
 
@@ -300,7 +359,7 @@ void DiskScan::MatchLettersSortExchange(const std::vector<std::string>& mounted,
     for (size_t i = 0; i < m_entries.size(); ++i) {
         PartitionEntry& entry = m_entries[i];
         if (entry.letter == "A:") continue;
-        if (!ReadSectors(entry.source, part.data(), kMatchBytes, entry.startSector)) continue;
+        if (!ReadSectors(entry.source, part.data(), kMatchBytes, FirstUnitOf(entry))) continue;
         for (const auto& name : mounted) {
             if (name == "A:" && !m_bIncludeFloppy) continue;
             if (!ReadSectors(name, drive.data(), kMatchBytes, 0)) continue;
@@ -343,8 +402,8 @@ std::vector<std::string> DiskScan::RowTexts(const PartitionEntry& e, const std::
     return {e.letter,
             e.fsName,
             Format("%3d(0x%02X)", e.typeId, e.typeId),
-            Format("%u", e.startSector),
-            Format("%u", e.totalSectors),
+            Format("%llu", static_cast<unsigned long long>(e.startSector)),
+            Format("%llu", static_cast<unsigned long long>(e.totalSectors)),
             Format("%llu", static_cast<unsigned long long>(e.sizeBytes)),
             remoteAddress.empty() ? e.source : e.source + "(\\\\" + remoteAddress + ")"};
 }
@@ -360,11 +419,17 @@ const std::vector<int>& DiskScan::ColumnWidths() {
     return s_widths;
 }
 
+uint64_t FirstUnitOf(const PartitionEntry& entry) {
+    const uint64_t units = std::max<uint32_t>(entry.sectorSize, 512) / 512;
+    return entry.startSector > UINT64_MAX / units ? UINT64_MAX : entry.startSector * units;
+}
+
 ChosenRow ChosenRowOf(const PartitionEntry& entry) {
     ChosenRow row;
+    const uint64_t units = std::max<uint32_t>(entry.sectorSize, 512) / 512;
     row.typeId = entry.typeId;
-    row.startSector = entry.startSector;
-    row.totalSectors = entry.totalSectors;
+    row.startSector = FirstUnitOf(entry);
+    row.totalSectors = entry.totalSectors > UINT64_MAX / units ? UINT64_MAX : entry.totalSectors * units;
     row.sourceDevice = entry.source;
     std::string fs = entry.fsName;
     while (!fs.empty() && fs.back() == ' ') fs.pop_back();

@@ -19,10 +19,17 @@ struct PartitionEntry {
     std::string label;       // volume label (floppy row only)
     std::string fsName;      // type name, or the floppy's file-system string
     std::string walkLetter;  // letter in walk order (exchanged with letter at the end)
+    /// The type byte; a GPT row's is that of the file system found in it
+    /// (or the byte its type GUID stands for), since GPT has none.
     uint8_t typeId = 0;
-    uint32_t totalSectors = 0;
-    uint32_t startSector = 0;
+    uint64_t totalSectors = 0;  // in the disk's logical sectors
+    uint64_t startSector = 0;   // in the disk's logical sectors
     uint64_t sizeBytes = 0;
+    uint32_t sectorSize = 512;  // the disk's logical sector size
+    std::string scheme;         // "mbr" or "gpt"; empty for floppy and whole-disk rows
+    std::string typeGuid;       // GPT rows: the entry's type GUID,
+    std::string partitionGuid;  // its own GUID
+    std::string name;           // and its name
 };
 
 /// What the wizard keeps of a chosen list row.
@@ -46,10 +53,14 @@ public:
     int EnumeratePhysicalDrives(std::vector<std::string>& drives);
     /// Rebuilds the list. Answers 1, or 0 when a remote call fails.
     int Scan();
-    /// Walks one disk's boot records, appending its partitions. Answers 1, or
-    /// 0 when the disk or an extended record is unreadable or unsigned (rows
-    /// already added stay).
+    /// Walks one disk's partition table, appending its partitions: the GPT
+    /// when the master boot record holds a protective entry and the GPT is
+    /// sound, else the boot records. Answers 1, or 0 when the disk or an
+    /// extended record is unreadable or unsigned (rows already added stay).
     int WalkDisk(const std::string& deviceName);
+    /// Damage the walks met (a GPT read from its backup, entries left out),
+    /// one line each; each is also logged.
+    const std::vector<std::string>& Notes() const { return m_notes; }
 
     const std::vector<PartitionEntry>& Entries() const { return m_entries; }
     /// A copy of an entry; an empty entry when index is out of range.
@@ -65,8 +76,14 @@ public:
 private:
     int WalkExtended(const uint8_t* record, uint32_t base, uint32_t current,
                      std::vector<uint32_t>& visited);
-    void AppendPartition(const std::string& source, uint8_t type, uint32_t start, uint32_t count);
-    int ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint32_t sector);
+    void AppendPartition(const std::string& source, uint8_t type, uint64_t start, uint64_t count);
+    bool WalkGpt(const std::string& deviceName, uint32_t sectorSizeHint);
+    void Note(const std::string& text);
+    /// The logical sector size a device name is known to have: the device
+    /// map's or --sector-size, else what the opened medium reports; 0 when
+    /// only the partition table can tell.
+    uint32_t SectorSizeHint(const std::string& deviceName) const;
+    int ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint64_t sector);
     void MatchLettersSortExchange(const std::vector<std::string>& mounted, char nextFree);
     int ScanLocal();
     int ScanRemote();
@@ -82,10 +99,17 @@ private:
     int m_bIncludePartitions = 1;
     int m_bIncludeWholeDisks = 0;
     char m_chNextWalkLetter = 'C';
+    uint32_t m_nSectorSize = 512;  // of the disk being walked
+    std::vector<std::string> m_notes;
 };
 
+/// The first 512-byte unit of a row on its source: what volumes address.
+uint64_t FirstUnitOf(const PartitionEntry& entry);
+
 /// What the add-data flow takes of a partition row: type, start and total
-/// sectors, the source, and the item name "letter(file system)".
+/// sectors (in 512-byte units, which volumes and case files count in,
+/// whatever the disk's logical sector size), the source, and the item name
+/// "letter(file system)".
 ChosenRow ChosenRowOf(const PartitionEntry& entry);
 
 }  // namespace delvora

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "disk/volume_recogniser.h"
 #include "fs/fat/fat_boot.h"
 #include "fs/fat/fat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
@@ -53,5 +54,12 @@ uint8_t RecogniseVolume(std::span<const uint8_t> head) {
     if (ComputeFatGeometry(fields, kind, geometry) != GeometryResult::Ok || geometry.clusterCount == 0) return 0;
     return kind == 1 ? 0x01 : kind == 2 ? 0x06 : 0x0B;
 }
+
+namespace {
+
+// GPT rows of the partition scan learn their file system from this.
+const bool kRecogniserInstalled = (InstallVolumeRecogniser(&RecogniseVolume), true);
+
+}  // namespace
 
 }  // namespace delvora

@@ -177,6 +177,30 @@ private slots:
         QCOMPARE(h.wizard.Chosen().startSector, 2048u);
     }
 
+    void GptDiskRowsAreListedInEntryOrder() {
+        DELVORA_QSKIP_MISSING("sgdisk", "mkfs.fat");
+        TempDir dir;
+        // Entry 1 lies behind entry 2 on the disk; entry 1 holds a FAT32 volume.
+        QCOMPARE(RunShell("cd " + dir.Path() + " && truncate -s 64M g.img && sgdisk -n 2:2048:+4M -t 2:ef00 -c 2:boot "
+                          "-n 1:0:+40M -t 1:0700 -c 1:data g.img >/dev/null && mkfs.fat --mbr=n -F 32 -s 1 "
+                          "--offset 10240 g.img 40960 >/dev/null && printf 'PHYSICALDRIVE0=g.img\\n' > g.map"),
+                 0);
+        WizardHarness h;
+        QVERIFY(h.UseMap(QString::fromStdString(dir.File("g.map"))));
+        h.wizard.SourcePage()->Partitions()->setChecked(true);
+        h.wizard.next();
+        QCOMPARE(h.wizard.ListPage()->List()->topLevelItemCount(), 2);
+        QCOMPARE(h.Row(0), (QStringList{QStringLiteral("C:"), QStringLiteral("Microsoft basic data"),
+                                        QStringLiteral(" 11(0x0B)"), QStringLiteral("10240"), QStringLiteral("81920"),
+                                        QStringLiteral("41943040"), QStringLiteral("PHYSICALDRIVE0")}));
+        QCOMPARE(h.Row(1)[1], QStringLiteral("EFI system"));
+        h.wizard.ListPage()->List()->setCurrentItem(h.wizard.ListPage()->List()->topLevelItem(0));
+        QVERIFY(h.wizard.validateCurrentPage());
+        QCOMPARE(h.wizard.Chosen().typeId, uint8_t(0x0B));
+        QCOMPARE(h.wizard.Chosen().startSector, 10240u);
+        QCOMPARE(h.wizard.Chosen().itemName, std::string("C:(Microsoft basic data)"));
+    }
+
     void ListIsScannedAgainOnEveryVisit() {
         DELVORA_QSKIP_MISSING("sfdisk", "mkfs.fat", "mmd", "mcopy");
         QTemporaryDir dir;

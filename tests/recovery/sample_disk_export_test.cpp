@@ -32,26 +32,34 @@ TEST(SampleDiskExport, EveryPartitionComesBackByteExact) {
                        std::string(DELVORA_SOURCE_DIR) + "/sample/make-ole-doc " + dir.Path() +
                        " && " + dir.File("make-sample-disk") + " --force"),
               0);
-    ASSERT_EQ(RunShell("printf 'PHYSICALDRIVE0=" + dir.File("disk.img") + "\\n' > " + dir.File("devices.map")), 0);
+    ASSERT_EQ(RunShell("printf 'PHYSICALDRIVE0=" + dir.File("disk.img") + "\\nPHYSICALDRIVE1=" + dir.File("disk-gpt.img") +
+                       "\\n' > " + dir.File("devices.map")),
+              0);
 
     const struct {
+        const char* drive;  // PHYSICALDRIVE1: the GPT twin
         const char* row;
         const char* start;
         const char* kind;
         bool deleted;  // FAT: the deleted file and folder must come back
         size_t files;  // at least as many from tsk_recover, which writes no empty files
-    } partitions[] = {{"0", "2048", "fat", true, 6}, {"1", "83968", "ntfs", false, 3},
-                      {"2", "118784", "fat", true, 6}, {"3", "153600", "ext2", false, 6}};
+    } partitions[] = {{"0", "0", "2048", "fat", true, 6},    {"0", "1", "83968", "ntfs", false, 3},
+                      {"0", "2", "118784", "fat", true, 6},  {"0", "3", "153600", "ext2", false, 6},
+                      {"1", "0", "2048", "fat", true, 6},    {"1", "1", "83968", "ntfs", false, 3},
+                      {"1", "2", "116736", "ext4", false, 6}};
     for (const auto& p : partitions) {
-        const std::string ours = dir.File(std::string("ours") + p.row), peer = dir.File(std::string("tsk") + p.row);
+        SCOPED_TRACE(std::string("PHYSICALDRIVE") + p.drive + " -p " + p.row);
+        const std::string disk = dir.File(*p.drive == '0' ? "disk.img" : "disk-gpt.img");
+        const std::string ours = dir.File(std::string("ours") + p.drive + p.row),
+                          peer = dir.File(std::string("tsk") + p.drive + p.row);
         std::string log;
         ASSERT_EQ(RunShell(std::string(DELVORA_CLI_PATH) + " --devices " + dir.File("devices.map") +
-                               " export PHYSICALDRIVE0 / -p " + p.row + " --to " + ours +
+                               " export PHYSICALDRIVE" + p.drive + " / -p " + p.row + " --to " + ours +
                                " -r --exclude-ext '' --ignore-prefix ''",
                            &log),
                   0)
             << log;
-        ASSERT_EQ(RunShell("tsk_recover -a -f " + std::string(p.kind) + " -o " + std::string(p.start) + " " + dir.File("disk.img") + " " + peer,
+        ASSERT_EQ(RunShell("tsk_recover -a -f " + std::string(p.kind) + " -o " + std::string(p.start) + " " + disk + " " + peer,
                            &log),
                   0)
             << log;
