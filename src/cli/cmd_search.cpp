@@ -9,39 +9,71 @@
 #include "fs/file_tree.h"
 #include "search/hit_place.h"
 #include "search/keyword.h"
+#include "search/hit_csv.h"
+#include "search/keyword_list.h"
 #include "search/keyword_search.h"
+#include "search/search_terms.h"
 
 namespace delvora::cli {
 namespace {
 
 constexpr const char* kUsageText =
-    "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex]...\n"
-    "      [--from SECTOR] [--to SECTOR] [--json]";
+    "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex|regex]...\n"
+    "      [--keywords-file F] [--ignore-case] [--encodings gbk,utf8,utf16le,utf16be] [--max-match BYTES]\n"
+    "      [--from SECTOR] [--to SECTOR] [--json | --csv]";
 constexpr const char* kRangeError = "搜索范围设置错误!";
 // A keyword that gives no bytes (empty, or a broken \x escape) stops the
 // search without a message of its own.
 constexpr const char* kNotRun = "the search did not run: a keyword gives no bytes or the range holds no cluster";
 
+constexpr const char* kKindError = "--kind takes ascii, unicode, hex or regex";
+
+// --ignore-case, --encodings and --max-match: the same for every keyword.
+int ReadSearchOptions(const Args& args, KeywordSpec& base) {
+    base.ignoreCase = args.Flag("--ignore-case");
+    if (const auto encodings = args.Value("--encodings"); encodings && !ParseEncodings(*encodings, base.encodings))
+        return Fail(kUsage, "--encodings takes a comma-separated list of gbk, utf8, utf16le, utf16be");
+    uint64_t maxMatch = kDefaultMaxMatch;
+    std::string error;
+    if (!args.Number("--max-match", maxMatch, error)) return Fail(kUsage, error);
+    if (maxMatch == 0 || maxMatch > kMaxMatchLimit)
+        return Fail(kUsage, Format("--max-match takes 1 to %u bytes", kMaxMatchLimit));
+    base.maxMatch = static_cast<uint32_t>(maxMatch);
+    return kOk;
+}
+
 bool KindOf(const std::string& text, uint32_t& type) {
     if (text == "ascii") type = kKeywordAscii;
     else if (text == "unicode") type = kKeywordUnicode;
     else if (text == "hex") type = kKeywordHex;
+    else if (text == "regex") type = kKeywordRegex;
     else return false;
     return true;
 }
 
-// The keywords with their kinds: one --kind for all, or one per --keyword.
+// The keywords with their kinds: one --kind for all, or one per --keyword;
+// a keyword list's lines without a prefix take the one --kind.
 int ReadKeywords(const Args& args, std::vector<KeywordSpec>& keywords) {
     const std::vector<std::string> texts = args.Values("--keyword");
     const std::vector<std::string> kinds = args.Values("--kind");
-    if (texts.empty()) return Fail(kUsage, "search needs at least one --keyword");
+    const std::optional<std::string> list = args.Value("--keywords-file");
+    if (texts.empty() && !list) return Fail(kUsage, "search needs at least one --keyword or a --keywords-file");
     if (kinds.size() > 1 && kinds.size() != texts.size())
         return Fail(kUsage, "give one --kind for all keywords or one per --keyword");
+    KeywordSpec base;
+    if (const int rc = ReadSearchOptions(args, base); rc != kOk) return rc;
+    if (kinds.size() == 1 && !KindOf(kinds[0], base.type)) return Fail(kUsage, kKindError);
     for (size_t i = 0; i < texts.size(); ++i) {
-        KeywordSpec spec{texts[i], kKeywordAscii};
-        if (!kinds.empty() && !KindOf(kinds[kinds.size() == 1 ? 0 : i], spec.type))
-            return Fail(kUsage, "--kind takes ascii, unicode or hex");
+        KeywordSpec spec = base;
+        spec.text = texts[i];
+        if (kinds.size() > 1 && !KindOf(kinds[i], spec.type)) return Fail(kUsage, kKindError);
         keywords.push_back(std::move(spec));
+    }
+    if (list) {
+        std::string error;
+        if (!ReadKeywordList(*list, base, keywords, error)) return Fail(kFailed, error);
+        if (keywords.size() > kKeywordListLimit)
+            return Fail(kFailed, Format("一次最多查找 %zu 个关键字", kKeywordListLimit));
     }
     return kOk;
 }
@@ -64,7 +96,7 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
 // volume: the searched volume, whose files the hits' file offsets are taken
 // in (null for a raw search).
 void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits,
-           Volume* volume) {
+           Volume* volume, bool csv) {
     std::optional<HitPlacer> placer;
     if (volume) placer.emplace(*volume);
     std::string out;
@@ -72,10 +104,30 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
         std::fwrite(out.data(), 1, out.size(), stdout);
         out.clear();
     };
+    if (csv) out += HitCsvHeader();
+    // Which encoding matched is worth a column once there can be several.
+    bool showEncoding = false;
+    for (const KeywordSpec& keyword : keywords) showEncoding = showEncoding || keyword.encodings != 0;
+    // Sectors in the CSV count from the volume's start (the source's for --raw).
+    const uint64_t origin = volume ? volume->StartSector() * 512 : 0;
     for (const KeywordHit& hit : hits) {
         const std::string file = hit.file ? FullPath(*hit.file) : std::string();
+        if (csv) {
+            HitCsvRow row;
+            row.keyword = keywords[hit.keyword].text;
+            row.encoding = hit.encoding;
+            row.sector = (hit.byteOffset - origin) / 512;
+            row.offset = static_cast<uint32_t>((hit.byteOffset - origin) % 512);
+            row.byteOffset = hit.byteOffset;
+            row.filePath = file;
+            row.hasFileOffset = placer && hit.file && placer->Find(*hit.file, hit.byteOffset, row.fileOffset);
+            row.context = hit.hitText;
+            AppendHitCsv(out, row);
+            if (out.size() > (1u << 20)) flush();
+            continue;
+        }
         if (env.json) {
-            out += "{\"keyword\":" + JsonString(keywords[hit.keyword].text) +
+            out += "{\"keyword\":" + JsonString(keywords[hit.keyword].text) + ",\"encoding\":" + JsonString(hit.encoding) +
                    Format(",\"position\":%llu,\"offset\":%u,\"byteOffset\":%llu,\"hitText\":",
                           static_cast<unsigned long long>(hit.position), hit.offset,
                           static_cast<unsigned long long>(hit.byteOffset)) +
@@ -86,6 +138,7 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
         } else {
             // With several keywords each line says which one it found.
             if (keywords.size() > 1) out += EscapeControls(keywords[hit.keyword].text) + "\t";
+            if (showEncoding) out += hit.encoding + "\t";
             out += Format("%llu\t%u\t%llu\t", static_cast<unsigned long long>(hit.position), hit.offset,
                           static_cast<unsigned long long>(hit.byteOffset)) +
                    EscapeControls(hit.hitText) + "\t" + EscapeControls(file);
@@ -108,13 +161,14 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
     std::vector<KeywordHit> hits;
     if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, nullptr);
+    Print(env, keywords, hits, nullptr, args.Flag("--csv"));
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
 int Search(Env& env, const Args& args) {
     if (args.Positional().size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
     std::vector<KeywordSpec> keywords;
+    if (args.Flag("--csv") && env.json) return Fail(kUsage, "--csv and --json exclude each other");
     if (const int rc = ReadKeywords(args, keywords); rc != kOk) return rc;
     if (args.Flag("--raw")) return SearchRaw(env, args, keywords);
 
@@ -126,7 +180,7 @@ int Search(Env& env, const Args& args) {
         return rc;
     std::vector<KeywordHit> hits;
     if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, &volume);
+    Print(env, keywords, hits, &volume, args.Flag("--csv"));
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
@@ -134,7 +188,8 @@ const bool kRegistered = RegisterCommand(
     {"search", kUsageText,
      "find every occurrence of keywords (text, UTF-16 or hexadecimal escapes) in a volume, naming the file "
      "that holds each, or in a whole source with --raw",
-     WithVolumeOptions({"--keyword", "--kind", "--from", "--to"}), {"--raw"}, &Search});
+     WithVolumeOptions({"--keyword", "--kind", "--from", "--to", "--keywords-file", "--encodings", "--max-match"}),
+     {"--raw", "--ignore-case", "--csv"}, &Search});
 
 }  // namespace
 }  // namespace delvora::cli

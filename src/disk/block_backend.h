@@ -16,6 +16,8 @@ public:
     virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
     /// Bytes the backend holds; 0 when unknown.
     virtual uint64_t Size() const { return 0; }
+    /// A descriptor the bytes can be memory-mapped from, or -1.
+    virtual int MappableFd() const { return -1; }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
@@ -27,6 +29,7 @@ public:
     int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) override;
     /// Size in bytes of the file or block device; 0 when unknown.
     uint64_t Size() const override;
+    int MappableFd() const override { return m_fd; }
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}

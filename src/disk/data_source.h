@@ -71,6 +71,9 @@ public:
 
     /// Size of the opened device or image in bytes; 0 when unknown.
     uint64_t SizeBytes() const;
+    /// A descriptor of the opened image the bytes can be mapped from; -1 for
+    /// remote sources and anything read through another backend.
+    int MappableFd() const { return m_bIsOpen ? m_device.MappableFd() : -1; }
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 

@@ -41,6 +41,8 @@ public:
     const std::string& LastErrorText() const { return m_strLastError; }
     /// Size of the opened device in bytes; 0 when unknown.
     uint64_t SizeBytes() const { return m_nSizeBytes; }
+    /// The backend's descriptor for a memory map, or -1.
+    int MappableFd() const { return m_pBackend ? m_pBackend->MappableFd() : -1; }
 
 private:
     int ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error);

@@ -9,7 +9,9 @@
 #include "fs/ext2/ext2_volume.h"
 #include "fs/volume.h"
 #include "search/keyword.h"
+#include "search/search_terms.h"
 #include "search/source_scan.h"
+#include "search/term_matcher.h"
 
 namespace delvora {
 namespace {
@@ -31,21 +33,15 @@ struct HitNaming {
     bool clusters = false;     // FAT: windows are clusters; else 64 KiB windows
 };
 
-int PreparePatterns(const std::vector<KeywordSpec>& keywords, const CoreContext& context, PatternMatcher& matcher) {
-    std::vector<std::vector<uint8_t>> patterns;
-    for (const KeywordSpec& keyword : keywords) {
-        std::vector<uint8_t> pattern;
-        if (!KeywordToPattern(keyword.text, keyword.type, context.Options().codepage, kPatternCapacity, pattern,
-                              context.Notify()))
-            return 0;
-        if (pattern.empty()) return 0;
-        if (pattern.size() > kPatternCapacity) {
-            context.Notify().Message(kKeywordFarTooLong, "提示", MessageIcon::Error);
-            return 0;
-        }
-        patterns.push_back(std::move(pattern));
+int PreparePatterns(const std::vector<KeywordSpec>& keywords, const CoreContext& context, TermMatcher& matcher) {
+    std::vector<SearchTerm> terms;
+    if (!ExpandKeywords(keywords, context.Options().codepage, terms, context.Notify())) return 0;
+    std::string error;
+    if (!matcher.Prepare(std::move(terms), error)) {
+        if (!error.empty()) context.Notify().Message(error, "提示", MessageIcon::Error);
+        return 0;
     }
-    return matcher.SetPatterns(std::move(patterns)) ? 1 : 0;
+    return 1;
 }
 
 // The end of what may be read for a volume, in source sectors: its extent,
@@ -71,7 +67,7 @@ struct ProgressScale {
 
 // Scans extent and appends the hits named by naming. Answers 1 (also when
 // stopped), 0 when out of memory.
-int ScanForHits(DataSource& source, const CoreContext& context, const PatternMatcher& matcher,
+int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& matcher,
                 const ScanExtent& extent, const HitNaming& naming, uint64_t progressUnit, const KeepGoing& keepGoing,
                 std::vector<KeywordHit>& hits) {
     Progress& progress = context.Prog();
@@ -88,7 +84,10 @@ int ScanForHits(DataSource& source, const CoreContext& context, const PatternMat
             for (const PatternStart& start : starts) {
                 KeywordHit hit;
                 hit.byteOffset = block.firstByte + start.position;
-                hit.keyword = start.pattern;
+                const SearchTerm& term = matcher.Term(start.pattern);
+                hit.keyword = term.keyword;
+                hit.encoding = term.encoding;
+                hit.length = start.length ? start.length : term.length;
                 const uint64_t fromOrigin = hit.byteOffset - naming.originByte;
                 uint64_t windowStart = 0, windowBytes = 0, windowLimit = 0;
                 if (naming.clusters) {
@@ -105,8 +104,10 @@ int ScanForHits(DataSource& source, const CoreContext& context, const PatternMat
                     windowBytes = kWindowBytes;
                     windowLimit = windowStart + kWindowBytes;
                 }
-                hit.hitText = HitContext(block, hit.byteOffset, matcher.Pattern(start.pattern).size(), windowStart,
-                                         windowBytes, windowLimit, codepage);
+                // Literal bytes and hex patterns read in the code page; texts in their own encoding.
+                const std::string& textCodepage = term.encoding == "hex" ? codepage : IconvName(term.encoding);
+                hit.hitText = HitContext(block, hit.byteOffset, std::max<uint32_t>(hit.length, 1), windowStart,
+                                         windowBytes, windowLimit, textCodepage);
                 hits.push_back(std::move(hit));
             }
             progress.SetPaneText(Format("找到 %zu 个", hits.size()));
@@ -126,12 +127,12 @@ void Finish(const CoreContext& context) {
     progress.SetProgressRange(0, 0);
 }
 
-int SearchFat(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
               uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
     const CoreContext& context = volume.Context();
     const uint64_t clusterBytes = volume.BytesPerCluster();
     const uint64_t sectorBytes = volume.BytesPerSector();
-    if (clusterBytes < matcher.MaxLength() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
+    if (clusterBytes < matcher.LongestFixed() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
     if (startSector < volume.StartSector()) {
         context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
         return 0;
@@ -153,7 +154,7 @@ int SearchFat(Volume& volume, DataSource& source, const PatternMatcher& matcher,
     return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits);
 }
 
-int SearchSectors(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
                   uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
     const CoreContext& context = volume.Context();
     if (startSector < volume.StartSector()) {
@@ -186,7 +187,7 @@ int SearchKeyword(Volume& volume, const std::vector<KeywordSpec>& keywords, uint
     try {
         const CoreContext& context = volume.Context();
         DataSource* source = volume.GetDataSource();
-        PatternMatcher matcher;
+        TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
         int rc = 0;
         switch (volume.FileSystemKind()) {
@@ -216,7 +217,7 @@ int SearchSource(DataSource& source, const CoreContext& context, const std::vect
                  uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
                  std::vector<KeywordHit>& hits) {
     try {
-        PatternMatcher matcher;
+        TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher)) return 0;
         uint64_t readEnd = source.SizeBytes() / 512;
         if (readEnd == 0) readEnd = UINT64_MAX;
