@@ -9,6 +9,7 @@
 #include <new>
 
 #include "case/case_keywords.h"
+#include "case/case_results.h"
 #include "case/case_virtual.h"
 #include "common/archive.h"
 #include "common/text_format.h"
@@ -61,6 +62,7 @@ std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems
     for (const auto& item : workspace.Items()) item->Save(archive);
     WriteKeywordSection(archive, workspace.Keywords());
     WriteVirtualSection(archive, workspace.Items());
+    WriteResultsSection(archive, workspace);
     return archive.Bytes();
 }
 

@@ -1,5 +1,7 @@
 #include "case/case_file_loader.h"
 
+#include "case/case_results.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +97,10 @@ void CaseFileLoader::TakeSections() {
             archive = afterKeywords;
         }
         ReadVirtualSection(archive, m_storedParams);
+        std::string error;
+        if (!ReadResultsSection(archive, m_storedResults, error) && !error.empty())
+            m_workspace.Context().Logger().AppendLog(error);
+        m_nFirstItem = m_workspace.Items().size();
     } catch (const std::bad_alloc&) {
         // The case keeps the keywords it had; virtual volumes read their boot sectors.
         m_storedParams.clear();
@@ -112,6 +118,15 @@ void CaseFileLoader::ApplyStoredParams(DataItem& item, uint32_t index) const {
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
+    // The hits' volumes and files exist once every item was analysed.
+    if (!m_bFinished && !m_storedResults.empty()) {
+        try {
+            RestoreResults(m_workspace, std::move(m_storedResults), m_nFirstItem);
+            m_bTookKeywords = true;
+        } catch (const std::bad_alloc&) {
+        }
+        m_storedResults.clear();
+    }
     if (!m_bFinished && (m_nAdded > 0 || m_bTookKeywords)) m_workspace.RebuildCaseTree();
     m_bFinished = true;
     m_lastStep = result;

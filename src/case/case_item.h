@@ -51,6 +51,8 @@ public:
     uint32_t offset = 0;            // byte offset of a search hit
     FileItem* fileItem = nullptr;   // file a search hit lies in, or null
     uint64_t byteOffset = 0;        // a search hit's first byte on its volume's source
+    std::string encoding;           // the encoding a search hit matched in
+    std::string filePath;           // a reopened hit's file path, where its file was not found again
     std::string name;               // text shown in the tree
     std::vector<std::unique_ptr<CaseItem>> children;
     uint8_t kind = 0;

@@ -48,6 +48,7 @@ void StoreHits(CaseItem& folder, Volume& volume, std::vector<KeywordHit>& hits) 
             item->position = hit.position;
             item->offset = hit.offset;
             item->byteOffset = hit.byteOffset;
+            item->encoding = std::move(hit.encoding);
             item->fileItem = hit.file;
             item->name = item->hitText;
             folder.children.push_back(std::move(item));

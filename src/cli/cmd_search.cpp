@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/cli.h"
+#include "cli/search_case.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "fs/file_tree.h"
@@ -20,7 +21,7 @@ namespace {
 constexpr const char* kUsageText =
     "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex|regex]...\n"
     "      [--keywords-file F] [--ignore-case] [--encodings gbk,utf8,utf16le,utf16be] [--max-match BYTES]\n"
-    "      [--from SECTOR] [--to SECTOR] [--json | --csv]";
+    "      [--from SECTOR] [--to SECTOR] [--json | --csv] [--case CASE.wsh]";
 constexpr const char* kRangeError = "搜索范围设置错误!";
 // A keyword that gives no bytes (empty, or a broken \x escape) stops the
 // search without a message of its own.
@@ -127,14 +128,16 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
             continue;
         }
         if (env.json) {
-            out += "{\"keyword\":" + JsonString(keywords[hit.keyword].text) + ",\"encoding\":" + JsonString(hit.encoding) +
+            out += "{\"keyword\":" + JsonString(keywords[hit.keyword].text) +
                    Format(",\"position\":%llu,\"offset\":%u,\"byteOffset\":%llu,\"hitText\":",
                           static_cast<unsigned long long>(hit.position), hit.offset,
                           static_cast<unsigned long long>(hit.byteOffset)) +
                    JsonString(hit.hitText) + ",\"file\":" + (hit.file ? JsonString(file) : std::string("null"));
             uint64_t fileOffset = 0;
             const bool placed = placer && hit.file && placer->Find(*hit.file, hit.byteOffset, fileOffset);
-            out += ",\"fileOffset\":" + (placed ? std::to_string(fileOffset) : std::string("null")) + "}";
+            out += ",\"fileOffset\":" + (placed ? std::to_string(fileOffset) : std::string("null")) +
+                   ",\"encoding\":" + JsonString(hit.encoding) +
+                   Format(",\"length\":%u}", hit.length);
         } else {
             // With several keywords each line says which one it found.
             if (keywords.size() > 1) out += EscapeControls(keywords[hit.keyword].text) + "\t";
@@ -150,6 +153,7 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
 }
 
 int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywords) {
+    if (args.Value("--case")) return Fail(kUsage, "--case keeps the hits of a volume: not with --raw");
     for (const auto& option : kVolumeOptions)
         if (args.Value(option)) return Fail(kUsage, "--raw searches the whole source: no " + option);
     const std::string name = SourceName(env, args.Positional()[0]);
@@ -179,6 +183,11 @@ int Search(Env& env, const Args& args) {
     if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
         return rc;
     std::vector<KeywordHit> hits;
+    if (const auto casePath = args.Value("--case"))
+        return SearchIntoCase(env, *casePath, opened, keywords, start, count, hits, [&](Volume& caseVolume) {
+            Print(env, keywords, hits, &caseVolume, args.Flag("--csv"));
+            return std::fflush(stdout) == 0 ? kOk : kFailed;
+        });
     if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
     Print(env, keywords, hits, &volume, args.Flag("--csv"));
     return std::fflush(stdout) == 0 ? kOk : kFailed;
@@ -188,7 +197,8 @@ const bool kRegistered = RegisterCommand(
     {"search", kUsageText,
      "find every occurrence of keywords (text, UTF-16 or hexadecimal escapes) in a volume, naming the file "
      "that holds each, or in a whole source with --raw",
-     WithVolumeOptions({"--keyword", "--kind", "--from", "--to", "--keywords-file", "--encodings", "--max-match"}),
+     WithVolumeOptions({"--keyword", "--kind", "--from", "--to", "--keywords-file", "--encodings", "--max-match",
+                        "--case"}),
      {"--raw", "--ignore-case", "--csv"}, &Search});
 
 }  // namespace

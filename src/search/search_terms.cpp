@@ -214,6 +214,25 @@ bool AddRegexTerm(const KeywordSpec& keyword, uint32_t index, const std::string&
     return true;
 }
 
+// ASCII text is the same bytes in GBK and UTF-8: one term, named for both,
+// so that one place gives one hit.
+void MergeSameBytes(std::vector<SearchTerm>& terms) {
+    size_t kept = 0;
+    for (size_t i = 0; i < terms.size(); ++i) {
+        bool merged = false;
+        for (size_t j = kept; j-- > 0 && terms[j].keyword == terms[i].keyword;)
+            if (terms[j].kind == terms[i].kind && terms[j].bytes == terms[i].bytes) {
+                terms[j].encoding += "/" + terms[i].encoding;
+                merged = true;
+                break;
+            }
+        if (merged) continue;
+        if (kept != i) terms[kept] = std::move(terms[i]);
+        ++kept;
+    }
+    terms.resize(kept);
+}
+
 }  // namespace
 
 bool ParseEncodings(std::string_view text, uint32_t& bits) {
@@ -295,6 +314,7 @@ bool ExpandKeywords(const std::vector<KeywordSpec>& keywords, const std::string&
                 if (keyword.encodings & e.bit)
                     if (!AddTextTerm(keyword, k, e.label, terms, notifier)) return false;
         }
+        MergeSameBytes(terms);
         return !terms.empty();
     } catch (const std::bad_alloc&) {
         terms.clear();

@@ -133,7 +133,10 @@ std::string HitContext(const ScanBlock& block, uint64_t hitByte, size_t length, 
     if (to <= from) return {};
     std::string text(reinterpret_cast<const char*>(block.bytes.data() + (from - block.firstByte)), to - from);
     if (wide) {
-        text = ToUtf8(text, codepage);
+        // iconv passes text of bytes below 0x80 through as it is; UTF-16 must be decoded here.
+        if (codepage == "UTF-16BE")
+            for (size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+        text = Utf16LeBytesToUtf8({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
         for (char& c : text)
             if (static_cast<unsigned char>(c) < 32) c = '.';
         return text;
