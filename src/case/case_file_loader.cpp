@@ -96,7 +96,9 @@ void CaseFileLoader::TakeSections() {
             m_bTookKeywords = true;
             archive = afterKeywords;
         }
-        ReadVirtualSection(archive, m_storedParams);
+        // A reader that finds no section of its own may have read past the next one's tag.
+        ArchiveReader afterVirtual = archive;
+        if (ReadVirtualSection(afterVirtual, m_storedParams)) archive = afterVirtual;
         std::string error;
         if (!ReadResultsSection(archive, m_storedResults, error) && !error.empty())
             m_workspace.Context().Logger().AppendLog(error);

@@ -1,6 +1,7 @@
 #include "case/case_results.h"
 
 #include <cstring>
+#include <cstdio>
 #include <map>
 #include <new>
 

@@ -5,6 +5,7 @@
 #include "case/case_file.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "case/case_results.h"
 #include "case/keyword_search_worker.h"
 #include "cli/volume_arg.h"
 #include "disk/data_source.h"
@@ -22,25 +23,45 @@ int SearchIntoCase(Env& env, const std::string& casePath, const OpenedVolume& op
     const int loaded = LoadCaseFile(workspace, casePath, &error);
     workspace.WaitForWorker();
     if (!loaded) return Fail(kFailed, error.empty() ? "cannot load " + casePath : error);
-    Volume* volume = nullptr;
-    for (const auto& item : workspace.Items())
-        for (const auto& candidate : item->volumes)
-            if (!volume && item->source->Path() == opened.source->Path() &&
-                candidate->StartSector() == opened.volume->StartSector())
-                volume = candidate.get();
-    if (!volume)
+    // The case's volumes come back without their sector counts: the search
+    // runs on the volume opened here, and its hits go to the case's twin.
+    StoredResultFolder folder;
+    bool found = false;
+    for (uint32_t i = 0; i < workspace.Items().size() && !found; ++i)
+        for (uint32_t v = 0; v < workspace.Items()[i]->volumes.size() && !found; ++v)
+            if (workspace.Items()[i]->source->Path() == opened.source->Path() &&
+                workspace.Items()[i]->volumes[v]->StartSector() == opened.volume->StartSector()) {
+                found = true;
+                folder.hits.resize(0);
+                StoredHit place;
+                place.itemIndex = i;
+                place.volumeIndex = v;
+                folder.hits.push_back(place);
+            }
+    if (!found)
         return Fail(kFailed, "the case holds no item for this volume: add it with case save " + casePath + " first");
-    // The folder copies the keyword it is named after, as the workstation's does.
-    CaseItem keyword(keywords[0].text, node_kinds::kKeyword);
-    keyword.number = keywords[0].type;
-    keyword.text = keywords[0].text;
-    CaseItem* folder = PrepareResultFolder(workspace, keyword);
-    if (!folder) return Fail(kFailed, casePath + " has no \"搜索\" group");
-    if (!SearchKeyword(*volume, keywords, start, count, nullptr, hits))
+    const StoredHit place = folder.hits[0];
+    folder.hits.clear();
+    if (!SearchKeyword(*opened.volume, keywords, start, count, nullptr, hits))
         return Fail(kFailed, "the search did not run: a keyword gives no bytes or the range holds no cluster");
-    if (const int rc = print(*volume); rc != kOk) return rc;
-    std::vector<KeywordHit> stored = hits;
-    StoreHits(*folder, *volume, stored);
+    if (const int rc = print(*opened.volume); rc != kOk) return rc;
+    // Named after the keyword (the first of a list) as the workstation names it.
+    folder.name = keywords[0].text + kResultFolderSuffix;
+    folder.type = keywords[0].type;
+    folder.text = keywords[0].text;
+    for (const KeywordHit& hit : hits) {
+        StoredHit stored = place;
+        stored.hitText = hit.hitText;
+        stored.position = hit.position;
+        stored.offset = hit.offset;
+        stored.byteOffset = hit.byteOffset;
+        stored.encoding = hit.encoding;
+        if (hit.file) stored.filePath = FullPath(*hit.file);
+        folder.hits.push_back(std::move(stored));
+    }
+    std::vector<StoredResultFolder> folders;
+    folders.push_back(std::move(folder));
+    RestoreResults(workspace, std::move(folders), 0);
     if (!SaveCaseFile(workspace, casePath, 1, &error))
         return Fail(kFailed, "cannot save " + casePath + (error.empty() ? "" : ": " + error));
     return kOk;
