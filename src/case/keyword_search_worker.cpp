@@ -5,6 +5,7 @@
 
 #include "disk/data_source.h"
 #include "fs/volume.h"
+#include "search/search_terms.h"
 
 namespace delvora {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 void RunSearch(CaseWorkspace& workspace, CaseItem& folder, Volume& volume, uint64_t startSector,
                uint64_t sectorCount) {
     std::vector<KeywordHit> hits;
-    const std::vector<KeywordSpec> keywords{{folder.text, folder.number}};
+    const std::vector<KeywordSpec> keywords{KeywordOfItem(folder.text, folder.number)};
     SearchKeyword(volume, keywords, startSector, sectorCount, [&workspace] { return workspace.IsBusy() != 0; }, hits);
     StoreHits(folder, volume, hits);
     workspace.SetBusy(0);

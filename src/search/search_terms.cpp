@@ -209,6 +209,11 @@ bool AddRegexTerm(const KeywordSpec& keyword, uint32_t index, const std::string&
                          MessageIcon::Error);
         return false;
     }
+    if (keyword.ignoreCase) {
+        // The engine's own switch for letters in either case; its bytes map to the text's start.
+        expression.insert(0, "(?i)");
+        term.sourceAt.insert(term.sourceAt.begin(), 4, 0);
+    }
     term.bytes.assign(expression.begin(), expression.end());
     terms.push_back(std::move(term));
     return true;
@@ -234,6 +239,20 @@ void MergeSameBytes(std::vector<SearchTerm>& terms) {
 }
 
 }  // namespace
+
+KeywordSpec KeywordOfItem(const std::string& text, uint32_t number) {
+    KeywordSpec spec;
+    spec.text = text;
+    spec.type = number & kKeywordTypeMask;
+    spec.ignoreCase = (number & kKeywordIgnoreCaseBit) != 0;
+    spec.encodings = (number >> kKeywordEncodingShift) & 0xF;
+    return spec;
+}
+
+uint32_t KeywordItemNumber(uint32_t type, bool ignoreCase, uint32_t encodings) {
+    return (type & kKeywordTypeMask) | (ignoreCase ? kKeywordIgnoreCaseBit : 0) |
+           ((encodings & 0xF) << kKeywordEncodingShift);
+}
 
 bool ParseEncodings(std::string_view text, uint32_t& bits) {
     bits = 0;

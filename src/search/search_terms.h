@@ -39,6 +39,18 @@ struct SearchTerm {
     std::vector<uint32_t> sourceAt; // Regex: for each expression byte, its byte in the keyword's text
 };
 
+/// A keyword item keeps its type in the low byte of its number and the
+/// search options above it: bit 8 letters in either case, bits 9-12 the
+/// TextEncodingBits.
+inline constexpr uint32_t kKeywordTypeMask = 0xFF;
+inline constexpr uint32_t kKeywordIgnoreCaseBit = 0x100;
+inline constexpr uint32_t kKeywordEncodingShift = 9;
+
+/// The keyword a keyword item's text and number stand for.
+KeywordSpec KeywordOfItem(const std::string& text, uint32_t number);
+/// The number a keyword item keeps for a type and its options.
+uint32_t KeywordItemNumber(uint32_t type, bool ignoreCase, uint32_t encodings);
+
 /// Parses "gbk,utf8,utf16le,utf16be" (any subset, any order) into a bit
 /// mask; false on an unknown or empty name.
 bool ParseEncodings(std::string_view text, uint32_t& bits);

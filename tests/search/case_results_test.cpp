@@ -20,7 +20,7 @@ TEST(CaseResults, SurviveSavingAndReopeningInANewProcess) {
     std::string mail = "From: li.wei@example.com\nTo: ops@corp.org\n";
     mail.resize(3000, ' ');
     ASSERT_TRUE(WriteFileBytes(dir.File("mail.txt"), {mail.begin(), mail.end()}));
-    ASSERT_EQ(RunShell("truncate -s 8M '" + img + "' && mkfs.fat -F 16 '" + img + "' >/dev/null && mcopy -i '" + img +
+    ASSERT_EQ(RunShell("truncate -s 16M '" + img + "' && mkfs.fat -F 16 '" + img + "' >/dev/null && mcopy -i '" + img +
                        "' '" + dir.File("mail.txt") + "' ::/"),
               0);
     ASSERT_EQ(RunCli(dir, "case save '" + wsh + "' '" + img + "'").status, 0);

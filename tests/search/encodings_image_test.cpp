@@ -82,9 +82,9 @@ TEST(EncodingsImages, OneNameInFourEncodingsOnFatNtfsAndExt2) {
     const std::string files = "gbk.txt utf8.txt utf16le.txt utf16be.txt";
     const std::string fat = dir.File("fat.img"), ntfs = dir.File("ntfs.img"), ext2 = dir.File("ext2.img");
     std::string out;
-    ASSERT_EQ(RunShell("truncate -s 8M '" + fat + "' && mkfs.fat -F 16 '" + fat + "' >/dev/null && cd '" + in +
+    ASSERT_EQ(RunShell("truncate -s 16M '" + fat + "' && mkfs.fat -F 16 '" + fat + "' >/dev/null && cd '" + in +
                        "' && mcopy -i '" + fat + "' " + files + " ::/", &out), 0) << out;
-    ASSERT_EQ(RunShell("truncate -s 16M '" + ntfs + "' && mkntfs -Q -F '" + ntfs + "' >/dev/null && cd '" + in +
+    ASSERT_EQ(RunShell("truncate -s 16M '" + ntfs + "' && mkntfs -Q -F '" + ntfs + "' >/dev/null 2>&1 && cd '" + in +
                        "' && for f in " + files + "; do ntfscp -q '" + ntfs + "' $f $f || exit 1; done", &out), 0)
         << out;
     ASSERT_EQ(RunShell("mke2fs -q -t ext2 -b 1024 -d '" + in + "' '" + ext2 + "' 8M", &out), 0) << out;

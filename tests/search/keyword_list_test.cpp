@@ -61,7 +61,7 @@ TEST(HitCsv, QuotesEscapesAndKeepsRowsWhole) {
     row.offset = 3;
     row.byteOffset = 3587;
     row.filePath = "\\dir\\a,b.txt";
-    row.context = std::string_view("line\r\nnext\x1b[2J\xFF", 16);
+    row.context = std::string_view("line\r\nnext\x1b[2J\xFF", 15);
     AppendHitCsv(out, row);
     row.hasFileOffset = true;
     row.fileOffset = 0;

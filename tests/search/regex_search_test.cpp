@@ -72,7 +72,7 @@ TEST(RegexSearch, FindsWhatGrepFinds) {
     const std::vector<Case> cases = {
         {"[a-z0-9._]+@[a-z0-9]+\\.(com|org)", "", ""},
         {"\\d{3}-\\d{4}", "", ""},
-        {"(555|123)-\\d+", "", ""},
+        {"(555|123)-\\d{4}", "", ""},
         {"aba", "(?=aba).", ""},
         {"abc|bab", "(?=abc|bab).", ""},
         {"secret", "(?i)secret", "--ignore-case"},
