@@ -51,8 +51,15 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
     if (m_terms.empty()) return false;
     for (const SearchTerm& term : m_terms)
         if (term.kind != TermKind::Regex) m_longestFixed = std::max<size_t>(m_longestFixed, term.length);
-    size_t exact = 0;
-    for (const SearchTerm& term : m_terms) exact += term.kind == TermKind::Exact;
+    size_t exact = 0, regex = 0;
+    for (const SearchTerm& term : m_terms) {
+        exact += term.kind == TermKind::Exact;
+        regex += term.kind == TermKind::Regex;
+    }
+    if (regex > kRegexTermLimit) {
+        error = Format("一次最多查找 %zu 个正则表达式 (每种编码各算一个), 这里有 %zu 个", kRegexTermLimit, regex);
+        return false;
+    }
     const bool fewExact = exact <= kFewExact;
 
     std::vector<std::vector<uint8_t>> patterns;

@@ -17,6 +17,10 @@
 
 namespace delvora {
 
+/// Regular expressions one search compiles at most (each encoding counts):
+/// compiling grows faster than their number, and ten thousand take minutes.
+inline constexpr size_t kRegexTermLimit = 1000;
+
 class TermMatcher {
 public:
     TermMatcher();

@@ -118,6 +118,13 @@ TEST(RegexSearch, BoundsMatchLengthAndSaysWhereAnExpressionFails) {
         EXPECT_EQ(r.status, 1) << pattern;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
+    // Ten thousand expressions would compile for minutes: refused at once.
+    std::string many;
+    for (int i = 0; i < 1001; ++i) many += "regex:w" + std::to_string(i) + "[a-j]{2,6}x\n";
+    ASSERT_TRUE(WriteFileBytes(dir.File("many.txt"), {many.begin(), many.end()}));
+    r = RunCli(dir, "search '" + image + "' --raw --keywords-file '" + dir.File("many.txt") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("一次最多查找 1000 个正则表达式"), std::string::npos) << r.err;
     for (const char* bad : {"--max-match 0", "--max-match 70000", "--encodings gbk,latin1", "--kind perl"}) {
         r = RunCli(dir, "search '" + image + "' --raw --keyword a " + std::string(bad));
         EXPECT_EQ(r.status, 2) << bad;
