@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
 #include "fs/file_item.h"

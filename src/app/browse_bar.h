@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/tree_icons.h"
+#include "ui/tree_icons.h"
 
 class QCheckBox;
 class QTreeWidget;

@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "search/keyword.h"
 #include "search/keyword_search.h"

@@ -32,7 +32,7 @@
 #include "app/recent_files.h"
 #include "app/search_commands.h"
 #include "app/status_panes.h"
-#include "app/wait_cursor.h"
+#include "ui/wait_cursor.h"
 #include "app/workstation.h"
 #include "case/add_data.h"
 #include "case/case_file.h"

@@ -5,35 +5,20 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "recovery/export_filter.h"
 #include "views/property_grid.h"
 
 namespace delvora {
 namespace {
 
-// The flags as the settings keep them, with where each lives in the record.
-struct FlagKey {
-    const char* key;
-    int AnalysisOptions::*field;
-};
-constexpr FlagKey kFlagKeys[] = {
-    {"searchLoadedFiles", &AnalysisOptions::searchLoadedFiles},
-    {"ignoreZeroTime", &AnalysisOptions::ignoreZeroTime},
-    {"ignoreZeroDate", &AnalysisOptions::ignoreZeroDate},
-    {"ignoreFirstClusterNotParent", &AnalysisOptions::ignoreFirstClusterNotParent},
-    {"verifyDeletedFolders", &AnalysisOptions::verifyDeletedFolders},
-    {"searchHtml", &AnalysisOptions::searchHtml},
-    {"searchDoc", &AnalysisOptions::searchDoc},
-    {"autoNameDuplicates", &AnalysisOptions::autoNameDuplicates},
-};
 constexpr const char* kGroup = "options";
 
 }  // namespace
 
 void LoadOptions(QSettings& settings, AnalysisOptions& options) {
     settings.beginGroup(QString::fromLatin1(kGroup));
-    for (const FlagKey& flag : kFlagKeys)
+    for (const OptionFlag& flag : OptionFlags())
         if (settings.contains(QString::fromLatin1(flag.key)))
             options.*flag.field = settings.value(QString::fromLatin1(flag.key)).toBool() ? 1 : 0;
     if (settings.contains(QStringLiteral("excludedExtensions")))
@@ -47,7 +32,7 @@ void LoadOptions(QSettings& settings, AnalysisOptions& options) {
 
 void SaveOptions(QSettings& settings, const AnalysisOptions& options) {
     settings.beginGroup(QString::fromLatin1(kGroup));
-    for (const FlagKey& flag : kFlagKeys) settings.setValue(QString::fromLatin1(flag.key), options.*flag.field != 0);
+    for (const OptionFlag& flag : OptionFlags()) settings.setValue(QString::fromLatin1(flag.key), options.*flag.field != 0);
     settings.setValue(QStringLiteral("excludedExtensions"), FromUtf8(FormatExtensionText(options.excludedExtensions)));
     settings.setValue(QStringLiteral("ignoredNamePrefixes"), FromUtf8(FormatPrefixText(options.ignoredNamePrefixes)));
     settings.endGroup();
@@ -66,6 +51,7 @@ OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWid
     m_pDoc = m_pGrid->AddCheck(analyse, QStringLiteral("DOC文件"), QStringLiteral("搜索DOC文件"), false);
     QTreeWidgetItem* load = m_pGrid->AddGroup(QStringLiteral("加载卷"));
     m_pVerify = m_pGrid->AddCheck(load, QStringLiteral("文件夹"), QStringLiteral("校验已删除的文件夹"), false);
+    m_pSkipAllocated = m_pGrid->AddCheck(load, QStringLiteral("已删除文件"), QStringLiteral("跳过已分配的簇"), false);
     QTreeWidgetItem* exportGroup = m_pGrid->AddGroup(QStringLiteral("导出文件夹"));
     m_pAutoName = m_pGrid->AddCheck(exportGroup, QStringLiteral("命名"), QStringLiteral("自动命名同名文件"), false);
     m_pExtensions = m_pGrid->AddText(exportGroup, QStringLiteral("不导出的扩展名"), QString(), true);
@@ -100,6 +86,7 @@ void OptionsDialog::Show(const AnalysisOptions& o) {
     check(m_pHtml, o.searchHtml);
     check(m_pDoc, o.searchDoc);
     check(m_pVerify, o.verifyDeletedFolders);
+    check(m_pSkipAllocated, o.skipAllocatedClusters);
     check(m_pAutoName, o.autoNameDuplicates);
     m_pExtensions->setText(1, FromUtf8(FormatExtensionText(o.excludedExtensions)));
     m_pPrefixes->setText(1, FromUtf8(FormatPrefixText(o.ignoredNamePrefixes)));
@@ -117,6 +104,7 @@ void OptionsDialog::Apply() {
     o.searchHtml = PropertyGrid::Checked(m_pHtml);
     o.searchDoc = PropertyGrid::Checked(m_pDoc);
     o.verifyDeletedFolders = PropertyGrid::Checked(m_pVerify);
+    o.skipAllocatedClusters = PropertyGrid::Checked(m_pSkipAllocated);
     o.autoNameDuplicates = PropertyGrid::Checked(m_pAutoName);
     o.excludedExtensions = ParseExtensionText(PropertyGrid::Text(m_pExtensions).toStdString());
     o.ignoredNamePrefixes = ParsePrefixText(PropertyGrid::Text(m_pPrefixes).toStdString());

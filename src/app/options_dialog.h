@@ -38,6 +38,7 @@ private:
     QTreeWidgetItem* m_pHtml = nullptr;
     QTreeWidgetItem* m_pDoc = nullptr;
     QTreeWidgetItem* m_pVerify = nullptr;
+    QTreeWidgetItem* m_pSkipAllocated = nullptr;
     QTreeWidgetItem* m_pAutoName = nullptr;
     QTreeWidgetItem* m_pExtensions = nullptr;
     QTreeWidgetItem* m_pPrefixes = nullptr;

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "fs/file_list_row.h"
 #include "fs/volume.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 
 namespace delvora {
 

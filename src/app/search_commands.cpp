@@ -11,7 +11,7 @@
 
 #include "app/browse_bar.h"
 #include "app/keyword_dialog.h"
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "app/search_dialog.h"
 #include "app/workstation.h"
 #include "case/keyword_search_worker.h"
@@ -129,9 +129,11 @@ void SearchCommands::ExportResults() {
     std::string out = HitCsvHeader();
     // Sectors count from the start of each hit's volume.
     for (const auto& hit : folder->children) {
-        const uint64_t origin = hit->volume ? hit->volume->StartSector() * 512 : 0;
+        Volume* volume = hit->hitFile.GetVolume();
+        FileItem* item = hit->hitFile.Item();
+        const uint64_t origin = volume ? volume->StartSector() * 512 : 0;
         const uint64_t fromVolume = hit->byteOffset >= origin ? hit->byteOffset - origin : hit->byteOffset;
-        const std::string file = hit->fileItem ? FullPath(*hit->fileItem) : hit->filePath;
+        const std::string file = hit->hitFile.Item() ? FullPath(*hit->hitFile.Item()) : hit->filePath;
         HitCsvRow row;
         row.keyword = folder->text;
         row.encoding = hit->encoding;
@@ -139,8 +141,7 @@ void SearchCommands::ExportResults() {
         row.offset = static_cast<uint32_t>(fromVolume % 512);
         row.byteOffset = hit->byteOffset;
         row.filePath = file;
-        row.hasFileOffset = hit->volume && hit->fileItem &&
-                            HitPlacer(*hit->volume).Find(*hit->fileItem, hit->byteOffset, row.fileOffset);
+        row.hasFileOffset = volume && item && HitPlacer(*volume).Find(*item, hit->byteOffset, row.fileOffset);
         row.context = hit->hitText;
         AppendHitCsv(out, row);
     }

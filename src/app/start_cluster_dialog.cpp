@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "common/text_format.h"
 #include "fs/volume.h"

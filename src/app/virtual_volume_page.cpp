@@ -9,8 +9,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/qt_text.h"
-#include "app/wait_cursor.h"
+#include "ui/qt_text.h"
+#include "ui/wait_cursor.h"
 #include "common/reporting.h"
 #include "disk/disk_device.h"
 

@@ -14,11 +14,7 @@ DataItem* Finish(CaseWorkspace& workspace, std::unique_ptr<DataItem> item) {
         workspace.Context().Notify().Message(kAddDataFailed, "提示", MessageIcon::Error);
         return nullptr;
     }
-    const bool remote = !item->source->IsLocal();
-    DataItem* added = workspace.AddItem(std::move(item));
-    // No worker builds the tree of a remote item.
-    if (remote && !added->volumes.empty()) workspace.Events().BuildCaseTree(*added);
-    return added;
+    return workspace.AddItem(std::move(item));
 }
 
 }  // namespace

@@ -163,7 +163,7 @@ CaseFileLoader::Step CaseFileLoader::Next() {
     // A remote item's name keeps the machine's address: reconnect to it.
     std::string address;
     if (item->source->Kind() == SourceKind::Remote && RemoteAddressOfItemName(item->name, address)) {
-        if (std::shared_ptr<RemoteDisk> remote = context.Remotes().Reconnect(address, context))
+        if (std::shared_ptr<RemoteDisk> remote = RemotesOf(context).Reconnect(address, context))
             item->source->SetRemote(std::move(remote));
     }
     if (!item->source->Open()) {

@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace delvora {
+#include "fs/item_ref.h"
 
-class Volume;
-struct FileItem;
+namespace delvora {
 
 /// Node kinds of the case tree.
 namespace node_kinds {
@@ -46,10 +45,9 @@ public:
     uint32_t number = 0;            // keyword type for a keyword
     std::string text;               // keyword text
     std::string hitText;            // context text of a search hit
-    Volume* volume = nullptr;       // volume of a search hit
+    ItemRef hitFile;                // a search hit's volume and the file it lies in (none: no file)
     uint64_t position = 0;          // cluster or sector of a search hit
     uint32_t offset = 0;            // byte offset of a search hit
-    FileItem* fileItem = nullptr;   // file a search hit lies in, or null
     uint64_t byteOffset = 0;        // a search hit's first byte on its volume's source
     std::string encoding;           // the encoding a search hit matched in
     std::string filePath;           // a reopened hit's file path, where its file was not found again

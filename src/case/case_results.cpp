@@ -70,7 +70,7 @@ void WriteResultsSection(ArchiveWriter& archive, const CaseWorkspace& workspace)
         WriteText(archive, folder->text);
         archive.WriteU32(static_cast<uint32_t>(folder->children.size()));
         for (const auto& hit : folder->children) {
-            const auto place = places.find(hit->volume);
+            const auto place = places.find(hit->hitFile.GetVolume());
             WriteText(archive, hit->hitText);
             archive.WriteU32(place == places.end() ? kNoItem : place->second.first);
             archive.WriteU32(place == places.end() ? kNoItem : place->second.second);
@@ -78,7 +78,7 @@ void WriteResultsSection(ArchiveWriter& archive, const CaseWorkspace& workspace)
             archive.WriteU32(hit->offset);
             WriteU64(archive, hit->byteOffset);
             WriteText(archive, hit->encoding);
-            WriteText(archive, hit->fileItem ? FullPath(*hit->fileItem) : hit->filePath);
+            WriteText(archive, hit->hitFile.Item() ? FullPath(*hit->hitFile.Item()) : hit->filePath);
         }
     }
 }
@@ -164,8 +164,8 @@ void RestoreResults(CaseWorkspace& workspace, std::vector<StoredResultFolder> fo
             const size_t index = firstItem + hit.itemIndex;
             if (hit.itemIndex != kNoItem && index < workspace.Items().size() &&
                 hit.volumeIndex < workspace.Items()[index]->volumes.size()) {
-                item->volume = workspace.Items()[index]->volumes[hit.volumeIndex].get();
-                if (!hit.filePath.empty()) item->fileItem = files[item->volume][hit.filePath];
+                Volume* volume = workspace.Items()[index]->volumes[hit.volumeIndex].get();
+                item->hitFile = ItemRef(*volume, hit.filePath.empty() ? nullptr : files[volume][hit.filePath]);
             }
             item->hitText = std::move(hit.hitText);
             item->position = hit.position;

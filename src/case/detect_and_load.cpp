@@ -70,17 +70,9 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
     std::unique_ptr<Volume> volume = std::move(opened.volume);
     const std::string& line = opened.loadLine;
 
+    // Remote sources load on the worker too, where they can be stopped;
+    // their connection serves one reader at a time.
     Volume& loaded = *volume;
-    if (!item.source->IsLocal()) {
-        // Remote sources load on the calling thread.
-        LoadTreeGuarded(loaded, context.Logger());
-        if (loaded.Traits().reportErrorsAfterLoad) item.source->SetReportErrors(1);
-        context.Logger().AppendLog(ElapsedLine(workspace));
-        item.volumes.push_back(std::move(volume));
-        context.Logger().AppendLog(line);
-        return 1;
-    }
-
     // The volume joins the item and the load line is logged before the
     // worker starts, so the worker never sees an item without its volume
     // and its elapsed-time line always follows the load line. Busy is set

@@ -1,9 +1,13 @@
 #include "case/keyword_search_worker.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
+#include "common/options.h"
+#include "common/text_format.h"
 #include "disk/data_source.h"
+#include "disk/filled_ranges.h"
 #include "fs/volume.h"
 #include "search/search_terms.h"
 
@@ -12,10 +16,36 @@ namespace {
 
 void RunSearch(CaseWorkspace& workspace, CaseItem& folder, Volume& volume, uint64_t startSector,
                uint64_t sectorCount) {
-    std::vector<KeywordHit> hits;
     const std::vector<KeywordSpec> keywords{KeywordOfItem(folder.text, folder.number)};
-    SearchKeyword(volume, keywords, startSector, sectorCount, [&workspace] { return workspace.IsBusy() != 0; }, hits);
-    StoreHits(folder, volume, hits);
+    // The folder keeps the first hits up to the limit; the rest are only
+    // counted, so that a search for a common byte cannot take all memory.
+    const uint64_t limit = static_cast<uint64_t>(std::max(workspace.Options().maxResultHits, 0));
+    uint64_t kept = 0, more = 0;
+    bool outOfMemory = false;
+    ByteRangeSet filled;
+    {
+        FillRecorder recorder(filled);
+        SearchKeywordBatched(
+            volume, keywords, startSector, sectorCount, [&workspace] { return workspace.IsBusy() != 0; },
+            [&](std::vector<KeywordHit>& batch) {
+                const uint64_t take = std::min<uint64_t>(batch.size(), limit - kept);
+                more += batch.size() - take;
+                batch.resize(static_cast<size_t>(take));
+                StoreHits(folder, volume, batch);
+                kept += take;
+                return true;
+            },
+            &outOfMemory);
+    }
+    Log& log = workspace.Context().Logger();
+    if (more > 0)
+        log.AppendLog(Format("%s: 只列出前 %llu 个查找结果, 另有 %llu 个未列出", folder.name.c_str(),
+                             static_cast<unsigned long long>(kept), static_cast<unsigned long long>(more)));
+    if (outOfMemory) log.AppendLog(Format("%s: 内存不足, 查找未完成", folder.name.c_str()));
+    if (!filled.Empty())
+        log.AppendLog(Format("%s: %llu 个扇区无法读取, 按零查找 (源字节 %s)", folder.name.c_str(),
+                             static_cast<unsigned long long>((filled.TotalBytes() + 511) / 512),
+                             filled.Text().c_str()));
     workspace.SetBusy(0);
     workspace.Events().Refresh();
 }
@@ -45,12 +75,11 @@ void StoreHits(CaseItem& folder, Volume& volume, std::vector<KeywordHit>& hits) 
         for (KeywordHit& hit : hits) {
             auto item = std::make_unique<CaseItem>(std::string(), node_kinds::kSearchHit);
             item->hitText = std::move(hit.hitText);
-            item->volume = &volume;
+            item->hitFile = ItemRef(volume, hit.file);
             item->position = hit.position;
             item->offset = hit.offset;
             item->byteOffset = hit.byteOffset;
             item->encoding = std::move(hit.encoding);
-            item->fileItem = hit.file;
             item->name = item->hitText;
             folder.children.push_back(std::move(item));
         }
@@ -73,10 +102,6 @@ int StartKeywordSearch(CaseWorkspace& workspace, const SearchRequest& request) {
     const uint64_t start = request.startSector, count = request.sectorCount;
     // Busy is set before the worker exists, so no other command slips in.
     workspace.SetBusy(1);
-    if (!volume->GetDataSource()->IsLocal()) {
-        RunSearch(workspace, *folder, *volume, start, count);
-        return kSearchDone;
-    }
     CaseWorkspace* pWorkspace = &workspace;
     if (!workspace.StartWorker([pWorkspace, folder, volume, start, count] {
             RunSearch(*pWorkspace, *folder, *volume, start, count);

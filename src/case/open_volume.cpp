@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/options.h"
 #include "common/text_format.h"
 #include "disk/data_source.h"
 
@@ -69,6 +70,7 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
     // may differ from what the partition type byte suggests.
     result.loadLine =
         stamp + LoadLogText(found.volumeClass, volume->FatType(), place.source->Path(), place.startSector);
+    LogNonDefaultOptions(context, "加载");
     result.volume = std::move(volume);
     return result;
 }

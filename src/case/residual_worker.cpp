@@ -32,7 +32,7 @@ bool StartResidualSearch(CaseWorkspace& workspace, DataItem& item, Volume& volum
     workspace.SetStoppable(1);
     Volume* pVolume = &volume;
     CaseWorkspace* pWorkspace = &workspace;
-    if (!item.source->IsLocal() || !workspace.StartWorker([pWorkspace, pVolume] { RunResidualWorker(*pWorkspace, *pVolume); }))
+    if (!workspace.StartWorker([pWorkspace, pVolume] { RunResidualWorker(*pWorkspace, *pVolume); }))
         RunResidualWorker(workspace, volume);
     return true;
 }

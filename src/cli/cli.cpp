@@ -18,7 +18,12 @@ std::vector<Command>& Registry() {
 void PrintUsage(FILE* out) {
     std::fprintf(out,
                  "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] [--psk-file FILE] COMMAND ...\n"
-                 "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n\n"
+                 "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n"
+                 "volume options of the commands that read a volume:\n"
+                 "  -p N | --start S --type T | --virtual TYPE --start S [--param NAME=VALUE]...  which volume\n"
+                 "  --volume-start S                 read the loaded volume from another first sector\n"
+                 "  --set-start-cluster PATH=CLUSTER give an item another first cluster (in memory only)\n"
+                 "  --skip-allocated                 read deleted FAT files through free clusters only\n\n"
                  "commands:\n");
     for (const auto& command : Registry()) std::fprintf(out, "  %s\n      %s\n", command.usage, command.summary);
 }

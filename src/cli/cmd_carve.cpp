@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
 #include "common/hash.h"
+#include "disk/filled_ranges.h"
 #include "recovery/folder_export.h"
 #include "recovery/manifest.h"
 #include "recovery/sector_region_volume.h"
@@ -54,7 +55,13 @@ int Carve(Env& env, const Args& args) {
     region->SetStartSector(opened.startSector);
     region->SetTotalSectors(opened.totalSectors);
     if (!region->Prepare()) return Fail(kFailed, "nothing to carve: " + args.Positional()[0] + " has no sectors");
-    if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
+    // Reads during the scan that failed are counted for the closing line.
+    ByteRangeSet scanFilled;
+    {
+        FillRecorder recorder(scanFilled);
+        if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
+    }
+    const unsigned long long unreadableSectors = (scanFilled.TotalBytes() + 511) / 512;
     SectorRegionVolume& volume = *region;
     opened.volume = std::move(region);
 
@@ -73,11 +80,15 @@ int Carve(Env& env, const Args& args) {
     const uint32_t pages = CountFiles(found, "HTML"), documents = CountFiles(found, "DOC");
     const ExportSummary& s = exporter.Summary();
     if (env.json)
-        std::printf("{\"html\":%u,\"doc\":%u,\"exported\":%u,\"skipped\":%u,\"failed\":%u}\n", pages, documents,
-                    s.exported, s.skipped, s.failed);
+        std::printf("{\"html\":%u,\"doc\":%u,\"exported\":%u,\"skipped\":%u,\"failed\":%u,\"unreadableSectors\":%llu}\n",
+                    pages, documents, s.exported, s.skipped, s.failed, unreadableSectors);
+    else if (unreadableSectors > 0)
+        std::printf("carved %u pages, %u documents; exported %u, skipped %u, failed %u; %llu sectors could not be read\n",
+                    pages, documents, s.exported, s.skipped, s.failed, unreadableSectors);
     else
         std::printf("carved %u pages, %u documents; exported %u, skipped %u, failed %u\n", pages, documents,
                     s.exported, s.skipped, s.failed);
+    if (s.unreadable > 0) std::fprintf(stderr, "%s\n", UnreadableSummaryLine(s.unreadable).c_str());
     return s.failed == 0 ? kOk : kFailed;
 }
 

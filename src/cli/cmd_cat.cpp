@@ -2,12 +2,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/cli.h"
 #include "cli/item_arg.h"
 #include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
+#include "disk/filled_ranges.h"
 #include "recovery/export_item.h"
 
 namespace delvora::cli {
@@ -15,7 +17,7 @@ namespace {
 
 constexpr const char* kUsageText =
     "cat SOURCE (PATH | --id N) [-p N | --start S --type T]"
-    " [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    " [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
 
 int Cat(Env& env, const Args& args) {
     const size_t paths = args.Positional().size() - (args.Positional().empty() ? 0 : 1);
@@ -30,7 +32,15 @@ int Cat(Env& env, const Args& args) {
     FileItem* item = named.front().item;
     if (!item) return Fail(kFailed, "no such item: " + what);
     if (item->IsDirectory() || item == opened.volume->RootItem() || item == opened.volume->RecycleItem()) return Fail(kFailed, what + " is a folder");
-    switch (CopyItemData(*opened.volume, *item, STDOUT_FILENO)) {
+    ByteRangeSet unreadable;
+    const CopyStatus status =
+        CopyItemData(*opened.volume, *item, STDOUT_FILENO, nullptr, CopyReport::kMessages, nullptr, &unreadable);
+    if (unreadable.TotalBytes() > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: %llu bytes unreadable, filled with zeros: %s\n", what.c_str(),
+                     static_cast<unsigned long long>(unreadable.TotalBytes()), unreadable.Text().c_str());
+    }
+    switch (status) {
         case CopyStatus::kDone: return kOk;
         case CopyStatus::kWriteFailed: return Fail(kFailed, std::string("writing to standard output failed: ") + std::strerror(errno));
         default: return Fail(kFailed, "reading " + what + " failed");

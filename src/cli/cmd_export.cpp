@@ -14,6 +14,7 @@
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "recovery/export_filter.h"
 #include "recovery/export_item.h"
@@ -27,7 +28,7 @@ namespace {
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
     "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]\n"
-    "      [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
@@ -121,24 +122,34 @@ int Export(Env& env, const Args& args) {
         }
         usedNames.insert(chosen);
         Hasher digest(hashKinds);
-        if (!ExportItemToFd(volume, *item, fd, out, manifestPath ? &digest : nullptr)) {
+        ByteRangeSet unreadable;
+        if (!ExportItemToFd(volume, *item, fd, out, manifestPath ? &digest : nullptr, &unreadable)) {
             ++single.failed;
             continue;
         }
         ++single.exported;
-        if (manifestPath) manifest.Add({FullPath(*item), out, item->size, digest.Finish()});
+        const ExportedFile file{ShownPath(*item, volume.RecycleItem()), out, item->size, digest.Finish(),
+                                unreadable.TotalBytes(), unreadable.Text(),
+                                item->IsDeleted() ? volume.CountOverwrittenClusters(item) : 0};
+        if (file.unreadableBytes > 0) {
+            ++single.unreadable;
+            env.log.AppendLog(UnreadableLogLine(file));
+        }
+        if (manifestPath) manifest.Add(file);
     }
 
     const ExportSummary& folders = exporter.Summary();
     const uint32_t exported = single.exported + folders.exported;
     const uint32_t skipped = single.skipped + folders.skipped;
     const uint32_t failed = single.failed + folders.failed;
+    const uint32_t unreadable = single.unreadable + folders.unreadable;
     if (manifestPath && !manifest.Close()) {
         Fail(kFailed, "writing " + *manifestPath + " failed");
         return kFailed;
     }
     if (env.json) std::printf("{\"exported\":%u,\"skipped\":%u,\"failed\":%u}\n", exported, skipped, failed);
     else std::printf("exported %u, skipped %u, failed %u\n", exported, skipped, failed);
+    if (unreadable > 0) std::fprintf(stderr, "%s\n", UnreadableSummaryLine(unreadable).c_str());
     return failed == 0 ? kOk : kFailed;
 }
 

@@ -74,7 +74,7 @@ const bool kRegistered = RegisterCommand(
     {"ls",
      "ls SOURCE [-p N | --start S --type T] [--json] [-r|--deleted|--live] [--verify-deleted-folders]\n"
      "      [--no-ignore-zero-time] [--no-ignore-zero-date]\n"
-     "      [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]",
+     "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]",
      "list a volume's files and folders, live and deleted",
      kVolumeOptions,
      WithResidualFlags(

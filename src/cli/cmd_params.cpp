@@ -38,6 +38,13 @@ int FatMarks(Env& env, const Args& args) {
     DiskDevice device(env.context);
     const std::string name = SourceName(env, args.Positional()[0]);
     if (!OpenParamDevice(device, name)) return Fail(kFailed, "cannot open " + name + ": " + device.LastErrorText());
+    // As preread: a start past the end has nothing to look at, which is no
+    // answer of "no marks".
+    const uint64_t sectors = device.SizeBytes() / 512;
+    if (sectors != 0 && start >= sectors)
+        return Fail(kFailed, Format("start sector %llu is past the end of %s (%llu sectors)",
+                                    static_cast<unsigned long long>(start), args.Positional()[0].c_str(),
+                                    static_cast<unsigned long long>(sectors)));
     const auto marks = FindFatMarkers(device, start);
     for (size_t i = 0; i < marks.size(); ++i) {
         const auto sector = static_cast<unsigned long long>(marks[i]);

@@ -7,6 +7,7 @@
 #include "cli/search_case.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "search/hit_place.h"
 #include "search/keyword.h"
@@ -14,6 +15,7 @@
 #include "search/keyword_list.h"
 #include "search/keyword_search.h"
 #include "search/search_terms.h"
+#include "search/term_matcher.h"
 
 namespace delvora::cli {
 namespace {
@@ -23,9 +25,9 @@ constexpr const char* kUsageText =
     "      [--keywords-file F] [--ignore-case] [--encodings gbk,utf8,utf16le,utf16be] [--max-match BYTES]\n"
     "      [--from SECTOR] [--to SECTOR] [--json | --csv] [--case CASE.wsh]";
 constexpr const char* kRangeError = "搜索范围设置错误!";
-// A keyword that gives no bytes (empty, or a broken \x escape) stops the
-// search without a message of its own.
-constexpr const char* kNotRun = "the search did not run: a keyword gives no bytes or the range holds no cluster";
+constexpr const char* kNotRun = "the search did not run: the range holds no cluster";
+constexpr const char* kNoBytes = "a keyword gives no bytes";
+constexpr const char* kOutOfMemory = "the search ran out of memory";
 
 constexpr const char* kKindError = "--kind takes ascii, unicode, hex or regex";
 
@@ -94,31 +96,96 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
     return kOk;
 }
 
-// volume: the searched volume, whose files the hits' file offsets are taken
-// in (null for a raw search).
-void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::vector<KeywordHit>& hits,
-           Volume* volume, bool csv) {
-    std::optional<HitPlacer> placer;
-    if (volume) placer.emplace(*volume);
+// Each keyword turned into its terms and compiled before anything is read,
+// so a bad one is told by its own message ("关键字太长!", a broken \x
+// escape, the place where an expression cannot be used ...).
+int CheckKeywords(Env& env, const std::vector<KeywordSpec>& keywords) {
+    // Passes messages on and notes that one was given.
+    struct Told final : Notifier {
+        Notifier& to;
+        bool told = false;
+        explicit Told(Notifier& notifier) : to(notifier) {}
+        void Message(std::string_view text, std::string_view caption, MessageIcon icon) override {
+            told = true;
+            to.Message(text, caption, icon);
+        }
+        bool Confirm(std::string_view text, std::string_view caption) override { return to.Confirm(text, caption); }
+    } told(env.notifier);
+    std::vector<SearchTerm> terms;
+    for (const KeywordSpec& keyword : keywords)
+        if (!ExpandKeywords({keyword}, env.options.codepage, terms, told))
+            return told.told ? kFailed : Fail(kFailed, std::string(kNoBytes) + ": " + keyword.text);
+    TermMatcher matcher;
+    std::string error;
+    if (!matcher.Prepare(std::move(terms), error)) return Fail(kFailed, error.empty() ? kNoBytes : error);
+    return kOk;
+}
+
+// Prints hits a batch at a time as the search places them. volume: the
+// searched volume, whose files the hits' file offsets are taken in (null
+// for a raw search).
+class HitPrinter {
+public:
+    HitPrinter(const Env& env, const std::vector<KeywordSpec>& keywords, Volume* volume, bool csv)
+        : m_env(env), m_keywords(keywords), m_bCsv(csv) {
+        if (volume) {
+            m_placer.emplace(*volume);
+            m_nOrigin = volume->StartSector() * 512;
+        }
+        // Which encoding matched is worth a column once there can be several.
+        for (const KeywordSpec& keyword : keywords) m_bEncodings = m_bEncodings || keyword.encodings != 0;
+        if (csv) std::fputs(HitCsvHeader(), stdout);
+    }
+    bool Print(const std::vector<KeywordHit>& hits);
+    /// The closing record: how many sectors could not be read, and where.
+    void Close(const ByteRangeSet& filled);
+
+private:
+    const Env& m_env;
+    const std::vector<KeywordSpec>& m_keywords;
+    std::optional<HitPlacer> m_placer;
+    bool m_bCsv = false;
+    bool m_bEncodings = false;
+    uint64_t m_nOrigin = 0;  // CSV sectors count from the volume's start (the source's for --raw)
+};
+
+void HitPrinter::Close(const ByteRangeSet& filled) {
+    if (filled.Empty()) return;
+    std::string ranges;
+    uint64_t sectors = 0;
+    for (const ByteRange& range : filled.Ranges()) {
+        const uint64_t first = range.first / 512, last = range.last / 512;
+        sectors += last - first + 1;
+        if (m_env.json) ranges += Format("%s\"%llu-%llu\"", ranges.empty() ? "" : ",",
+                                         static_cast<unsigned long long>(first), static_cast<unsigned long long>(last));
+        else ranges += Format("%s%llu-%llu", ranges.empty() ? "" : ";", static_cast<unsigned long long>(first),
+                              static_cast<unsigned long long>(last));
+    }
+    if (m_env.json)
+        std::printf("{\"unreadableSectors\":%llu,\"ranges\":[%s]}\n", static_cast<unsigned long long>(sectors),
+                    ranges.c_str());
+    else
+        std::fprintf(stderr, "%llu sectors could not be read, searched as zeros: %s\n",
+                     static_cast<unsigned long long>(sectors), ranges.c_str());
+}
+
+bool HitPrinter::Print(const std::vector<KeywordHit>& hits) {
+    const Env& env = m_env;
+    const std::vector<KeywordSpec>& keywords = m_keywords;
+    std::optional<HitPlacer>& placer = m_placer;
     std::string out;
     auto flush = [&] {
         std::fwrite(out.data(), 1, out.size(), stdout);
         out.clear();
     };
-    if (csv) out += HitCsvHeader();
-    // Which encoding matched is worth a column once there can be several.
-    bool showEncoding = false;
-    for (const KeywordSpec& keyword : keywords) showEncoding = showEncoding || keyword.encodings != 0;
-    // Sectors in the CSV count from the volume's start (the source's for --raw).
-    const uint64_t origin = volume ? volume->StartSector() * 512 : 0;
     for (const KeywordHit& hit : hits) {
         const std::string file = hit.file ? FullPath(*hit.file) : std::string();
-        if (csv) {
+        if (m_bCsv) {
             HitCsvRow row;
             row.keyword = keywords[hit.keyword].text;
             row.encoding = hit.encoding;
-            row.sector = (hit.byteOffset - origin) / 512;
-            row.offset = static_cast<uint32_t>((hit.byteOffset - origin) % 512);
+            row.sector = (hit.byteOffset - m_nOrigin) / 512;
+            row.offset = static_cast<uint32_t>((hit.byteOffset - m_nOrigin) % 512);
             row.byteOffset = hit.byteOffset;
             row.filePath = file;
             row.hasFileOffset = placer && hit.file && placer->Find(*hit.file, hit.byteOffset, row.fileOffset);
@@ -136,12 +203,11 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
             uint64_t fileOffset = 0;
             const bool placed = placer && hit.file && placer->Find(*hit.file, hit.byteOffset, fileOffset);
             out += ",\"fileOffset\":" + (placed ? std::to_string(fileOffset) : std::string("null")) +
-                   ",\"encoding\":" + JsonString(hit.encoding) +
-                   Format(",\"length\":%u}", hit.length);
+                   ",\"encoding\":" + JsonString(hit.encoding) + Format(",\"length\":%u}", hit.length);
         } else {
             // With several keywords each line says which one it found.
             if (keywords.size() > 1) out += EscapeControls(keywords[hit.keyword].text) + "\t";
-            if (showEncoding) out += hit.encoding + "\t";
+            if (m_bEncodings) out += hit.encoding + "\t";
             out += Format("%llu\t%u\t%llu\t", static_cast<unsigned long long>(hit.position), hit.offset,
                           static_cast<unsigned long long>(hit.byteOffset)) +
                    EscapeControls(hit.hitText) + "\t" + EscapeControls(file);
@@ -150,6 +216,7 @@ void Print(const Env& env, const std::vector<KeywordSpec>& keywords, const std::
         if (out.size() > (1u << 20)) flush();
     }
     flush();
+    return !std::ferror(stdout);
 }
 
 int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywords) {
@@ -163,17 +230,28 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
-    std::vector<KeywordHit> hits;
-    if (!SearchSource(source, env.context, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, nullptr, args.Flag("--csv"));
+    HitPrinter printer(env, keywords, nullptr, args.Flag("--csv"));
+    ByteRangeSet filled;
+    bool outOfMemory = false;
+    int ran = 0;
+    {
+        FillRecorder recorder(filled);
+        ran = SearchSourceBatched(
+            source, env.context, keywords, start, count, nullptr,
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+    }
+    if (outOfMemory) return Fail(kFailed, kOutOfMemory);
+    if (!ran) return Fail(kFailed, kNotRun);
+    printer.Close(filled);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
 int Search(Env& env, const Args& args) {
     if (args.Positional().size() != 1) return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
-    std::vector<KeywordSpec> keywords;
     if (args.Flag("--csv") && env.json) return Fail(kUsage, "--csv and --json exclude each other");
+    std::vector<KeywordSpec> keywords;
     if (const int rc = ReadKeywords(args, keywords); rc != kOk) return rc;
+    if (const int rc = CheckKeywords(env, keywords); rc != kOk) return rc;
     if (args.Flag("--raw")) return SearchRaw(env, args, keywords);
 
     OpenedVolume opened;
@@ -182,14 +260,26 @@ int Search(Env& env, const Args& args) {
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
         return rc;
-    std::vector<KeywordHit> hits;
-    if (const auto casePath = args.Value("--case"))
-        return SearchIntoCase(env, *casePath, opened, keywords, start, count, hits, [&](Volume& caseVolume) {
-            Print(env, keywords, hits, &caseVolume, args.Flag("--csv"));
-            return std::fflush(stdout) == 0 ? kOk : kFailed;
+    if (const auto casePath = args.Value("--case")) {
+        std::vector<KeywordHit> hits;
+        return SearchIntoCase(env, *casePath, opened, keywords, start, count, hits, [&](Volume& searched) {
+            HitPrinter printer(env, keywords, &searched, args.Flag("--csv"));
+            return printer.Print(hits) && std::fflush(stdout) == 0 ? kOk : kFailed;
         });
-    if (!SearchKeyword(volume, keywords, start, count, nullptr, hits)) return Fail(kFailed, kNotRun);
-    Print(env, keywords, hits, &volume, args.Flag("--csv"));
+    }
+    HitPrinter printer(env, keywords, &volume, args.Flag("--csv"));
+    ByteRangeSet filled;
+    bool outOfMemory = false;
+    int ran = 0;
+    {
+        FillRecorder recorder(filled);
+        ran = SearchKeywordBatched(
+            volume, keywords, start, count, nullptr,
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+    }
+    if (outOfMemory) return Fail(kFailed, kOutOfMemory);
+    if (!ran) return Fail(kFailed, kNotRun);
+    printer.Close(filled);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 

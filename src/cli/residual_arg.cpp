@@ -6,10 +6,12 @@ namespace delvora::cli {
 
 std::vector<std::string> WithResidualFlags(std::vector<std::string> flags) {
     flags.insert(flags.end(), kResidualFlags.begin(), kResidualFlags.end());
+    flags.push_back("--skip-allocated");
     return flags;
 }
 
 int ResidualArg(Env& env, const Args& args, OpenedVolume& opened) {
+    if (args.Flag("--skip-allocated")) env.options.skipAllocatedClusters = 1;
     if (!args.Flag("--residual")) {
         for (const auto& flag : kResidualFlags)
             if (args.Flag(flag)) return Fail(kUsage, flag + " belongs to the residual search: it needs --residual");

@@ -15,10 +15,12 @@ namespace delvora::cli {
 inline const std::vector<std::string> kResidualFlags{"--residual", "--html", "--doc", "--search-loaded",
                                                      "--ignore-not-parent"};
 
-/// A command's own flags plus the residual-search ones.
+/// A command's own flags plus the residual-search ones and --skip-allocated
+/// (deleted FAT files read through free clusters only).
 std::vector<std::string> WithResidualFlags(std::vector<std::string> flags);
 
-/// Runs the residual search when --residual was given. Answers an exit
+/// Applies --skip-allocated, and runs the residual search when --residual
+/// was given. Answers an exit
 /// code: kUsage for --html, --doc or --search-loaded without --residual.
 int ResidualArg(Env& env, const Args& args, OpenedVolume& opened);
 

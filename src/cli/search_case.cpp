@@ -79,14 +79,14 @@ void PrintCaseResults(const Env& env, CaseWorkspace& workspace) {
         }
         bool first = true;
         for (const auto& hit : folder->children) {
-            const std::string file = hit->fileItem ? FullPath(*hit->fileItem) : hit->filePath;
+            const std::string file = hit->hitFile.Item() ? FullPath(*hit->hitFile.Item()) : hit->filePath;
             if (env.json) {
                 out += std::string(first ? "" : ",") +
                        Format("{\"position\":%llu,\"offset\":%u,\"byteOffset\":%llu,\"encoding\":",
                               static_cast<unsigned long long>(hit->position), hit->offset,
                               static_cast<unsigned long long>(hit->byteOffset)) +
                        JsonString(hit->encoding) + ",\"file\":" + (file.empty() ? "null" : JsonString(file)) +
-                       ",\"fileFound\":" + (hit->fileItem ? "true" : "false") + "}";
+                       ",\"fileFound\":" + (hit->hitFile.Item() ? "true" : "false") + "}";
             } else {
                 out += Format("\t%llu\t%u\t%llu\t", static_cast<unsigned long long>(hit->position), hit->offset,
                               static_cast<unsigned long long>(hit->byteOffset)) +

@@ -12,6 +12,7 @@
 #include "cli/virtual_arg.h"
 #include "common/text_format.h"
 #include "disk/disk_scan.h"
+#include "disk/filled_ranges.h"
 #include "disk/partition_types.h"
 #include "fs/volume_registry.h"
 
@@ -171,6 +172,22 @@ int LocateVolumeArg(Env& env, const Args& args, OpenedVolume& out) {
     return kOk;
 }
 
+namespace {
+
+bool RootUnreadable(Volume& volume, const ByteRangeSet& filled) {
+    if (filled.Empty()) return false;
+    ClusterRunList root;
+    if (!volume.ListRootSectors(root)) return false;
+    const uint64_t origin = volume.StartSector() * 512, bytes = std::max<uint32_t>(volume.BytesPerSector(), 1);
+    for (const ClusterRun& run : root) {
+        if (run.first > (UINT64_MAX - origin) / bytes || run.count > UINT64_MAX / bytes) return true;
+        if (filled.Overlaps(origin + run.first * bytes, run.count * bytes)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) {
     const int located = LocateVolumeArg(env, args, out);
     if (located != kOk) return located;
@@ -178,6 +195,10 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) 
     // The command line loads inline, as the workstation does for remote
     // sources, and logs the same lines.
     const auto started = std::chrono::steady_clock::now();
+    // Reads that failed while the volume was prepared and loaded: if the
+    // root folder was among them, the tree is empty for want of data.
+    ByteRangeSet filled;
+    FillRecorder recorder(filled);
     OpenedVolumeResult opened = OpenVolume({out.source.get(), out.typeId, out.startSector, out.totalSectors}, env.context);
     if (!opened.volume) {
         // An analysis failure was shown and logged by the opening itself.
@@ -192,6 +213,9 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) 
     env.log.AppendLog(opened.loadLine);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     env.log.AppendLog(Format("分析文件系统耗时: %d 毫秒", static_cast<int>(ms.count())));
+    // A tree without its root would pass for an empty volume.
+    if (RootUnreadable(*out.volume, filled))
+        return Fail(kFailed, "the volume's root folder cannot be read: the source ends or fails inside its tables or root");
     // What was loaded is still worth showing: a damaged volume is the usual case.
     if (!loaded) std::fprintf(stderr, "delvora-cli: warning: the volume's tree was loaded only in part\n");
     return ApplyPlacementArgs(env, args, *out.volume);

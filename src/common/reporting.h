@@ -86,12 +86,8 @@ struct CoreContext {
     Log& Logger() const;
     Progress& Prog() const;
     AnalysisOptions& Options() const;
-    /// The device map; without one, the machine's own discovery. Defined in
-    /// the disk layer (disk/device_map.cpp), which owns discovery.
-    const DeviceMap& Devices() const;
-    /// How remote items of a case are reconnected; without one, plainly.
-    /// Defined in the disk layer (disk/remote_connect.cpp).
-    RemoteConnector& Remotes() const;
+    // The device map and the remote connector are reached through the disk
+    // layer, which owns them: DevicesOf and RemotesOf.
 };
 
 /// A context whose sinks discard everything, with start-value options and the

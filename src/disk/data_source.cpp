@@ -66,9 +66,13 @@ int DataSource::Open() {
         case SourceKind::Remote:
             if (m_pRemote) {
                 const std::u16string wide = Utf8ToUtf16(m_strPath);
-                if (m_pRemote->Open(wide, 512) >= 0) {
+                const int32_t status = m_pRemote->Open(wide, 512);
+                if (status >= 0) {
                     m_device.SetName(m_strPath);
                     result = m_device.OpenWithBackend(std::make_unique<RemoteBackend>(m_pRemote));
+                } else {
+                    const std::string why = m_pRemote->LastErrorText();
+                    m_strOpenError = why.empty() ? ErrnoText(-status) : why;
                 }
             }
             break;

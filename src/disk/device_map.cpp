@@ -193,9 +193,9 @@ std::vector<std::string> DeviceMap::Names() const {
     return names;
 }
 
-const DeviceMap& CoreContext::Devices() const {
+const DeviceMap& DevicesOf(const CoreContext& context) {
     static const DeviceMap s_system = DeviceMap::Discover();
-    return devices ? *devices : s_system;
+    return context.devices ? *context.devices : s_system;
 }
 
 uint32_t DeviceMap::LogicalDriveMask() const {

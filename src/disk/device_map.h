@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/reporting.h"
+
 namespace delvora {
 
 class DeviceMap {
@@ -43,5 +45,8 @@ private:
 
     std::vector<std::pair<std::string, std::string>> m_entries;
 };
+
+/// The context's device map; without one, the machine's own discovery.
+const DeviceMap& DevicesOf(const CoreContext& context);
 
 }  // namespace delvora

@@ -1,10 +1,12 @@
 #include "disk/disk_device.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "common/text_format.h"
 #include "disk/device_map.h"
+#include "disk/filled_ranges.h"
 
 namespace delvora {
 
@@ -19,7 +21,7 @@ int DiskDevice::Open() {
         return 0;
     }
     Close();
-    const std::string path = m_pContext->Devices().Resolve(m_strName);
+    const std::string path = DevicesOf(*m_pContext).Resolve(m_strName);
     int error = ENOENT;
     std::unique_ptr<FdBackend> backend;
     if (!path.empty()) backend = FdBackend::Open(path, error);
@@ -54,15 +56,16 @@ int DiskDevice::Close() {
 int DiskDevice::ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error) {
     error = m_pBackend ? m_pBackend->ReadAt(buffer, count, offset) : EBADF;
     if (error == 0) return 1;
-    std::memset(buffer, 0, count);
+    std::memset(buffer, FillByte(), count);
     m_strLastError = ErrnoText(error);
     return 0;
 }
 
 int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint64_t sector) {
     if (sector > UINT64_MAX / m_dwSectorSize) {
-        std::memset(buffer, 0, count);
+        std::memset(buffer, FillByte(), count);
         m_strLastError = ErrnoText(EINVAL);
+        RecordFilledBytes(UINT64_MAX - count + 1, count);
         return 0;
     }
     const uint64_t offset = uint64_t{m_dwSectorSize} * sector;
@@ -72,24 +75,31 @@ int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint64_t sector) {
 
     constexpr uint32_t kPiece = 512;
     if (count / kPiece > 1) {
-        // Re-read piece by piece so one bad sector costs only its own bytes.
-        // Every failing piece is logged; the box is shown once per request.
-        for (uint32_t i = 0; i < count / kPiece; ++i) {
+        // Re-read piece by piece so one bad sector costs only its own bytes
+        // (a last piece shorter than a sector included). Every failing piece
+        // is logged; the box is shown once per request.
+        for (uint32_t done = 0; done < count; done += kPiece) {
+            const uint32_t piece = std::min(kPiece, count - done);
             int error = 0;
-            const uint64_t pieceOffset = offset + uint64_t{kPiece} * i;
-            if (ReadAtOffset(buffer + kPiece * i, kPiece, pieceOffset, error)) {
+            const uint64_t pieceOffset = offset + done;
+            if (ReadAtOffset(buffer + done, piece, pieceOffset, error)) {
                 result = 1;
-            } else if (m_bReportErrors == 1) {
+                continue;
+            }
+            RecordFilledBytes(pieceOffset, piece);
+            if (m_bReportErrors == 1) {
                 m_pContext->Logger().AppendLog(
                     Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
                            static_cast<unsigned long long>(pieceOffset / m_dwSectorSize),
                            ErrnoText(error).c_str()));
             }
         }
-    } else if (m_bReportErrors == 1) {
-        m_pContext->Logger().AppendLog(Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
-                                              static_cast<unsigned long long>(sector),
-                                              ErrnoText(firstError).c_str()));
+    } else {
+        RecordFilledBytes(offset, count);
+        if (m_bReportErrors == 1)
+            m_pContext->Logger().AppendLog(Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
+                                                  static_cast<unsigned long long>(sector),
+                                                  ErrnoText(firstError).c_str()));
     }
     if (m_bReportErrors == 1)
         m_pContext->Notify().Message(ErrnoText(firstError), "Error", MessageIcon::Information);

@@ -112,6 +112,8 @@ int DiskScan::EnumeratePhysicalDrives(std::vector<std::string>& drives) {
 
 int DiskScan::Scan() {
     m_entries.clear();
+    m_failedSources.clear();
+    m_nOpened = 0;
     return m_source.Kind() == SourceKind::Remote ? ScanRemote() : ScanLocal();
 }
 
@@ -147,7 +149,7 @@ int DiskScan::ScanLocal() {
         }
     }
 
-    const uint32_t mask = m_pContext->Devices().LogicalDriveMask();
+    const uint32_t mask = DevicesOf(*m_pContext).LogicalDriveMask();
     const std::vector<std::string> mounted = MountedNames(mask);
     const char nextFree = NextFreeLetter(mask);
     MatchLettersSortExchange(mounted, nextFree);
@@ -175,6 +177,7 @@ int DiskScan::ScanRemote() {
         return 0;
     }
     m_chNextWalkLetter = 'C';
+    const bool anyDevice = info[0] || info[1] || info[2] || info[3] || info[4];
     if (info[0]) {
         PartitionEntry entry;
         entry.source = entry.letter = "A:";
@@ -197,14 +200,26 @@ int DiskScan::ScanRemote() {
     const std::string savedPath = m_source.Path();
     MatchLettersSortExchange(mounted, nextFree);
     m_source.SetPath(savedPath);
-    m_source.Open();
+    if (std::find(m_failedSources.begin(), m_failedSources.end(), savedPath) == m_failedSources.end()) m_source.Open();
+    // A machine whose every device stayed silent has shown nothing: the
+    // list (a fixed floppy row at most) would pass for an answer.
+    if ((anyDevice || mask != 0) && m_nOpened == 0 && !m_failedSources.empty()) {
+        notifier.Message("远程计算机的设备都没有应答!", "提示", MessageIcon::Error);
+        m_entries.clear();
+        return 0;
+    }
     return 1;
 }
 
 int DiskScan::ReadSectors(const std::string& name, uint8_t* buffer, uint32_t count, uint32_t sector) {
+    if (std::find(m_failedSources.begin(), m_failedSources.end(), name) != m_failedSources.end()) return 0;
     m_source.SetPath(name);
     m_source.SetReportErrors(0);
-    if (!m_source.Open()) return 0;
+    if (!m_source.Open()) {
+        m_failedSources.push_back(name);
+        return 0;
+    }
+    ++m_nOpened;
     return m_source.GetData(buffer, count, sector);
 }
 

@@ -74,6 +74,10 @@ private:
     const CoreContext* m_pContext;
     DataSource m_source;
     std::vector<PartitionEntry> m_entries;
+    // Sources that would not open during this scan: each is tried once, so
+    // a remote export that never answers costs one deadline, not one a read.
+    std::vector<std::string> m_failedSources;
+    size_t m_nOpened = 0;
     int m_bIncludeFloppy = 0;
     int m_bIncludePartitions = 1;
     int m_bIncludeWholeDisks = 0;

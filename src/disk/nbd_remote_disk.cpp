@@ -43,6 +43,25 @@ std::string NbdErrorText() {
     return text ? text : "";
 }
 
+}  // namespace
+
+std::string RemoteFailureText(int error, const std::string& detail) {
+    if (!detail.empty()) return detail;
+    // libnbd says nothing for a deadline, a closed connection or a refused
+    // size: the cause is named from the error instead.
+    switch (error) {
+        case ETIMEDOUT: return "no answer before the deadline";
+        case ENOENT: return "the server has no export of that name";
+        case ECONNRESET:
+        case EPIPE:
+        case ENOTCONN: return "the connection was closed";
+        case 0: return "unknown failure";
+        default: return ErrnoText(error);
+    }
+}
+
+namespace {
+
 int NbdErrno(int fallback) {
     const int e = nbd_get_errno();
     return e > 0 ? e : fallback;
@@ -155,7 +174,7 @@ void Fail(Negotiation& n, NbdConnectResult result, int error, std::string detail
     n.handle = nullptr;
     n.status.result = result;
     n.status.code = -error;
-    n.status.detail = std::move(detail);
+    n.status.detail = RemoteFailureText(error, detail);
 }
 
 // Connects and stops in option negotiation, so that the caller may list
@@ -285,6 +304,7 @@ NbdRemoteDisk::NbdRemoteDisk(NbdEndpoint endpoint, std::vector<std::string> expo
 NbdRemoteDisk::~NbdRemoteDisk() { CloseHandle(); }
 
 void NbdRemoteDisk::CloseHandle(bool settle) {
+    std::lock_guard lock(m_mutex);
     if (m_pHandle && settle && nbd_aio_is_ready(m_pHandle)) {
         // nbdkit may abort when replies meet a socket closed under them: the
         // pieces on their way land first (briefly: a server that stopped
@@ -358,6 +378,7 @@ std::shared_ptr<RemoteDisk> NbdRemoteDisk::NewSession() {
 }
 
 int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSize) {
+    std::lock_guard lock(m_mutex);
     if (sectorSize != 512) return -EINVAL;
     const std::string name =
         Utf16ToUtf8(std::span(reinterpret_cast<const uint16_t*>(deviceName.data()), deviceName.size()));
@@ -384,8 +405,8 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
         driven = Drive(h, deadline, [&answered] { return answered; });
     const int64_t size = driven == 1 && nbd_aio_is_ready(h) ? nbd_get_size(h) : -1;
     if (size < 0) {
-        m_strLastError = NbdErrorText();
         const int e = NbdErrno(driven == 0 ? ETIMEDOUT : ENOENT);
+        m_strLastError = RemoteFailureText(e, NbdErrorText());
         nbd_close(h);
         return -e;
     }
@@ -404,6 +425,7 @@ int32_t NbdRemoteDisk::Read(uint64_t sector, uint32_t count, std::vector<uint8_t
 }
 
 int32_t NbdRemoteDisk::ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) {
+    std::lock_guard lock(m_mutex);
     if (!m_pHandle || !nbd_aio_is_ready(m_pHandle)) return -EIO;
     if (sector > UINT64_MAX / 512) return -EINVAL;
     const uint64_t offset = sector * 512;

@@ -6,6 +6,7 @@
 // answering gives a failed call, never a hang.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,8 +66,8 @@ public:
 
     const std::vector<std::string>& ExportNames() const { return m_exports; }
     const NbdEndpoint& Endpoint() const { return m_endpoint; }
-    /// libnbd's text of the last failure.
-    const std::string& LastErrorText() const { return m_strLastError; }
+    /// The text of the last failure, never empty after one.
+    std::string LastErrorText() const override { return m_strLastError; }
 
 private:
     NbdRemoteDisk(NbdEndpoint endpoint, std::vector<std::string> exports);
@@ -81,7 +82,14 @@ private:
     uint64_t m_nSize = 0;
     std::string m_strLastError;
     ReadAhead m_readAhead;
+    // One connection serves every reader of it (the worker, a view, a
+    // script): the handle and the read-ahead state are one caller's at a time.
+    std::recursive_mutex m_mutex;
 };
+
+/// A failure's text: libnbd's when it gave one, else the cause named from
+/// the error number (a deadline, a closed connection, a missing export).
+std::string RemoteFailureText(int error, const std::string& detail);
 
 /// The hardware block and drive mask that an export list answers: A: is the
 /// floppy, PHYSICALDRIVE0..3 the disks, and every "X:" a mounted letter.

@@ -223,9 +223,9 @@ std::shared_ptr<RemoteDisk> NbdConnector::Reconnect(const std::string& address, 
     return ConnectRemote(address, user, key, context);
 }
 
-RemoteConnector& CoreContext::Remotes() const {
+RemoteConnector& RemotesOf(const CoreContext& context) {
     static NbdConnector s_plain;
-    return remotes ? *remotes : s_plain;
+    return context.remotes ? *context.remotes : s_plain;
 }
 
 }  // namespace delvora

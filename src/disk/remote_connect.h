@@ -78,4 +78,8 @@ private:
     AskKey m_askKey;
 };
 
+/// How the context reconnects remote items of a case; without a connector
+/// of its own, plainly.
+RemoteConnector& RemotesOf(const CoreContext& context);
+
 }  // namespace delvora

@@ -28,6 +28,8 @@ public:
         std::copy(data.begin(), data.end(), buffer);
         return status;
     }
+    /// Why the last Open or read failed; empty when the service cannot say.
+    virtual std::string LastErrorText() const { return {}; }
     /// Bytes of the opened device; 0 when the service does not say.
     virtual uint64_t SizeBytes() const { return 0; }
 

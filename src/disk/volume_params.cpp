@@ -111,16 +111,28 @@ std::string ShowRow(ByteSpan block, const RowSpec& row) {
 // Decimal with an optional sign after leading blanks; anything else ends the
 // number, and text without digits is 0. A negative value is kept in two's
 // complement, so it sign-extends into any field width.
-uint64_t ParseRowNumber(std::string_view text) {
+// fits: whether the value can be stored in a field of that width without
+// being cut: 1- and 2-byte fields take 0 up to their largest value; the
+// 32- and 64-bit ones also a negative value down to their signed least.
+uint64_t ParseRowNumber(std::string_view text, uint8_t width, bool& fits) {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     uint64_t value = 0;
-    // Ends at the first non-digit or after 20 digits, the most a 64-bit value has.
-    for (size_t digits = 0; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && digits < 20;
-         ++i, ++digits)
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    fits = true;
+    // Ends at the first non-digit; a value past 64 bits does not fit anything.
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        const auto digit = static_cast<uint64_t>(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            fits = false;
+            return 0;
+        }
+        value = value * 10 + digit;
+    }
+    const uint64_t most = width >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * width)) - 1;
+    if (negative && value != 0) fits = width >= 4 && value <= (uint64_t{1} << (8 * std::min<uint8_t>(width, 8) - 1));
+    else fits = value <= most;
     return negative ? ~value + 1 : value;
 }
 
@@ -209,8 +221,14 @@ std::vector<ParamRow> ParamRows(VirtualType type, const VolumeParamBlocks& block
 std::string ReadBackRows(VirtualType type, const std::vector<std::string>& values, VolumeParamBlocks& blocks) {
     const std::span<uint8_t> block = BlockOf(type, blocks);
     const std::span<const RowSpec> rows = RowsOf(type);
-    for (size_t i = 0; i < rows.size() && i < values.size(); ++i)
-        if ((rows[i].important || rows[i].size) && !rows[i].text) WriteField(block, rows[i], ParseRowNumber(values[i]));
+    for (size_t i = 0; i < rows.size() && i < values.size(); ++i) {
+        if (!(rows[i].important || rows[i].size) || rows[i].text) continue;
+        bool fits = true;
+        const uint64_t value = ParseRowNumber(values[i], rows[i].width, fits);
+        // A value cut to its field would load a volume nobody typed in.
+        if (!fits) return Format("%s错!", rows[i].label);
+        WriteField(block, rows[i], value);
+    }
     const ByteSpan bytes(block.data(), block.size());
     switch (type) {
         case VirtualType::Ntfs: return CheckNtfs(bytes);

@@ -11,6 +11,7 @@ class ClusterRunList;
 namespace item_flags {
 inline constexpr uint8_t kDeleted = 0x01;
 inline constexpr uint8_t kDirectory = 0x02;
+inline constexpr uint8_t kWideAddress = 0x04;  // startCluster and link hold one 64-bit address
 inline constexpr uint8_t kCurrent = 0x08;      // the item selected in the case
 inline constexpr uint8_t kInRecord = 0x10;     // NTFS data held inside its record
 inline constexpr uint8_t kVolumePosition = 0x20;
@@ -37,7 +38,7 @@ struct FileItem {
     FileItem* parent = nullptr;           // null for the two top-level items
     uint64_t size = 0;                    // bytes
     uint32_t childCount = 0;
-    uint32_t startCluster = 0;            // first cluster; first sector for carved items
+    uint32_t startCluster = 0;            // first cluster, record or inode; see Address()
     uint32_t link = 0;                    // EXT2: 1 + index of its first data block; FAT: 0x100 | creation 10-ms byte
     uint16_t createTime = 0;              // DOS time
     uint16_t createDate = 0;              // DOS date
@@ -50,6 +51,19 @@ struct FileItem {
     bool IsDeleted() const { return flags & item_flags::kDeleted; }
     bool IsDirectory() const { return flags & item_flags::kDirectory; }
     bool IsFound() const { return flags & item_flags::kFound; }
+    /// Where the item was read from: its first cluster (FAT), record (NTFS)
+    /// or inode (EXT2); for records found by a search and carved items, whose
+    /// record slot or first sector needs 64 bits on a large volume, the
+    /// address kept across startCluster (low half) and link (high half),
+    /// which such items use for nothing else.
+    uint64_t Address() const {
+        return flags & item_flags::kWideAddress ? (uint64_t{link} << 32 | startCluster) : startCluster;
+    }
+    void SetWideAddress(uint64_t address) {
+        flags |= item_flags::kWideAddress;
+        startCluster = static_cast<uint32_t>(address);
+        link = static_cast<uint32_t>(address >> 32);
+    }
 };
 
 }  // namespace delvora

@@ -41,6 +41,11 @@ const std::array<std::string_view, kFileListColumns>& FileListHeadings() {
     return kHeadings;
 }
 
+uint32_t OverwrittenClusters(const FileItem& item, Volume* volume) {
+    return volume && item.IsDeleted() && !item.IsDirectory() ? volume->CountOverwrittenClusters(const_cast<FileItem*>(&item))
+                                                             : 0;
+}
+
 std::string AttributeDescription(uint8_t attributes) {
     static const char* const kWords[] = {"只读", "隐藏", "系统", "卷标", "子目录", "存档", "修改2"};
     std::string text;
@@ -77,6 +82,13 @@ std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item,
     uint64_t allocated = 0, firstSector = 0;
     if (!volume || !volume->GetItemExtent(const_cast<FileItem*>(&item), allocated, firstSector))
         allocated = firstSector = 0;
+    std::string description = AttributeDescription(item.attributes);
+    // A deleted file read from clusters another item owns now shows someone
+    // else's bytes there: the row says so.
+    if (const uint32_t owned = OverwrittenClusters(item, volume)) {
+        if (!description.empty()) description.push_back(',');
+        description += Format("%u个簇已被占用", owned);
+    }
     // Sizes and numbers are unsigned: printed as such, never negative.
     return {item.name ? item.name : "",
             DosDateTimeText(item.createDate, item.createTime),
@@ -84,9 +96,9 @@ std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item,
             DosDateText(item.accessDate),
             Number(item.size),
             Number(allocated),
-            Number(item.startCluster),
+            Number(item.Address()),
             Number(firstSector),
-            AttributeDescription(item.attributes),
+            description,
             path ? *path : FullPath(item)};
 }
 
@@ -106,6 +118,7 @@ std::string FileListJson(const FileItem& item, Volume* volume, const std::string
            ",\"startSector\":" + cells[7] + ",\"created\":\"" + cells[1] + "\",\"modified\":\"" + cells[2] +
            "\",\"accessed\":\"" + cells[3] + "\",\"attributes\":" + Number(item.attributes) + ",\"description\":";
     AppendJsonString(out, cells[8]);
+    out += ",\"overwrittenClusters\":" + Number(OverwrittenClusters(item, volume));
     // Exact UTC times where the file system keeps them; absent otherwise.
     ItemTimes times;
     if (volume && volume->GetItemTimes(const_cast<FileItem*>(&item), times)) out += UtcTimesJsonFields(times);

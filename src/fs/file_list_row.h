@@ -21,6 +21,8 @@ const std::array<std::string_view, kFileListColumns>& FileListHeadings();
 
 /// Attribute words in bit order, joined by commas ("只读,存档"); empty for 0.
 std::string AttributeDescription(uint8_t attributes);
+/// Clusters of a deleted file that another item owns now (0 for the rest).
+uint32_t OverwrittenClusters(const FileItem& item, Volume* volume);
 
 /// "%d-%02d-%02d %02d:%02d:%02d" of a DOS date and time / "%d-%02d-%02d" of a date.
 std::string DosDateTimeText(uint16_t date, uint16_t time);

@@ -20,14 +20,29 @@ FileTree::FileTree() : m_RootItem(MakeItem("ROOT")), m_RecycleItem(MakeItem("回
     m_RecycleItem.startCluster = 2;
 }
 
-FileTree::~FileTree() { Destroy(); }
+FileTree::~FileTree() {
+    Destroy();
+    m_pEpochs->alive = false;
+}
 
 void FileTree::Destroy() {
-    FreeSubtree(m_RootItem);
-    FreeSubtree(m_RecycleItem);
+    ClearTop(m_RootItem);
+    ClearTop(m_RecycleItem);
     m_owned.clear();
     FreeBitmap();
     m_pCurrent = nullptr;
+}
+
+void FileTree::ClearTop(FileItem& top) {
+    // The new generation is counted first: a reference checked from now on
+    // no longer leads into the arrays about to be freed.
+    if (&top == &m_RootItem) ++m_pEpochs->root;
+    if (&top == &m_RecycleItem) ++m_pEpochs->recycle;
+    FreeSubtree(top);
+}
+
+uint64_t FileTree::Generation(const FileItem& top) const {
+    return &top == &m_RecycleItem ? m_pEpochs->recycle.load() : m_pEpochs->root.load();
 }
 
 bool FileTree::AllocateBitmap(size_t bytes) {
@@ -164,6 +179,14 @@ std::string FullPath(const FileItem& item) {
         path += *it;
     }
     return path;
+}
+
+std::string ShownPath(const FileItem& item, const FileItem* recycle) {
+    const FileItem* top = &item;
+    // Bounded by the tree's depth, as in FullPath.
+    while (top->parent) top = top->parent;
+    if (!recycle || top != recycle || &item == recycle) return FullPath(item);
+    return std::string("\\") + (recycle->name ? recycle->name : "") + FullPath(item);
 }
 
 void RelinkParents(FileItem& item) {

@@ -2,6 +2,7 @@
 // The tree of one loaded volume: "ROOT" with the volume's folders and files,
 // "回收站" with what searches and carving find, the cluster usage bitmap and
 // the objects (run lists of found items) that live as long as the tree.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -12,6 +13,15 @@
 #include "fs/file_item.h"
 
 namespace delvora {
+
+/// How often each top item's subtree was replaced, shared with references
+/// taken into the tree, so that they can tell, even after the tree is gone,
+/// whether the item they point at still exists.
+struct TreeEpochs {
+    std::atomic<bool> alive{true};
+    std::atomic<uint64_t> root{0};
+    std::atomic<uint64_t> recycle{0};
+};
 
 class FileTree {
 public:
@@ -25,6 +35,12 @@ public:
 
     /// Frees both subtrees and the owned objects; the tree is then as built.
     virtual void Destroy();
+    /// Frees what lies below top (the root or the recycle item): references
+    /// taken into it before resolve to nothing from now on.
+    void ClearTop(FileItem& top);
+    /// The generation of top's subtree (the root's or the recycle item's).
+    uint64_t Generation(const FileItem& top) const;
+    const std::shared_ptr<TreeEpochs>& Epochs() const { return m_pEpochs; }
 
     // Cluster usage bitmap: bit n & 7 of byte n / 8 stands for cluster n.
     bool AllocateBitmap(size_t bytes);
@@ -41,6 +57,7 @@ public:
     FileItem* CurrentItem() const { return m_pCurrent; }
 
 private:
+    std::shared_ptr<TreeEpochs> m_pEpochs = std::make_shared<TreeEpochs>();
     std::vector<uint8_t> m_bitmap;
     std::vector<std::unique_ptr<ClusterRunList>> m_owned;
     FileItem* m_pCurrent = nullptr;
@@ -74,6 +91,10 @@ bool HasLargeCluster(const FileItem& item);
 /// The file-list path text of an item: \folder\sub\name (top items
 /// excluded from the path); a top item gives its own name.
 std::string FullPath(const FileItem& item);
+/// FullPath led by the recycle item's name when item lies below it: the
+/// path the command line shows, which keeps found items apart from the
+/// volume's own.
+std::string ShownPath(const FileItem& item, const FileItem* recycle);
 
 /// Re-points the parent fields of item's children (and deeper) after their
 /// arrays have moved.

@@ -111,6 +111,9 @@ public:
     virtual bool GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) = 0;
     /// The item's exact UTC times; false when the kind or the item has none.
     virtual bool GetItemTimes(FileItem*, ItemTimes&) { return false; }
+    /// How many clusters a deleted item's data is read from that another
+    /// item now owns (its bytes there are someone else's); 0 when none.
+    virtual uint32_t CountOverwrittenClusters(FileItem* item) { (void)item; return 0; }
     virtual bool ListRootSectors(ClusterRunList& runs) = 0;
     virtual bool ListRegions(std::vector<DiskRegion>& regions) = 0;
     virtual uint64_t FirstDataSector() const { return m_dwSectorNo; }

@@ -226,7 +226,7 @@ bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileIte
             for (const CarvedFile& hit : *hits) {
                 FileItem file = MakeItem(hit.name);
                 file.flags = item_flags::kDeleted | item_flags::kFound;
-                file.startCluster = static_cast<uint32_t>(hit.startSector);
+                file.SetWideAddress(hit.startSector);
                 file.size = hit.size;
                 auto runs = std::make_unique<ClusterRunList>();
                 runs->Add(hit.startSector, hit.sectorCount);

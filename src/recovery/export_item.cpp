@@ -8,9 +8,11 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <vector>
 
 #include "common/hash.h"
 #include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/volume.h"
 #include "recovery/export_names.h"
 
@@ -31,10 +33,47 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
+bool ReadItemRangeNoting(Volume& volume, FileItem& item, uint8_t* dest, uint64_t offset, uint32_t count,
+                         const ClusterRunList* runs, ByteRangeSet* unreadable) {
+    if (!unreadable) return volume.ReadItemRange(&item, dest, offset, count, runs);
+    ByteRangeSet filled;
+    {
+        FillRecorder recorder(filled);
+        if (!volume.ReadItemRange(&item, dest, offset, count, runs)) return false;
+    }
+    if (filled.Empty()) return true;
+    // Some read failed, perhaps outside this range (a cluster read whole)
+    // or in a table. Reading again with 0xFF as the fill tells which bytes
+    // of the range came from a fill: only those differ between the passes.
+    std::vector<uint8_t> again(count);
+    bool bAgain = false;
+    {
+        FillByteScope fill(0xFF);
+        bAgain = volume.ReadItemRange(&item, again.data(), offset, count, runs);
+    }
+    if (!bAgain) {
+        // With other bytes in a failed table the read took another way:
+        // nothing of the range can be vouched for.
+        unreadable->Add(offset, count);
+        return true;
+    }
+    for (uint32_t i = 0; i < count;) {
+        if (dest[i] == again[i]) {
+            ++i;
+            continue;
+        }
+        uint32_t j = i + 1;
+        while (j < count && dest[j] != again[j]) ++j;
+        unreadable->Add(offset + i, j - i);
+        i = j;
+    }
+    return true;
+}
+
 namespace {
 
 CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, CopyReport report,
-                      uint64_t* written) {
+                      uint64_t* written, ByteRangeSet* unreadable) {
     const bool showMessages = report == CopyReport::kMessages;
     if (written) *written = 0;
     const uint64_t dwSize = item.size;
@@ -54,7 +93,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
     // The read count is capped as well as the offset checked, so a volume that
     // misreports nothing can make this loop run longer than the size allows.
     for (uint64_t i = 0; i < dwMaxReads; ++i) {
-        if (!volume.ReadItemRange(&item, buffer.get(), dwOffset, dwChunk, &runs)) {
+        if (!ReadItemRangeNoting(volume, item, buffer.get(), dwOffset, dwChunk, &runs, unreadable)) {
             if (showMessages) volume.Context().Notify().Message("读文件错!");
             return CopyStatus::kReadFailed;
         }
@@ -71,9 +110,9 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
 }  // namespace
 
 CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest, CopyReport report,
-                        uint64_t* written) {
+                        uint64_t* written, ByteRangeSet* unreadable) {
     try {
-        return CopyChunks(volume, item, fd, digest, report, written);
+        return CopyChunks(volume, item, fd, digest, report, written, unreadable);
     } catch (const std::bad_alloc&) {
         // Only the chunk buffer or a run list can run out; the copy cannot go on.
         if (report == CopyReport::kMessages) volume.Context().Notify().Message("读文件错!");
@@ -81,19 +120,21 @@ CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest, 
     }
 }
 
-bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest) {
+bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest,
+                ByteRangeSet* unreadable) {
     if (!volume || !item || path.empty()) return false;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         volume->Context().Logger().AppendLog(Format("创建文件失败:%s", path.c_str()));
         return false;
     }
-    return ExportItemToFd(*volume, *item, fd, path, digest);
+    return ExportItemToFd(*volume, *item, fd, path, digest, unreadable);
 }
 
-bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest) {
+bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest,
+                    ByteRangeSet* unreadable) {
     Log& log = volume.Context().Logger();
-    const CopyStatus status = CopyItemData(volume, item, fd, digest);
+    const CopyStatus status = CopyItemData(volume, item, fd, digest, CopyReport::kMessages, nullptr, unreadable);
     // close can report a deferred write error (NFS, quota): that is a failure too.
     const bool closed = ::close(fd) == 0;
     if (status == CopyStatus::kWriteFailed || (status == CopyStatus::kDone && !closed)) {

@@ -9,6 +9,8 @@ namespace delvora {
 
 class Volume;
 class Hasher;
+class ByteRangeSet;
+class ClusterRunList;
 struct FileItem;
 
 /// Bytes moved per read.
@@ -27,23 +29,34 @@ enum class CopyReport {
     kQuiet,     // nothing: the caller logs the status (folder export, one line per file)
 };
 
+/// Reads a range of an item's data like Volume::ReadItemRange; the bytes of
+/// it that the medium would not give (and were filled with zeros) are added
+/// to unreadable as item offsets, exactly.
+bool ReadItemRangeNoting(Volume& volume, FileItem& item, uint8_t* dest, uint64_t offset, uint32_t count,
+                         const ClusterRunList* runs, ByteRangeSet* unreadable);
+
 /// Copies the item's data to fd: runs are fetched once, then at most
 /// ⌊size / 65536⌋ + 1 range reads of up to 65,536 bytes each. An empty item
 /// writes nothing. Every chunk written is also fed to digest when given.
-/// Bytes written before a failure stay written.
+/// Bytes written before a failure stay written. unreadable, when given,
+/// receives the item offsets of the bytes written as zeros because the
+/// medium would not give them.
 CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest = nullptr,
-                        CopyReport report = CopyReport::kMessages, uint64_t* written = nullptr);
+                        CopyReport report = CopyReport::kMessages, uint64_t* written = nullptr,
+                        ByteRangeSet* unreadable = nullptr);
 
 /// Creates or truncates path and copies the item into it. False (and nothing
 /// done) for a null volume or item or an empty path; "创建文件失败:%s" in the
 /// log when the target cannot be opened; a partly written target stays on
 /// failure. The final path component is never followed as a symbolic link.
 /// File times are not taken from the item.
-bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest = nullptr);
+bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest = nullptr,
+                ByteRangeSet* unreadable = nullptr);
 
 /// Copies the item into fd, an export target just opened at path, and closes
 /// fd; the rest as ExportItem.
-bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest = nullptr);
+bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& path, Hasher* digest = nullptr,
+                    ByteRangeSet* unreadable = nullptr);
 
 /// What an export does when its name is taken: by a file already in the
 /// target folder, or by a name this run wrote (inUse).

@@ -100,7 +100,7 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
                 }
                 folders.push_back(folder);
             }
-            FreeSubtree(*volume.RecycleItem());
+            volume.Tree().ClearTop(*volume.RecycleItem());
             volume.RecycleItem()->flags |= item_flags::kDirectory;
             if (!SetChildrenInOrder(*volume.RecycleItem(), folders)) {
                 for (FileItem& f : folders) FreeSubtree(f);

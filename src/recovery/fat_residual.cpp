@@ -150,7 +150,7 @@ bool FatResidualSearch(FatVolume& volume) {
         bool largeCluster = false;
         for (const FileItem& f : found) largeCluster = largeCluster || HasLargeCluster(f);
         if (!MakeCarvedFolders(tree, carver, found)) throw std::bad_alloc();
-        FreeSubtree(*volume.RecycleItem());
+        volume.Tree().ClearTop(*volume.RecycleItem());
         volume.RecycleItem()->flags |= item_flags::kDirectory;
         if (!SetChildrenInOrder(*volume.RecycleItem(), found)) throw std::bad_alloc();
         found.clear();

@@ -14,6 +14,7 @@
 #include "common/hash.h"
 #include "common/options.h"
 #include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
 #include "recovery/export_filter.h"
@@ -64,7 +65,9 @@ FolderExportOptions FolderExportOptions::From(const AnalysisOptions& options) {
 }
 
 FolderExporter::FolderExporter(Volume& volume, FolderExportOptions options)
-    : m_volume(volume), m_options(std::move(options)) {}
+    : m_volume(volume), m_options(std::move(options)) {
+    LogNonDefaultOptions(volume.Context(), "导出");
+}
 
 bool FolderExporter::OpenTargetRoot(const std::string& targetDir, Level& level) {
     std::error_code error;
@@ -215,8 +218,9 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
     }
     Hasher digest(m_options.hashKinds);
     uint64_t written = 0;
-    const CopyStatus status =
-        CopyItemData(m_volume, file, fd, m_observer ? &digest : nullptr, CopyReport::kQuiet, &written);
+    ByteRangeSet unreadable;
+    const CopyStatus status = CopyItemData(m_volume, file, fd, m_observer ? &digest : nullptr, CopyReport::kQuiet,
+                                           &written, &unreadable);
     if (status == CopyStatus::kDone) SetTimesFromItem(fd, file);
     const bool closed = ::close(fd) == 0;
     if (status != CopyStatus::kDone || !closed) {
@@ -227,8 +231,24 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         return false;
     }
     ++m_summary.exported;
-    if (m_observer) m_observer({FullPath(file), target, written, digest.Finish()});
+    ExportedFile exported{ShownPath(file, m_volume.RecycleItem()), target, written, digest.Finish(),
+                          unreadable.TotalBytes(), unreadable.Text(),
+                          file.IsDeleted() ? m_volume.CountOverwrittenClusters(&file) : 0};
+    if (exported.unreadableBytes > 0) {
+        ++m_summary.unreadable;
+        log.AppendLog(UnreadableLogLine(exported));
+    }
+    if (m_observer) m_observer(exported);
     return true;
+}
+
+std::string UnreadableLogLine(const ExportedFile& file) {
+    return Format("%s: %llu 字节无法读取, 已填零 (%s)", file.volumePath.c_str(),
+                  static_cast<unsigned long long>(file.unreadableBytes), file.unreadableRanges.c_str());
+}
+
+std::string UnreadableSummaryLine(uint32_t files) {
+    return Format("%u files have unreadable bytes, filled with zeros; see the manifest", files);
 }
 
 }  // namespace delvora

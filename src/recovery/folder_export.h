@@ -41,12 +41,23 @@ struct ExportedFile {
     std::string targetPath;  // where it was written
     uint64_t size = 0;
     Digests digests;         // empty unless digests were asked for
+    // Bytes written as zeros because the medium would not give them: the
+    // digests are of what was written, so they vouch for these zeros too.
+    uint64_t unreadableBytes = 0;
+    std::string unreadableRanges;  // item offsets, "first-last;..."
+    uint32_t overwrittenClusters = 0;  // clusters of a deleted item that another item owns now
 };
+
+/// The log line that names a file written with unreadable bytes.
+std::string UnreadableLogLine(const ExportedFile& file);
+/// The closing line of a command that wrote such files.
+std::string UnreadableSummaryLine(uint32_t files);
 
 struct ExportSummary {
     uint32_t exported = 0;
     uint32_t skipped = 0;  // left out by the options (deleted, extension, prefix, same name)
     uint32_t failed = 0;
+    uint32_t unreadable = 0;  // files written with bytes the medium would not give
 };
 
 /// Folder nesting deeper than this is not followed (each level holds an

@@ -7,9 +7,9 @@
 
 namespace delvora {
 
-ItemPages::ItemPages(Volume& volume, FileItem& item) : m_volume(volume), m_item(item) {
-    m_bOk = m_volume.GetItemRuns(&m_item, m_runs);
-    m_nSize = m_bOk ? m_item.size : 0;
+ItemPages::ItemPages(Volume& volume, FileItem& item) : m_item(volume, &item) {
+    m_bOk = volume.GetItemRuns(&item, m_runs);
+    m_nSize = m_bOk ? item.size : 0;
 }
 
 const ItemPages::Page& ItemPages::PageAt(uint64_t index) {
@@ -24,7 +24,9 @@ const ItemPages::Page& ItemPages::PageAt(uint64_t index) {
     const uint64_t start = index * kPageBytes;
     const auto length = static_cast<uint32_t>(std::min<uint64_t>(kPageBytes, m_nSize - start));
     page.bytes.resize(length);
-    page.ok = m_volume.ReadItemRange(&m_item, page.bytes.data(), start, length, &m_runs);
+    Volume* volume = m_item.GetVolume();
+    FileItem* item = m_item.Item();
+    page.ok = volume && item && volume->ReadItemRange(item, page.bytes.data(), start, length, &m_runs);
     if (!page.ok) page.bytes.clear();
     m_pages.push_front(std::move(page));
     return m_pages.front();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fs/cluster_run_list.h"
+#include "fs/item_ref.h"
 
 namespace delvora {
 
@@ -19,7 +20,9 @@ public:
     /// Pages kept at most (2 MiB).
     static constexpr size_t kMaxPages = 32;
 
-    /// Fetches the item's runs once; Ok() tells whether that worked.
+    /// Fetches the item's runs once; Ok() tells whether that worked. Pages
+    /// are read while the item exists: one a residual search or reload took
+    /// away reads as unreadable, never through freed memory.
     ItemPages(Volume& volume, FileItem& item);
 
     bool Ok() const { return m_bOk; }
@@ -38,8 +41,7 @@ private:
     };
     const Page& PageAt(uint64_t index);
 
-    Volume& m_volume;
-    FileItem& m_item;
+    ItemRef m_item;
     ClusterRunList m_runs;
     uint64_t m_nSize = 0;
     bool m_bOk = false;

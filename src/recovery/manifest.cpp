@@ -15,6 +15,18 @@ std::string CsvField(std::string_view text) {
     return out;
 }
 
+std::string ManifestNote(const ExportedFile& file) {
+    std::string note;
+    // A digest is of the bytes written; say when some of them are not the
+    // medium's, so it is never taken to vouch for them.
+    if (file.unreadableBytes > 0) note = "hashes include unreadable bytes written as zeros";
+    if (file.overwrittenClusters > 0) {
+        if (!note.empty()) note += "; ";
+        note += "data read from clusters another item owns now";
+    }
+    return note;
+}
+
 ManifestWriter::~ManifestWriter() { Close(); }
 
 bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
@@ -27,6 +39,7 @@ bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
     std::string header = "volumePath,targetPath,size,sha256";
     if (m_hashKinds & kHashMd5) header += ",md5";
     if (m_hashKinds & kHashSha1) header += ",sha1";
+    header += ",unreadableBytes,unreadableRanges,overwrittenClusters,note";
     header += "\r\n";
     m_bFailed = std::fputs(header.c_str(), m_file) < 0;
     return !m_bFailed;
@@ -38,6 +51,8 @@ bool ManifestWriter::Add(const ExportedFile& file) {
                        std::to_string(file.size) + "," + file.digests.sha256;
     if (m_hashKinds & kHashMd5) line += "," + file.digests.md5;
     if (m_hashKinds & kHashSha1) line += "," + file.digests.sha1;
+    line += "," + std::to_string(file.unreadableBytes) + "," + file.unreadableRanges + "," +
+            std::to_string(file.overwrittenClusters) + "," + CsvField(ManifestNote(file));
     line += "\r\n";
     m_bFailed = std::fwrite(line.data(), 1, line.size(), m_file) != line.size();
     return !m_bFailed;

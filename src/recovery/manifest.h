@@ -1,6 +1,7 @@
 #pragma once
 // The manifest of an export: one CSV row per file written (volume path,
-// target path, size, SHA-256, then MD5 and SHA-1 when asked for), what an
+// target path, size, SHA-256, then MD5 and SHA-1 when asked for, then what
+// could not be read and what the digests do not vouch for), what an
 // examiner hands on with the files.
 #include <cstdio>
 #include <string>
@@ -34,5 +35,8 @@ private:
 /// One CSV field: quoted (inner quotes doubled) when it holds a comma,
 /// quote, or line break, as it is otherwise.
 std::string CsvField(std::string_view text);
+
+/// What a row's digests do not vouch for, in words; empty when nothing.
+std::string ManifestNote(const ExportedFile& file);
 
 }  // namespace delvora

@@ -159,7 +159,7 @@ bool NtfsResidualSearch(NtfsVolume& volume) {
                 if (!GetAttributeInfo(slot, f.item, f.parent, context.Logger()) || !f.item.name || !*f.item.name)
                     continue;
                 f.item.flags |= item_flags::kVolumePosition;
-                f.item.startCluster = static_cast<uint32_t>(s / slotSectors);
+                f.item.SetWideAddress(s / slotSectors);
                 f.record = RecordAt(volume, s);
                 found.push_back(f);
                 progress.SetPaneText(Format("找到 %zu 个", found.size()));
@@ -171,7 +171,7 @@ bool NtfsResidualSearch(NtfsVolume& volume) {
         top = RebuildFolders(found);
         found.clear();
         if (!MakeCarvedFolders(tree, carver, top)) throw std::bad_alloc();
-        FreeSubtree(*volume.RecycleItem());
+        volume.Tree().ClearTop(*volume.RecycleItem());
         volume.RecycleItem()->flags |= item_flags::kDirectory;
         if (!SetChildrenInOrder(*volume.RecycleItem(), top)) throw std::bad_alloc();
     } catch (const std::bad_alloc&) {

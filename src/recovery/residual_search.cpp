@@ -1,20 +1,40 @@
 #include "recovery/residual_search.h"
 
+#include "common/text_format.h"
+#include "disk/filled_ranges.h"
 #include "fs/ext2/ext2_volume.h"
 #include "fs/fat/fat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
 
 namespace delvora {
 
+namespace {
+
+bool SearchByKind(Volume& volume) {
+    if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat);
+    if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs);
+    if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2);
+    return volume.ResidualSearch();
+}
+
+}  // namespace
+
 bool RunResidualSearch(Volume& volume) {
+    // The searches turn error reporting off for speed; what could not be
+    // read is still collected, and said once.
+    ByteRangeSet filled;
+    bool done = false;
     try {
-        if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat);
-        if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs);
-        if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2);
-        return volume.ResidualSearch();
+        FillRecorder recorder(filled);
+        done = SearchByKind(volume);
     } catch (...) {
-        return false;
+        done = false;
     }
+    if (!filled.Empty())
+        volume.Context().Logger().AppendLog(
+            Format("搜索残余文件时有 %llu 个扇区无法读取, 按零处理 (源字节 %s)",
+                   static_cast<unsigned long long>((filled.TotalBytes() + 511) / 512), filled.Text().c_str()));
+    return done;
 }
 
 void EndSearchProgress(Progress& progress) {

@@ -55,7 +55,7 @@ bool SectorRegionVolume::ResidualSearch() {
         m_pDataSource->SetReportErrors(1);
         std::vector<FileItem> folders;
         if (!MakeCarvedFolders(*m_pTree, carver, folders)) return false;
-        FreeSubtree(*RecycleItem());
+        Tree().ClearTop(*RecycleItem());
         RecycleItem()->flags |= item_flags::kDirectory;
         if (!SetChildrenInOrder(*RecycleItem(), folders)) {
             for (FileItem& f : folders) FreeSubtree(f);
@@ -139,7 +139,7 @@ bool SectorRegionVolume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buf
 bool SectorRegionVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& firstSector) {
     if (!item) return false;
     allocated = (item->size + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
-    firstSector = item->runs && !item->runs->Empty() ? (*item->runs)[0].first : item->startCluster;
+    firstSector = item->runs && !item->runs->Empty() ? (*item->runs)[0].first : item->Address();
     return true;
 }
 

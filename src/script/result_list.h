@@ -19,7 +19,7 @@ public:
     bool InsertColumn(int nCol, std::string name);
     /// Removes every column and every row, whatever nCol names.
     void DeleteColumn(int nCol);
-    void DeleteAllItems() { m_rows.clear(); }
+    void DeleteAllItems();
     /// Inserts a row at nItem (past the end or negative: appended) whose
     /// first cell is text. False when the list holds kMaxRows rows.
     bool InsertItem(int nItem, std::string text);
@@ -28,6 +28,8 @@ public:
     /// The cell's text; empty for a cell that does not exist.
     std::string GetItemText(int nItem, int nCol) const;
 
+    /// Bytes of text the list holds, which count against a run's memory allowance.
+    size_t TextBytes() const { return m_nBytes; }
     size_t ColumnCount() const { return m_columns.size(); }
     size_t ItemCount() const { return m_rows.size(); }
     const std::vector<std::string>& Columns() const { return m_columns; }
@@ -36,6 +38,7 @@ public:
 private:
     std::vector<std::string> m_columns;
     std::vector<std::vector<std::string>> m_rows;
+    size_t m_nBytes = 0;
 };
 
 }  // namespace delvora

@@ -1,5 +1,10 @@
 #include "script/script_driver.h"
 
+#include <algorithm>
+#include <new>
+
+#include "disk/device_map.h"
+
 namespace delvora {
 namespace {
 
@@ -18,7 +23,12 @@ ResultList ScriptDriver::Snapshot() const {
 }
 
 void ScriptDriver::Msg(const QString& lpszMsg) {
-    m_pContext->Notify().Message(Utf8(lpszMsg), m_strCaption, MessageIcon::Information);
+    std::string text;
+    {
+        std::lock_guard lock(m_listMutex);
+        if (!TakeText(lpszMsg, text)) return;
+    }
+    m_pContext->Notify().Message(text, m_strCaption, MessageIcon::Information);
 }
 
 int ScriptDriver::OpenDisk(const QString& szDriverName) {
@@ -26,7 +36,10 @@ int ScriptDriver::OpenDisk(const QString& szDriverName) {
     m_disk.SetName(Utf8(szDriverName));
     m_dwCachedSector.reset();
     // DiskDevice opens read-only, whatever the script intends.
-    return m_disk.Open() ? kScriptOk : kScriptFalse;
+    if (!m_disk.Open()) return kScriptFalse;
+    // The file methods never write what the script examines.
+    m_file.ProtectPath(DevicesOf(*m_pContext).Resolve(m_disk.Name()));
+    return kScriptOk;
 }
 
 int ScriptDriver::ReadSector(int nSectorNo, int nOffSize) {
@@ -61,9 +74,41 @@ int ScriptDriver::WriteFile(int nValue) {
 int ScriptDriver::SeekFile(int nOffSize, int nFormat) { return m_file.Seek(nOffSize, nFormat); }
 int ScriptDriver::FlushFile() { return kScriptFalse; }
 
+void ScriptDriver::SetTextAllowance(uint64_t bytes, std::function<void()> onExceeded) {
+    std::lock_guard lock(m_listMutex);
+    m_nTextAllowance = bytes;
+    m_onOverAllowance = std::move(onExceeded);
+}
+
+bool ScriptDriver::TextFits(qsizetype units) {
+    if (m_nTextAllowance == 0) return true;
+    // UTF-8 takes at most three bytes for a UTF-16 unit.
+    const uint64_t most = static_cast<uint64_t>(std::max<qsizetype>(units, 0)) * 3;
+    return m_list.TextBytes() <= m_nTextAllowance && most <= m_nTextAllowance - m_list.TextBytes();
+}
+
+bool ScriptDriver::TakeText(const QString& text, std::string& out) {
+    try {
+        if (TextFits(text.size())) {
+            out = Utf8(text);
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    if (m_onOverAllowance) m_onOverAllowance();
+    return false;
+}
+
 int ScriptDriver::InsertColumn(int nCol, const QString& lpszName) {
     std::lock_guard lock(m_listMutex);
-    return m_list.InsertColumn(nCol, Utf8(lpszName)) ? kScriptOk : kScriptFalse;
+    std::string name;
+    if (!TakeText(lpszName, name)) return kScriptFalse;
+    try {
+        return m_list.InsertColumn(nCol, std::move(name)) ? kScriptOk : kScriptFalse;
+    } catch (const std::bad_alloc&) {
+        if (m_onOverAllowance) m_onOverAllowance();
+        return kScriptFalse;
+    }
 }
 
 int ScriptDriver::DeleteColumn(int nCol) {
@@ -80,12 +125,26 @@ int ScriptDriver::DeleteAllItems() {
 
 int ScriptDriver::InsertItem(int nItem, const QString& lpszText) {
     std::lock_guard lock(m_listMutex);
-    return m_list.InsertItem(nItem, Utf8(lpszText)) ? kScriptOk : kScriptFalse;
+    std::string text;
+    if (!TakeText(lpszText, text)) return kScriptFalse;
+    try {
+        return m_list.InsertItem(nItem, std::move(text)) ? kScriptOk : kScriptFalse;
+    } catch (const std::bad_alloc&) {
+        if (m_onOverAllowance) m_onOverAllowance();
+        return kScriptFalse;
+    }
 }
 
 int ScriptDriver::SetItemText(int nItem, int nCol, const QString& lpszText) {
     std::lock_guard lock(m_listMutex);
-    m_list.SetItemText(nItem, nCol, Utf8(lpszText));
+    std::string text;
+    if (!TakeText(lpszText, text)) return kScriptFalse;
+    try {
+        m_list.SetItemText(nItem, nCol, std::move(text));
+    } catch (const std::bad_alloc&) {
+        if (m_onOverAllowance) m_onOverAllowance();
+        return kScriptFalse;
+    }
     return kScriptOk;
 }
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -30,6 +31,12 @@ public:
     void SetCaption(std::string caption) { m_strCaption = std::move(caption); }
     /// A copy of the result list, safe to take from another thread.
     ResultList Snapshot() const;
+    /// How many bytes of text a run may hand over to the list (0: no limit),
+    /// and what to do when a text would pass it: the run is stopped, never
+    /// the process brought down by a failed allocation.
+    void SetTextAllowance(uint64_t bytes, std::function<void()> onExceeded);
+    /// A file the script's file methods must never write (a case source).
+    void ProtectPath(const std::string& path) { m_file.ProtectPath(path); }
 
     /// Shows the text in a plain message box.
     Q_INVOKABLE void Msg(const QString& lpszMsg);
@@ -76,6 +83,13 @@ private:
     std::array<uint8_t, 512> m_cache{};
     mutable std::mutex m_listMutex;  // the view reads the list from its thread
     ResultList m_list;
+    uint64_t m_nTextAllowance = 0;
+    std::function<void()> m_onOverAllowance;
+    /// Whether a text of this many UTF-16 units still fits (list locked).
+    bool TextFits(qsizetype units);
+    /// Converts a text the script hands over; false (and the run stopped)
+    /// when it does not fit or memory runs out.
+    bool TakeText(const QString& text, std::string& out);
 };
 
 }  // namespace delvora

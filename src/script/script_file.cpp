@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/text_format.h"
@@ -30,19 +31,27 @@ void ScriptFile::ReportError(int error) const {
                                  MessageIcon::Error);
 }
 
+void ScriptFile::ProtectPath(const std::string& path) {
+    if (path.empty() || std::find(m_protected.begin(), m_protected.end(), path) != m_protected.end()) return;
+    m_protected.push_back(path);
+}
+
 bool ScriptFile::IsExaminedSource(int fd) const {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return true;
     if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)) return true;
-    const DeviceMap& devices = m_pContext->Devices();
-    // The map holds a handful of names: one stat each.
-    for (const auto& name : devices.Names()) {
+    const auto same = [&st](const std::string& path) {
         struct stat source {};
-        const std::string path = devices.Resolve(name);
-        if (!path.empty() && ::stat(path.c_str(), &source) == 0 && source.st_dev == st.st_dev &&
-            source.st_ino == st.st_ino)
-            return true;
-    }
+        // stat follows links: any name of the same file is the same file.
+        return !path.empty() && ::stat(path.c_str(), &source) == 0 && source.st_dev == st.st_dev &&
+               source.st_ino == st.st_ino;
+    };
+    const DeviceMap& devices = DevicesOf(*m_pContext);
+    // The map and the protected list hold a handful of names: one stat each.
+    for (const auto& name : devices.Names())
+        if (same(devices.Resolve(name))) return true;
+    for (const std::string& path : m_protected)
+        if (same(path)) return true;
     return false;
 }
 
@@ -67,7 +76,8 @@ int ScriptFile::Open(const std::string& path, int nFormat) {
     m_strName = path;
     const int bits = nFormat & 0xFF;
     const bool bWrite = (bits & (kWrite | kReadWrite)) != 0;
-    int flags = O_CLOEXEC | O_NOCTTY;
+    // Never blocks: a FIFO or a device would hold the run where no stop reaches it.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (bits & kReadWrite) flags |= O_RDWR;
     else if (bits & kWrite) flags |= O_WRONLY;
     else flags |= O_RDONLY;
@@ -75,8 +85,11 @@ int ScriptFile::Open(const std::string& path, int nFormat) {
     // Truncation waits until the file is known not to be an examined source.
     const bool bTruncate = (bits & kCreate) && !(bits & kNoTruncateMask);
     const int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        ReportError(errno);
+    if (fd < 0) return 0;  // closed; the next read or write reports it
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        m_pContext->Notify().Message(Format("%s 不是普通文件, 不能打开", path.c_str()), "提示", MessageIcon::Error);
         return 1;
     }
     // Truncating writes as much as writing does.

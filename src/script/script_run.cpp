@@ -106,6 +106,12 @@ bool ScriptRunner::Fail(const std::string& box, const std::string& status, bool 
 bool ScriptRunner::Run(const QString& text) {
     try {
         m_bOverMemory = false;
+        // Texts handed to the list count against the same allowance: they
+        // stop the run before an allocation can fail.
+        m_driver.SetTextAllowance(m_memoryCap, [this] {
+            m_bOverMemory = true;
+            Stop();
+        });
         bool done = false;
         {
             Watchdog watchdog(m_timeout, m_memoryCap, [this](bool memory) {

@@ -67,17 +67,22 @@ struct ProgressScale {
 
 // Scans extent and appends the hits named by naming. Answers 1 (also when
 // stopped), 0 when out of memory.
+// With a flush, hits are handed on whenever kHitBatch have gathered (and
+// at the end); flush answers false to stop.
+using HitFlush = std::function<bool(std::vector<KeywordHit>&)>;
+
 int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& matcher,
                 const ScanExtent& extent, const HitNaming& naming, uint64_t progressUnit, const KeepGoing& keepGoing,
-                std::vector<KeywordHit>& hits) {
+                std::vector<KeywordHit>& hits, const HitFlush& flush = nullptr, bool* oom = nullptr) {
     Progress& progress = context.Prog();
     const std::string& codepage = context.Options().codepage;
     ProgressScale scale{progressUnit};
     progress.SetProgressText(kSearchingText);
     progress.SetProgressRange(0, scale.Range((extent.end - extent.first) * 512));
-    bool outOfMemory = false;
+    bool outOfMemory = false, flushStopped = false;
+    uint64_t found = 0;
     ScanCallbacks callbacks;
-    callbacks.keepGoing = [&] { return !outOfMemory && (!keepGoing || keepGoing()); };
+    callbacks.keepGoing = [&] { return !outOfMemory && !flushStopped && (!keepGoing || keepGoing()); };
     callbacks.onProgress = [&](uint64_t done) { progress.SetProgressPos(scale.Pos(done)); };
     callbacks.onStarts = [&](const ScanBlock& block, const std::vector<PatternStart>& starts) {
         try {
@@ -109,13 +114,28 @@ int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& mat
                 hit.hitText = HitContext(block, hit.byteOffset, std::max<uint32_t>(hit.length, 1), windowStart,
                                          windowBytes, windowLimit, textCodepage);
                 hits.push_back(std::move(hit));
+                ++found;
+                if (flush && hits.size() >= kHitBatch && !flushStopped) {
+                    flushStopped = !flush(hits);
+                    hits.clear();
+                }
             }
-            progress.SetPaneText(Format("找到 %zu 个", hits.size()));
+            progress.SetPaneText(Format("找到 %llu 个", static_cast<unsigned long long>(found)));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
     };
-    if (!ScanSource(source, matcher, extent, callbacks) && outOfMemory) return 0;
+    const bool finished = ScanSource(source, matcher, extent, callbacks);
+    if (flush && !outOfMemory && !flushStopped && !hits.empty()) {
+        try {
+            flush(hits);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        hits.clear();
+    }
+    if (outOfMemory && oom) *oom = true;
+    if (!finished && outOfMemory) return 0;
     return 1;
 }
 
@@ -128,7 +148,8 @@ void Finish(const CoreContext& context) {
 }
 
 int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
-              uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
+              uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits, const HitFlush& flush,
+              bool* oom) {
     const CoreContext& context = volume.Context();
     const uint64_t clusterBytes = volume.BytesPerCluster();
     const uint64_t sectorBytes = volume.BytesPerSector();
@@ -151,11 +172,12 @@ int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t
     extent.readEnd = readEnd;
     HitNaming naming{extent.first * 512, firstCluster, clusterBytes, 0, true};
     if (extent.first >= extent.end) return 1;
-    return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits);
+    return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits, flush, oom);
 }
 
 int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
-                  uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
+                  uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits,
+                  const HitFlush& flush, bool* oom) {
     const CoreContext& context = volume.Context();
     if (startSector < volume.StartSector()) {
         context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
@@ -177,60 +199,106 @@ int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint
                       readEnd};
     HitNaming naming{startSector * 512, 0, sectorBytes, volume.StartSector() * 512, false};
     if (extent.first >= extent.end) return 1;
-    return ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits);
+    return ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits, flush, oom);
+}
+
+}  // namespace
+
+namespace {
+
+// Without a sink every hit is gathered in hits and named at the end;
+// with one, each batch is named and handed on as the scan goes.
+int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
+                    uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits,
+                    const HitSink* sink, bool* oom) {
+    try {
+        const CoreContext& context = volume.Context();
+        DataSource* source = volume.GetDataSource();
+        TermMatcher matcher;
+        if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
+        LogNonDefaultOptions(context, "搜索");
+        HitFlush flush;
+        if (sink) {
+            flush = [&](std::vector<KeywordHit>& batch) {
+                MatchHitsToFiles(volume, batch, keepGoing);
+                context.Prog().SetProgressText(kSearchingText);
+                return (*sink)(batch);
+            };
+        }
+        int rc = 0;
+        switch (volume.FileSystemKind()) {
+            case kFat12:
+            case kFat16:
+            case kFat32:
+                rc = SearchFat(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom);
+                break;
+            case kNtfs:
+            case kExt2:
+                rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom);
+                break;
+            default:
+                return 0;
+        }
+        if (rc) {
+            if (!sink) MatchHitsToFiles(volume, hits, keepGoing);
+            Finish(context);
+        }
+        return rc;
+    } catch (const std::bad_alloc&) {
+        if (oom) *oom = true;
+        return 0;
+    }
+}
+
+int RunSourceSearch(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
+                    uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
+                    std::vector<KeywordHit>& hits, const HitSink* sink, bool* oom) {
+    try {
+        TermMatcher matcher;
+        if (!PreparePatterns(keywords, context, matcher)) return 0;
+        LogNonDefaultOptions(context, "搜索");
+        uint64_t readEnd = source.SizeBytes() / 512;
+        if (readEnd == 0) readEnd = UINT64_MAX;
+        ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
+                          readEnd};
+        HitNaming naming{startSector * 512, 0, 512, 0, false};
+        HitFlush flush;
+        if (sink) flush = [&](std::vector<KeywordHit>& batch) { return (*sink)(batch); };
+        int rc = 1;
+        if (extent.first < extent.end)
+            rc = ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits, flush, oom);
+        if (rc) Finish(context);
+        return rc;
+    } catch (const std::bad_alloc&) {
+        if (oom) *oom = true;
+        return 0;
+    }
 }
 
 }  // namespace
 
 int SearchKeyword(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
                   uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits) {
-    try {
-        const CoreContext& context = volume.Context();
-        DataSource* source = volume.GetDataSource();
-        TermMatcher matcher;
-        if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
-        int rc = 0;
-        switch (volume.FileSystemKind()) {
-            case kFat12:
-            case kFat16:
-            case kFat32:
-                rc = SearchFat(volume, *source, matcher, startSector, sectorCount, keepGoing, hits);
-                break;
-            case kNtfs:
-            case kExt2:
-                rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits);
-                break;
-            default:
-                return 0;
-        }
-        if (rc) {
-            MatchHitsToFiles(volume, hits, keepGoing);
-            Finish(context);
-        }
-        return rc;
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    return RunVolumeSearch(volume, keywords, startSector, sectorCount, keepGoing, hits, nullptr, nullptr);
+}
+
+int SearchKeywordBatched(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
+                         uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink, bool* outOfMemory) {
+    std::vector<KeywordHit> batch;
+    return RunVolumeSearch(volume, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory);
 }
 
 int SearchSource(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
                  uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
                  std::vector<KeywordHit>& hits) {
-    try {
-        TermMatcher matcher;
-        if (!PreparePatterns(keywords, context, matcher)) return 0;
-        uint64_t readEnd = source.SizeBytes() / 512;
-        if (readEnd == 0) readEnd = UINT64_MAX;
-        ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
-                          readEnd};
-        HitNaming naming{startSector * 512, 0, 512, 0, false};
-        int rc = 1;
-        if (extent.first < extent.end) rc = ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits);
-        if (rc) Finish(context);
-        return rc;
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    return RunSourceSearch(source, context, keywords, startSector, sectorCount, keepGoing, hits, nullptr, nullptr);
+}
+
+int SearchSourceBatched(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
+                        uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
+                        bool* outOfMemory) {
+    std::vector<KeywordHit> batch;
+    return RunSourceSearch(source, context, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory);
 }
 
 }  // namespace delvora

@@ -62,6 +62,22 @@ int SearchSource(DataSource& source, const CoreContext& context, const std::vect
                  uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
                  std::vector<KeywordHit>& hits);
 
+/// Receives hits in source order a batch at a time, each batch already
+/// named with its files; the batch is emptied after the call. Answers false
+/// to stop the search. Memory stays bounded whatever the number of hits.
+using HitSink = std::function<bool(std::vector<KeywordHit>& batch)>;
+inline constexpr size_t kHitBatch = 65536;
+
+/// SearchKeyword handing the hits to sink as they are found; outOfMemory is
+/// set when memory ran out (the search then ends early).
+int SearchKeywordBatched(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
+                         uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
+                         bool* outOfMemory = nullptr);
+/// SearchSource handing the hits to sink as they are found.
+int SearchSourceBatched(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
+                        uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
+                        bool* outOfMemory = nullptr);
+
 /// Names each hit's file: a breadth-first walk from the root and then the
 /// recycle item compares every file's data runs with the hits. FAT: the
 /// last file visited wins; NTFS and EXT2: the first. Answers false when

@@ -59,19 +59,21 @@ void ColligationView::RefreshView() {
 void ColligationView::ShowHit(int row) {
     const QModelIndex index = m_pResults->Model()->index(row, 0);
     const auto* hit = index.isValid() ? reinterpret_cast<const CaseItem*>(index.data(SearchResultsModel::kHitRole).value<quintptr>()) : nullptr;
-    if (!hit || !hit->volume || !hit->fileItem) {
+    Volume* volume = hit ? hit->hitFile.GetVolume() : nullptr;
+    FileItem* file = hit ? hit->hitFile.Item() : nullptr;
+    if (!volume || !file) {
         m_pText->SetPages(nullptr);
         m_pHex->SetPages(nullptr);
         return;
     }
-    m_pText->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
-    m_pHex->SetPages(std::make_unique<ItemPages>(*hit->volume, *hit->fileItem));
+    m_pText->SetPages(std::make_unique<ItemPages>(*volume, *file));
+    m_pHex->SetPages(std::make_unique<ItemPages>(*volume, *file));
     // The keyword's bytes as the search looked for them, from its result folder.
     const CaseItem* folder = m_pResults->Model()->Folder();
     std::vector<uint8_t> pattern;
     NullNotifier quiet;
     uint64_t at = 0;
-    if (!folder || !HitPlacer(*hit->volume).Find(*hit->fileItem, hit->byteOffset, at)) return;
+    if (!folder || !HitPlacer(*volume).Find(*file, hit->byteOffset, at)) return;
     // An expression's match has no fixed bytes: the hit is shown without a selection.
     KeywordToPattern(folder->text, folder->number & kKeywordTypeMask, m_views.Workspace().Context().Options().codepage,
                      kPatternCapacity, pattern, quiet);

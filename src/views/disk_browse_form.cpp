@@ -51,7 +51,7 @@ DiskBrowseForm::DiskBrowseForm(const CoreContext& context, QWidget* parent) : QW
     m_pDevice->setObjectName(QStringLiteral("device"));
     m_pDevice->setEditable(true);
     m_pDevice->setMinimumWidth(160);
-    for (const std::string& name : m_context.Devices().Names()) m_pDevice->addItem(QString::fromStdString(name));
+    for (const std::string& name : DevicesOf(m_context).Names()) m_pDevice->addItem(QString::fromStdString(name));
     grid->addWidget(new QLabel(QStringLiteral("数据大小"), fields), 0, 0);
     grid->addWidget(m_pSize, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("行 "), fields), 0, 2);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "case/case_workspace.h"
 #include "disk/data_source.h"
 #include "fs/file_list_row.h"

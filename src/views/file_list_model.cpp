@@ -6,8 +6,8 @@
 #include <charconv>
 #include <numeric>
 
-#include "app/qt_text.h"
-#include "app/tree_icons.h"
+#include "ui/qt_text.h"
+#include "ui/tree_icons.h"
 #include "fs/file_item.h"
 
 namespace delvora {
@@ -34,9 +34,9 @@ FileListModel::FileListModel(TreeIcons& icons, QObject* parent) : QAbstractTable
 
 void FileListModel::ShowFolder(FileItem* folder, Volume* volume) {
     beginResetModel();
-    m_pFolder = folder && folder->children ? folder : nullptr;
-    m_pVolume = m_pFolder ? volume : nullptr;
-    const uint32_t count = m_pFolder ? m_pFolder->childCount : 0;
+    const bool shown = folder && folder->children && volume;
+    m_folder = shown ? ItemRef(*volume, folder) : ItemRef();
+    const uint32_t count = shown ? folder->childCount : 0;
     m_order.resize(count);
     std::iota(m_order.begin(), m_order.end(), 0u);
     m_texts.clear();
@@ -45,19 +45,22 @@ void FileListModel::ShowFolder(FileItem* folder, Volume* volume) {
 }
 
 FileItem* FileListModel::ItemAt(int row) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_order.size()) return nullptr;
-    return &m_pFolder->children[m_order[static_cast<size_t>(row)]];
+    FileItem* folder = Folder();
+    if (!folder || row < 0 || static_cast<size_t>(row) >= m_order.size()) return nullptr;
+    return &folder->children[m_order[static_cast<size_t>(row)]];
 }
 
 int FileListModel::RowOf(const FileItem* item) const {
-    if (!m_pFolder || item < m_pFolder->children || item >= m_pFolder->children + m_order.size()) return -1;
-    const auto index = static_cast<uint32_t>(item - m_pFolder->children);
+    const FileItem* folder = Folder();
+    if (!folder || item < folder->children || item >= folder->children + m_order.size()) return -1;
+    const auto index = static_cast<uint32_t>(item - folder->children);
     const auto it = std::find(m_order.begin(), m_order.end(), index);
     return it == m_order.end() ? -1 : static_cast<int>(it - m_order.begin());
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+    // A folder taken away shows no rows until the next refresh lets go of it.
+    return parent.isValid() || !Folder() ? 0 : static_cast<int>(m_order.size());
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const {
@@ -67,7 +70,7 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 const FileListModel::Texts& FileListModel::RowTexts(int row) const {
     const uint32_t child = m_order[static_cast<size_t>(row)];
     std::unique_ptr<Texts>& texts = m_texts[child];
-    if (!texts) texts = std::make_unique<Texts>(FileListRowTexts(m_pFolder->children[child], m_pVolume));
+    if (!texts) texts = std::make_unique<Texts>(FileListRowTexts(Folder()->children[child], CurrentVolume()));
     return *texts;
 }
 

@@ -4,6 +4,8 @@
 // of 100,000 entries shows at once), sortable by any column.
 #include <QAbstractTableModel>
 
+#include "fs/item_ref.h"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -27,8 +29,9 @@ public:
 
     /// Lists the children of folder (of volume); null empties the list.
     void ShowFolder(FileItem* folder, Volume* volume);
-    FileItem* Folder() const { return m_pFolder; }
-    Volume* CurrentVolume() const { return m_pVolume; }
+    /// The folder shown; null once a residual search or reload took it away.
+    FileItem* Folder() const { return m_folder.Item(); }
+    Volume* CurrentVolume() const { return Folder() ? m_folder.GetVolume() : nullptr; }
     FileItem* ItemAt(int row) const;
     /// The row showing item, or -1.
     int RowOf(const FileItem* item) const;
@@ -44,8 +47,7 @@ private:
     const Texts& RowTexts(int row) const;
 
     TreeIcons& m_icons;
-    FileItem* m_pFolder = nullptr;
-    Volume* m_pVolume = nullptr;
+    ItemRef m_folder;
     std::vector<uint32_t> m_order;                     // child index of each row
     mutable std::vector<std::unique_ptr<Texts>> m_texts;  // per child, made when first shown
 };

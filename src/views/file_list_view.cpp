@@ -11,8 +11,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/wait_cursor.h"
+#include "ui/wait_cursor.h"
 #include "case/case_workspace.h"
+#include "common/options.h"
 #include "common/text_format.h"
 #include "fs/file_item.h"
 #include "fs/volume.h"
@@ -142,6 +143,7 @@ bool FileListView::ExportTo(FileItem* item, const QString& folder) {
         m_views.Workspace().Context().Logger().AppendLog(Format("创建文件失败:%s", path.c_str()));
         return false;
     }
+    LogNonDefaultOptions(volume->Context(), "导出");
     return ExportItemToFd(*volume, *item, fd, path);
 }
 

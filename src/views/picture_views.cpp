@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "fs/file_item.h"
 #include "recovery/export_names.h"
 #include "recovery/item_pages.h"

@@ -13,8 +13,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/qt_sinks.h"
+#include "ui/qt_notifier.h"
 #include "case/case_workspace.h"
+#include "case/data_item.h"
+#include "disk/device_map.h"
 #include "script/default_script.h"
 #include "script/script_driver.h"
 #include "script/script_run.h"
@@ -120,6 +122,10 @@ void ScriptView::Run() {
     m_pStop->setEnabled(true);
     setCursor(Qt::BusyCursor);
     const QString text = m_pEditor->toPlainText();
+    // The case's own sources are evidence: the script's file methods never write them.
+    for (const auto& item : m_views.Workspace().Items())
+        if (item && item->source && item->source->IsLocal())
+            m_pDriver->ProtectPath(DevicesOf(m_context).Resolve(item->source->Path()));
     m_pRunner->ResetStop();
     QPointer<ScriptView> self = this;
     m_worker = std::thread([this, self, text] {

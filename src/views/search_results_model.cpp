@@ -34,7 +34,12 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
         case kHitText: return QString::fromUtf8(hit->hitText.data(), static_cast<qsizetype>(hit->hitText.size()));
         case kPosition: return QString::number(hit->position);
         case kOffset: return QString::number(hit->offset);
-        case kFile: return hit->fileItem && hit->fileItem->name ? QString::fromUtf8(hit->fileItem->name) : QString();
+        case kFile: {
+            // A file a later residual search or reload took away is said to be gone.
+            const FileItem* file = hit->hitFile.Item();
+            if (!file) return hit->hitFile.HasItem() ? QString::fromUtf8(kItemGoneText) : QString();
+            return file->name ? QString::fromUtf8(file->name) : QString();
+        }
         default: return {};
     }
 }

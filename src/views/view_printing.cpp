@@ -6,7 +6,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
-#include "app/qt_text.h"
+#include "ui/qt_text.h"
 #include "case/case_workspace.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/tree_icons.h"
+#include "ui/tree_icons.h"
 #include "case/case_workspace.h"
 #include "fs/volume.h"
 #include "recovery/scratch_folder.h"
@@ -121,8 +121,7 @@ DelvoraView* ViewSet::OpenView(ViewKind kind) {
 }
 
 void ViewSet::SetCurrentItem(FileItem* item, Volume* volume) {
-    m_pItem = item;
-    m_pVolume = item ? volume : nullptr;
+    m_current = item && volume ? ItemRef(*volume, item) : ItemRef();
     RefreshAllViews();
 }
 

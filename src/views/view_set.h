@@ -5,6 +5,8 @@
 // follows.
 #include <QObject>
 
+#include "fs/item_ref.h"
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -59,8 +61,9 @@ public:
     static QString MenuText(ViewKind kind);
 
     // The current item. A folder, a file, or nothing; its volume with it.
-    FileItem* CurrentItem() const { return m_pItem; }
-    Volume* CurrentVolume() const { return m_pVolume; }
+    // Nothing once a residual search or reload took the item away.
+    FileItem* CurrentItem() const { return m_current.Item(); }
+    Volume* CurrentVolume() const { return m_current.Item() ? m_current.GetVolume() : nullptr; }
     /// Makes item current and refreshes every view.
     void SetCurrentItem(FileItem* item, Volume* volume);
     /// Lets go of the current item (its array may have moved) and refreshes.
@@ -100,8 +103,7 @@ private:
     QMdiArea& m_area;
     CaseWorkspace& m_workspace;
     std::vector<DelvoraView*> m_views;
-    FileItem* m_pItem = nullptr;
-    Volume* m_pVolume = nullptr;
+    ItemRef m_current;
     const CaseItem* m_pResultFolder = nullptr;
     std::unique_ptr<TreeIcons> m_pIcons;
     std::unique_ptr<class ScratchFolder> m_pScratch;  // "class": app_paths.h has a function of that name

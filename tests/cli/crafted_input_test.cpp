@@ -224,8 +224,9 @@ TEST_F(ExportTargets, ManifestTakesTheDigestsAskedFor) {
     Hasher hasher(kHashSha256 | kHashMd5 | kHashSha1);
     hasher.Update(std::vector<uint8_t>{'n', 'e', 'w'});
     const Digests d = hasher.Finish();
-    EXPECT_EQ(Text(ReadFileBytes(manifest)), "volumePath,targetPath,size,sha256,md5,sha1\r\n\\a.txt," + dir.File("out") +
-                                                 "/a.txt,3," + d.sha256 + "," + d.md5 + "," + d.sha1 + "\r\n");
+    EXPECT_EQ(Text(ReadFileBytes(manifest)),
+              "volumePath,targetPath,size,sha256,md5,sha1,unreadableBytes,unreadableRanges,overwrittenClusters,note\r\n"
+              "\\a.txt," + dir.File("out") + "/a.txt,3," + d.sha256 + "," + d.md5 + "," + d.sha1 + ",0,,0,\r\n");
 }
 
 }  // namespace

@@ -46,7 +46,16 @@ TEST(CliUsage, OptionsHelpAndVersion) {
         {"--devices " + dir.File("fifo.map") + " scan", 1, "", "is not a regular file"},
         {"--devices " + dir.File("folder.map") + " scan", 1, "", "is not a regular file"},
         {"--devices " + dir.File("none.map") + " scan", 1, "", "cannot read device map"},
+        // A start past the source's end has nothing to look at.
+        {map + "fatmarks PHYSICALDRIVE0 --start 2048", 1, "", "start sector 2048 is past the end"},
+        {map + "preread PHYSICALDRIVE0 --start 2048 --type fat16", 1, "", "start sector 2048 is past the end"},
+        // A keyword longer than a keyword may be says so, not "no bytes".
+        {map + "search d.img --raw --keyword " + std::string(255, 'k'), 1, "", "关键字太长!"},
     };
+    // Every option the volume commands take is in the help.
+    const CliResult help = RunCli(dir, "--help");
+    for (const char* option : {"--volume-start", "--set-start-cluster", "--skip-allocated", "--virtual"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         const CliResult r = RunCli(dir, "--log /dev/null " + c.args);

@@ -148,6 +148,14 @@ TEST(VolumeParams, FinishingChecksRefuseInOrder) {
         {VirtualType::Ntfs, {"512", "8", "", "4"}, "总扇区数错!"},
         {VirtualType::Ntfs, {"512", "8", "4294967296", "-1"}, ""},
         {VirtualType::Ext2, {"0", "0", "0", "0", "0", "0"}, ""},
+        // A value its field cannot hold is refused, never cut or wrapped.
+        {VirtualType::Fat16, {"512", "4294967295", "1", "2", "512", "32"}, "每簇扇区数错!"},
+        {VirtualType::Fat16, {"-1", "4", "1", "2", "512", "32"}, "每扇区字节数错!"},
+        {VirtualType::Fat16, {"65536", "4", "1", "2", "512", "32"}, "每扇区字节数错!"},
+        {VirtualType::Fat12, {"512", "4", "1", "256", "512", "32"}, "FAT备份数错!"},
+        {VirtualType::Ntfs, {"512", "8", "99999999999999999999", "4"}, "扇区总数错!"},
+        {VirtualType::Ext2, {"1", "4294967296", "0", "0", "0", "0"}, "以块为单位的文件系统的大小错!"},
+        {VirtualType::Ext2, {"1", "-1", "0", "0", "0", "0"}, ""},
     };
     for (const Case& c : cases) {
         VolumeParamBlocks blocks;

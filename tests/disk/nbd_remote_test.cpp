@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -153,6 +154,14 @@ TEST_F(NbdRemote, ConnectionFailuresShowTheirMessages) {
             uint8_t mbr[512] = {};
             ASSERT_TRUE(source.GetData(mbr, 512, 0));
             EXPECT_EQ(mbr[510], 0x55);
+            // An export the server does not have names its cause.
+            DataSource missing(rc.context);
+            missing.SetKind(SourceKind::Remote);
+            const std::shared_ptr<RemoteDisk> session = disk->NewSession();
+            missing.SetRemote(session ? session : disk);
+            missing.SetPath("NOPE");
+            EXPECT_FALSE(missing.Open());
+            EXPECT_FALSE(missing.LastErrorText().empty());
         } else {
             EXPECT_FALSE(disk) << c.address;
             ASSERT_EQ(texts.size(), 1u) << c.address;
@@ -217,6 +226,15 @@ TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
         EXPECT_FALSE(source.GetData(buffer.data(), 512, 0));
         if (signal == SIGSTOP) kill(server.NbdkitPid(), SIGCONT);
     }
+}
+
+TEST(RemoteNames, AFailureWithoutTheLibrarysWordsIsNamedFromItsError) {
+    EXPECT_EQ(RemoteFailureText(ETIMEDOUT, ""), "no answer before the deadline");
+    EXPECT_EQ(RemoteFailureText(ENOENT, ""), "the server has no export of that name");
+    EXPECT_EQ(RemoteFailureText(ECONNRESET, ""), "the connection was closed");
+    EXPECT_EQ(RemoteFailureText(ETIMEDOUT, "server said no"), "server said no");
+    EXPECT_FALSE(RemoteFailureText(EACCES, "").empty());
+    EXPECT_FALSE(RemoteFailureText(0, "").empty());
 }
 
 TEST(RemoteNames, AddressesSourcesKeysAndMachineFacts) {

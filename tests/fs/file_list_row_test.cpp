@@ -69,7 +69,7 @@ TEST_F(FileListTree, JsonObject) {
               "{\"name\":\"na\\\"me.txt\",\"path\":\"\\\\folder\\\\sub\\\\na\\\"me.txt\",\"deleted\":true,"
               "\"dir\":false,\"found\":false,\"size\":3000000000,\"allocated\":0,\"startCluster\":7,"
               "\"startSector\":0,\"created\":\"1980-00-00 00:00:00\",\"modified\":\"1980-00-00 00:00:00\","
-              "\"accessed\":\"1980-00-00\",\"attributes\":33,\"description\":\"只读,存档\"}");
+              "\"accessed\":\"1980-00-00\",\"attributes\":33,\"description\":\"只读,存档\",\"overwrittenClusters\":0}");
 }
 
 }  // namespace

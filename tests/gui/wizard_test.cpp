@@ -11,6 +11,7 @@
 
 #include "app/add_data_wizard.h"
 #include "app/browse_bar.h"
+#include "case/residual_worker.h"
 #include "gui/gui_support.h"
 #include "support/nbd_server.h"
 
@@ -220,6 +221,20 @@ private slots:
         };
         QVERIFY(folders(0).contains(QStringLiteral("Photos")));
         QCOMPARE(folders(1), folders(0));
+
+        // A residual search of the remote volume runs on the worker, where a
+        // stop reaches it, and one run to its end fills the recycle item.
+        CaseWorkspace& ws = window.Workspace();
+        DataItem& remoteItem = *ws.Items().at(1);
+        Volume& remoteVolume = *remoteItem.volumes.at(0);
+        QVERIFY(StartResidualSearch(ws, remoteItem, remoteVolume));
+        ws.SetBusy(0);
+        QTRY_VERIFY_WITH_TIMEOUT(ws.IsBusy() == 0, 20000);
+        ws.WaitForWorker();
+        QVERIFY(StartResidualSearch(ws, remoteItem, remoteVolume));
+        QTRY_VERIFY_WITH_TIMEOUT(ws.IsBusy() == 0, 60000);
+        ws.WaitForWorker();
+        QVERIFY(remoteVolume.RecycleItem()->childCount > 0);
     }
 };
 

@@ -134,7 +134,7 @@ TEST(CarveCommand, RawImageGivesPagesAndDocumentsByteExact) {
     const auto r = test::RunCli(dir, "--json carve '" + dir.File("raw.img") + "' --raw --html --doc --to '" +
                                          dir.File("out") + "' --manifest '" + dir.File("m.csv") + "'");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"html\":1,\"doc\":1,\"exported\":2,\"skipped\":0,\"failed\":0}\n");
+    EXPECT_EQ(r.out, "{\"html\":1,\"doc\":1,\"exported\":2,\"skipped\":0,\"failed\":0,\"unreadableSectors\":0}\n");
     const auto gotPage = test::ReadFileBytes(dir.File("out/HTML/plan b.htm"));
     EXPECT_EQ(std::string(gotPage.begin(), gotPage.end()), page);
     EXPECT_EQ(test::ReadFileBytes(dir.File("out/DOC/Budget.doc")), doc);

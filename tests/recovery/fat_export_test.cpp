@@ -44,7 +44,7 @@ std::map<std::string, std::string> ManifestRows(const std::string& path) {
         std::vector<std::string> fields;
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
-        if (fields.size() == 4) rows[fields[1]] = fields[3];
+        if (fields.size() >= 4) rows[fields[1]] = fields[3];
     }
     return rows;
 }

@@ -5,9 +5,14 @@
 
 #include <filesystem>
 
+#include "case/keyword_search_worker.h"
+#include "common/text_format.h"
 #include "cli/cli_run.h"
 #include "fs/fat/fat_test_images.h"
+#include "fs/item_ref.h"
+#include "recovery/item_pages.h"
 #include "recovery/residual_search.h"
+#include "search/keyword.h"
 #include "support/recorders.h"
 
 namespace delvora {
@@ -122,6 +127,54 @@ TEST(FatResidualSearch, FolderHeadOptionDropsAFoldersLaterClusters) {
     const auto r = test::RunCli(dir, "ls '" + image + "' --residual --ignore-not-parent -r");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(test::RunCli(dir, "ls '" + image + "' --ignore-not-parent").status, 2);
+}
+
+TEST(FatResidualSearch, HitsAndPagesOfFoundFilesResolveToNothingAfterTheNextSearch) {
+    if (!test::HaveTool("mkfs.fat") || !test::HaveTool("mcopy")) GTEST_SKIP() << "dosfstools/mtools missing";
+    TempDir dir;
+    const std::string image = MakeLostFolderImage(dir, 16);
+    ASSERT_FALSE(image.empty());
+    test::RecordingContext rc;
+    auto loaded = test::LoadFat(image, 2, rc.context);
+    ASSERT_TRUE(loaded.prepared);
+    FatVolume& volume = *loaded.volume;
+    ASSERT_TRUE(RunResidualSearch(volume));
+
+    // A keyword from the middle of the lost B.BIN: its hit names the found file.
+    const std::vector<uint8_t> b = Pattern(70000, 2);
+    std::string hex;
+    for (size_t i = 40000; i < 40012; ++i) hex += Format("\\x%02X", b[i]);
+    std::vector<KeywordHit> hits;
+    const uint64_t sectors = volume.GetDataSource()->SizeBytes() / 512;
+    volume.SetTotalSectors(sectors);
+    ASSERT_EQ(SearchKeyword(volume, {{hex, kKeywordHex}}, 0, sectors, nullptr, hits), 1);
+    CaseItem folder("hits", node_kinds::kSearchFolder);
+    StoreHits(folder, volume, hits);
+    const CaseItem* inFound = nullptr;
+    for (const auto& hit : folder.children)
+        if (hit->hitFile.Item() && std::string(hit->hitFile.Item()->name) == "B.BIN") inFound = hit.get();
+    ASSERT_NE(inFound, nullptr) << hits.size();
+    const ItemRef live(volume, test::FindItem(*volume.RootItem(), "KEEP.TXT"));
+    ASSERT_TRUE(live.Item());
+    ItemPages pages(volume, *inFound->hitFile.Item());
+    std::vector<uint8_t> bytes;
+    pages.Read(40000, 12, bytes);
+    EXPECT_EQ(bytes, std::vector<uint8_t>(b.begin() + 40000, b.begin() + 40012));
+
+    // The next search frees the found tree: the hit, and a view's pages, now
+    // lead nowhere instead of into freed arrays; the volume's own tree stays.
+    ASSERT_TRUE(RunResidualSearch(volume));
+    EXPECT_EQ(inFound->hitFile.Item(), nullptr);
+    EXPECT_TRUE(inFound->hitFile.Gone());
+    EXPECT_EQ(inFound->hitFile.GetVolume(), &volume);
+    EXPECT_EQ(live.Item(), test::FindItem(*volume.RootItem(), "KEEP.TXT"));
+    pages.Read(65536, 12, bytes);  // a page not read before
+    EXPECT_TRUE(bytes.empty());
+
+    // A reference outlives its volume too.
+    loaded.volume.reset();
+    EXPECT_EQ(live.Item(), nullptr);
+    EXPECT_EQ(live.GetVolume(), nullptr);
 }
 
 }  // namespace

@@ -249,8 +249,8 @@ TEST_F(FolderExportTest, ManifestRowsCarryTheDigestsOfWhatWasWritten) {
     EXPECT_EQ(seen[0].targetPath, target + "/d,ir/x.bin");
     const auto text = ReadFileBytes(manifestPath);
     EXPECT_EQ(std::string(text.begin(), text.end()),
-              "volumePath,targetPath,size,sha256\r\n\"\\d,ir\\x.bin\",\"" + target + "/d,ir/x.bin\",70000," + hex +
-                  "\r\n");
+              "volumePath,targetPath,size,sha256,unreadableBytes,unreadableRanges,overwrittenClusters,note\r\n"
+              "\"\\d,ir\\x.bin\",\"" + target + "/d,ir/x.bin\",70000," + hex + ",0,,0,\r\n");
 }
 
 TEST_F(FolderExportTest, VeryDeepNestingEndsAndIsCountedAsFailed) {

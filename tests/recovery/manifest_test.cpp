@@ -16,14 +16,23 @@ TEST(Manifest, FieldsAreQuotedOnlyWhenTheyMustBe) {
     EXPECT_EQ(CsvField(""), "");
 }
 
+ExportedFile Row(std::string sha256) {
+    ExportedFile file;
+    file.volumePath = "\\a";
+    file.targetPath = "/t/a";
+    file.size = 1;
+    file.digests.sha256 = std::move(sha256);
+    return file;
+}
+
 TEST(Manifest, WriterFailsWhenTheFileCannotBeMade) {
     TempDir dir;
     ManifestWriter writer;
     EXPECT_FALSE(writer.Open(dir.File("missing/m.csv")));
-    EXPECT_FALSE(writer.Add({"\\a", "/t/a", 1, {"00", "", ""}}));
+    EXPECT_FALSE(writer.Add(Row("00")));
     ManifestWriter full;
     ASSERT_TRUE(full.Open("/dev/full"));
-    for (int i = 0; i < 2000; ++i) full.Add({"\\a", "/t/a", 1, {std::string(64, '0'), "", ""}});
+    for (int i = 0; i < 2000; ++i) full.Add(Row(std::string(64, '0')));
     EXPECT_FALSE(full.Close());
 }
 

@@ -87,9 +87,12 @@ const MethodCase kMethodCases[] = {
                                        Delvora.OpenFile("DIR/data.bin", FILE_READ);
                                        return [last, Delvora.ReadFile()].join())",
      "65,0"},
-    {"FailedOpenIsFailure", R"(return [Delvora.OpenFile("DIR/missing.bin", FILE_READ), Delvora.ReadFile(),
-                                       Delvora.OpenFile("DIR/disk0.img", FILE_READWRITE), Delvora.OpenFile("DIR/disk1.img", FILE_CREATE)].join())",
-     "1,0,1,1"},
+    // A file that does not open leaves the file closed and answers 0; a
+    // source opened for writing is refused with 1.
+    {"MissingFileOpensClosedSourcesAreRefused",
+     R"(return [Delvora.OpenFile("DIR/missing.bin", FILE_READ), Delvora.ReadFile(),
+                Delvora.OpenFile("DIR/disk0.img", FILE_READWRITE), Delvora.OpenFile("DIR/disk1.img", FILE_CREATE)].join())",
+     "0,0,1,1"},
     {"ListCounts", R"(Delvora.DeleteColumn(0); Delvora.InsertColumn(0, "a"); Delvora.InsertColumn(1, "b");
                       Delvora.InsertItem(0, "x"); Delvora.InsertItem(9, "z"); Delvora.SetItemText(0, 1, "y");
                       Delvora.SetItemText(0, 5, "ignored");
@@ -106,6 +109,21 @@ const MethodCase kMethodCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Delvora, ScriptMethods, testing::ValuesIn(kMethodCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScriptFileGuard, AnyNameOfAnOpenedDiskAndEveryNonRegularFileAreRefused) {
+    TempDir dir;
+    ScriptFixture f;
+    const std::vector<uint8_t> evidence = NumberedSectors(4);
+    ASSERT_TRUE(WriteFileBytes(dir.File("ev.img"), evidence));
+    ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && ln -s ev.img link.img && mkfifo pipe"), 0);
+    // Opened by its path, not through the device map, then reached through a link.
+    const std::string script = "Delvora.OpenDisk('" + dir.File("ev.img") + "'); return [Delvora.OpenFile('" +
+                               dir.File("link.img") + "', FILE_CREATE), Delvora.OpenFile('" + dir.File("link.img") +
+                               "', FILE_WRITE | FILE_CREATE), Delvora.OpenFile('" + dir.File("pipe") +
+                               "', FILE_READ), Delvora.ReadFile(), Delvora.OpenFile('/dev/null', FILE_WRITE)].join()";
+    EXPECT_EQ(f.Eval(script), "1,1,1,0,1");
+    EXPECT_EQ(ReadFileBytes(dir.File("ev.img")), evidence);
+}
 
 TEST(ScriptMethodsMessages, MsgAndFileErrorsReachTheNotifier) {
     TempDir dir;

@@ -90,6 +90,14 @@ TEST(ScriptHost, RunawayScriptsAreStopped) {
     greedy.runner.SetMemoryCap(uint64_t{64} << 20);
     EXPECT_FALSE(greedy.Run("var a = [];\nfunction main() { for (;;) a.push('x'.repeat(1 << 20) + a.length); }"));
     EXPECT_EQ(greedy.runner.Status(), "脚本占用内存超过 64 MB, 已停止");
+
+    // Texts handed to the result list count too: the run stops before an
+    // allocation can fail and take the process down.
+    ScriptFixture lister;
+    lister.runner.SetMemoryCap(uint64_t{64} << 20);
+    EXPECT_FALSE(lister.Run("var s = 'x'.repeat(1 << 24);\nfunction main() { for (;;) Delvora.InsertItem(0, s); }"));
+    EXPECT_EQ(lister.runner.Status(), "脚本占用内存超过 64 MB, 已停止");
+    EXPECT_LE(lister.driver.Snapshot().ItemCount(), 4u);
 }
 
 // The default script on a disk laid out as old systems did: a FAT16

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 #include <vector>
 
 namespace delvora {
@@ -78,6 +79,15 @@ bool Ext2ExtentsToRuns(const Ext2BlockMap& root, uint64_t logicalBlocks, const E
 
     Ext2RunBuilder builder(logicalBlocks, limits, runs);
     uint64_t nodes = 0;
+    // A file needs at most one leaf per block it holds and fewer index nodes
+    // than leaves: the budget follows from its own size, not the volume's.
+    const uint64_t budget = std::min(limits.qwBlockLimit, logicalBlocks > (UINT64_MAX - 64) / 2
+                                                              ? UINT64_MAX
+                                                              : 2 * logicalBlocks + 64);
+    // A tree never shares a node: one reached again (a damaged or forged
+    // tree, whose walk would multiply with every level) adds nothing and is
+    // passed by.
+    std::unordered_set<uint64_t> visited;
     size_t at = 0;  // the level in use; its depth is top depth - at
     // Every step consumes an entry of the node in use or leaves the node;
     // nodes read are bounded by the volume's blocks, so the walk ends.
@@ -108,7 +118,9 @@ bool Ext2ExtentsToRuns(const Ext2BlockMap& root, uint64_t logicalBlocks, const E
         const Ext2Extent index = ReadExt2Index(node, i);
         // A child that starts at or past the wanted blocks has nothing to add.
         if (index.logical >= logicalBlocks) continue;
-        if (index.physical == 0 || index.physical >= limits.qwBlockLimit || ++nodes > limits.qwBlockLimit) {
+        if (index.physical != 0 && index.physical < limits.qwBlockLimit && !visited.insert(index.physical).second)
+            continue;
+        if (index.physical == 0 || index.physical >= limits.qwBlockLimit || ++nodes > budget) {
             builder.Fail();
             break;
         }

@@ -199,7 +199,7 @@ bool Ext2Volume::LoadTree() {
     Ext2FileTree& tree = Ext2Tree();
     try {
         if (!m_pDataSource || tree.m_Geometry.dwBlockSize == 0 || m_Inodes.Count() == 0) return false;
-        FreeSubtree(tree.m_RootItem);
+        tree.ClearTop(tree.m_RootItem);
         std::vector<uint64_t>().swap(tree.m_FirstBlocks);
         tree.m_RootItem.flags |= item_flags::kDirectory;
         tree.m_RecycleItem.flags |= item_flags::kDirectory;

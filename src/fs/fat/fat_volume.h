@@ -32,6 +32,7 @@ public:
     /// Cluster runs; a found item's runs are volume sectors, and a FAT12/16
     /// root (outside the clusters) has none.
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
+    uint32_t CountOverwrittenClusters(FileItem* item) override;
     bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
     using Volume::GetItemSizes;
     bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;
@@ -82,6 +83,8 @@ private:
     /// FAT still holds one of exactly `needed` clusters that ends with an
     /// end-of-chain mark; false (runs empty) otherwise.
     bool CollectFoundFolderChain(FileItem* item, uint64_t needed, ClusterRunList& runs);
+    /// The first cluster, then the free clusters after it, needed in all.
+    void CollectFreeClusters(uint32_t first, uint64_t needed, ClusterRunList& runs);
     FatFileTree* m_pFatTree;
     FatTable m_fat;
     FatMedium m_medium;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/options.h"
 #include "fs/fat/fat_volume.h"
 
 namespace delvora {
@@ -61,6 +62,10 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
         // far as the volume reaches. One run, however large.
         if (!m_geometry.ValidCluster(item->startCluster)) return RunsResult::Ok;
         if (!item->IsDirectory() && CollectFoundFolderChain(item, needed, runs)) return RunsResult::Ok;
+        if (!item->IsDirectory() && Context().Options().skipAllocatedClusters) {
+            CollectFreeClusters(item->startCluster, needed, runs);
+            return RunsResult::Ok;
+        }
         const uint64_t wanted = item->IsDirectory() ? 1 : needed;
         const uint64_t count = std::min<uint64_t>(wanted, uint64_t{m_geometry.clusterCount} + 2 - item->startCluster);
         if (count > 0) runs.Add(item->startCluster, count);
@@ -81,6 +86,41 @@ FatVolume::RunsResult FatVolume::CollectRuns(FileItem* item, ClusterRunList& run
     // A chain that came back on itself would hand out clusters twice.
     if (taken < needed || RunsOverlap(runs)) return RunsResult::ShortChain;
     return RunsResult::Ok;
+}
+
+void FatVolume::CollectFreeClusters(uint32_t first, uint64_t needed, ClusterRunList& runs) {
+    // The first cluster is the file's by its entry; after it only free ones
+    // count. Each step moves to the next cluster, so the walk ends at the
+    // volume's last cluster at the latest.
+    runs.AddJoined(first, 1);
+    uint64_t taken = 1;
+    for (uint64_t c = uint64_t{first} + 1; taken < needed && m_geometry.ValidCluster(c); ++c) {
+        if (m_fat.NextInChain(static_cast<uint32_t>(c)) != 0) continue;
+        runs.AddJoined(c, 1);
+        ++taken;
+    }
+}
+
+uint32_t FatVolume::CountOverwrittenClusters(FileItem* item) {
+    if (!item || !item->IsDeleted() || item->IsDirectory() || item->IsFound() || item->size == 0) return 0;
+    try {
+        ClusterRunList runs;
+        const uint32_t cb = m_geometry.clusterBytes;
+        // A file of a found folder whose chain is intact is read by its own chain.
+        if (cb == 0 || CollectFoundFolderChain(item, (item->size + cb - 1) / cb, runs)) return 0;
+        runs.Clear();
+        if (CollectRuns(item, runs) != RunsResult::Ok) return 0;
+        const uint32_t badMark = m_geometry.kind == 1 ? 0xFF7 : m_geometry.kind == 2 ? 0xFFF7 : 0x0FFFFFF7;
+        uint32_t owned = 0;
+        for (const ClusterRun& run : runs)
+            for (uint64_t c = run.first; c < run.first + run.count; ++c) {
+                const uint32_t next = m_fat.NextInChain(static_cast<uint32_t>(c));
+                if (next != 0 && next != badMark && owned < UINT32_MAX) ++owned;
+            }
+        return owned;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 bool FatVolume::CollectFoundFolderChain(FileItem* item, uint64_t needed, ClusterRunList& runs) {
@@ -230,7 +270,7 @@ bool FatVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& fir
     const uint64_t bps = m_geometry.bytesPerSector, cb = m_geometry.clusterBytes;
     if (item->IsFound()) {
         allocated = (item->size + bps - 1) / bps * bps;
-        firstSector = item->startCluster;
+        firstSector = item->Address();
         return true;
     }
     if (IsFixedRoot(item)) {

@@ -52,7 +52,7 @@ bool NtfsVolume::CollectFile(uint64_t sector, uint64_t number, NtfsFileFacts& fa
 
 bool NtfsVolume::ReadItemFacts(FileItem* item, NtfsFileFacts& facts, ClusterRunList& runs) {
     const bool volumePosition = item->flags & item_flags::kVolumePosition;
-    uint64_t number = item == RootItem() ? kRootRecord : item->startCluster;
+    uint64_t number = item == RootItem() ? kRootRecord : item->Address();
     const uint64_t sector = RecordToSector(number, volumePosition);
     if (volumePosition) {
         // Only the record itself knows its number then (0x2C, kept since NTFS 3.1).

@@ -30,7 +30,7 @@ bool NtfsVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
     if (item->flags & item_flags::kInRecord) {
         const uint32_t clusterBytes = m_boot.clusterBytes;
         const uint32_t recordBytes = m_boot.recordBytes;
-        runs.Add(item->startCluster, clusterBytes != 0 && clusterBytes < recordBytes ? recordBytes / clusterBytes : 1);
+        runs.Add(item->Address(), clusterBytes != 0 && clusterBytes < recordBytes ? recordBytes / clusterBytes : 1);
         return true;
     }
     try {
@@ -127,7 +127,7 @@ bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
 bool NtfsVolume::InitializedLength(FileItem* item, uint64_t& initialized) {
     {
         const std::lock_guard<std::mutex> lock(m_initializedMutex);
-        if (m_pInitializedItem == item && m_nInitializedRecord == item->startCluster) {
+        if (m_pInitializedItem == item && m_nInitializedRecord == item->Address()) {
             initialized = m_nInitialized;
             return true;
         }
@@ -138,7 +138,7 @@ bool NtfsVolume::InitializedLength(FileItem* item, uint64_t& initialized) {
     initialized = facts.initialized;
     const std::lock_guard<std::mutex> lock(m_initializedMutex);
     m_pInitializedItem = item;
-    m_nInitializedRecord = item->startCluster;
+    m_nInitializedRecord = item->Address();
     m_nInitialized = initialized;
     return true;
 }
@@ -173,7 +173,7 @@ bool NtfsVolume::ReadResident(FileItem* item, uint8_t* dest, uint64_t offset, ui
     std::memset(dest, 0, count);
     // A folder's "data" is its record itself.
     if (item->IsDirectory()) {
-        const uint64_t sector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
+        const uint64_t sector = RecordToSector(item->Address(), item->flags & item_flags::kVolumePosition);
         std::vector<uint8_t> record;
         if (sector == 0 || !ReadRecord(sector, record)) return false;
         if (offset < record.size())
@@ -289,13 +289,13 @@ bool NtfsVolume::GetItemExtent(FileItem* item, uint64_t& allocated, uint64_t& fi
     if (!item || !m_pDataSource) return false;
     if (item->IsFound()) {
         allocated = (item->size + 511) / 512 * 512;
-        firstSector = item->startCluster;
+        firstSector = item->Address();
         return true;
     }
     const uint64_t c = m_boot.clusterBytes;
     allocated = (item->size != 0 && c != 0) ? c * (item->size / c + 1) : 0;
     // The record's real place, also when the MFT is in several pieces.
-    firstSector = RecordToSector(item->startCluster, item->flags & item_flags::kVolumePosition);
+    firstSector = RecordToSector(item->Address(), item->flags & item_flags::kVolumePosition);
     return true;
 }
 

@@ -98,7 +98,7 @@ bool NtfsVolume::LoadTree() {
         if (built) ResolveAttributeLists(*m_pTables);
         built = built && BuildTree(*m_pTables);
     } catch (const std::bad_alloc&) {
-        FreeSubtree(m_pTree->m_RootItem);
+        m_pTree->ClearTop(m_pTree->m_RootItem);
         built = false;
     }
     m_pDataSource->SetReportErrors(1);

@@ -122,6 +122,19 @@ TEST(Ext2Extents, RepeatedChildrenEnd) {
     ClusterRunList runs;
     ASSERT_TRUE(Ext2ExtentsToRuns(Root(Node(2, {{0, 0, 41}}, 60)), 1000, {1024, 4096}, read, runs));
     EXPECT_EQ(runs.Runs(), (std::vector<ClusterRun>{{100, 3}, {0, 997}}));
+
+    // Five levels whose every entry names the same child: without visiting a
+    // node once only, 84^4 leaf visits; a volume of 2^40 blocks changes nothing.
+    int reads = 0;
+    const auto counted = [&](uint64_t block, std::span<uint8_t> out) {
+        ++reads;
+        return read(block, out);
+    };
+    for (uint64_t level = 1; level <= 3; ++level)
+        blocks[41 - level] = Node(static_cast<uint16_t>(1 + level), std::vector<Entry>(84, Entry{0, 0, 42 - level}), 1024);
+    ASSERT_TRUE(Ext2ExtentsToRuns(Root(Node(5, {{0, 0, 38}}, 60)), uint64_t{1} << 36, {1024, uint64_t{1} << 40},
+                                  counted, runs));
+    EXPECT_EQ(reads, 5);
 }
 
 TEST(Ext2Inode, TimesWithExtraWordsAndCreation) {
