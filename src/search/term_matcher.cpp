@@ -29,19 +29,14 @@ size_t IndexInMessage(const std::string& message) {
 
 }  // namespace
 
-// The stream finds where matches end, cheaply; where an expression's match
-// begins comes from a block scan of the bytes before each end, since
-// tracking starts in the stream costs most on long runs of a repeated class.
 struct TermMatcher::Engine {
     hs_database_t* database = nullptr;
-    hs_database_t* starts = nullptr;  // the expressions alone, in block mode with leftmost starts
     hs_scratch_t* scratch = nullptr;
     hs_stream_t* stream = nullptr;
     ~Engine() {
         if (stream) hs_close_stream(stream, scratch, nullptr, nullptr);
         if (scratch) hs_free_scratch(scratch);
         if (database) hs_free_database(database);
-        if (starts) hs_free_database(starts);
     }
 };
 
@@ -91,9 +86,9 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
         m_lookBehind = std::max(m_lookBehind, reach);
         som = som || regex;
         expressions.push_back(std::move(expression));
-        // A fixed length gives the start of a literal from its end; an
-        // expression's start is found afterwards (FindStarts).
-        flags.push_back(0);
+        // A regular expression reports its leftmost start; a fixed length
+        // gives the start of a literal from its end.
+        flags.push_back(regex ? HS_FLAG_SOM_LEFTMOST : 0);
         ids.push_back(i);
     }
     if (!patterns.empty() && !m_exact.SetPatterns(std::move(patterns))) return false;
@@ -122,18 +117,29 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
         }
     }
     auto engine = std::make_unique<Engine>();
-    if (!Compile(texts, flags, ids, HS_MODE_STREAM, reinterpret_cast<void**>(&engine->database), error)) return false;
-    std::vector<const char*> regexTexts;
-    std::vector<unsigned> regexFlags, regexIds;
-    for (size_t i = 0; i < ids.size(); ++i)
-        if (m_terms[ids[i]].kind == TermKind::Regex) {
-            regexTexts.push_back(texts[i]);
-            regexFlags.push_back(HS_FLAG_SOM_LEFTMOST);
-            regexIds.push_back(ids[i]);
+    hs_compile_error_t* compileError = nullptr;
+    // SOM exact within 2^16 bytes covers the longest match reported.
+    const unsigned mode = HS_MODE_STREAM | (som ? HS_MODE_SOM_HORIZON_SMALL : 0);
+    if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), mode, nullptr,
+                         &engine->database, &compileError) != HS_SUCCESS) {
+        const std::string message = compileError && compileError->message ? compileError->message : "";
+        const int which = compileError ? compileError->expression : -1;
+        if (compileError) hs_free_compile_error(compileError);
+        if (which >= 0 && static_cast<size_t>(which) < ids.size()) {
+            const SearchTerm& term = m_terms[ids[which]];
+            const std::string& shown = term.kind == TermKind::Regex ? term.source : std::string("?");
+            const size_t index = IndexInMessage(message);
+            if (index != std::string::npos && index < term.sourceAt.size())
+                error = Format("正则表达式 %s 在第 %u 字节处不能使用 (%s 编码): %s", shown.c_str(),
+                               term.sourceAt[index], term.encoding.c_str(), message.c_str());
+            else
+                error = Format("正则表达式 %s 不能使用 (%s 编码): %s", shown.c_str(), term.encoding.c_str(),
+                               message.c_str());
+        } else {
+            error = "关键字太多或太复杂, 无法一起查找: " + message;
         }
-    if (som && !Compile(regexTexts, regexFlags, regexIds, HS_MODE_BLOCK, reinterpret_cast<void**>(&engine->starts),
-                        error))
         return false;
+    }
     size_t streamSize = 0, databaseSize = 0;
     if (hs_stream_size(engine->database, &streamSize) != HS_SUCCESS ||
         hs_database_size(engine->database, &databaseSize) != HS_SUCCESS || streamSize > kStreamStateLimit ||
@@ -141,8 +147,7 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
         error = Format("关键字太多或太复杂, 无法一起查找: 需要 %zu 字节的状态", streamSize);
         return false;
     }
-    if (hs_alloc_scratch(engine->database, &engine->scratch) != HS_SUCCESS ||
-        (engine->starts && hs_alloc_scratch(engine->starts, &engine->scratch) != HS_SUCCESS)) {
+    if (hs_alloc_scratch(engine->database, &engine->scratch) != HS_SUCCESS) {
         error = "关键字太多或太复杂, 无法一起查找: 内存不足";
         return false;
     }
@@ -150,35 +155,9 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
     return true;
 }
 
-bool TermMatcher::Compile(const std::vector<const char*>& texts, const std::vector<unsigned>& flags,
-                          const std::vector<unsigned>& ids, unsigned mode, void** database, std::string& error) const {
-    hs_compile_error_t* compileError = nullptr;
-    if (hs_compile_multi(texts.data(), flags.data(), ids.data(), static_cast<unsigned>(texts.size()), mode, nullptr,
-                         reinterpret_cast<hs_database_t**>(database), &compileError) == HS_SUCCESS)
-        return true;
-    const std::string message = compileError && compileError->message ? compileError->message : "";
-    const int which = compileError ? compileError->expression : -1;
-    if (compileError) hs_free_compile_error(compileError);
-    if (which >= 0 && static_cast<size_t>(which) < ids.size()) {
-        const SearchTerm& term = m_terms[ids[which]];
-        const std::string& shown = term.kind == TermKind::Regex ? term.source : std::string("?");
-        const size_t index = IndexInMessage(message);
-        if (index != std::string::npos && index < term.sourceAt.size())
-            error = Format("正则表达式 %s 在第 %u 字节处不能使用 (%s 编码): %s", shown.c_str(), term.sourceAt[index],
-                           term.encoding.c_str(), message.c_str());
-        else
-            error = Format("正则表达式 %s 不能使用 (%s 编码): %s", shown.c_str(), term.encoding.c_str(),
-                           message.c_str());
-    } else {
-        error = "关键字太多或太复杂, 无法一起查找: " + message;
-    }
-    return false;
-}
-
 bool TermMatcher::Begin(uint64_t first) {
     m_streamFirst = m_fedEnd = first;
     m_held.clear();
-    m_ends.clear();
     std::fill(m_lastHeld.begin(), m_lastHeld.end(), kNoneHeld);
     m_bFailed = false;
     if (!m_pEngine) return true;
@@ -189,87 +168,35 @@ bool TermMatcher::Begin(uint64_t first) {
     return hs_open_stream(m_pEngine->database, 0, &m_pEngine->stream) == HS_SUCCESS;
 }
 
-int TermMatcher::OnMatch(unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) {
+int TermMatcher::OnMatch(unsigned id, unsigned long long from, unsigned long long to, unsigned, void* context) {
     auto* self = static_cast<TermMatcher*>(context);
     const SearchTerm& term = self->m_terms[id];
+    uint64_t start = 0, length = 0;
+    if (term.kind == TermKind::Regex) {
+        start = from;
+        length = to - from;
+        if (length > term.maxMatch) return 0;
+    } else {
+        if (to < term.length) return 0;
+        start = to - term.length;
+        length = term.length;
+    }
+    start += self->m_streamFirst;
+    if (start >= self->m_startLimit) return 0;
     try {
-        if (term.kind == TermKind::Regex) {
-            self->m_ends.push_back({id, self->m_streamFirst + to});
+        // One start reported for several ends is one hit; keep its longest match.
+        size_t& last = self->m_lastHeld[id];
+        if (last != kNoneHeld && self->m_held[last].byte == start) {
+            self->m_held[last].length = std::max<uint32_t>(self->m_held[last].length, static_cast<uint32_t>(length));
             return 0;
         }
-        if (to < term.length) return 0;
-        self->Hold(id, self->m_streamFirst + to - term.length, term.length);
+        last = self->m_held.size();
+        self->m_held.push_back({start, id, static_cast<uint32_t>(length)});
     } catch (const std::bad_alloc&) {
         self->m_bFailed = true;
         return 1;  // stops the scan
     }
     return 0;
-}
-
-void TermMatcher::Hold(uint32_t term, uint64_t start, uint64_t length) {
-    if (start >= m_startLimit) return;
-    // One start reported for several ends is one hit; keep its longest match.
-    size_t& last = m_lastHeld[term];
-    if (last != kNoneHeld && m_held[last].byte == start) {
-        m_held[last].length = std::max<uint32_t>(m_held[last].length, static_cast<uint32_t>(length));
-        return;
-    }
-    last = m_held.size();
-    m_held.push_back({start, term, static_cast<uint32_t>(length)});
-}
-
-int TermMatcher::OnStartFound(unsigned id, unsigned long long from, unsigned long long to, unsigned, void* context) {
-    auto* self = static_cast<TermMatcher*>(context);
-    if (id != self->m_spanTerm) return 0;
-    const uint64_t end = self->m_spanFirst + to;
-    // Only the ends the stream reported count: the stretch's own edges are no edges of the data.
-    const MatchEnd* first = self->m_pSpanEnds;
-    const MatchEnd* last = first + self->m_nSpanEnds;
-    const MatchEnd* it = std::lower_bound(first, last, end, [](const MatchEnd& e, uint64_t byte) { return e.byte < byte; });
-    if (it == last || it->byte != end || to - from > self->m_terms[id].maxMatch) return 0;
-    try {
-        self->Hold(id, self->m_spanFirst + from, to - from);
-    } catch (const std::bad_alloc&) {
-        self->m_bFailed = true;
-        return 1;
-    }
-    return 0;
-}
-
-bool TermMatcher::FindStarts(ByteSpan bytes, uint64_t firstByte) {
-    if (m_ends.empty()) return true;
-    std::sort(m_ends.begin(), m_ends.end(),
-              [](const MatchEnd& a, const MatchEnd& b) { return a.term != b.term ? a.term < b.term : a.byte < b.byte; });
-    m_ends.erase(std::unique(m_ends.begin(), m_ends.end(),
-                             [](const MatchEnd& a, const MatchEnd& b) { return a.term == b.term && a.byte == b.byte; }),
-                 m_ends.end());
-    // Nothing before the stream's first byte belongs to it.
-    const uint64_t low = std::max(firstByte, m_streamFirst);
-    bool ok = true;
-    // Each round scans one stretch: the ends of one term that lie closer
-    // than a match's reach, with the reach (and a byte more) before them.
-    for (size_t i = 0; i < m_ends.size() && ok;) {
-        const uint32_t term = m_ends[i].term;
-        const uint64_t reach = uint64_t{m_terms[term].maxMatch} + 1;
-        size_t j = i + 1;
-        while (j < m_ends.size() && m_ends[j].term == term && m_ends[j].byte - m_ends[j - 1].byte <= reach) ++j;
-        const uint64_t spanEnd = m_ends[j - 1].byte;
-        const uint64_t spanFirst = std::max(low, m_ends[i].byte > reach ? m_ends[i].byte - reach : 0);
-        if (spanEnd > spanFirst && spanEnd - firstByte <= bytes.size()) {
-            m_spanTerm = term;
-            m_spanFirst = spanFirst;
-            m_pSpanEnds = m_ends.data() + i;
-            m_nSpanEnds = j - i;
-            const hs_error_t rc = hs_scan(m_pEngine->starts,
-                                          reinterpret_cast<const char*>(bytes.data() + (spanFirst - firstByte)),
-                                          static_cast<unsigned>(spanEnd - spanFirst), 0, m_pEngine->scratch,
-                                          &OnStartFound, this);
-            ok = (rc == HS_SUCCESS || rc == HS_SCAN_TERMINATED) && !m_bFailed;
-        }
-        i = j;
-    }
-    m_ends.clear();
-    return ok;
 }
 
 bool TermMatcher::Scan(ByteSpan bytes, size_t from, size_t count) {
@@ -317,7 +244,7 @@ bool TermMatcher::Feed(ByteSpan bytes, uint64_t firstByte, size_t from, size_t c
                 m_held.push_back({firstByte + from + s.position, term, m_terms[term].length});
             }
         }
-        if (!Scan(bytes, from, count) || !FindStarts(bytes, firstByte)) return false;
+        if (!Scan(bytes, from, count)) return false;
         m_fedEnd = firstByte + from + count;
         Emit(m_fedEnd - std::min<uint64_t>(m_fedEnd, m_lookBehind), bytes, firstByte, out);
         return true;
@@ -336,7 +263,6 @@ bool TermMatcher::End(ByteSpan bytes, uint64_t firstByte, size_t from, size_t co
             ok = hs_close_stream(m_pEngine->stream, m_pEngine->scratch, &OnMatch, this) == HS_SUCCESS && ok;
             m_pEngine->stream = nullptr;
         }
-        ok = FindStarts(bytes, firstByte) && ok;
         Emit(UINT64_MAX, bytes, firstByte, out);
         return ok && !m_bFailed;
     } catch (const std::bad_alloc&) {

@@ -64,20 +64,8 @@ private:
         uint32_t term = 0;
         uint32_t length = 0;
     };
-    struct MatchEnd {
-        uint32_t term = 0;
-        uint64_t byte = 0;  // one past the match's last byte
-    };
     static int OnMatch(unsigned id, unsigned long long from, unsigned long long to, unsigned flags, void* context);
-    static int OnStartFound(unsigned id, unsigned long long from, unsigned long long to, unsigned flags,
-                            void* context);
     bool Scan(ByteSpan bytes, size_t from, size_t count);
-    /// Finds the leftmost start of every expression end the stream reported,
-    /// by scanning the bytes before it (they are in bytes) once per stretch.
-    bool FindStarts(ByteSpan bytes, uint64_t firstByte);
-    void Hold(uint32_t term, uint64_t start, uint64_t length);
-    bool Compile(const std::vector<const char*>& texts, const std::vector<unsigned>& flags,
-                 const std::vector<unsigned>& ids, unsigned mode, void** database, std::string& error) const;
     void Emit(uint64_t below, ByteSpan bytes, uint64_t firstByte, std::vector<PatternStart>& out);
 
     std::vector<SearchTerm> m_terms;
@@ -94,12 +82,6 @@ private:
     std::vector<Held> m_held;
     std::vector<size_t> m_lastHeld;  // per term: index in m_held of its latest start, to merge repeats
     std::vector<PatternStart> m_found;
-    std::vector<MatchEnd> m_ends;           // expression ends reported by the stream, not yet given starts
-    // FindStarts' current stretch, for OnStartFound.
-    uint32_t m_spanTerm = 0;
-    uint64_t m_spanFirst = 0;
-    const MatchEnd* m_pSpanEnds = nullptr;
-    size_t m_nSpanEnds = 0;
 };
 
 }  // namespace delvora
