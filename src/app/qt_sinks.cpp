@@ -1,6 +1,8 @@
 #include "app/qt_sinks.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 
 #include "app/output_bar.h"
 #include "app/progress_pane.h"
