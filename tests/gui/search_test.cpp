@@ -193,14 +193,19 @@ private slots:
         list.close();
         commands->chooseKeywordFile = [&dir] { return dir.filePath(QStringLiteral("list.txt")); };
         QTreeWidget* tree = window.frame->Browse()->Tree();
-        tree->setCurrentItem(tree->topLevelItem(1));
+        // The volume's node comes first now: the group is found by its label.
+        QTreeWidgetItem* group = tree->findItems(QStringLiteral("关键字"), Qt::MatchExactly).value(0);
+        QVERIFY(group);
+        tree->setCurrentItem(group);
         commands->ImportKeywordsAction()->trigger();
         const auto& added = window.Workspace().Keywords().children;
         QCOMPARE(added.size(), size_t(4));
         QCOMPARE(added[2]->name, std::string("br[a-z]vo"));
         QCOMPARE(added[2]->number, uint32_t(kKeywordRegex));
         QCOMPARE(added[3]->text, std::string("张"));
-        QCOMPARE(tree->topLevelItem(1)->childCount(), 4);
+        group = tree->findItems(QStringLiteral("关键字"), Qt::MatchExactly).value(0);
+        QVERIFY(group);
+        QCOMPARE(group->childCount(), 4);
     }
 
     void SearchWhileBusyIsRefused() {
