@@ -14,6 +14,13 @@ trap 'rm -rf "$work"' EXIT
 
 sh "$here/ext2_volume_seeds.sh" "$out/ext2_volume_fuzz" >/dev/null
 
+# exFAT: a fresh 1 MiB volume, whole (filling one needs root and exfat-fuse).
+if command -v mkfs.exfat >/dev/null; then
+    mkdir -p "$out/exfat_volume_fuzz"
+    truncate -s 1M "$work/exfat.img"
+    mkfs.exfat -b 4096 -L SEED "$work/exfat.img" >/dev/null 2>&1 && cp "$work/exfat.img" "$out/exfat_volume_fuzz/empty.img"
+fi
+
 # FAT12 and FAT16 whole, FAT32 cut after its first data clusters; a folder
 # tree, a long name and a deleted file and folder. The first byte is the
 # target's option byte.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -20,7 +21,9 @@
 #include "ui/qt_text.h"
 #include "ui/wait_cursor.h"
 #include "common/reporting.h"
+#include "disk/partition_types.h"
 #include "disk/remote_connect.h"
+#include "fs/volume_registry.h"
 
 namespace delvora {
 
@@ -42,6 +45,9 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
       m_pPassword(new QLineEdit(this)),
       m_pConnect(new QPushButton(QStringLiteral("连接"), this)),
       m_pDisconnect(new QPushButton(QStringLiteral("断开"), this)),
+      m_pImage(new QRadioButton(QStringLiteral("镜像文件"), this)),
+      m_pImagePath(new QLineEdit(this)),
+      m_pBrowse(new QPushButton(QStringLiteral("浏览..."), this)),
       m_pFloppy(new QCheckBox(QStringLiteral("软盘"), this)),
       m_pPartitions(new QCheckBox(QStringLiteral("逻辑卷"), this)),
       m_pWholeDisks(new QCheckBox(QStringLiteral("硬盘"), this)),
@@ -58,14 +64,30 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
     m_pPassword->setObjectName(QStringLiteral("passwordEdit"));
     m_pConnect->setObjectName(QStringLiteral("connectButton"));
     m_pDisconnect->setObjectName(QStringLiteral("disconnectButton"));
+    m_pImage->setObjectName(QStringLiteral("imageRadio"));
+    m_pImagePath->setObjectName(QStringLiteral("imagePathEdit"));
+    m_pBrowse->setObjectName(QStringLiteral("browseImageButton"));
+    m_pImagePath->setPlaceholderText(QStringLiteral("E01, VHD/VHDX, VMDK, QCOW2, 分卷或原始镜像"));
     m_pPassword->setEchoMode(QLineEdit::Password);
     m_pServer->setPlaceholderText(QStringLiteral("主机[:端口]"));
     m_pPassword->setPlaceholderText(QStringLiteral("十六进制密钥; 空: 不加密"));
     m_pLocal->setChecked(true);
     ShowRemoteControls(false);
-    connect(m_pLocal, &QRadioButton::toggled, this, [this](bool local) {
-        if (local) Disconnect();
-        ShowRemoteControls(!local);
+    connect(m_pRemote, &QRadioButton::toggled, this, [this](bool remote) {
+        if (!remote) Disconnect();
+        ShowRemoteControls(remote);
+    });
+    connect(m_pImage, &QRadioButton::toggled, this, [this](bool image) {
+        m_pImagePath->setEnabled(image);
+        m_pBrowse->setEnabled(image);
+    });
+    m_pImagePath->setEnabled(false);
+    m_pBrowse->setEnabled(false);
+    connect(m_pBrowse, &QPushButton::clicked, this, [this] {
+        // Containers are told apart by their content, so every file is offered.
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开镜像文件"), m_pImagePath->text(),
+                                                          QStringLiteral("所有文件 (*)"));
+        if (!path.isEmpty()) m_pImagePath->setText(path);
     });
     connect(m_pConnect, &QPushButton::clicked, this, [this] { Connect(); });
     connect(m_pDisconnect, &QPushButton::clicked, this, [this] { Disconnect(); });
@@ -82,6 +104,10 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
     whereLayout->addWidget(m_pDisconnect, 3, 2);
     whereLayout->addWidget(new QLabel(QStringLiteral("密  码"), this), 4, 0);
     whereLayout->addWidget(m_pPassword, 4, 1);
+    whereLayout->addWidget(m_pImage, 5, 0, 1, 4);
+    whereLayout->addWidget(new QLabel(QStringLiteral("文  件"), this), 6, 0);
+    whereLayout->addWidget(m_pImagePath, 6, 1);
+    whereLayout->addWidget(m_pBrowse, 6, 2);
     whereLayout->setColumnStretch(1, 1);
 
     auto* kinds = new QGroupBox(QStringLiteral("驱动器类型"), this);
@@ -122,6 +148,10 @@ void SourceKindPage::Disconnect() {
     m_pDisconnect->setEnabled(false);
 }
 
+std::string SourceKindPage::ChosenImage() const {
+    return m_pImage->isChecked() ? m_pImagePath->text().trimmed().toStdString() : std::string();
+}
+
 std::optional<RemoteChoice> SourceKindPage::Connection() const {
     if (!m_pRemoteDisk) return std::nullopt;
     return RemoteChoice{m_pRemoteDisk, m_strAddress};
@@ -133,6 +163,14 @@ bool SourceKindPage::validatePage() {
     if (m_pRemote->isChecked() && !IsConnected()) {
         m_notifier.Message("没有连接到服务器!", "提示", MessageIcon::Error);
         return false;
+    }
+    if (m_pImage->isChecked()) {
+        if (ChosenImage().empty()) {
+            m_notifier.Message("请选择镜像文件!", "提示", MessageIcon::Error);
+            return false;
+        }
+        // An image lists its own partitions whatever the drive types say.
+        return true;
     }
     // Whole disks alone hold no volume to load.
     if (!m_pFloppy->isChecked() && !m_pPartitions->isChecked()) {
@@ -184,6 +222,10 @@ void PartitionListPage::initializePage() {
     if (!owner) return;
     const SourceKindPage* source = owner->SourcePage();
     WaitCursor wait;
+    if (const std::string image = source->ChosenImage(); !image.empty()) {
+        ListImage(image);
+        return;
+    }
     DiskScan scan(m_context);
     scan.SetOptions(source->Floppy()->isChecked(), source->Partitions()->isChecked(),
                     source->WholeDisks()->isChecked());
@@ -199,6 +241,43 @@ void PartitionListPage::initializePage() {
         m_pList->addTopLevelItem(new QTreeWidgetItem(texts));
     }
     if (remote) ShowWholeSources();
+}
+
+void PartitionListPage::ListImage(const std::string& path) {
+    DataSource probe(m_context);
+    probe.SetPath(path);
+    probe.SetReportErrors(0);
+    if (!probe.Open()) {
+        m_notifier.Message(probe.LastErrorText(), "提示", MessageIcon::Error);
+        return;
+    }
+    DiskScan scan(m_context);
+    scan.WalkDisk(path);
+    m_entries = scan.Entries();
+    if (m_entries.empty()) {
+        std::vector<uint8_t> head(65536);
+        const uint8_t type =
+            probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0) ? RecogniseVolume(head) : 0;
+        if (type == 0) {
+            m_notifier.Message("未识别出分区或 FAT、NTFS、EXT2 卷: " + path, "提示", MessageIcon::Error);
+            return;
+        }
+        PartitionEntry bare;
+        bare.source = path;
+        bare.letter = "C:";
+        bare.fsName = TypeName(type);
+        bare.typeId = type;
+        bare.sizeBytes = probe.SizeBytes();
+        bare.totalSectors = static_cast<uint32_t>(std::min<uint64_t>(bare.sizeBytes / 512, UINT32_MAX));
+        m_entries.push_back(bare);
+    }
+    for (const PartitionEntry& entry : m_entries) {
+        QStringList texts;
+        for (const std::string& text : DiskScan::RowTexts(entry)) texts << FromUtf8(text);
+        m_pList->addTopLevelItem(new QTreeWidgetItem(texts));
+    }
+    // The source column shows the image's path: as wide as it needs.
+    ShowWholeSources();
 }
 
 void PartitionListPage::ShowWholeSources() {

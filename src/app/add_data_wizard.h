@@ -34,6 +34,10 @@ public:
 
     QRadioButton* Local() const { return m_pLocal; }
     QRadioButton* Remote() const { return m_pRemote; }
+    QRadioButton* Image() const { return m_pImage; }
+    QLineEdit* ImagePath() const { return m_pImagePath; }
+    /// The image file chosen with "镜像文件" (E01, VMDK, raw …); empty otherwise.
+    std::string ChosenImage() const;
     QCheckBox* Floppy() const { return m_pFloppy; }
     QCheckBox* Partitions() const { return m_pPartitions; }
     QCheckBox* WholeDisks() const { return m_pWholeDisks; }
@@ -66,6 +70,9 @@ private:
     QLineEdit* m_pPassword;
     QPushButton* m_pConnect;
     QPushButton* m_pDisconnect;
+    QRadioButton* m_pImage;
+    QLineEdit* m_pImagePath;
+    QPushButton* m_pBrowse;
     std::shared_ptr<RemoteDisk> m_pRemoteDisk;
     std::string m_strAddress;
     QCheckBox* m_pFloppy;
@@ -90,6 +97,9 @@ public:
 
 private:
     void ShowWholeSources();
+    /// The rows of one image file: its partitions, or the image itself
+    /// when it holds a bare volume.
+    void ListImage(const std::string& path);
 
     const CoreContext& m_context;
     Notifier& m_notifier;

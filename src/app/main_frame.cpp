@@ -37,6 +37,7 @@
 #include "case/add_data.h"
 #include "case/case_file.h"
 #include "case/case_file_loader.h"
+#include "case/file_hashes.h"
 #include "case/residual_worker.h"
 #include "common/options.h"
 #include "common/text_format.h"
@@ -191,12 +192,21 @@ void MainFrame::CreateMenus() {
         connect(pData, &QMenu::aboutToShow, pOption,
                 [pOption, &options, field] { pOption->setChecked(options.*field != 0); });
     }
-    // On a volume node the case tree's menu offers the search.
-    connect(m_pBrowse->Tree(), &QTreeWidget::customContextMenuRequested, this, [this, pResidual](const QPoint& at) {
+    auto* pHash = new QAction(QStringLiteral("计算哈希"), this);
+    pHash->setObjectName(QStringLiteral("computeHashesAction"));
+    pHash->setStatusTip(QStringLiteral("计算选中的卷或文件夹里每个文件的MD5、SHA-1和SHA-256, 并在哈希集里查找"));
+    connect(pHash, &QAction::triggered, this, [this] { ComputeHashes(); });
+    pData->addAction(pHash);
+    // On a volume node the case tree's menu offers the search; on a volume
+    // or a folder, hashing.
+    connect(m_pBrowse->Tree(), &QTreeWidget::customContextMenuRequested, this, [this, pResidual, pHash](const QPoint& at) {
         QTreeWidgetItem* pNode = m_pBrowse->Tree()->currentItem();
-        if (!pNode || pNode->data(0, BrowseBar::kKindRole).toInt() != node_kinds::kVolume) return;
+        if (!pNode) return;
+        const int kind = pNode->data(0, BrowseBar::kKindRole).toInt();
+        if (kind != node_kinds::kVolume && kind != kFileItemNode) return;
         QMenu menu(m_pBrowse->Tree());
-        menu.addAction(pResidual);
+        if (kind == node_kinds::kVolume) menu.addAction(pResidual);
+        menu.addAction(pHash);
         menu.exec(m_pBrowse->Tree()->viewport()->mapToGlobal(at));
     });
 
@@ -427,6 +437,7 @@ bool MainFrame::ResidualSearch() {
             if (pVolume.get() != m_pSelectedVolume) continue;
             // Found items are about to be replaced: nothing may show them meanwhile.
             m_pViews->ClearCurrentItem();
+            m_selectedFolder = ItemRef();
             m_bSearching = true;
             WaitCursor wait;
             if (StartResidualSearch(workspace, *pItem, *pVolume)) return true;
@@ -438,8 +449,27 @@ bool MainFrame::ResidualSearch() {
     return false;
 }
 
+bool MainFrame::ComputeHashes() {
+    CaseWorkspace& workspace = m_ws.Workspace();
+    if (workspace.RefuseIfBusy()) return false;
+    for (const auto& pItem : workspace.Items()) {
+        for (const auto& pVolume : pItem->volumes) {
+            if (pVolume.get() != m_pSelectedVolume) continue;
+            // The folder chosen in the tree, while it still exists; else the volume.
+            FileItem* pFolder = m_selectedFolder.GetVolume() == pVolume.get() ? m_selectedFolder.Item() : nullptr;
+            if (!pFolder) pFolder = pVolume->RootItem();
+            if (!pFolder) return false;
+            WaitCursor wait;
+            return StartHashing(workspace, *pItem, *pVolume, *pFolder, workspace.Hashes(), DefaultHashSetDbPath());
+        }
+    }
+    workspace.Context().Notify().Message("请先在案例树中选择一个卷!");
+    return false;
+}
+
 void MainFrame::OnNodeSelected(int kind, void* node, Volume* volume) {
     m_pSelectedVolume = kind == node_kinds::kVolume ? static_cast<Volume*>(node) : volume;
+    m_selectedFolder = kind == kFileItemNode && volume ? ItemRef(*volume, static_cast<FileItem*>(node)) : ItemRef();
     if (m_bSearching) {
         m_pViews->ClearCurrentItem();
         return;

@@ -12,6 +12,7 @@
 #include "case/case_file_loader.h"
 #include "case/add_data.h"
 #include "disk/disk_scan.h"
+#include "fs/item_ref.h"
 
 class QDockWidget;
 class QMdiArea;
@@ -32,6 +33,7 @@ class StatusPanes;
 class Volume;
 class ViewSet;
 class Workstation;
+struct FileItem;
 
 struct FrameOptions {
     bool openWizardAtStart = true;  // post the add-data command once the loop runs
@@ -80,6 +82,8 @@ public:
     /// selected in the case tree; answers false when none is selected or the
     /// case is busy.
     bool ResidualSearch();
+    /// "计算哈希": hashes the files of the selected volume or folder on the worker.
+    bool ComputeHashes();
     /// Opens the script programming view as a document window; answers it.
     ScriptView* OpenScriptView();
     void ShowFromTray();
@@ -128,6 +132,7 @@ private:
     bool m_bClosing = false;
     Volume* m_pSelectedVolume = nullptr;  // the volume of the node selected in the case tree
     bool m_bSearching = false;            // a residual search may be replacing found items
+    ItemRef m_selectedFolder;  // the folder node selected in the case tree, if any
     std::unique_ptr<CaseFileLoader> m_pLoader;  // the case file being read
     size_t m_nLoaderItems = 0;
 };

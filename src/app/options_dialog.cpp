@@ -3,8 +3,11 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/hash_set_page.h"
+#include "hashset/hash_set_store.h"
 #include "ui/qt_text.h"
 #include "recovery/export_filter.h"
 #include "views/property_grid.h"
@@ -71,8 +74,15 @@ OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWid
     connect(apply, &QPushButton::clicked, this, &OptionsDialog::Apply);
     connect(defaults, &QPushButton::clicked, this, &OptionsDialog::ShowDefaults);
 
+    // The hash sets live in their own database, not in the options record:
+    // the page changes it at once, whatever button closes the dialog.
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("optionsTabs"));
+    tabs->addTab(m_pGrid, QStringLiteral("选项"));
+    m_pHashSets = new HashSetPage(DefaultHashSetDbPath(), tabs);
+    tabs->addTab(m_pHashSets, QStringLiteral("哈希集"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pGrid, 1);
+    layout->addWidget(tabs, 1);
     layout->addWidget(buttons);
     resize(460, 400);
 }

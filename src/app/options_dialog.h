@@ -11,6 +11,7 @@ class QTreeWidgetItem;
 
 namespace delvora {
 
+class HashSetPage;
 class PropertyGrid;
 
 class OptionsDialog : public QDialog {
@@ -23,6 +24,7 @@ public:
     /// Shows the values every run starts from; Apply then takes them.
     void ShowDefaults();
     PropertyGrid* Grid() const { return m_pGrid; }
+    HashSetPage* HashSets() const { return m_pHashSets; }
 
 private:
     void Show(const AnalysisOptions& options);
@@ -30,6 +32,7 @@ private:
     AnalysisOptions& m_options;
     QSettings* m_pSettings;
     PropertyGrid* m_pGrid;
+    HashSetPage* m_pHashSets = nullptr;
     // The rows in the order of the record's fields they show.
     QTreeWidgetItem* m_pLoaded = nullptr;
     QTreeWidgetItem* m_pZeroTime = nullptr;

@@ -6,6 +6,8 @@
 
 #include "ui/qt_text.h"
 #include "common/reporting.h"
+#include "disk/data_source.h"
+#include "disk/media_info.h"
 #include "fs/file_list_row.h"
 #include "fs/volume.h"
 #include "recovery/placement.h"
@@ -22,7 +24,27 @@ PropertiesDialog::PropertiesDialog(const std::string& deviceName, Volume* volume
 
     QTreeWidgetItem* device = m_pGrid->AddGroup(QStringLiteral("设备信息"));
     m_pGrid->AddText(device, QStringLiteral("设备名称"), FromUtf8(deviceName), false);
-    m_pGrid->AddText(device, QStringLiteral("大小"), QString(), false);
+    // What the source's container records (an E01's acquisition above all);
+    // a remote disk or an unreadable source shows its name only.
+    ContainerInfo facts;
+    std::string scheme, error;
+    const DataSource* source = volume ? volume->GetDataSource() : nullptr;
+    const bool described = source && source->IsLocal() && DescribeSource(source->Context(), deviceName, facts, scheme, error);
+    m_pGrid->AddText(device, QStringLiteral("大小"), described ? number(facts.mediaSize) : QString(), false);
+    if (described) {
+        m_pGrid->AddText(device, QStringLiteral("镜像格式"), FromUtf8(ContainerKindName(facts.kind)), false);
+        m_pGrid->AddText(device, QStringLiteral("每扇区字节数"), number(facts.bytesPerSector ? facts.bytesPerSector : 512),
+                         false);
+        m_pGrid->AddText(device, QStringLiteral("分区方案"), FromUtf8(scheme), false);
+        const std::pair<const char*, const std::string*> rows[] = {
+            {"案件编号", &facts.caseNumber},     {"证据编号", &facts.evidenceNumber},
+            {"检验人", &facts.examiner},         {"描述", &facts.description},
+            {"备注", &facts.notes},              {"获取日期", &facts.acquiredDate},
+            {"获取软件", &facts.acquiredSoftware}, {"MD5", &facts.storedMd5},
+            {"SHA-1", &facts.storedSha1}};
+        for (const auto& [label, value] : rows)
+            if (!value->empty()) m_pGrid->AddText(device, FromUtf8(label), FromUtf8(*value), false);
+    }
     if (volume) {
         QTreeWidgetItem* group = m_pGrid->AddGroup(QStringLiteral("卷信息"));
         m_pGrid->AddText(group, QStringLiteral("卷类型"), FromUtf8(volume->Description()), false);

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -17,7 +19,12 @@
 #include <cstdio>
 #include <memory>
 
+#include <fstream>
+#include <map>
+#include <vector>
+
 #include "app/add_data_wizard.h"
+#include "app/hash_set_page.h"
 #include "app/browse_bar.h"
 #include "app/keyword_dialog.h"
 #include "app/main_frame.h"
@@ -29,6 +36,7 @@
 #include "app/workstation.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "fs/file_tree.h"
 #include "fs/item_path.h"
 #include "fs/volume.h"
 #include "views/colligation_view.h"
@@ -38,7 +46,9 @@
 #include "views/view_set.h"
 #include "views/search_results_model.h"
 #include "views/search_results_view.h"
+#include "common/hash.h"
 #include "common/options.h"
+#include "recovery/export_item.h"
 #include "search/keyword.h"
 #include "search/search_terms.h"
 #include "views/script_view.h"
@@ -132,6 +142,22 @@ public:
         Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-remote-list.png"));
     }
 
+    // The image-file choice on an E01 of the sample disk that
+    // scripts/screenshot makes (DELVORA_TOUR_IMAGE), and the image's list.
+    void ShowImagePage() {
+        const QString strImage = qEnvironmentVariable("DELVORA_TOUR_IMAGE");
+        if (strImage.isEmpty()) return;
+        QDir().mkpath(m_strFolder);
+        std::unique_ptr<AddDataWizard> pWizard = m_frame.MakeWizard();
+        SourceKindPage* pPage = pWizard->SourcePage();
+        pPage->Image()->setChecked(true);
+        pPage->ImagePath()->setText(strImage);
+        pWizard->show();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-image.png"));
+        pWizard->next();
+        Save(pWizard.get(), m_strFolder + QStringLiteral("/wizard-image-list.png"));
+    }
+
     void ShowWizard() {
         QDir().mkpath(m_strFolder);
         // Without a window manager nothing maximises the frame: give it a
@@ -198,7 +224,7 @@ public:
             QTimer::singleShot(300, this, [this, pView] {
                 Save(&m_frame, m_strFolder + QStringLiteral("/script-view-partition-table.png"));
                 pView->parentWidget()->close();
-                Finish();
+                HashFiles();
             });
         });
         QTimer::singleShot(300, pView, &ScriptView::Run);
@@ -412,6 +438,90 @@ public:
         ShowKeywordDialogs();
     }
 
+    // Hash sets made from files of the first volume (three known, one
+    // notable) on the options page, then "计算哈希" on that volume and the
+    // file list with its hash column, and again with known files hidden.
+    void HashFiles() {
+        const auto& items = m_ws.Workspace().Items();
+        if (items.empty() || items.front()->volumes.empty()) return Finish();
+        Volume* pVolume = items.front()->volumes.front().get();
+        // Files of the folder with the most live ones (four at most used).
+        if (!pVolume->RootItem()) return Finish();
+        std::map<FileItem*, std::vector<FileItem*>> byFolder;
+        ForEachBelow(*pVolume->RootItem(), [&byFolder](FileItem& item) {
+            if (!item.IsDirectory() && !item.IsDeleted() && item.size > 0 && item.childCount == 0 && item.parent)
+                byFolder[item.parent].push_back(&item);
+            return true;
+        });
+        std::vector<FileItem*> files;
+        for (auto& [folder, list] : byFolder)
+            if (list.size() > files.size()) files = list;
+        if (files.size() > 4) files.resize(4);
+        if (files.size() < 2) return Finish();
+        m_pHashFolder = files.front()->parent;
+        m_pHashVolume = pVolume;
+        const QString known = m_strFolder + QStringLiteral("/.known.txt"), notable = m_strFolder + QStringLiteral("/.notable.txt");
+        {
+            std::ofstream knownList(known.toStdString()), notableList(notable.toStdString());
+            for (size_t i = 0; i < files.size(); ++i) {
+                Hasher hasher(kHashMd5 | kHashSha256);
+                HashItemData(*pVolume, *files[i], hasher);
+                const Digests digests = hasher.Finish();
+                if (i + 1 < files.size()) knownList << digests.md5 << "  " << files[i]->name << "\n";
+                else notableList << digests.sha256 << "\n";
+            }
+        }
+        auto* pOptions = new OptionsDialog(m_ws.Workspace().Options(), nullptr, &m_frame);
+        if (auto* pTabs = pOptions->findChild<QTabWidget*>(QStringLiteral("optionsTabs"))) pTabs->setCurrentIndex(1);
+        HashSetPage* pPage = pOptions->HashSets();
+        pPage->NameField()->setText(QStringLiteral("系统文件"));
+        pPage->ImportFile(known, true);
+        pPage->NameField()->setText(QStringLiteral("案件线索"));
+        pPage->StatusBox()->setCurrentIndex(1);
+        pPage->ImportFile(notable, true);
+        pOptions->resize(720, 400);
+        pOptions->show();
+        Save(pOptions, m_strFolder + QStringLiteral("/options-hash-sets.png"));
+        delete pOptions;
+        QFile::remove(known);
+        QFile::remove(notable);
+
+        QTreeWidget* pTree = m_frame.Browse()->Tree();
+        QTreeWidgetItem* pItem = pTree->topLevelItem(0);
+        if (!pItem || !pItem->child(0)) return Finish();
+        pTree->collapseAll();
+        pTree->setCurrentItem(pItem->child(0));
+        if (!m_frame.ComputeHashes()) return Finish();
+        m_nPolls = 0;
+        QTimer::singleShot(100, this, [this] { WaitForHashes(); });
+    }
+
+    void WaitForHashes() {
+        if ((m_ws.Workspace().IsBusy() || m_ws.Workspace().WorkerRunning()) && ++m_nPolls < kMaxPolls) {
+            QTimer::singleShot(100, this, [this] { WaitForHashes(); });
+            return;
+        }
+        const auto windows = m_frame.DocumentArea()->subWindowList();
+        if (!windows.isEmpty()) {
+            m_frame.DocumentArea()->setActiveSubWindow(windows.front());
+            windows.front()->showMaximized();
+        }
+        if (m_pHashFolder) m_frame.Views()->SetCurrentItem(m_pHashFolder, m_pHashVolume);
+        QTimer::singleShot(300, this, [this] {
+            Save(&m_frame, m_strFolder + QStringLiteral("/hash-column.png"));
+            // The box of the file list in front: other list views have their own.
+            const auto windows = m_frame.DocumentArea()->subWindowList();
+            auto* pHide = windows.isEmpty() ? nullptr : windows.front()->findChild<QCheckBox*>(QStringLiteral("hideKnownFiles"));
+            if (!pHide) return Finish();
+            pHide->setChecked(true);
+            QTimer::singleShot(300, this, [this, pHide] {
+                Save(&m_frame, m_strFolder + QStringLiteral("/hash-hide-known.png"));
+                pHide->setChecked(false);
+                Finish();
+            });
+        });
+    }
+
     void Finish() { QTimer::singleShot(0, &m_frame, &QWidget::close); }
 
 private:
@@ -420,6 +530,8 @@ private:
     QString m_strFolder;
     std::unique_ptr<AddDataWizard> m_pWizard;
     int m_nPolls = 0;
+    FileItem* m_pHashFolder = nullptr;  // the folder whose files the hash sets were made from
+    Volume* m_pHashVolume = nullptr;
 };
 
 }  // namespace
@@ -428,6 +540,7 @@ void StartScreenshotTour(Workstation& workstation, MainFrame& frame, const QStri
     auto* pTour = new Tour(workstation, frame, folder);  // owned by the frame
     QTimer::singleShot(400, pTour, [pTour] { pTour->ShowVirtualPage(); });
     QTimer::singleShot(600, pTour, [pTour] { pTour->ShowRemotePage(); });
+    QTimer::singleShot(700, pTour, [pTour] { pTour->ShowImagePage(); });
     QTimer::singleShot(800, pTour, [pTour] { pTour->ShowWizard(); });
 }
 

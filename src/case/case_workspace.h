@@ -14,6 +14,7 @@
 
 #include "case/case_item.h"
 #include "case/data_item.h"
+#include "case/file_hashes.h"
 #include "common/options.h"
 #include "common/reporting.h"
 #include "fs/volume_registry.h"
@@ -125,9 +126,13 @@ public:
     std::unique_ptr<Volume> MakeVolumeFor(VolumeClass volumeClass) const;
     void SetVolumeFactory(VolumeFactory factory) { m_volumeFactory = std::move(factory); }
 
+    /// Digests computed by "计算哈希", for the file list.
+    HashResults& Hashes() { return m_hashes; }
+
 private:
     CoreContext m_context;
     AnalysisOptions m_options;
+    HashResults m_hashes;
     std::vector<std::unique_ptr<DataItem>> m_Items;
     int m_bModified = 0;
 

@@ -67,6 +67,8 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
         OpenVolume({item.source.get(), item.typeId, item.startSector, item.totalSectors}, context,
                    [&workspace](VolumeClass volumeClass) { return workspace.MakeVolumeFor(volumeClass); });
     if (!opened.volume) return 0;
+    // The case file keeps exFAT's own type byte, not the partition's 0x07.
+    item.typeId = opened.typeId;
     std::unique_ptr<Volume> volume = std::move(opened.volume);
     const std::string& line = opened.loadLine;
 

@@ -1,10 +1,12 @@
 #include "case/open_volume.h"
 
+#include <array>
 #include <new>
 
 #include "common/options.h"
 #include "common/text_format.h"
 #include "disk/data_source.h"
+#include "disk/partition_types.h"
 
 namespace delvora {
 
@@ -19,6 +21,7 @@ std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::str
         }
         case VolumeClass::Ntfs: return Format("NTFS文件系统,位于 %s ,%llu 扇区", path, start);
         case VolumeClass::Ext2: return Format("EXT2文件系统,位于 %s , %llu 扇区.", path, start);
+        case VolumeClass::Exfat: return Format("exFAT文件系统,位于 %s ,%llu 扇区", path, start);
         default: return {};
     }
 }
@@ -26,7 +29,14 @@ std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::str
 OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& context, const VolumeFactory& make) {
     OpenedVolumeResult result;
     const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
-    const Classification found = ClassifyTypeByte(place.typeId);
+    result.typeId = place.typeId;
+    if (place.typeId == 0x07 && place.source) {
+        // Type 0x07 is NTFS or exFAT: the boot sector tells which.
+        std::array<uint8_t, 512> boot{};
+        if (place.source->GetData(boot.data(), 512, place.startSector))
+            result.typeId = TypeOfBootSector(place.typeId, boot);
+    }
+    const Classification found = ClassifyTypeByte(result.typeId);
     result.volumeClass = found.volumeClass;
     if (found.volumeClass == VolumeClass::None || !place.source) {
         result.failure = OpenFailure::NoFileSystem;

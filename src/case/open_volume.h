@@ -35,6 +35,7 @@ struct OpenedVolumeResult {
     std::unique_ptr<Volume> volume;   // prepared; null on failure
     OpenFailure failure = OpenFailure::None;
     VolumeClass volumeClass = VolumeClass::None;
+    uint8_t typeId = 0;               // the place's type, 0x07 turned into kExfatTypeId for exFAT
     std::string loadLine;             // "系统于 <now> 加载<kind>文件系统,位于 ..."
 };
 

@@ -9,6 +9,8 @@ void RunResidualWorker(CaseWorkspace& workspace, Volume& volume) {
     Progress& progress = workspace.Context().Prog();
     progress.StartProgress();
     volume.SetBusyFlag(&workspace.BusyFlag());
+    // The search rebuilds the found items: their digests go with them.
+    workspace.Hashes().Forget(&volume);
     RunResidualSearch(volume);
     volume.SetBusyFlag(nullptr);
     volume.Tree().MarkCurrent(nullptr);

@@ -12,7 +12,7 @@ namespace {
 
 // Colours of the cell styles; 9, 12, 16 and 17 take the classic desktop's
 // system colours (button face, scroll bar, grey text, highlight).
-constexpr std::array<RegionStyle, 24> kStyles = {{
+constexpr std::array<RegionStyle, 25> kStyles = {{
     {},
     {0xFF9614, "启动卷", 0, false, true},
     {0x00FFFF, "FAT1", '1', false, true},
@@ -37,6 +37,7 @@ constexpr std::array<RegionStyle, 24> kStyles = {{
     {0xFA2D64, "块位图", 0, false, true},
     {0x5F9656, "索引节点位图", 0, false, true},
     {0xAABE64, "索引节点表", 'I', false, true},
+    {0x64C8C8, "大小写表", 'U', false, true},
 }};
 
 }  // namespace
@@ -47,7 +48,7 @@ const RegionStyle& StyleOfRegion(uint8_t type) {
 }
 
 const std::vector<uint8_t>& LegendTypes() {
-    static const std::vector<uint8_t> kTypes{1, 2, 3, 6, 7, 12, 18, 19, 20, 21, 22, 23};
+    static const std::vector<uint8_t> kTypes{1, 2, 3, 6, 7, 12, 18, 19, 20, 21, 22, 23, 24};
     return kTypes;
 }
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "cli/cli.h"
+#include "cli/hash_arg.h"
 #include "cli/item_arg.h"
 #include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
@@ -27,8 +28,8 @@ namespace {
 
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
-    "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L]\n"
-    "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L] [--skip-known] [--hash-sets]\n"
+    "      [--hash-db DB] [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
@@ -57,6 +58,9 @@ int Export(Env& env, const Args& args) {
     unsigned hashKinds = kHashSha256;
     if (const int rc = ManifestHashKinds(args, hashKinds); rc != kOk) return rc;
     const auto manifestPath = args.Value("--manifest");
+    FileHashing hashing;
+    if (const int rc = FileHashingArgs(args, hashing); rc != kOk) return rc;
+    const bool skipKnown = args.Flag("--skip-known");
     OpenedVolume opened;
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
     if (const int rc = ResidualArg(env, args, opened); rc != kOk) return rc;
@@ -66,11 +70,30 @@ int Export(Env& env, const Args& args) {
     if (const int rc = NamedItems(args, 1, *volume.RootItem(), named, found); rc != kOk) return rc;
 
     ManifestWriter manifest;
-    if (manifestPath && !manifest.Open(*manifestPath, hashKinds)) return Fail(kFailed, "cannot write " + *manifestPath);
+    if (manifestPath && !manifest.Open(*manifestPath, hashKinds, hashing.store != nullptr))
+        return Fail(kFailed, "cannot write " + *manifestPath);
 
-    const FolderExportOptions options = OptionsFromArgs(env, args, hashKinds);
+    // The manifest's digests include those the sets hold, so its rows can
+    // name the set.
+    FolderExportOptions options = OptionsFromArgs(env, args, hashKinds | hashing.kinds);
+    if (skipKnown) {
+        options.leaveOut = [&](FileItem& file) {
+            Digests digests;
+            HashMatch match;
+            hashing.Compute(volume, file, digests, match);
+            return match.status == HashSetStatus::kKnown;
+        };
+    }
+    auto addRow = [&](ExportedFile file) {
+        if (hashing.store) {
+            const HashMatch match = hashing.store->Lookup(file.digests);
+            file.hashSet = match.setName;
+            file.hashStatus = HashStatusText(match.status);
+        }
+        manifest.Add(file);
+    };
     FolderExporter exporter(volume, options);
-    if (manifestPath) exporter.SetFileObserver([&](const ExportedFile& file) { manifest.Add(file); });
+    if (manifestPath) exporter.SetFileObserver(addRow);
     ExportSummary single;
     std::error_code error;
     std::filesystem::create_directories(*target, error);
@@ -101,6 +124,10 @@ int Export(Env& env, const Args& args) {
             if (isRoot && found && found->childCount > 0) exporter.ExportFolder(*found, *target);
             continue;
         }
+        if (options.leaveOut && options.leaveOut(*item)) {
+            ++single.skipped;
+            continue;
+        }
         const std::string name = SingleExportName(item->name ? item->name : "");
         std::string chosen;
         const int fd = CreateTargetFile(targetDir.fd, name, naming, chosen);
@@ -121,7 +148,7 @@ int Export(Env& env, const Args& args) {
             continue;
         }
         usedNames.insert(chosen);
-        Hasher digest(hashKinds);
+        Hasher digest(options.hashKinds);
         ByteRangeSet unreadable;
         if (!ExportItemToFd(volume, *item, fd, out, manifestPath ? &digest : nullptr, &unreadable)) {
             ++single.failed;
@@ -135,7 +162,7 @@ int Export(Env& env, const Args& args) {
             ++single.unreadable;
             env.log.AppendLog(UnreadableLogLine(file));
         }
-        if (manifestPath) manifest.Add(file);
+        if (manifestPath) addRow(file);
     }
 
     const ExportSummary& folders = exporter.Summary();
@@ -155,8 +182,9 @@ int Export(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand(
     {"export", kUsageText, "recover items (folders with -r) into a folder",
-     WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id"}),
-     WithResidualFlags({"-r", "--no-deleted", "--no-auto-name", "--overwrite"}), &Export});
+     WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id", "--hash-db"}),
+     WithResidualFlags({"-r", "--no-deleted", "--no-auto-name", "--overwrite", "--skip-known", "--hash-sets"}),
+     &Export});
 
 }  // namespace
 }  // namespace delvora::cli

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/hash_arg.h"
 #include "cli/item_arg.h"
 #include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
@@ -11,6 +12,7 @@
 #include "fs/file_list_row.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
+#include "recovery/export_item.h"
 
 namespace delvora::cli {
 namespace {
@@ -29,6 +31,8 @@ int Ls(Env& env, const Args& args) {
     if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
     if (const int rc = ResidualArg(env, args, opened); rc != kOk) return rc;
     Volume& volume = *opened.volume;
+    FileHashing hashing;
+    if (const int rc = FileHashingArgs(args, hashing); rc != kOk) return rc;
 
     std::string out;
     out.reserve(1 << 20);
@@ -42,6 +46,7 @@ int Ls(Env& env, const Args& args) {
             if (i) out.push_back('\t');
             out += headings[i];
         }
+        out += hashing.Headings();
         out.push_back('\n');
     }
     // Depth-first, children in their sorted order; the numbers are what
@@ -50,7 +55,8 @@ int Ls(Env& env, const Args& args) {
         const bool show = filter == Filter::All || (filter == Filter::Deleted) == item.IsDeleted();
         if (!show) return true;
         if (env.json) {
-            const std::string object = FileListJson(item, &volume, &path);
+            std::string object = FileListJson(item, &volume, &path);
+            if (hashing.kinds) object.insert(object.size() - 1, hashing.JsonFields(volume, item));
             out += "{\"id\":" + std::to_string(id) + "," + object.substr(1);
         } else {
             const auto cells = FileListRowTexts(item, &volume, &path);
@@ -61,6 +67,7 @@ int Ls(Env& env, const Args& args) {
                 // terminal.
                 out += EscapeControls(cells[i]);
             }
+            if (hashing.kinds) out += hashing.Cells(volume, item);
         }
         out.push_back('\n');
         if (out.size() > (1u << 20)) flush();
@@ -73,12 +80,12 @@ int Ls(Env& env, const Args& args) {
 const bool kRegistered = RegisterCommand(
     {"ls",
      "ls SOURCE [-p N | --start S --type T] [--json] [-r|--deleted|--live] [--verify-deleted-folders]\n"
-     "      [--no-ignore-zero-time] [--no-ignore-zero-date]\n"
+     "      [--no-ignore-zero-time] [--no-ignore-zero-date] [--hash md5,sha1,sha256] [--hash-sets [--hash-db DB]]\n"
      "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]",
      "list a volume's files and folders, live and deleted",
-     kVolumeOptions,
-     WithResidualFlags(
-         {"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time", "--no-ignore-zero-date"}),
+     WithVolumeOptions({"--hash", "--hash-db"}),
+     WithResidualFlags({"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time",
+                        "--no-ignore-zero-date", "--hash-sets"}),
      &Ls});
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 int PreRead(Env& env, const Args& args) {
     if (args.Positional().size() != 1 || !args.Value("--type"))
-        return Fail(kUsage, "usage: delvora-cli preread SOURCE --start S --type fat32|fat16|fat12|ntfs|ext2");
+        return Fail(kUsage, "usage: delvora-cli preread SOURCE --start S --type fat32|fat16|fat12|ntfs|ext2|exfat");
     VirtualType type;
     if (const int rc = VirtualTypeArg(*args.Value("--type"), type); rc != kOk) return rc;
     VirtualChoice choice;
@@ -57,7 +57,7 @@ int FatMarks(Env& env, const Args& args) {
 }
 
 const bool kPreRead = RegisterCommand(
-    {"preread", "preread SOURCE --start S --type fat32|fat16|fat12|ntfs|ext2",
+    {"preread", "preread SOURCE --start S --type fat32|fat16|fat12|ntfs|ext2|exfat",
      "the boot parameters at a sector as the rows a virtual volume is typed in with (--virtual)",
      {"--start", "--type"}, {}, &PreRead});
 const bool kFatMarks = RegisterCommand({"fatmarks", "fatmarks SOURCE [--start S]",

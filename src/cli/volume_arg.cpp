@@ -113,7 +113,7 @@ int ResolveVolume(Env& env, const std::string& text, const VolumeChoice& choice,
         if (scan.WalkDisk(name) && !scan.Entries().empty())
             return Fail(kUsage, text + " holds a partition table: choose a volume by its partition row "
                                        "(-p N; see: delvora-cli scan)");
-        return Fail(kFailed, "no FAT, NTFS or EXT2 volume recognised on " + text);
+        return Fail(kFailed, "no FAT, NTFS, EXT2 or exFAT volume recognised on " + text);
     }
     row.startSector = 0;
     row.totalSectors = deviceSectors;

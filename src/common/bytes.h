@@ -45,4 +45,17 @@ inline void PutLe32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24);
 }
 
+/// Big-endian reads, for the few formats that store their fields that way
+/// (QCOW); 0 outside the span, as the little-endian ones.
+inline uint32_t Be32(ByteSpan b, size_t off) {
+    if (!Has(b, off, 4)) return 0;
+    return (static_cast<uint32_t>(b[off]) << 24) | (static_cast<uint32_t>(b[off + 1]) << 16) |
+           (static_cast<uint32_t>(b[off + 2]) << 8) | static_cast<uint32_t>(b[off + 3]);
+}
+
+inline uint64_t Be64(ByteSpan b, size_t off) {
+    if (!Has(b, off, 8)) return 0;
+    return (static_cast<uint64_t>(Be32(b, off)) << 32) | Be32(b, off + 4);
+}
+
 }  // namespace delvora

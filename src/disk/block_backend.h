@@ -18,6 +18,9 @@ public:
     virtual uint64_t Size() const { return 0; }
     /// A descriptor the bytes can be memory-mapped from, or -1.
     virtual int MappableFd() const { return -1; }
+    /// Bytes per logical sector the medium records (an E01's, a VHDX's);
+    /// 0 when it does not say.
+    virtual uint32_t LogicalSectorSize() const { return 0; }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/codepage.h"
+#include "disk/container_image.h"
 
 namespace delvora {
 
@@ -52,12 +53,8 @@ int DataSource::Open() {
             result = m_device.Open();
             break;
         case SourceKind::ImageFile: {
-            int error = 0;
-            std::unique_ptr<FdBackend> file = FdBackend::Open(m_strPath, error);
-            if (!file) {
-                m_strOpenError = m_strPath + ": " + ErrnoText(error);
-                break;
-            }
+            std::unique_ptr<BlockBackend> file = OpenImageFile(m_strPath, m_strOpenError);
+            if (!file) break;
             const uint64_t size = file->Size();
             m_device.SetName(m_strPath);
             result = m_device.OpenWithBackend(std::move(file), size);

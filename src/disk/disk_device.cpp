@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/text_format.h"
+#include "disk/container_image.h"
 #include "disk/device_map.h"
 #include "disk/filled_ranges.h"
 
@@ -22,11 +23,13 @@ int DiskDevice::Open() {
     }
     Close();
     const std::string path = DevicesOf(*m_pContext).Resolve(m_strName);
-    int error = ENOENT;
-    std::unique_ptr<FdBackend> backend;
-    if (!path.empty()) backend = FdBackend::Open(path, error);
+    std::string error;
+    std::unique_ptr<BlockBackend> backend;
+    // Image files may be containers (E01, VMDK …): the same name reads the
+    // media they hold.
+    if (!path.empty()) backend = OpenImageFile(path, error);
     if (!backend) {
-        m_strLastError = path.empty() ? "no such device: " + m_strName : path + ": " + ErrnoText(error);
+        m_strLastError = path.empty() ? "no such device: " + m_strName : error;
         if (m_bReportErrors == 1) notifier.Message("创建逻辑盘文件失败!", "提示", MessageIcon::Error);
         return 0;
     }

@@ -281,6 +281,10 @@ void DiskScan::AppendPartition(const std::string& source, uint8_t type, uint32_t
     entry.letter = Format("%c:", m_chNextWalkLetter);
     // Past Z the walk order has no letters left; keep the last one.
     if (m_chNextWalkLetter < 'Z') ++m_chNextWalkLetter;
+    if (type == 0x07) {
+        std::array<uint8_t, 512> boot{};
+        if (m_source.GetData(boot.data(), 512, start)) type = TypeOfBootSector(type, boot);
+    }
     entry.typeId = type;
     entry.totalSectors = count;
     entry.startSector = start;

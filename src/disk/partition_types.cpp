@@ -1,5 +1,6 @@
 #include "disk/partition_types.h"
 
+#include <cstring>
 #include <iterator>
 
 namespace delvora {
@@ -34,6 +35,7 @@ constexpr PartitionTypeName kTypeNames[] = {
     {0xC6, "DRDOS/sec (FAT-"}, {0xC7, "Syrinx"}, {0xDB, "CP/M / CTOS / ."}, {0xE1, "DOS access"},
     {0xE3, "DOS R/O"}, {0xE4, "SpeedStor"}, {0xEB, "BeOS fs"}, {0xF1, "SpeedStor"},
     {0xF4, "SpeedStor"}, {0xF2, "DOS secondary"}, {0xFE, "LANstep"}, {0xFF, "BBT"},
+    {kExfatTypeId, "exFAT"},
 };
 
 }  // namespace
@@ -42,6 +44,11 @@ std::string TypeName(uint8_t typeId) {
     for (const auto& row : kTypeNames)
         if (row.type == typeId) return row.name;
     return {};
+}
+
+uint8_t TypeOfBootSector(uint8_t typeId, std::span<const uint8_t> bootSector) {
+    if (typeId != 0x07 || bootSector.size() < 11) return typeId;
+    return std::memcmp(bootSector.data() + 3, "EXFAT   ", 8) == 0 ? kExfatTypeId : typeId;
 }
 
 }  // namespace delvora

@@ -8,6 +8,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "disk/partition_types.h"
 
 namespace delvora {
 namespace {
@@ -64,8 +65,23 @@ constexpr std::array kExt2Rows{
     RowSpec{"第一个索引节点表的块号", "inodeTableBlock", 28, 4, false, true, false},
 };
 
+// exFAT boot-sector offsets less 32: the NTFS block carries bytes 32..115.
+constexpr std::array kExfatRows{
+    RowSpec{"每扇区字节数位移", "bytesPerSectorShift", 108 - 32, 1, false, true, false},
+    RowSpec{"每簇扇区数位移", "sectorsPerClusterShift", 109 - 32, 1, false, true, false},
+    RowSpec{"FAT偏移扇区数", "fatOffset", 80 - 32, 4, false, true, false},
+    RowSpec{"每FAT扇区数", "fatLength", 84 - 32, 4, false, true, false},
+    RowSpec{"簇堆偏移扇区数", "clusterHeapOffset", 88 - 32, 4, false, true, false},
+    RowSpec{"簇数", "clusterCount", 92 - 32, 4, false, true, false},
+    RowSpec{"根目录首簇号", "rootCluster", 96 - 32, 4, false, true, false},
+    RowSpec{"FAT个数", "fatCount", 110 - 32, 1, false, true, false},
+    RowSpec{"卷扇区总数", "volumeLength", 72 - 32, 8, false, false, true},
+    RowSpec{"卷系列号", "serialNumber", 100 - 32, 4, false, false, false},
+};
+
 std::span<const RowSpec> RowsOf(VirtualType type) {
     switch (type) {
+        case VirtualType::Exfat: return kExfatRows;
         case VirtualType::Ntfs: return kNtfsRows;
         case VirtualType::Ext2: return kExt2Rows;
         default: return kFatRows;
@@ -74,6 +90,7 @@ std::span<const RowSpec> RowsOf(VirtualType type) {
 
 std::span<uint8_t> BlockOf(VirtualType type, VolumeParamBlocks& blocks) {
     switch (type) {
+        case VirtualType::Exfat:
         case VirtualType::Ntfs: return blocks.ntfs;
         case VirtualType::Ext2: return blocks.ext2;
         default: return blocks.fat;
@@ -158,10 +175,23 @@ std::string CheckNtfs(ByteSpan b) {
     return {};
 }
 
+std::string CheckExfat(ByteSpan b) {
+    const uint32_t sectorShift = Le8(b, 108 - 32), clusterShift = Le8(b, 109 - 32);
+    if (sectorShift < 9 || sectorShift > 12) return "每扇区字节数位移错!";
+    if (clusterShift > 25 - sectorShift) return "每簇扇区数位移错!";
+    if (Le32(b, 80 - 32) == 0) return "FAT偏移扇区数错!";
+    if (Le32(b, 84 - 32) == 0) return "每FAT扇区数错!";
+    if (Le32(b, 88 - 32) == 0) return "簇堆偏移扇区数错!";
+    if (Le32(b, 92 - 32) == 0) return "簇数错!";
+    if (Le32(b, 96 - 32) < 2) return "根目录首簇号错!";
+    if (Le8(b, 110 - 32) != 1 && Le8(b, 110 - 32) != 2) return "FAT个数错!";
+    return {};
+}
+
 }  // namespace
 
 const char* VirtualTypeName(VirtualType type) {
-    static constexpr const char* kNames[kVirtualTypeCount] = {"FAT32", "FAT16", "FAT12", "NTFS", "EXT2"};
+    static constexpr const char* kNames[kVirtualTypeCount] = {"FAT32", "FAT16", "FAT12", "NTFS", "EXT2", "EXFAT"};
     const int index = static_cast<int>(type);
     return index >= 0 && index < kVirtualTypeCount ? kNames[index] : "";
 }
@@ -184,6 +214,7 @@ uint8_t PartitionTypeOf(VirtualType type) {
         case VirtualType::Fat12: return 0x01;
         case VirtualType::Ntfs: return 0x07;
         case VirtualType::Ext2: return 0x83;
+        case VirtualType::Exfat: return kExfatTypeId;
     }
     return 0;
 }
@@ -191,7 +222,9 @@ uint8_t PartitionTypeOf(VirtualType type) {
 void FillParamBlocks(ByteSpan head, VolumeParamBlocks& blocks) {
     const ByteSpan fat = Slice(head, 3, blocks.fat.size());
     std::copy(fat.begin(), fat.end(), blocks.fat.begin());
-    const ByteSpan ntfs = Slice(head, 0, blocks.ntfs.size());
+    const bool exfat = Has(head, 3, 8) && std::memcmp(head.data() + 3, "EXFAT   ", 8) == 0;
+    const ByteSpan ntfs = Slice(head, exfat ? 32 : 0, blocks.ntfs.size());
+    std::fill(blocks.ntfs.begin(), blocks.ntfs.end(), 0);
     std::copy(ntfs.begin(), ntfs.end(), blocks.ntfs.begin());
 
     constexpr size_t kSuperblock = 1024;
@@ -232,6 +265,7 @@ std::string ReadBackRows(VirtualType type, const std::vector<std::string>& value
     const ByteSpan bytes(block.data(), block.size());
     switch (type) {
         case VirtualType::Ntfs: return CheckNtfs(bytes);
+        case VirtualType::Exfat: return CheckExfat(bytes);
         case VirtualType::Ext2: return {};
         default: return CheckFat(type, bytes);
     }
@@ -246,6 +280,13 @@ bool FillMissingSize(VirtualType type, uint64_t sectorsPastStart, VolumeParamBlo
         return true;
     }
     if (type == VirtualType::Ntfs) return false;
+    if (type == VirtualType::Exfat) {
+        const uint32_t shift = Le8(blocks.ntfs, 108 - 32);
+        if (Le64(blocks.ntfs, 72 - 32) != 0 || shift < 9 || shift > 12) return false;
+        const uint64_t sectors = bytes >> shift;
+        for (int i = 0; i < 8; ++i) blocks.ntfs[72 - 32 + i] = static_cast<uint8_t>(sectors >> (8 * i));
+        return true;
+    }
     const ByteSpan b(blocks.fat);
     if (Le16(b, 19 - 3) != 0 || Le32(b, 32 - 3) != 0) return false;
     uint32_t sectorBytes = Le16(b, 11 - 3);

@@ -16,10 +16,10 @@
 
 namespace delvora {
 
-enum class VirtualType : int { Fat32 = 0, Fat16 = 1, Fat12 = 2, Ntfs = 3, Ext2 = 4 };
-inline constexpr int kVirtualTypeCount = 5;
+enum class VirtualType : int { Fat32 = 0, Fat16 = 1, Fat12 = 2, Ntfs = 3, Ext2 = 4, Exfat = 5 };
+inline constexpr int kVirtualTypeCount = 6;
 
-/// "FAT32", "FAT16", "FAT12", "NTFS", "EXT2".
+/// "FAT32", "FAT16", "FAT12", "NTFS", "EXT2", "EXFAT".
 const char* VirtualTypeName(VirtualType type);
 /// The type named (any letter case), if any.
 std::optional<VirtualType> VirtualTypeFromName(std::string_view name);
@@ -38,6 +38,9 @@ inline constexpr uint32_t kPreReadBytes = 8192;
 /// Fills the three blocks from the first bytes of a volume: FAT boot bytes
 /// 3..61, NTFS boot bytes 0..83, the EXT2 superblock values and the first
 /// group descriptor's inode table (left as it was for blocks above 4 KiB).
+/// An exFAT volume has no NTFS values: its NTFS block carries the exFAT
+/// boot bytes 32..115 instead (so its case-file entry and its source take
+/// them where NTFS's would go), filled so when the head names "EXFAT   ".
 void FillParamBlocks(ByteSpan head, VolumeParamBlocks& blocks);
 
 struct ParamRow {

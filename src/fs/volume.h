@@ -17,7 +17,7 @@ namespace delvora {
 class DataSource;
 
 /// File-system kind codes.
-enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5 };
+enum FsKind : int { kFat12 = 1, kFat16 = 2, kFat32 = 3, kNtfs = 4, kExt2 = 5, kExfat = 6 };
 
 /// One region of the disk map: volume-relative sectors, both ends inclusive.
 struct DiskRegion {

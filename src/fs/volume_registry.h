@@ -10,7 +10,7 @@
 namespace delvora {
 
 /// Volume class chosen by a partition type byte.
-enum class VolumeClass { None, Fat, Ntfs, Ext2, Unknown };
+enum class VolumeClass { None, Fat, Ntfs, Ext2, Unknown, Exfat };
 
 struct Classification {
     VolumeClass volumeClass = VolumeClass::None;
@@ -26,7 +26,7 @@ std::unique_ptr<Volume> MakeVolume(VolumeClass volumeClass);
 
 /// Recognises a bare volume from its first 64 KiB (boot sector or
 /// superblock) and answers a partition type byte for it (0x01, 0x06, 0x0B,
-/// 0x07, 0x83), or 0 when nothing is recognised.
+/// 0x07, 0x83, or kExfatTypeId for exFAT), or 0 when nothing is recognised.
 uint8_t RecogniseVolume(std::span<const uint8_t> head);
 
 }  // namespace delvora

@@ -97,7 +97,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
             if (showMessages) volume.Context().Notify().Message("读文件错!");
             return CopyStatus::kReadFailed;
         }
-        if (!WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
+        if (fd >= 0 && !WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
         if (digest) digest->Update(std::span<const uint8_t>(buffer.get(), dwChunk));
         if (written) *written += dwChunk;
         dwOffset += dwChunk;
@@ -118,6 +118,12 @@ CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest, 
         if (report == CopyReport::kMessages) volume.Context().Notify().Message("读文件错!");
         return CopyStatus::kReadFailed;
     }
+}
+
+CopyStatus HashItemData(Volume& volume, FileItem& item, Hasher& digest, uint64_t* read) {
+    // The copy without a target: the same reads, so the digests are those
+    // of the file an export would write.
+    return CopyItemData(volume, item, -1, &digest, CopyReport::kQuiet, read);
 }
 
 bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher* digest,

@@ -35,7 +35,7 @@ enum class CopyReport {
 bool ReadItemRangeNoting(Volume& volume, FileItem& item, uint8_t* dest, uint64_t offset, uint32_t count,
                          const ClusterRunList* runs, ByteRangeSet* unreadable);
 
-/// Copies the item's data to fd: runs are fetched once, then at most
+/// Copies the item's data to fd (fd < 0: reads without writing): runs are fetched once, then at most
 /// ⌊size / 65536⌋ + 1 range reads of up to 65,536 bytes each. An empty item
 /// writes nothing. Every chunk written is also fed to digest when given.
 /// Bytes written before a failure stay written. unreadable, when given,
@@ -44,6 +44,11 @@ bool ReadItemRangeNoting(Volume& volume, FileItem& item, uint8_t* dest, uint64_t
 CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest = nullptr,
                         CopyReport report = CopyReport::kMessages, uint64_t* written = nullptr,
                         ByteRangeSet* unreadable = nullptr);
+
+/// Feeds the item's data to digest exactly as CopyItemData would write it
+/// (deleted files, zero-filled unreadable pieces and all), writing nothing;
+/// read counts the bytes fed. Failures are not shown, only answered.
+CopyStatus HashItemData(Volume& volume, FileItem& item, Hasher& digest, uint64_t* read = nullptr);
 
 /// Creates or truncates path and copies the item into it. False (and nothing
 /// done) for a null volume or item or an empty path; "创建文件失败:%s" in the

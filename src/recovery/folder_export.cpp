@@ -130,7 +130,7 @@ void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {
         const char* name = NameOf(child);
         if ((child.IsDeleted() && !m_options.includeDeleted) ||
             HasExcludedExtension(name, m_options.excludedExtensions) ||
-            HasIgnoredPrefix(name, m_options.ignoredNamePrefixes)) {
+            HasIgnoredPrefix(name, m_options.ignoredNamePrefixes) || (m_options.leaveOut && m_options.leaveOut(child))) {
             ++m_summary.skipped;
             continue;
         }

@@ -30,6 +30,9 @@ struct FolderExportOptions {
     unsigned hashKinds = kHashSha256;
     std::vector<std::string> excludedExtensions;
     std::vector<std::string> ignoredNamePrefixes;
+    /// Answers true for a file to leave out (counted as skipped), after the
+    /// other filters passed it: a file found in a known hash set, say.
+    std::function<bool(FileItem&)> leaveOut;
 
     /// The export options of the analysis options record.
     static FolderExportOptions From(const AnalysisOptions& options);
@@ -46,6 +49,8 @@ struct ExportedFile {
     uint64_t unreadableBytes = 0;
     std::string unreadableRanges;  // item offsets, "first-last;..."
     uint32_t overwrittenClusters = 0;  // clusters of a deleted item that another item owns now
+    std::string hashSet = {};     // the hash set holding it, when looked up
+    std::string hashStatus = {};  // "known", "notable" or ""
 };
 
 /// The log line that names a file written with unreadable bytes.

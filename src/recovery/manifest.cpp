@@ -29,10 +29,11 @@ std::string ManifestNote(const ExportedFile& file) {
 
 ManifestWriter::~ManifestWriter() { Close(); }
 
-bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
+bool ManifestWriter::Open(const std::string& path, unsigned hashKinds, bool hashSetColumns) {
     Close();
     m_bFailed = false;
     m_hashKinds = hashKinds;
+    m_bHashSetColumns = hashSetColumns;
     m_file = std::fopen(path.c_str(), "wb");
     if (!m_file) return false;
     // The first four columns stay as they always were; others only follow.
@@ -40,6 +41,7 @@ bool ManifestWriter::Open(const std::string& path, unsigned hashKinds) {
     if (m_hashKinds & kHashMd5) header += ",md5";
     if (m_hashKinds & kHashSha1) header += ",sha1";
     header += ",unreadableBytes,unreadableRanges,overwrittenClusters,note";
+    if (m_bHashSetColumns) header += ",hashSet,hashStatus";
     header += "\r\n";
     m_bFailed = std::fputs(header.c_str(), m_file) < 0;
     return !m_bFailed;
@@ -53,6 +55,7 @@ bool ManifestWriter::Add(const ExportedFile& file) {
     if (m_hashKinds & kHashSha1) line += "," + file.digests.sha1;
     line += "," + std::to_string(file.unreadableBytes) + "," + file.unreadableRanges + "," +
             std::to_string(file.overwrittenClusters) + "," + CsvField(ManifestNote(file));
+    if (m_bHashSetColumns) line += "," + CsvField(file.hashSet) + "," + file.hashStatus;
     line += "\r\n";
     m_bFailed = std::fwrite(line.data(), 1, line.size(), m_file) != line.size();
     return !m_bFailed;

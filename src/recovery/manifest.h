@@ -20,7 +20,8 @@ public:
 
     /// Creates or truncates path and writes the header line. hashKinds: the
     /// digest columns besides sha256 (HashKind bits; md5, then sha1).
-    bool Open(const std::string& path, unsigned hashKinds = 0);
+    /// hashSetColumns adds hashSet and hashStatus after them.
+    bool Open(const std::string& path, unsigned hashKinds = 0, bool hashSetColumns = false);
     /// Appends one row; false once a write failed.
     bool Add(const ExportedFile& file);
     /// Flushes and closes; false when any write failed.
@@ -29,6 +30,7 @@ public:
 private:
     FILE* m_file = nullptr;
     unsigned m_hashKinds = 0;
+    bool m_bHashSetColumns = false;
     bool m_bFailed = false;
 };
 

@@ -4,6 +4,7 @@
 #include "disk/filled_ranges.h"
 #include "fs/ext2/ext2_volume.h"
 #include "fs/fat/fat_volume.h"
+#include "fs/exfat/exfat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
 
 namespace delvora {
@@ -14,6 +15,7 @@ bool SearchByKind(Volume& volume) {
     if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat);
     if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs);
     if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2);
+    if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat);
     return volume.ResidualSearch();
 }
 

@@ -10,6 +10,7 @@ namespace delvora {
 class FatVolume;
 class NtfsVolume;
 class Ext2Volume;
+class ExfatVolume;
 
 /// Runs the search that fits the volume's kind. Answers the search's
 /// result; false for a kind without one. Never throws.
@@ -31,6 +32,13 @@ bool NtfsResidualSearch(NtfsVolume& volume);
 /// A group whose inode table lies outside the volume and an unreadable
 /// chunk of a table are passed by; the rest is still searched.
 bool Ext2ResidualSearch(Ext2Volume& volume);
+
+/// The exFAT search: every cluster of the heap the load did not read as a
+/// folder tested for entry sets whose checksums are right; each such
+/// cluster made a "Folder %d" with its sets (all deleted, their data read
+/// as a loaded item's), the folders nested by the first clusters their sets
+/// name, the carved folders behind them.
+bool ExfatResidualSearch(ExfatVolume& volume);
 
 /// The progress pane after a search: bar reset, text cleared, "查找" in
 /// the counts cell.

@@ -234,6 +234,7 @@ int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, ui
                 break;
             case kNtfs:
             case kExt2:
+            case kExfat:
                 rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom);
                 break;
             default:

@@ -8,6 +8,7 @@
 
 #include "ui/qt_text.h"
 #include "ui/tree_icons.h"
+#include "case/file_hashes.h"
 #include "fs/file_item.h"
 
 namespace delvora {
@@ -18,6 +19,10 @@ const QColor kColumnColours[kFileListColumns] = {
     {0, 0, 0},     {50, 30, 50}, {150, 20, 29}, {50, 30, 50},  {10, 100, 30},
     {50, 30, 50},  {10, 100, 30}, {50, 30, 50}, {50, 20, 209}, {230, 124, 100},
 };
+
+// Files of a notable set stand out; files of a known set recede.
+const QColor kNotableColour{220, 0, 0};
+const QColor kKnownColour{160, 160, 160};
 
 // Columns whose cells are decimal numbers and sort as such.
 bool IsNumberColumn(int column) { return column >= 4 && column <= 7; }
@@ -39,6 +44,14 @@ void FileListModel::ShowFolder(FileItem* folder, Volume* volume) {
     const uint32_t count = shown ? folder->childCount : 0;
     m_order.resize(count);
     std::iota(m_order.begin(), m_order.end(), 0u);
+    m_bHashColumn = m_pHashes && !m_pHashes->Empty();
+    if (shown && m_bHashColumn && m_bHideKnown) {
+        std::erase_if(m_order, [this, folder, volume](uint32_t child) {
+            FileHashRecord record;
+            return m_pHashes->Find(volume, &folder->children[child], record) &&
+                   record.match.status == HashSetStatus::kKnown;
+        });
+    }
     m_texts.clear();
     m_texts.resize(count);
     endResetModel();
@@ -52,7 +65,8 @@ FileItem* FileListModel::ItemAt(int row) const {
 
 int FileListModel::RowOf(const FileItem* item) const {
     const FileItem* folder = Folder();
-    if (!folder || item < folder->children || item >= folder->children + m_order.size()) return -1;
+    // Bounded by the folder, not the rows: hidden known files make fewer rows.
+    if (!folder || item < folder->children || item >= folder->children + folder->childCount) return -1;
     const auto index = static_cast<uint32_t>(item - folder->children);
     const auto it = std::find(m_order.begin(), m_order.end(), index);
     return it == m_order.end() ? -1 : static_cast<int>(it - m_order.begin());
@@ -64,7 +78,16 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(kFileListColumns);
+    return parent.isValid() ? 0 : static_cast<int>(kFileListColumns) + (m_bHashColumn ? 1 : 0);
+}
+
+void FileListModel::SetHideKnown(bool hide) {
+    m_bHideKnown = hide;
+    ShowFolder(Folder(), CurrentVolume());
+}
+
+bool FileListModel::HashOf(int row, FileHashRecord& record) const {
+    return m_bHashColumn && m_pHashes->Find(CurrentVolume(), ItemAt(row), record);
 }
 
 const FileListModel::Texts& FileListModel::RowTexts(int row) const {
@@ -76,11 +99,30 @@ const FileListModel::Texts& FileListModel::RowTexts(int row) const {
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
+    const bool hashColumn = index.column() == static_cast<int>(kFileListColumns);
     switch (role) {
-    case Qt::DisplayRole:
-        return FromUtf8(RowTexts(index.row())[static_cast<size_t>(index.column())]);
-    case Qt::ForegroundRole:
-        return kColumnColours[index.column()];
+    case Qt::DisplayRole: {
+        if (!hashColumn) return FromUtf8(RowTexts(index.row())[static_cast<size_t>(index.column())]);
+        FileHashRecord record;
+        return HashOf(index.row(), record) ? FromUtf8(record.digests.md5) : QString();
+    }
+    case Qt::ForegroundRole: {
+        FileHashRecord record;
+        if (HashOf(index.row(), record) && record.match.status == HashSetStatus::kNotable) return kNotableColour;
+        if (HashOf(index.row(), record) && record.match.status == HashSetStatus::kKnown) return kKnownColour;
+        return hashColumn ? QColor(50, 30, 50) : kColumnColours[index.column()];
+    }
+    case Qt::ToolTipRole: {
+        FileHashRecord record;
+        if (!HashOf(index.row(), record)) return {};
+        QString tip = QStringLiteral("MD5: %1\nSHA-1: %2\nSHA-256: %3")
+                          .arg(FromUtf8(record.digests.md5), FromUtf8(record.digests.sha1), FromUtf8(record.digests.sha256));
+        if (record.match.status != HashSetStatus::kNone)
+            tip += QStringLiteral("\n%1: %2").arg(record.match.status == HashSetStatus::kNotable ? QStringLiteral("关注")
+                                                                                               : QStringLiteral("已知"),
+                                                 FromUtf8(record.match.setName));
+        return tip;
+    }
     case Qt::DecorationRole: {
         if (index.column() != 0) return {};
         const FileItem* item = ItemAt(index.row());
@@ -95,6 +137,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) return {};
+    if (section == static_cast<int>(kFileListColumns)) return QStringLiteral("哈希(MD5)");
     return FromUtf8(FileListHeadings()[static_cast<size_t>(section)]);
 }
 
@@ -106,9 +149,22 @@ void FileListModel::sort(int column, Qt::SortOrder order) {
     for (const QModelIndex& index : before) items.push_back(ItemAt(index.row()));
     // Every row's texts are needed to compare: made once, kept for showing.
     for (int row = 0; row < rowCount(); ++row) RowTexts(row);
-    const auto cell = [this, column](uint32_t child) -> const std::string& { return (*m_texts[child])[static_cast<size_t>(column)]; };
     const bool descending = order == Qt::DescendingOrder;
-    if (IsNumberColumn(column)) {
+    if (column >= static_cast<int>(kFileListColumns)) {
+        // The hash column sorts by its digest text; unhashed rows first.
+        std::vector<std::string> digests(Folder()->childCount);
+        for (uint32_t child : m_order) {
+            FileHashRecord record;
+            if (m_pHashes->Find(CurrentVolume(), &Folder()->children[child], record)) digests[child] = record.digests.md5;
+        }
+        std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
+            return descending ? digests[b] < digests[a] : digests[a] < digests[b];
+        });
+    }
+    const auto cell = [this, column](uint32_t child) -> const std::string& { return (*m_texts[child])[static_cast<size_t>(column)]; };
+    if (column >= static_cast<int>(kFileListColumns)) {
+        // Sorted above.
+    } else if (IsNumberColumn(column)) {
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
             return descending ? NumberOf(cell(b)) < NumberOf(cell(a)) : NumberOf(cell(a)) < NumberOf(cell(b));
         });

@@ -15,8 +15,10 @@
 
 namespace delvora {
 
+class HashResults;
 class TreeIcons;
 class Volume;
+struct FileHashRecord;
 struct FileItem;
 
 class FileListModel : public QAbstractTableModel {
@@ -29,6 +31,13 @@ public:
 
     /// Lists the children of folder (of volume); null empties the list.
     void ShowFolder(FileItem* folder, Volume* volume);
+    /// Where computed digests are found: with any there, a hash column
+    /// follows the ten, notable files are drawn in their own colour and
+    /// known ones greyed. Takes effect at the next ShowFolder.
+    void SetHashResults(const HashResults* results) { m_pHashes = results; }
+    /// Leaves files of a known hash set out of the rows; lists anew.
+    void SetHideKnown(bool hide);
+    bool HidesKnown() const { return m_bHideKnown; }
     /// The folder shown; null once a residual search or reload took it away.
     FileItem* Folder() const { return m_folder.Item(); }
     Volume* CurrentVolume() const { return Folder() ? m_folder.GetVolume() : nullptr; }
@@ -45,9 +54,13 @@ public:
 private:
     using Texts = std::array<std::string, kFileListColumns>;
     const Texts& RowTexts(int row) const;
+    bool HashOf(int row, FileHashRecord& record) const;
 
     TreeIcons& m_icons;
     ItemRef m_folder;
+    const HashResults* m_pHashes = nullptr;
+    bool m_bHashColumn = false;
+    bool m_bHideKnown = false;
     std::vector<uint32_t> m_order;                     // child index of each row
     mutable std::vector<std::unique_ptr<Texts>> m_texts;  // per child, made when first shown
 };

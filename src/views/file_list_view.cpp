@@ -1,5 +1,6 @@
 #include "views/file_list_view.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -42,6 +43,7 @@ bool FileListView::CreateControls() {
     m_pList = new QTreeView(this);
     m_pList->setObjectName(QStringLiteral("fileList"));
     m_pModel = new FileListModel(m_views.Icons(), m_pList);
+    m_pModel->SetHashResults(&m_views.Workspace().Hashes());
     m_pList->setModel(m_pModel);
     m_pList->setRootIsDecorated(false);
     m_pList->setUniformRowHeights(true);
@@ -62,6 +64,14 @@ bool FileListView::CreateControls() {
         FileItem* item = m_pModel->ItemAt(index.row());
         if (item && item->IsDirectory()) m_views.SetCurrentItem(item, m_pModel->CurrentVolume());
     });
+    // Known files (of a known hash set) can be put out of the way.
+    m_pHideKnown = new QCheckBox(QStringLiteral("隐藏已知文件"), this);
+    m_pHideKnown->setObjectName(QStringLiteral("hideKnownFiles"));
+    connect(m_pHideKnown, &QCheckBox::toggled, this, [this](bool on) {
+        m_pModel->SetHideKnown(on);
+        RefreshView();
+    });
+    layout->addWidget(m_pHideKnown);
     layout->addWidget(m_pList);
     return true;
 }
@@ -74,6 +84,13 @@ void FileListView::RefreshView() {
     FileItem* folder = item && !item->IsDirectory() && item->parent ? item->parent : item;
     m_pModel->ShowFolder(folder, volume);
     m_pList->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_pHideKnown->setVisible(m_pModel->columnCount() > static_cast<int>(kFileListColumns));
+    if (m_pModel->columnCount() > static_cast<int>(kFileListColumns) &&
+        m_pList->header()->visualIndex(kFileListColumns) == static_cast<int>(kFileListColumns)) {
+        // Shown beside the name, where it is seen without scrolling.
+        m_pList->setColumnWidth(kFileListColumns, 260);
+        m_pList->header()->moveSection(kFileListColumns, 1);
+    }
     if (item != folder) {
         const int row = m_pModel->RowOf(item);
         if (row >= 0) m_pList->setCurrentIndex(m_pModel->index(row, 0));

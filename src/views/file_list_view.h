@@ -5,6 +5,7 @@
 // program, corrects the start cluster and shows the properties.
 #include "views/delvora_view.h"
 
+class QCheckBox;
 class QMenu;
 class QTreeView;
 
@@ -46,6 +47,7 @@ private:
 
     QTreeView* m_pList = nullptr;
     FileListModel* m_pModel = nullptr;
+    QCheckBox* m_pHideKnown = nullptr;
 };
 
 }  // namespace delvora

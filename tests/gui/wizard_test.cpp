@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QProcess>
 #include <QTreeWidget>
 
 #include "app/add_data_wizard.h"
@@ -145,6 +146,37 @@ private slots:
         QCOMPARE(row.itemName, std::string("D:(NTFS)"));
     }
 
+    void ImageFileListsItsOwnPartitions() {
+        DELVORA_QSKIP_MISSING("sfdisk", "mkfs.fat", "mmd", "mcopy", "qemu-img");
+        QTemporaryDir dir;
+        QVERIFY(!MakeTestDisk(dir.path()).isEmpty());
+        const QString image = dir.path() + QStringLiteral("/disk.qcow2");
+        QCOMPARE(QProcess::execute(QStringLiteral("qemu-img"), {QStringLiteral("convert"), QStringLiteral("-O"),
+                                                               QStringLiteral("qcow2"), dir.path() + QStringLiteral("/disk.img"), image}),
+                 0);
+        WizardHarness h;
+        SourceKindPage* page = h.wizard.SourcePage();
+        QCOMPARE(page->Image()->text(), QStringLiteral("镜像文件"));
+        QVERIFY(!page->ImagePath()->isEnabled());
+        page->Image()->setChecked(true);
+        QVERIFY(page->ImagePath()->isEnabled());
+        QVERIFY(!page->Server()->isEnabled());
+        // No file named yet: refused with a message, the page stays.
+        QVERIFY(!h.wizard.validateCurrentPage());
+        QCOMPARE(h.Messages(), QStringList{QStringLiteral("请选择镜像文件!")});
+        page->ImagePath()->setText(image);
+        h.wizard.next();
+        QCOMPARE(h.wizard.currentId(), int(AddDataWizard::kListPage));
+        QTreeWidget* list = h.wizard.ListPage()->List();
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(h.Row(0)[2], QStringLiteral(" 12(0x0C)"));
+        QCOMPARE(h.Row(0)[6], image);
+        list->setCurrentItem(list->topLevelItem(0));
+        QVERIFY(h.wizard.validateCurrentPage());
+        QCOMPARE(h.wizard.Chosen().sourceDevice, image.toStdString());
+        QCOMPARE(h.wizard.Chosen().startSector, 2048u);
+    }
+
     void ListIsScannedAgainOnEveryVisit() {
         DELVORA_QSKIP_MISSING("sfdisk", "mkfs.fat", "mmd", "mcopy");
         QTemporaryDir dir;
@@ -193,7 +225,7 @@ private slots:
         QVERIFY2(page->IsConnected(), qPrintable(window.Messages().join(QLatin1Char('|'))));
         wizard->next();
         QTreeWidget* list = wizard->ListPage()->List();
-        QCOMPARE(list->topLevelItemCount(), 4);
+        QCOMPARE(list->topLevelItemCount(), 5);
         const QString source = QStringLiteral("PHYSICALDRIVE0(\\\\%1)").arg(address);
         // The served map names C: too: the NTFS partition takes that letter.
         QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Win95 FAT32"));
