@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QRadioButton;
@@ -21,15 +22,21 @@ public:
     KeywordDialog(Notifier& notifier, std::string codepage, QWidget* parent = nullptr);
 
     /// Fills the fields (a modified keyword); a new dialog holds "关键字",
-    /// an empty text and ASCII.
-    void SetKeyword(const QString& name, const QString& text, uint32_t type);
+    /// an empty text and ASCII. number: the keyword item's type with its
+    /// search options (KeywordItemNumber).
+    void SetKeyword(const QString& name, const QString& text, uint32_t number);
     QString Name() const;
     QString Text() const;
     uint32_t Type() const;
+    /// The type with the options checked: what the keyword item keeps.
+    uint32_t Number() const;
+    QCheckBox* IgnoreCaseBox() const { return m_pIgnoreCase; }
+    /// The check box of one encoding bit (kEncodingGbk ...).
+    QCheckBox* EncodingBox(uint32_t bit) const;
     QLineEdit* NameEdit() const { return m_pName; }
     QLineEdit* TextEdit() const { return m_pText; }
     QPlainTextEdit* Preview() const { return m_pPreview; }
-    QRadioButton* TypeButton(uint32_t type) const { return m_pTypes[type < 3 ? type : 0]; }
+    QRadioButton* TypeButton(uint32_t type) const { return m_pTypes[type < kTypeCount ? type : 0]; }
 
     /// Checks the fields as OK does; closes with OK when they pass.
     void accept() override;
@@ -45,7 +52,10 @@ private:
     QLineEdit* m_pName;
     QLineEdit* m_pText;
     QPlainTextEdit* m_pPreview;
-    QRadioButton* m_pTypes[3];
+    static constexpr uint32_t kTypeCount = 4;
+    QRadioButton* m_pTypes[kTypeCount];
+    QCheckBox* m_pIgnoreCase;
+    QCheckBox* m_pEncodings[4];
 };
 
 }  // namespace delvora

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -29,9 +30,9 @@
 #include "app/main_frame.h"
 #include "app/options_dialog.h"
 #include "app/properties_dialog.h"
-#include "app/start_cluster_dialog.h"
 #include "app/search_commands.h"
 #include "app/search_dialog.h"
+#include "app/start_cluster_dialog.h"
 #include "app/workstation.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
@@ -49,6 +50,7 @@
 #include "common/options.h"
 #include "recovery/export_item.h"
 #include "search/keyword.h"
+#include "search/search_terms.h"
 #include "views/script_view.h"
 
 namespace delvora {
@@ -282,20 +284,57 @@ public:
         pKeyword->SetKeyword(QStringLiteral("关键字2"), QStringLiteral("PK\\x03\\x04"), kKeywordHex);
         pKeyword->show();
         auto pSearch = std::make_shared<SearchDialog>(m_ws.Workspace(), m_ws.Notify(), &m_frame);
-        QTimer::singleShot(300, this, [this, pKeyword, pSearch] {
+        // An address pattern, letters in either case, in GBK and UTF-8 at once.
+        auto pRegex = std::make_shared<KeywordDialog>(m_ws.Notify(), m_ws.Context().Options().codepage, &m_frame);
+        pRegex->SetKeyword(QStringLiteral("邮件地址"), QStringLiteral("[a-z.]+@example\\.com"),
+                           KeywordItemNumber(kKeywordRegex, true, kEncodingGbk | kEncodingUtf8));
+        QTimer::singleShot(300, this, [this, pKeyword, pRegex, pSearch] {
             Save(pKeyword.get(), m_strFolder + QStringLiteral("/keyword-dialog.png"));
             pKeyword->hide();
-            pSearch->show();
-            pSearch->Keywords()->setCurrentItem(pSearch->Keywords()->topLevelItem(0));
-            pSearch->Devices()->setCurrentItem(pSearch->Devices()->topLevelItem(0));
-            QTimer::singleShot(300, this, [this, pSearch] {
-                Save(pSearch.get(), m_strFolder + QStringLiteral("/search-dialog.png"));
-                pSearch->accept();
-                pSearch->hide();
-                if (pSearch->result() != QDialog::Accepted) return Finish();
-                m_frame.Search()->StartSearch(pSearch->Request());
-                m_nPolls = 0;
-                QTimer::singleShot(100, this, [this] { WaitForSearch(); });
+            pRegex->show();
+            QTimer::singleShot(300, this, [this, pRegex, pSearch] {
+                Save(pRegex.get(), m_strFolder + QStringLiteral("/keyword-dialog-regex.png"));
+                pRegex->hide();
+                ShowSearchDialog(pSearch);
+            });
+        });
+    }
+
+    void ShowSearchDialog(const std::shared_ptr<SearchDialog>& pSearch) {
+        pSearch->show();
+        pSearch->Keywords()->setCurrentItem(pSearch->Keywords()->topLevelItem(0));
+        pSearch->Devices()->setCurrentItem(pSearch->Devices()->topLevelItem(0));
+        QTimer::singleShot(300, this, [this, pSearch] {
+            Save(pSearch.get(), m_strFolder + QStringLiteral("/search-dialog.png"));
+            pSearch->accept();
+            pSearch->hide();
+            if (pSearch->result() != QDialog::Accepted) return Finish();
+            m_frame.Search()->StartSearch(pSearch->Request());
+            m_nPolls = 0;
+            QTimer::singleShot(100, this, [this] { WaitForSearch(); });
+        });
+    }
+
+    // The keyword menu with its import command and the result list's menu
+    // with its export command, as the examiner opens them.
+    void ShowSearchMenus() {
+        SearchCommands* pSearch = m_frame.Search();
+        auto* pKeywordMenu = new QMenu(&m_frame);
+        pKeywordMenu->addActions({pSearch->AddKeywordAction(), pSearch->ModifyKeywordAction(),
+                                  pSearch->ImportKeywordsAction()});
+        pKeywordMenu->popup(m_frame.mapToGlobal(QPoint(120, 160)));
+        auto* pResultsMenu = new QMenu(&m_frame);
+        pResultsMenu->addAction(pSearch->ExportResultsAction());
+        QTimer::singleShot(300, this, [this, pKeywordMenu, pResultsMenu] {
+            Save(pKeywordMenu, m_strFolder + QStringLiteral("/keyword-menu.png"));
+            pKeywordMenu->close();
+            pKeywordMenu->deleteLater();
+            pResultsMenu->popup(m_frame.mapToGlobal(QPoint(400, 300)));
+            QTimer::singleShot(300, this, [this, pResultsMenu] {
+                Save(pResultsMenu, m_strFolder + QStringLiteral("/results-menu.png"));
+                pResultsMenu->close();
+                pResultsMenu->deleteLater();
+                ShowHitInCombinedView();
             });
         });
     }
@@ -314,7 +353,7 @@ public:
         }
         QTimer::singleShot(300, this, [this] {
             Save(&m_frame, m_strFolder + QStringLiteral("/search-results.png"));
-            ShowHitInCombinedView();
+            ShowSearchMenus();
         });
     }
 

@@ -1,6 +1,8 @@
 #include "app/search_commands.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -14,6 +16,11 @@
 #include "app/workstation.h"
 #include "case/keyword_search_worker.h"
 #include "common/options.h"
+#include "fs/file_tree.h"
+#include "fs/volume.h"
+#include "search/hit_csv.h"
+#include "search/hit_place.h"
+#include "search/keyword_list.h"
 #include "views/search_results_view.h"
 
 namespace delvora {
@@ -34,6 +41,20 @@ SearchCommands::SearchCommands(Workstation& workstation, BrowseBar& browse, QMdi
     m_pSearch->setToolTip(QStringLiteral("搜索关键字"));
     m_pSearch->setStatusTip(QStringLiteral("搜索关键字"));
     connect(m_pSearch, &QAction::triggered, this, &SearchCommands::Search);
+    m_pImportKeywords = new QAction(QStringLiteral("导入关键字..."), this);
+    m_pImportKeywords->setObjectName(QStringLiteral("importKeywordsAction"));
+    connect(m_pImportKeywords, &QAction::triggered, this, &SearchCommands::ImportKeywords);
+    m_pExportResults = new QAction(QStringLiteral("导出结果..."), this);
+    m_pExportResults->setObjectName(QStringLiteral("exportResultsAction"));
+    connect(m_pExportResults, &QAction::triggered, this, &SearchCommands::ExportResults);
+    chooseKeywordFile = [frame] {
+        return QFileDialog::getOpenFileName(frame, QStringLiteral("导入关键字"), QString(),
+                                            QStringLiteral("关键字列表 (*.txt);;所有文件 (*)"));
+    };
+    chooseExportFile = [frame] {
+        return QFileDialog::getSaveFileName(frame, QStringLiteral("导出结果"), QStringLiteral("结果.csv"),
+                                            QStringLiteral("CSV (*.csv)"));
+    };
 
     QTreeWidget* pTree = m_browse.Tree();
     pTree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -49,7 +70,7 @@ CaseItem* SearchCommands::SelectedKeywordNode() const {
 void SearchCommands::OnContextMenu(const QPoint& at) {
     if (!SelectedKeywordNode()) return;
     QMenu menu(m_browse.Tree());
-    menu.addActions({m_pAddKeyword, m_pModifyKeyword});
+    menu.addActions({m_pAddKeyword, m_pModifyKeyword, m_pImportKeywords});
     menu.exec(m_browse.Tree()->viewport()->mapToGlobal(at));
 }
 
@@ -60,7 +81,7 @@ void SearchCommands::AddKeyword() {
     if (runKeywordDialog(dialog) != QDialog::Accepted) return;
     auto pKeyword = std::make_unique<CaseItem>(dialog.Name().toStdString(), node_kinds::kKeyword);
     pKeyword->SetImages(2, 3);
-    pKeyword->number = dialog.Type();
+    pKeyword->number = dialog.Number();
     pKeyword->text = dialog.Text().toStdString();
     pParent->AddChild(std::move(pKeyword));
     m_browse.RebuildCaseTree();
@@ -72,10 +93,64 @@ void SearchCommands::ModifyKeyword() {
     KeywordDialog dialog(m_ws.Notify(), m_ws.Context().Options().codepage, m_pFrame);
     dialog.SetKeyword(FromUtf8(pKeyword->name), FromUtf8(pKeyword->text), pKeyword->number);
     if (runKeywordDialog(dialog) != QDialog::Accepted) return;
-    pKeyword->number = dialog.Type();
+    pKeyword->number = dialog.Number();
     pKeyword->text = dialog.Text().toStdString();
     pKeyword->name = dialog.Name().toStdString();
     if (QTreeWidgetItem* pNode = m_browse.Tree()->currentItem()) pNode->setText(0, dialog.Name());
+}
+
+void SearchCommands::ImportKeywords() {
+    CaseItem* pParent = SelectedKeywordNode();
+    if (!pParent) return;
+    const QString path = chooseKeywordFile();
+    if (path.isEmpty()) return;
+    std::vector<KeywordSpec> keywords;
+    std::string error;
+    if (!ReadKeywordList(path.toStdString(), KeywordSpec{}, keywords, error)) {
+        m_ws.Notify().Message(error, "提示", MessageIcon::Error);
+        return;
+    }
+    for (const KeywordSpec& keyword : keywords) {
+        auto pKeyword = std::make_unique<CaseItem>(keyword.text, node_kinds::kKeyword);
+        pKeyword->SetImages(2, 3);
+        pKeyword->number = keyword.type;
+        pKeyword->text = keyword.text;
+        pParent->AddChild(std::move(pKeyword));
+    }
+    m_ws.Workspace().SetModified(1);
+    m_browse.RebuildCaseTree();
+}
+
+void SearchCommands::ExportResults() {
+    const CaseItem* folder = m_pShown;
+    if (!folder) return;
+    const QString path = chooseExportFile();
+    if (path.isEmpty()) return;
+    std::string out = HitCsvHeader();
+    // Sectors count from the start of each hit's volume.
+    for (const auto& hit : folder->children) {
+        Volume* volume = hit->hitFile.GetVolume();
+        FileItem* item = hit->hitFile.Item();
+        const uint64_t origin = volume ? volume->StartSector() * 512 : 0;
+        const uint64_t fromVolume = hit->byteOffset >= origin ? hit->byteOffset - origin : hit->byteOffset;
+        const std::string file = hit->hitFile.Item() ? FullPath(*hit->hitFile.Item()) : hit->filePath;
+        HitCsvRow row;
+        row.keyword = folder->text;
+        row.encoding = hit->encoding;
+        row.sector = fromVolume / 512;
+        row.offset = static_cast<uint32_t>(fromVolume % 512);
+        row.byteOffset = hit->byteOffset;
+        row.filePath = file;
+        row.hasFileOffset = volume && item && HitPlacer(*volume).Find(*item, hit->byteOffset, row.fileOffset);
+        row.context = hit->hitText;
+        AppendHitCsv(out, row);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size())) {
+        m_ws.Notify().Message("写入文件 " + path.toStdString() + " 时出错: " + file.errorString().toStdString(), "提示",
+                              MessageIcon::Error);
+    }
 }
 
 void SearchCommands::Search() {
@@ -104,6 +179,8 @@ bool SearchCommands::ShowResults(const CaseItem* folder) {
         m_pResultsWindow = m_documents.addSubWindow(m_pView);
         m_pResultsWindow->setObjectName(QStringLiteral("searchResultsWindow"));
         m_pResultsWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_pView->setContextMenuPolicy(Qt::ActionsContextMenu);
+        m_pView->addAction(m_pExportResults);
     }
     m_pResultsWindow->setWindowTitle(FromUtf8(folder->name));
     m_pView->ShowFolder(folder);

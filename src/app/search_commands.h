@@ -31,12 +31,20 @@ public:
     QAction* AddKeywordAction() const { return m_pAddKeyword; }
     QAction* ModifyKeywordAction() const { return m_pModifyKeyword; }
     QAction* SearchAction() const { return m_pSearch; }
+    QAction* ImportKeywordsAction() const { return m_pImportKeywords; }
+    QAction* ExportResultsAction() const { return m_pExportResults; }
     QList<QAction*> Actions() const { return {m_pAddKeyword, m_pModifyKeyword, m_pSearch}; }
 
     /// Adds a keyword under the selected node when it is of kind 5.
     void AddKeyword();
     /// Edits the selected node in place when it is of kind 5.
     void ModifyKeyword();
+    /// "导入关键字...": adds every term of a keyword list file (one a line,
+    /// with an optional ascii:/unicode:/hex:/regex: prefix) under the
+    /// selected node when it is of kind 5, each named after its text.
+    void ImportKeywords();
+    /// "导出结果...": writes the shown result folder's hits as CSV.
+    void ExportResults();
     /// Runs the search dialog and starts the search it asks for.
     void Search();
     /// Starts what a search dialog asked for (the part of Search after it).
@@ -53,6 +61,9 @@ public:
     /// The dialogs the commands run; tests fill and accept them themselves.
     std::function<int(KeywordDialog&)> runKeywordDialog;
     std::function<int(SearchDialog&)> runSearchDialog;
+    /// The file to import keywords from or export results to ("" cancels).
+    std::function<QString()> chooseKeywordFile;
+    std::function<QString()> chooseExportFile;
 
 private:
     CaseItem* SelectedKeywordNode() const;
@@ -65,6 +76,8 @@ private:
     QAction* m_pAddKeyword;
     QAction* m_pModifyKeyword;
     QAction* m_pSearch;
+    QAction* m_pImportKeywords;
+    QAction* m_pExportResults;
     QPointer<QMdiSubWindow> m_pResultsWindow;
     QPointer<SearchResultsView> m_pView;
     const CaseItem* m_pShown = nullptr;

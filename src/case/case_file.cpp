@@ -10,6 +10,7 @@
 
 #include "case/case_keywords.h"
 #include "case/case_starts.h"
+#include "case/case_results.h"
 #include "case/case_virtual.h"
 #include "common/archive.h"
 #include "common/text_format.h"
@@ -63,6 +64,7 @@ std::vector<uint8_t> SerializeCase(const CaseWorkspace& workspace, int saveItems
     WriteKeywordSection(archive, workspace.Keywords());
     WriteVirtualSection(archive, workspace.Items());
     WriteStartSection(archive, workspace.Items());
+    WriteResultsSection(archive, workspace);
     return archive.Bytes();
 }
 

@@ -1,5 +1,7 @@
 #include "case/case_file_loader.h"
 
+#include "case/case_results.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,9 +96,15 @@ void CaseFileLoader::TakeSections() {
             m_bTookKeywords = true;
             archive = afterKeywords;
         }
+        // A reader that finds no section of its own may have read past the next one's tag.
         ArchiveReader afterVirtual = archive;
         if (ReadVirtualSection(afterVirtual, m_storedParams)) archive = afterVirtual;
-        ReadStartSection(archive, m_storedStarts);
+        ArchiveReader afterStarts = archive;
+        if (ReadStartSection(afterStarts, m_storedStarts)) archive = afterStarts;
+        std::string error;
+        if (!ReadResultsSection(archive, m_storedResults, error) && !error.empty())
+            m_workspace.Context().Logger().AppendLog(error);
+        m_nFirstItem = m_workspace.Items().size();
     } catch (const std::bad_alloc&) {
         // The case keeps the keywords it had; virtual volumes read their boot sectors.
         m_storedParams.clear();
@@ -122,6 +130,15 @@ void CaseFileLoader::ApplyStoredStart(DataItem& item, uint32_t index) const {
 }
 
 CaseFileLoader::Step CaseFileLoader::Finish(Step result) {
+    // The hits' volumes and files exist once every item was analysed.
+    if (!m_bFinished && !m_storedResults.empty()) {
+        try {
+            RestoreResults(m_workspace, std::move(m_storedResults), m_nFirstItem);
+            m_bTookKeywords = true;
+        } catch (const std::bad_alloc&) {
+        }
+        m_storedResults.clear();
+    }
     if (!m_bFinished && (m_nAdded > 0 || m_bTookKeywords)) m_workspace.RebuildCaseTree();
     m_bFinished = true;
     m_lastStep = result;

@@ -9,6 +9,7 @@
 
 #include "case/case_file.h"
 #include "case/case_starts.h"
+#include "case/case_results.h"
 #include "case/case_virtual.h"
 #include "case/case_workspace.h"
 
@@ -58,6 +59,8 @@ private:
     bool m_bTookKeywords = false;
     std::vector<StoredVolumeParams> m_storedParams;  // of virtual volumes, by record
     std::vector<StoredStart> m_storedStarts;         // starts past 2^32, by record
+    std::vector<StoredResultFolder> m_storedResults; // result folders, restored when the items are in
+    size_t m_nFirstItem = 0;                          // the case's item count before this file's items
     Step m_lastStep = Step::Continue;
 };
 

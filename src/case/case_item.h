@@ -49,6 +49,8 @@ public:
     uint64_t position = 0;          // cluster or sector of a search hit
     uint32_t offset = 0;            // byte offset of a search hit
     uint64_t byteOffset = 0;        // a search hit's first byte on its volume's source
+    std::string encoding;           // the encoding a search hit matched in
+    std::string filePath;           // a reopened hit's file path, where its file was not found again
     std::string name;               // text shown in the tree
     std::vector<std::unique_ptr<CaseItem>> children;
     uint8_t kind = 0;

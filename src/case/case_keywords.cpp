@@ -76,7 +76,7 @@ bool ReadKeywordSection(ArchiveReader& archive, std::vector<std::unique_ptr<Case
         std::unique_ptr<CaseItem> node = NewKeyword();
         uint32_t childCount = 0;
         if (!archive.ReadString(node->name) || !archive.ReadU32(node->number) || !archive.ReadString(node->text) ||
-            !archive.ReadU32(childCount) || node->number > 2 || budget == 0)
+            !archive.ReadU32(childCount) || (node->number & 0xFF) > 3 || node->number > 0x1FFF || budget == 0)
             return fail();
         --budget;
         if (childCount > budget || (childCount > 0 && stack.size() >= kMaxKeywordDepth)) return fail();

@@ -9,13 +9,14 @@
 #include "disk/data_source.h"
 #include "disk/filled_ranges.h"
 #include "fs/volume.h"
+#include "search/search_terms.h"
 
 namespace delvora {
 namespace {
 
 void RunSearch(CaseWorkspace& workspace, CaseItem& folder, Volume& volume, uint64_t startSector,
                uint64_t sectorCount) {
-    const std::vector<KeywordSpec> keywords{{folder.text, folder.number}};
+    const std::vector<KeywordSpec> keywords{KeywordOfItem(folder.text, folder.number)};
     // The folder keeps the first hits up to the limit; the rest are only
     // counted, so that a search for a common byte cannot take all memory.
     const uint64_t limit = static_cast<uint64_t>(std::max(workspace.Options().maxResultHits, 0));
@@ -78,6 +79,7 @@ void StoreHits(CaseItem& folder, Volume& volume, std::vector<KeywordHit>& hits) 
             item->position = hit.position;
             item->offset = hit.offset;
             item->byteOffset = hit.byteOffset;
+            item->encoding = std::move(hit.encoding);
             item->name = item->hitText;
             folder.children.push_back(std::move(item));
         }

@@ -8,6 +8,7 @@
 #include "case/case_file.h"
 #include "case/case_workspace.h"
 #include "cli/cli.h"
+#include "cli/search_case.h"
 #include "cli/virtual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
@@ -169,6 +170,7 @@ int Open(Env& env, const Args& args) {
     workspace.WaitForWorker();
     // What was read before a failure is listed all the same.
     PrintItems(env, workspace);
+    PrintCaseResults(env, workspace);
     if (!loaded) return Fail(kFailed, error.empty() ? "cannot load " + positional[1] : error);
     return kOk;
 }

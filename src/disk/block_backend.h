@@ -16,6 +16,8 @@ public:
     virtual int ReadAt(uint8_t* buffer, size_t count, uint64_t offset) = 0;
     /// Bytes the backend holds; 0 when unknown.
     virtual uint64_t Size() const { return 0; }
+    /// A descriptor the bytes can be memory-mapped from, or -1.
+    virtual int MappableFd() const { return -1; }
     /// Bytes per logical sector the medium records (an E01's, a VHDX's);
     /// 0 when it does not say.
     virtual uint32_t LogicalSectorSize() const { return 0; }
@@ -32,6 +34,7 @@ public:
     uint64_t Size() const override;
     /// BLKSSZGET of a block device; 0 for a file.
     uint32_t LogicalSectorSize() const override;
+    int MappableFd() const override { return m_fd; }
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}

@@ -74,6 +74,9 @@ public:
     /// The logical sector size the opened device reports (BLKSSZGET); 0
     /// for files and remote disks, whose size the partition table decides.
     uint32_t ReportedSectorSize() const { return m_bIsOpen ? m_device.ReportedSectorSize() : 0; }
+    /// A descriptor of the opened image the bytes can be mapped from; -1 for
+    /// remote sources and anything read through another backend.
+    int MappableFd() const { return m_bIsOpen ? m_device.MappableFd() : -1; }
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 

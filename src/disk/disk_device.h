@@ -43,6 +43,8 @@ public:
     uint64_t SizeBytes() const { return m_nSizeBytes; }
     /// The logical sector size the opened medium reports; 0 when none.
     uint32_t ReportedSectorSize() const { return m_pBackend ? m_pBackend->LogicalSectorSize() : 0; }
+    /// The backend's descriptor for a memory map, or -1.
+    int MappableFd() const { return m_pBackend ? m_pBackend->MappableFd() : -1; }
 
 private:
     int ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error);

@@ -15,6 +15,7 @@ enum KeywordType : uint32_t {
     kKeywordAscii = 0,    // the text's bytes in the examiner's code page
     kKeywordUnicode = 1,  // the text as UTF-16LE code units
     kKeywordHex = 2,      // code-page bytes with \xHH escapes replaced by the byte
+    kKeywordRegex = 3,    // a regular expression over the bytes
 };
 
 /// A keyword's text (as the code page stores it) must stay below this many bytes.

@@ -9,7 +9,9 @@
 #include "fs/ext2/ext2_volume.h"
 #include "fs/volume.h"
 #include "search/keyword.h"
+#include "search/search_terms.h"
 #include "search/source_scan.h"
+#include "search/term_matcher.h"
 
 namespace delvora {
 namespace {
@@ -31,21 +33,15 @@ struct HitNaming {
     bool clusters = false;     // FAT: windows are clusters; else 64 KiB windows
 };
 
-int PreparePatterns(const std::vector<KeywordSpec>& keywords, const CoreContext& context, PatternMatcher& matcher) {
-    std::vector<std::vector<uint8_t>> patterns;
-    for (const KeywordSpec& keyword : keywords) {
-        std::vector<uint8_t> pattern;
-        if (!KeywordToPattern(keyword.text, keyword.type, context.Options().codepage, kPatternCapacity, pattern,
-                              context.Notify()))
-            return 0;
-        if (pattern.empty()) return 0;
-        if (pattern.size() > kPatternCapacity) {
-            context.Notify().Message(kKeywordFarTooLong, "提示", MessageIcon::Error);
-            return 0;
-        }
-        patterns.push_back(std::move(pattern));
+int PreparePatterns(const std::vector<KeywordSpec>& keywords, const CoreContext& context, TermMatcher& matcher) {
+    std::vector<SearchTerm> terms;
+    if (!ExpandKeywords(keywords, context.Options().codepage, terms, context.Notify())) return 0;
+    std::string error;
+    if (!matcher.Prepare(std::move(terms), error)) {
+        if (!error.empty()) context.Notify().Message(error, "提示", MessageIcon::Error);
+        return 0;
     }
-    return matcher.SetPatterns(std::move(patterns)) ? 1 : 0;
+    return 1;
 }
 
 // The end of what may be read for a volume, in source sectors: its extent,
@@ -75,7 +71,7 @@ struct ProgressScale {
 // at the end); flush answers false to stop.
 using HitFlush = std::function<bool(std::vector<KeywordHit>&)>;
 
-int ScanForHits(DataSource& source, const CoreContext& context, const PatternMatcher& matcher,
+int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& matcher,
                 const ScanExtent& extent, const HitNaming& naming, uint64_t progressUnit, const KeepGoing& keepGoing,
                 std::vector<KeywordHit>& hits, const HitFlush& flush = nullptr, bool* oom = nullptr) {
     Progress& progress = context.Prog();
@@ -93,7 +89,10 @@ int ScanForHits(DataSource& source, const CoreContext& context, const PatternMat
             for (const PatternStart& start : starts) {
                 KeywordHit hit;
                 hit.byteOffset = block.firstByte + start.position;
-                hit.keyword = start.pattern;
+                const SearchTerm& term = matcher.Term(start.pattern);
+                hit.keyword = term.keyword;
+                hit.encoding = term.encoding;
+                hit.length = start.length ? start.length : term.length;
                 const uint64_t fromOrigin = hit.byteOffset - naming.originByte;
                 uint64_t windowStart = 0, windowBytes = 0, windowLimit = 0;
                 if (naming.clusters) {
@@ -110,8 +109,10 @@ int ScanForHits(DataSource& source, const CoreContext& context, const PatternMat
                     windowBytes = kWindowBytes;
                     windowLimit = windowStart + kWindowBytes;
                 }
-                hit.hitText = HitContext(block, hit.byteOffset, matcher.Pattern(start.pattern).size(), windowStart,
-                                         windowBytes, windowLimit, codepage);
+                // Literal bytes and hex patterns read in the code page; texts in their own encoding.
+                const std::string& textCodepage = term.encoding == "hex" ? codepage : IconvName(term.encoding);
+                hit.hitText = HitContext(block, hit.byteOffset, std::max<uint32_t>(hit.length, 1), windowStart,
+                                         windowBytes, windowLimit, textCodepage);
                 hits.push_back(std::move(hit));
                 ++found;
                 if (flush && hits.size() >= kHitBatch && !flushStopped) {
@@ -146,13 +147,13 @@ void Finish(const CoreContext& context) {
     progress.SetProgressRange(0, 0);
 }
 
-int SearchFat(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
               uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits, const HitFlush& flush,
               bool* oom) {
     const CoreContext& context = volume.Context();
     const uint64_t clusterBytes = volume.BytesPerCluster();
     const uint64_t sectorBytes = volume.BytesPerSector();
-    if (clusterBytes < matcher.MaxLength() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
+    if (clusterBytes < matcher.LongestFixed() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
     if (startSector < volume.StartSector()) {
         context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
         return 0;
@@ -174,7 +175,7 @@ int SearchFat(Volume& volume, DataSource& source, const PatternMatcher& matcher,
     return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits, flush, oom);
 }
 
-int SearchSectors(Volume& volume, DataSource& source, const PatternMatcher& matcher, uint64_t startSector,
+int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
                   uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits,
                   const HitFlush& flush, bool* oom) {
     const CoreContext& context = volume.Context();
@@ -213,7 +214,7 @@ int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, ui
     try {
         const CoreContext& context = volume.Context();
         DataSource* source = volume.GetDataSource();
-        PatternMatcher matcher;
+        TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
         LogNonDefaultOptions(context, "搜索");
         HitFlush flush;
@@ -254,7 +255,7 @@ int RunSourceSearch(DataSource& source, const CoreContext& context, const std::v
                     uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
                     std::vector<KeywordHit>& hits, const HitSink* sink, bool* oom) {
     try {
-        PatternMatcher matcher;
+        TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher)) return 0;
         LogNonDefaultOptions(context, "搜索");
         uint64_t readEnd = source.SizeBytes() / 512;

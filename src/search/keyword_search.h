@@ -26,6 +26,9 @@ inline constexpr const char* kSearchResultsText = "查找结果";
 struct KeywordSpec {
     std::string text;
     uint32_t type = 0;
+    bool ignoreCase = false;           // ASCII letters of a text or expression in either case
+    uint32_t encodings = 0;            // TextEncodingBits; 0: the kind's own encoding
+    uint32_t maxMatch = 1024;          // longest match of an expression that is reported
 };
 
 struct KeywordHit {
@@ -35,6 +38,8 @@ struct KeywordHit {
     uint32_t keyword = 0;     // index into the keywords searched
     std::string hitText;      // the bytes around the hit, printable, UTF-8
     FileItem* file = nullptr; // the file whose data holds the hit, or null
+    std::string encoding;     // the encoding the keyword matched in ("gbk", "utf16le", ...)
+    uint32_t length = 0;      // bytes the match covers
 };
 
 /// Asked before every block, window and file: false ends the search early,

@@ -14,6 +14,7 @@ namespace delvora {
 struct PatternStart {
     size_t position = 0;  // offset in the scanned bytes
     uint32_t pattern = 0;  // index of the pattern that starts there
+    uint32_t length = 0;   // bytes matched, where the matcher knows it (0: the pattern's length)
 };
 
 class PatternMatcher {

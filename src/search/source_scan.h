@@ -9,6 +9,7 @@
 
 #include "common/bytes.h"
 #include "search/pattern_matcher.h"
+#include "search/term_matcher.h"
 
 namespace delvora {
 
@@ -23,8 +24,9 @@ struct ScanExtent {
     uint64_t readEnd = 0;
 };
 
-/// One block as read: bytes[0] is the source's byte firstByte. It holds up
-/// to 1 KiB before and after the starts it reports, for context.
+/// One block as read: bytes[0] is the source's byte firstByte. It holds at
+/// least 1 KiB (and the matcher's look-behind and look-ahead) before and
+/// after the starts it reports, for context.
 struct ScanBlock {
     ByteSpan bytes;
     uint64_t firstByte = 0;
@@ -39,9 +41,11 @@ struct ScanCallbacks {
     std::function<bool()> keepGoing;
 };
 
-/// Scans the extent. A block whose read yields nothing is skipped. Answers
-/// false when the scan was stopped or memory ran out.
-bool ScanSource(DataSource& source, const PatternMatcher& matcher, const ScanExtent& extent,
+/// Scans the extent as one stream, through a memory map where the source
+/// is an image file. A block whose read yields nothing is skipped and ends
+/// the stream (no match is made across it). Answers false when the scan
+/// was stopped or memory ran out.
+bool ScanSource(DataSource& source, TermMatcher& matcher, const ScanExtent& extent,
                 const ScanCallbacks& callbacks);
 
 /// The hit text of a start: with pattern length L, the start p in a window

@@ -11,6 +11,7 @@
 #include "recovery/item_pages.h"
 #include "search/hit_place.h"
 #include "search/keyword.h"
+#include "search/search_terms.h"
 #include "views/paged_data_ctrl.h"
 #include "views/search_results_model.h"
 #include "views/search_results_view.h"
@@ -72,10 +73,10 @@ void ColligationView::ShowHit(int row) {
     std::vector<uint8_t> pattern;
     NullNotifier quiet;
     uint64_t at = 0;
-    if (!folder || !KeywordToPattern(folder->text, folder->number, m_views.Workspace().Context().Options().codepage,
-                                     kPatternCapacity, pattern, quiet) ||
-        !HitPlacer(*volume).Find(*file, hit->byteOffset, at))
-        return;
+    if (!folder || !HitPlacer(*volume).Find(*file, hit->byteOffset, at)) return;
+    // An expression's match has no fixed bytes: the hit is shown without a selection.
+    KeywordToPattern(folder->text, folder->number & kKeywordTypeMask, m_views.Workspace().Context().Options().codepage,
+                     kPatternCapacity, pattern, quiet);
     // A few rows of what comes before stay in sight above the hit.
     for (PagedDataCtrl* pane : {m_pText, m_pHex}) {
         pane->ScrollTo(at > kLeadBytes ? at - kLeadBytes : 0);

@@ -2,6 +2,9 @@
 // modifying keywords, the search dialog's checks, and a search of the test
 // disk whose hits show in the results list, twice into the same folder.
 #include <QAbstractItemModelTester>
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -16,6 +19,7 @@
 #include "gui/gui_support.h"
 #include "common/text_format.h"
 #include "search/keyword.h"
+#include "search/search_terms.h"
 #include "views/colligation_view.h"
 #include "views/paged_data_ctrl.h"
 #include "views/search_results_model.h"
@@ -53,6 +57,33 @@ private slots:
             QVERIFY(dialog.isVisible());
             QCOMPARE(window.Messages().last(), r.message);
         }
+    }
+
+    void RegexKindAndSearchOptions() {
+        Window window;
+        KeywordDialog dialog(window.workstation->Notify(), "GBK");
+        dialog.show();
+        dialog.TypeButton(kKeywordRegex)->click();
+        dialog.TextEdit()->setText(QStringLiteral("ab(c"));
+        QVERIFY(dialog.Preview()->toPlainText().contains(QStringLiteral("在第 2 字节处不能使用")));
+        dialog.accept();
+        QVERIFY(dialog.isVisible());
+        QVERIFY(window.Messages().last().contains(QStringLiteral("Missing close parenthesis")));
+        dialog.TextEdit()->setText(QStringLiteral("[a-z]+@例\\.com"));
+        dialog.IgnoreCaseBox()->setChecked(true);
+        dialog.EncodingBox(kEncodingGbk)->setChecked(true);
+        dialog.EncodingBox(kEncodingUtf16Le)->setChecked(true);
+        QCOMPARE(dialog.Preview()->toPlainText(), QStringLiteral("正则表达式可以使用"));
+        const uint32_t number = KeywordItemNumber(kKeywordRegex, true, kEncodingGbk | kEncodingUtf16Le);
+        QCOMPARE(dialog.Number(), number);
+        // A modified keyword comes back with its options.
+        KeywordDialog again(window.workstation->Notify(), "GBK");
+        again.SetKeyword(QStringLiteral("k"), QStringLiteral("x+"), number);
+        QVERIFY(again.TypeButton(kKeywordRegex)->isChecked());
+        QVERIFY(again.IgnoreCaseBox()->isChecked());
+        QVERIFY(again.EncodingBox(kEncodingUtf16Le)->isChecked());
+        QVERIFY(!again.EncodingBox(kEncodingUtf8)->isChecked());
+        QCOMPARE(again.Number(), number);
     }
 
     void KeywordsAreAddedAndModifiedOnTheSelectedNode() {
@@ -145,6 +176,36 @@ private slots:
         QCOMPARE(combined->Hex()->Size(), uint64_t(0));
         combined->Results()->setCurrentIndex(combined->Results()->Model()->index(0, 0));
         QCOMPARE(combined->Text()->SelectionText(), QStringLiteral("bravo"));
+
+        // The shown results go out as CSV; a keyword list comes in under "关键字".
+        commands->chooseExportFile = [&dir] { return dir.filePath(QStringLiteral("hits.csv")); };
+        commands->ExportResultsAction()->trigger();
+        QFile csv(dir.filePath(QStringLiteral("hits.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList rows = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0], QStringLiteral("keyword,encoding,sector,offset,byteOffset,filePath,fileOffset,context"));
+        QVERIFY2(rows[1].startsWith(QStringLiteral("\"bravo\",\"gbk\",")), qPrintable(rows[1]));
+        QVERIFY2(rows[1].contains(QStringLiteral(",\"\\Docs\\b.txt\",0,\"")), qPrintable(rows[1]));
+        QFile list(dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("# terms\nalpha\nregex:br[a-z]vo\nunicode:\xe5\xbc\xa0\n");
+        list.close();
+        commands->chooseKeywordFile = [&dir] { return dir.filePath(QStringLiteral("list.txt")); };
+        QTreeWidget* tree = window.frame->Browse()->Tree();
+        // The volume's node comes first now: the group is found by its label.
+        QTreeWidgetItem* group = tree->findItems(QStringLiteral("关键字"), Qt::MatchExactly).value(0);
+        QVERIFY(group);
+        tree->setCurrentItem(group);
+        commands->ImportKeywordsAction()->trigger();
+        const auto& added = window.Workspace().Keywords().children;
+        QCOMPARE(added.size(), size_t(4));
+        QCOMPARE(added[2]->name, std::string("br[a-z]vo"));
+        QCOMPARE(added[2]->number, uint32_t(kKeywordRegex));
+        QCOMPARE(added[3]->text, std::string("张"));
+        group = tree->findItems(QStringLiteral("关键字"), Qt::MatchExactly).value(0);
+        QVERIFY(group);
+        QCOMPARE(group->childCount(), 4);
     }
 
     void SearchWhileBusyIsRefused() {

@@ -29,7 +29,7 @@ struct Hit {
 
 std::vector<Hit> ParseHits(const std::string& json) {
     static const std::regex line(
-        R"re(^\{"keyword":"([^"]*)","position":(\d+),"offset":(\d+),"byteOffset":(\d+),"hitText":.*,"file":(null|"((?:[^"\\]|\\.)*)"),"fileOffset":(null|\d+)\}$)re");
+        R"re(^\{"keyword":"([^"]*)","position":(\d+),"offset":(\d+),"byteOffset":(\d+),"hitText":.*,"file":(null|"((?:[^"\\]|\\.)*)"),"fileOffset":(null|\d+),"encoding":"[^"]*","length":\d+\}$)re");
     std::vector<Hit> hits;
     size_t from = 0;
     // Each round takes one line.

@@ -1,0 +1,31 @@
+#include "disk/image_map.h"
+
+#include <sys/mman.h>
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "disk/data_source.h"
+
+namespace delvora {
+
+std::unique_ptr<ImageMap> ImageMap::Open(const DataSource& source) {
+    const int fd = source.MappableFd();
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return nullptr;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    // A source that reports another size is not the file's bytes as they are.
+    if (size != source.SizeBytes() || size > SIZE_MAX) return nullptr;
+    void* data = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd, 0);
+    if (data == MAP_FAILED) return nullptr;
+    ::madvise(data, static_cast<size_t>(size), MADV_SEQUENTIAL);
+    return std::unique_ptr<ImageMap>(new ImageMap(static_cast<const uint8_t*>(data), size));
+}
+
+ImageMap::~ImageMap() { ::munmap(const_cast<uint8_t*>(m_pData), static_cast<size_t>(m_nSize)); }
+
+ByteSpan ImageMap::Bytes(uint64_t offset, uint64_t count) const {
+    if (offset >= m_nSize) return {};
+    return ByteSpan(m_pData + offset, static_cast<size_t>(std::min(count, m_nSize - offset)));
+}
+
+}  // namespace delvora

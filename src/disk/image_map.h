@@ -1,0 +1,32 @@
+#pragma once
+// A read-only memory map of an image file, so that a long sequential scan
+// reads the page cache without copying. Devices and remote sources are not
+// mapped: they keep the read loop with its retries and zero-fill.
+#include <cstdint>
+#include <memory>
+
+#include "common/bytes.h"
+
+namespace delvora {
+
+class DataSource;
+
+class ImageMap {
+public:
+    /// Maps the source's image when it is a regular file of the size the
+    /// source reports; null otherwise (the caller reads instead).
+    static std::unique_ptr<ImageMap> Open(const DataSource& source);
+    ~ImageMap();
+    ImageMap(const ImageMap&) = delete;
+    ImageMap& operator=(const ImageMap&) = delete;
+
+    /// The bytes [offset, offset + count), cut at the image's end.
+    ByteSpan Bytes(uint64_t offset, uint64_t count) const;
+
+private:
+    ImageMap(const uint8_t* data, uint64_t size) : m_pData(data), m_nSize(size) {}
+    const uint8_t* m_pData;
+    uint64_t m_nSize;
+};
+
+}  // namespace delvora
