@@ -9,10 +9,6 @@ namespace {
 
 constexpr uint32_t kMaxBoxes = 4096;
 
-uint32_t Be32(ByteSpan b, size_t o) {
-    return Has(b, o, 4) ? (uint32_t{b[o]} << 24 | uint32_t{b[o + 1]} << 16 | uint32_t{b[o + 2]} << 8 | b[o + 3]) : 0;
-}
-
 bool IsBoxType(ByteSpan b, size_t o) {
     static const char* const kTypes[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "meta", "pdin",
                                          "moof", "mfra", "styp", "sidx", "pnot", "udta", "junk"};

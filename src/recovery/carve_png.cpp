@@ -11,10 +11,6 @@ namespace {
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint64_t kMaxPngBytes = 256ull << 20;
 
-uint32_t Be32(ByteSpan b, size_t o) {
-    return Has(b, o, 4) ? (uint32_t{b[o]} << 24 | uint32_t{b[o + 1]} << 16 | uint32_t{b[o + 2]} << 8 | b[o + 3]) : 0;
-}
-
 bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 /// The CRC of a chunk's type and data (length bytes from pos + 4).

@@ -9,10 +9,6 @@ namespace {
 
 constexpr uint64_t kMaxSqliteBytes = 16ull << 30;
 
-uint32_t Be32(ByteSpan b, size_t o) {
-    return Has(b, o, 4) ? (uint32_t{b[o]} << 24 | uint32_t{b[o + 1]} << 16 | uint32_t{b[o + 2]} << 8 | b[o + 3]) : 0;
-}
-
 }  // namespace
 
 bool SqliteHeader(ByteSpan head) { return Has(head, 0, 100) && std::memcmp(head.data(), "SQLite format 3", 16) == 0; }
