@@ -15,6 +15,7 @@
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "recovery/export_filter.h"
@@ -143,7 +144,7 @@ int Export(Env& env, const Args& args) {
             continue;
         }
         if (fd < 0) {
-            env.log.AppendLog(Format("创建文件失败:%s", out.c_str()));
+            env.log.AppendLog(Format(Tr("CmdExport", "创建文件失败:%s"), out.c_str()));
             ++single.failed;
             continue;
         }
