@@ -98,11 +98,11 @@ std::vector<std::string> TaskArgs(const Env& env, const std::string& command) {
 int SearchSectors(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
     uint64_t base = 0, total = 0;
     if (args.Flag("--raw")) {
-        const std::string name = SourceName(env, args.Positional()[0]);
+        SourceArg arg;
+        if (const int rc = ResolveSourceArg(env, args.Positional()[0], arg); rc != kOk) return rc;
         DataSource source(env.context);
-        source.SetPath(name);
-        source.SetReportErrors(0);
-        if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
+        if (!OpenSourceArg(arg, source))
+            return Fail(kFailed, "cannot open " + args.Positional()[0] + ": " + source.LastErrorText());
         total = source.SizeBytes() / 512;
     } else {
         OpenedVolume opened;

@@ -224,11 +224,12 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (args.Value("--case")) return Fail(kUsage, "--case keeps the hits of a volume: not with --raw");
     for (const auto& option : kVolumeOptions)
         if (args.Value(option)) return Fail(kUsage, "--raw searches the whole source: no " + option);
-    const std::string name = SourceName(env, args.Positional()[0]);
+    // A remote source (nbd://) is searched as a local one.
+    SourceArg arg;
+    if (const int rc = ResolveSourceArg(env, args.Positional()[0], arg); rc != kOk) return rc;
     DataSource source(env.context);
-    source.SetPath(name);
-    source.SetReportErrors(0);
-    if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
+    if (!OpenSourceArg(arg, source))
+        return Fail(kFailed, "cannot open " + args.Positional()[0] + ": " + source.LastErrorText());
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
     std::optional<SectorRange> range;
