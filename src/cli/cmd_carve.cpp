@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/range_arg.h"
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "disk/filled_ranges.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr const char* kUsageText =
     "carve SOURCE [-p N | --start S --type T | --raw] [--free-only] [--html] [--doc]\n"
     "      [--types jpg,png,gif,bmp,tif,pdf,zip,docx,xlsx,pptx,odt,doc,xls,ppt,msg,mp4,mov,sqlite,rar,7z,html | --types all]\n"
-    "      [--max-gap N] --to DIR [--manifest F] [--hash sha256,md5,sha1] [--overwrite]";
+    "      [--max-gap N] [--range FIRST-LAST] --to DIR [--manifest F] [--hash sha256,md5,sha1] [--overwrite]";
 
 struct CarvedInfo {
     std::string type, firstSector, status;
@@ -66,6 +67,8 @@ int Carve(Env& env, const Args& args) {
         return Fail(kUsage, "--max-gap takes a number of clusters from 0 to 4096");
     if (args.Flag("--raw") && (args.Value("-p") || args.Value("--start") || args.Value("--type")))
         return Fail(kUsage, "--raw takes the whole source: it goes with neither -p nor --start/--type");
+    if (args.Value("--range") && args.Flag("--free-only"))
+        return Fail(kUsage, "--range takes sectors of the source: not with --free-only");
     if (args.Flag("--raw") && args.Flag("--free-only"))
         return Fail(kUsage, "--free-only needs a file system: it goes with -p or --start/--type, not --raw");
     unsigned hashKinds = kHashSha256;
@@ -97,12 +100,17 @@ int Carve(Env& env, const Args& args) {
     } else if (const int rc = LocateVolumeArg(env, args, opened); rc != kOk) {
         return rc;
     }
+    std::optional<SectorRange> range;
+    if (const int rc = ReadRangeArg(args, opened.startSector, opened.startSector + opened.totalSectors, range);
+        rc != kOk)
+        return rc;
     auto region = std::make_unique<SectorRegionVolume>();
     region->SetContext(env.context);
     region->SetDataSource(opened.source.get());
     region->SetStartSector(opened.startSector);
     region->SetTotalSectors(opened.totalSectors);
     region->SetCarveRuns(std::move(freeRuns), clusterBytes);
+    if (range) region->SetCarvePart(range->first - opened.startSector, range->end - opened.startSector);
     if (!region->Prepare()) return Fail(kFailed, "nothing to carve: " + args.Positional()[0] + " has no sectors");
     // Reads during the scan that failed are counted for the closing line.
     ByteRangeSet scanFilled;
@@ -169,7 +177,7 @@ const bool kRegistered = RegisterCommand(
     {"carve", kUsageText,
      "carve pictures, documents, archives, videos, databases and web pages out of a volume's sectors, its free "
      "space, or a whole source",
-     WithVolumeOptions({"--to", "--manifest", "--hash", "--types", "--max-gap"}),
+     WithVolumeOptions({"--to", "--manifest", "--hash", "--types", "--max-gap", "--range"}),
      {"--raw", "--html", "--doc", "--overwrite", "--free-only"}, &Carve});
 
 }  // namespace

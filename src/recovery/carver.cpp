@@ -112,8 +112,9 @@ void Carver::Carve(ByteSpan buffer, uint64_t sector) {
     }
     // One step per sector of a buffer of known length.
     for (size_t k = 0; k < sectors; ++k) {
-        if (html) HtmlStep(whole, k * m_unit, sector + k);
-        if (walk && sector + k >= m_skipUntil) WalkAt(whole.subspan(k * m_unit, m_unit), sector + k);
+        const bool inPart = sector + k >= m_partFirst && sector + k < m_partEnd;
+        if (html && (inPart || m_htmlOpen)) HtmlStep(whole, k * m_unit, sector + k);
+        if (walk && inPart && sector + k >= m_skipUntil) WalkAt(whole.subspan(k * m_unit, m_unit), sector + k);
     }
     m_tailBytes = std::min<size_t>(6, whole.size());
     std::memcpy(m_tail + 6 - m_tailBytes, whole.data() + whole.size() - m_tailBytes, m_tailBytes);

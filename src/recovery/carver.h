@@ -56,6 +56,17 @@ public:
 
     bool Enabled() const { return m_types != 0; }
 
+    /// Carves only files that start in stream sectors [first, end): others
+    /// are neither walked nor begun. A web page begun inside still ends
+    /// wherever its closing tag lies.
+    void SetPart(uint64_t first, uint64_t end) {
+        m_partFirst = first;
+        m_partEnd = end;
+    }
+    /// Whether sectors from `sector` on can still add to the part: before
+    /// its end, or while a page begun in it waits for its closing tag.
+    bool NeedsSectorsFrom(uint64_t sector) const { return sector < m_partEnd || m_htmlOpen; }
+
     /// Feeds whole sectors whose first one is `sector`; a trailing partial
     /// sector is ignored. Buffers must come in ascending order; a buffer
     /// that directly continues the previous one lets a closing tag span them.
@@ -81,6 +92,8 @@ private:
     uint32_t m_clusterUnits = 8;
     uint32_t m_maxGap = 0;
     uint64_t m_skipUntil = 0;  // sectors before this belong to the last file carved
+    uint64_t m_partFirst = 0;
+    uint64_t m_partEnd = UINT64_MAX;
     uint64_t m_rejected = 0;
 
     // Web page in progress.

@@ -97,14 +97,19 @@ bool SectorRegionVolume::ResidualSearch() {
                 return runs.Empty() ? sector : runs[0].first;
             });
         carver.SetGapRetry(m_clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
+        carver.SetPart(m_partFirst, m_partEnd);
         std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
         // Positions in blocks keep the bar's 32-bit range for any size.
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(total / kScanBlockSectors + 1, UINT32_MAX)));
         progress.SetProgressText("查找残余文件...");
         m_pDataSource->SetReportErrors(0);
-        // Every step moves on by one block: the pass ends at the region's end.
-        for (uint64_t s = 0; carver.Enabled() && s < total && !StopRequested(); s += kScanBlockSectors) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors, total - s));
+        // Every step moves on to the next block of the whole pass's grid (a
+        // part's first block begins at the part): the pass ends at the
+        // region's end, or once the part needs no more sectors.
+        for (uint64_t s = std::min(m_partFirst, total); carver.Enabled() && s < total && carver.NeedsSectorsFrom(s) &&
+                                                        !StopRequested();
+             s = (s / kScanBlockSectors + 1) * kScanBlockSectors) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors - s % kScanBlockSectors, total - s));
             progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(s / kScanBlockSectors, UINT32_MAX)));
             if (!ReadStream(s, block.data(), size_t{n} * kSectorBytes)) continue;
             carver.Carve(ByteSpan(block.data(), size_t{n} * kSectorBytes), s);

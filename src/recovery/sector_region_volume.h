@@ -48,6 +48,12 @@ public:
     /// free space of a file system); gaps are tried in clusters of
     /// clusterBytes. Empty runs: the whole region.
     void SetCarveRuns(std::vector<std::pair<uint64_t, uint64_t>> runs, uint32_t clusterBytes);
+    /// Carves only the files that start in stream sectors [first, end)
+    /// (Carver::SetPart); reads past end only for what they need.
+    void SetCarvePart(uint64_t first, uint64_t end) {
+        m_partFirst = first;
+        m_partEnd = end;
+    }
     /// Header hits the last carve rejected.
     uint64_t Rejected() const { return m_rejected; }
     /// The files (other than web pages) the last carve found, stream sectors.
@@ -64,6 +70,8 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> m_carveRuns;  // first region sector, count
     std::vector<uint64_t> m_carveStarts;                      // stream sector of each run
     uint32_t m_clusterBytes = 4096;
+    uint64_t m_partFirst = 0;
+    uint64_t m_partEnd = UINT64_MAX;
     uint64_t m_rejected = 0;
     std::vector<CarvedFile> m_carved;
 
