@@ -56,7 +56,7 @@ std::string UnreadableLine(const std::map<uint64_t, uint64_t>& ranges) {
 
 bool IsHitLine(const std::string& line) { return line.rfind(kHitPrefix, 0) == 0; }
 
-bool DescribePartFile(const std::string& path, PartRecord& record, std::string& error) {
+bool DescribePartFile(const std::string& path, const std::string& kind, PartRecord& record, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
@@ -72,7 +72,8 @@ bool DescribePartFile(const std::string& path, PartRecord& record, std::string& 
         if (ended) line.push_back('\n');
         hasher.Update({reinterpret_cast<const uint8_t*>(line.data()), line.size()});
         record.bytes += line.size();
-        if (IsHitLine(line)) ++record.count;
+        if (kind == "carve" ? line.rfind("file ", 0) == 0 || line.rfind("page ", 0) == 0 : IsHitLine(line))
+            ++record.count;
     }
     if (in.bad()) {
         error = "reading " + path + " failed";
@@ -95,12 +96,12 @@ bool CheckPart(const std::string& dir, const ClusterPlan& plan, uint64_t index, 
         return false;
     }
     PartRecord found;
-    if (!DescribePartFile(PartFilePath(dir, index, ".jsonl"), found, error)) {
+    if (!DescribePartFile(PartFilePath(dir, index, plan.Extension()), plan.kind, found, error)) {
         reason = error;
         return false;
     }
     if (found.bytes != record.bytes || found.sha256 != record.sha256 || found.count != record.count) {
-        reason = Format("its file changed since the task wrote it (%llu hits, %llu bytes; recorded %llu, %llu)",
+        reason = Format("its file changed since the task wrote it (%llu found, %llu bytes; recorded %llu, %llu)",
                         static_cast<unsigned long long>(found.count), static_cast<unsigned long long>(found.bytes),
                         static_cast<unsigned long long>(record.count), static_cast<unsigned long long>(record.bytes));
         return false;

@@ -20,8 +20,9 @@ struct PartFailure {
 bool IsHitLine(const std::string& line);
 
 /// Counts and hashes a finished part file into record (range and index
-/// set by the caller). False with error when it cannot be read.
-bool DescribePartFile(const std::string& path, PartRecord& record, std::string& error);
+/// set by the caller): its hits, or for a carve its pages and files. False
+/// with error when it cannot be read.
+bool DescribePartFile(const std::string& path, const std::string& kind, PartRecord& record, std::string& error);
 
 /// Checks part index of the plan: its record exists, names the plan's range
 /// and index, and its file has the recorded size, digest and count.

@@ -16,8 +16,9 @@ constexpr const char* kRecordMagic = "delvora-cluster-part 1";
 // A plan or record larger than this was not written by a task.
 constexpr std::streamsize kMaxTextBytes = 16 << 20;
 
-// Arguments may hold any byte but the plan is one per line.
-std::string Escape(const std::string& text) {
+}  // namespace
+
+std::string EscapeLine(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
         if (c == '%' || c < 32) out += Format("%%%02X", c);
@@ -26,7 +27,7 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
-bool Unescape(const std::string& text, std::string& out) {
+bool UnescapeLine(const std::string& text, std::string& out) {
     out.clear();
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
@@ -41,6 +42,8 @@ bool Unescape(const std::string& text, std::string& out) {
     }
     return true;
 }
+
+namespace {
 
 bool ReadSmallText(const std::string& path, std::string& text, std::string& error) {
     std::ifstream in(path, std::ios::binary);
@@ -104,7 +107,8 @@ std::string PartFilePath(const std::string& dir, uint64_t index, const std::stri
 bool WritePlan(const std::string& path, const ClusterPlan& plan, std::string& error) {
     std::string text = std::string(kPlanMagic) + "\nkind " + plan.kind + "\n";
     for (const PartRange& part : plan.parts) text += "part " + RangeText(part) + "\n";
-    for (const std::string& arg : plan.args) text += "arg " + Escape(arg) + "\n";
+    for (const std::string& arg : plan.globals) text += "global " + EscapeLine(arg) + "\n";
+    for (const std::string& arg : plan.args) text += "arg " + EscapeLine(arg) + "\n";
     return WriteWhole(path, text, error);
 }
 
@@ -132,13 +136,13 @@ bool ReadPlan(const std::string& path, ClusterPlan& plan, std::string& error) {
                 return false;
             }
             plan.parts.push_back(range);
-        } else if (key == "arg") {
+        } else if (key == "arg" || key == "global") {
             std::string arg;
-            if (!Unescape(value, arg)) {
+            if (!UnescapeLine(value, arg)) {
                 error = path + ": bad argument line";
                 return false;
             }
-            plan.args.push_back(std::move(arg));
+            (key == "arg" ? plan.args : plan.globals).push_back(std::move(arg));
         } else {
             error = path + ": unknown line: " + line;
             return false;

@@ -17,7 +17,10 @@ struct PartRange {
 struct ClusterPlan {
     std::string kind;               // "search" or "carve"
     std::vector<PartRange> parts;
-    std::vector<std::string> args;  // delvora-cli's arguments, without --range
+    std::vector<std::string> globals;  // delvora-cli's options before the command
+    std::vector<std::string> args;     // the command's arguments, without --range
+    /// The part file's name after its index: ".jsonl" or ".carve".
+    std::string Extension() const { return kind == "carve" ? ".carve" : ".jsonl"; }
 };
 
 /// What a task states of its finished part: the range it covered, the hits
@@ -48,5 +51,9 @@ std::string PartFilePath(const std::string& dir, uint64_t index, const std::stri
 
 /// "first-last".
 std::string RangeText(const PartRange& range);
+
+/// Text of any bytes as one line ('%' and control bytes as %XX), and back.
+std::string EscapeLine(const std::string& text);
+bool UnescapeLine(const std::string& text, std::string& out);
 
 }  // namespace delvora::cli

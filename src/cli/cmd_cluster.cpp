@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "cli/carve_run.h"
 #include "cli/cli.h"
+#include "cli/cluster_carve_merge.h"
 #include "cli/cluster_merge.h"
 #include "cli/cluster_plan.h"
 #include "cli/slurm_job.h"
@@ -22,8 +24,8 @@ namespace delvora::cli {
 namespace {
 
 constexpr const char* kUsageText =
-    "cluster search SOURCE [search options] --parts N --out DIR [--partition P] [--time T] [--account A]\n"
-    "      cluster merge --out DIR | cluster task DIR INDEX (what each job task runs)";
+    "cluster search|carve SOURCE [search or carve options] --parts N --out DIR [--partition P] [--time T]\n"
+    "      [--account A] | cluster merge --out DIR | cluster task DIR INDEX (what each job task runs)";
 constexpr const char* kRangeError = "搜索范围设置错误!";
 
 // Options of the cluster itself, not passed on to the tasks.
@@ -62,9 +64,8 @@ std::string ShellQuote(const std::string& text) {
     return out + "'";
 }
 
-// The words a task runs: the global options but the log file, the command,
-// and its options but the cluster's own.
-std::vector<std::string> TaskArgs(const Env& env, const std::string& command) {
+// The global options a task runs with: all but the log file.
+std::vector<std::string> TaskGlobals(const Env& env) {
     std::vector<std::string> out;
     for (size_t i = 0; i < env.globalArgs.size(); ++i) {
         // Tasks running side by side must not write one log.
@@ -75,7 +76,12 @@ std::vector<std::string> TaskArgs(const Env& env, const std::string& command) {
         if (env.globalArgs[i] == "--json") continue;
         out.push_back(env.globalArgs[i]);
     }
-    out.push_back(command);
+    return out;
+}
+
+// The command's words for a task: its options but the cluster's own.
+std::vector<std::string> TaskArgs(const Env& env) {
+    std::vector<std::string> out;
     // commandArgs[0] is "cluster"'s verb, the command itself.
     for (size_t i = 1; i < env.commandArgs.size(); ++i) {
         const std::string& a = env.commandArgs[i];
@@ -89,7 +95,14 @@ std::vector<std::string> TaskArgs(const Env& env, const std::string& command) {
         }
         out.push_back(a);
     }
-    out.push_back("--json");
+    return out;
+}
+
+std::vector<std::string> Joined(const ClusterPlan& plan, const std::vector<std::string>& more) {
+    std::vector<std::string> out = plan.globals;
+    out.push_back(plan.kind);
+    out.insert(out.end(), plan.args.begin(), plan.args.end());
+    out.insert(out.end(), more.begin(), more.end());
     return out;
 }
 
@@ -135,26 +148,44 @@ int Task(const std::string& dir, const std::string& indexText) {
     uint64_t index = 0;
     if (!ParseNumber(indexText, index) || index >= plan.parts.size())
         return Fail(kUsage, "cluster task: no part " + indexText + " in " + PlanPath(dir));
-    std::vector<std::string> args = plan.args;
-    args.push_back("--range");
-    args.push_back(RangeText(plan.parts[index]));
-    const std::string path = PartFilePath(dir, index, ".jsonl");
+    const std::string path = PartFilePath(dir, index, plan.Extension());
     // A retried task starts afresh: its record goes before its file is rewritten.
     std::remove(PartFilePath(dir, index, ".done").c_str());
-    if (const int rc = RunWithOutput(args, path + ".tmp"); rc != kOk) return rc;
+    const std::vector<std::string> range = {"--range", RangeText(plan.parts[index])};
+    if (plan.kind == "carve") {
+        std::vector<std::string> more = range;
+        more.push_back("--part-file");
+        more.push_back(path + ".tmp");
+        if (const int rc = RunWithOutput(Joined(plan, more), ""); rc != kOk) return rc;
+    } else if (const int rc = RunWithOutput(Joined(plan, range), path + ".tmp"); rc != kOk) {
+        return rc;
+    }
     if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0) return Fail(kFailed, "cannot write " + path);
     PartRecord record;
     record.index = index;
     record.range = plan.parts[index];
-    if (!DescribePartFile(path, record, error) || !WritePartRecord(PartFilePath(dir, index, ".done"), record, error))
+    if (!DescribePartFile(path, plan.kind, record, error) ||
+        !WritePartRecord(PartFilePath(dir, index, ".done"), record, error))
         return Fail(kFailed, error);
     return kOk;
 }
 
 // Merges and tells the result; exit 1 when parts are missing.
-int MergeAndReport(const Env& env, const std::string& dir, const ClusterPlan& plan) {
+int MergeAndReport(Env& env, const std::string& dir, const ClusterPlan& plan) {
     std::vector<PartFailure> failures;
     std::string error;
+    if (plan.kind == "carve") {
+        const int rc = MergeCarveParts(env, dir, plan, failures);
+        for (const PartFailure& f : failures)
+            std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed: %s\n",
+                         static_cast<unsigned long long>(f.index), RangeText(f.range).c_str(),
+                         EscapeControls(f.reason).c_str());
+        if (rc != kOk) return rc;
+        if (!failures.empty())
+            return Fail(kFailed, Format("the merge is incomplete: %zu of %zu parts failed", failures.size(),
+                                        plan.parts.size()));
+        return kOk;
+    }
     if (!MergeSearchParts(dir, plan, failures, error)) return Fail(kFailed, error);
     uint64_t hits = 0;
     for (uint64_t i = 0; i < plan.parts.size(); ++i) {
@@ -197,16 +228,34 @@ bool Follow(const std::string& job, size_t parts, std::string& error) {
 
 const std::vector<std::string> kValueOptions =
     WithVolumeOptions({"--parts", "--out", "--partition", "--time", "--account", "--keyword", "--kind", "--from", "--to",
-                       "--keywords-file", "--encodings", "--max-match", "--case"});
-const std::vector<std::string> kFlags{"--raw", "--ignore-case", "--csv"};
+                       "--keywords-file", "--encodings", "--max-match", "--case", "--manifest", "--hash", "--types",
+                       "--max-gap", "--range", "--part-file"});
+const std::vector<std::string> kFlags{"--raw", "--ignore-case", "--csv", "--html", "--doc", "--overwrite",
+                                      "--free-only"};
 
-int ClusterSearch(Env& env, const Args& clusterArgs) {
-    if (clusterArgs.Positional().size() != 2 || env.commandArgs.empty() || env.commandArgs[0] != "search")
+// The sectors a carve covers: its region.
+int CarveSectors(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
+    if (args.Value("--to") || args.Value("--manifest") || args.Value("--range") || args.Value("--part-file") ||
+        args.Flag("--free-only") || args.Flag("--overwrite"))
+        return Fail(kUsage, "cluster carve writes DIR/export and DIR/manifest.csv over the whole region: no --to, "
+                            "--manifest, --range, --part-file, --free-only or --overwrite");
+    const Args carve(std::vector<std::string>(env.commandArgs.begin() + 1, env.commandArgs.end()),
+                     CarveValueOptions(), CarveFlags());
+    CarveSetup setup;
+    if (const int rc = PrepareCarve(env, carve, setup); rc != kOk) return rc;
+    first = setup.opened.startSector;
+    end = first + setup.opened.totalSectors;
+    return kOk;
+}
+
+int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
+    if (clusterArgs.Positional().size() != 2 || env.commandArgs.empty() || env.commandArgs[0] != kind)
         return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
-    // The search's own words, SOURCE first, as the volume options expect them.
+    // The command's own words, SOURCE first, as the volume options expect them.
     const Args args(std::vector<std::string>(env.commandArgs.begin() + 1, env.commandArgs.end()), kValueOptions,
                     kFlags);
-    if (args.Value("--case") || args.Flag("--csv"))
+    const bool carve = kind == "carve";
+    if (!carve && (args.Value("--case") || args.Flag("--csv")))
         return Fail(kUsage, "cluster search writes hits.jsonl: no --case or --csv");
     uint64_t count = 0;
     const auto partsText = args.Value("--parts");
@@ -215,27 +264,31 @@ int ClusterSearch(Env& env, const Args& clusterArgs) {
     const auto out = args.Value("--out");
     if (!out || out->empty()) return Fail(kUsage, "cluster needs --out DIR");
     uint64_t first = 0, end = 0;
-    if (const int rc = SearchSectors(env, args, first, end); rc != kOk) return rc;
+    if (const int rc = carve ? CarveSectors(env, args, first, end) : SearchSectors(env, args, first, end); rc != kOk)
+        return rc;
     ClusterPlan plan;
-    plan.kind = "search";
+    plan.kind = kind;
     plan.parts = SplitSectors(first, end, count);
     if (plan.parts.empty())
-        return Fail(kFailed, Format("--parts %llu: the search covers only %llu sectors",
-                                    static_cast<unsigned long long>(count),
+        return Fail(kFailed, Format("--parts %llu: the %s covers only %llu sectors",
+                                    static_cast<unsigned long long>(count), kind.c_str(),
                                     static_cast<unsigned long long>(end - first)));
-    plan.args = TaskArgs(env, "search");
-    // The task's command line is tried here on its first sector, so that a
-    // bad keyword or option is told once instead of by every task.
-    {
-        std::vector<std::string> probe = plan.args;
-        probe.push_back("--range");
-        probe.push_back(RangeText({first, first}));
-        if (const int rc = RunWithOutput(probe, ""); rc != kOk) return rc;
-    }
     std::error_code ec;
     const fs::path dirPath = fs::absolute(*out, ec);
     if (ec) return Fail(kFailed, "cannot use " + *out);
     const std::string dir = dirPath.lexically_normal().string();
+    plan.globals = TaskGlobals(env);
+    plan.args = TaskArgs(env);
+    if (carve) {
+        plan.args.push_back("--manifest");
+        plan.args.push_back(dir + "/manifest.csv");
+    } else {
+        plan.args.push_back("--json");
+        // The task's command line is tried here on its first sector, so that a
+        // bad keyword or option is told once instead of by every task.
+        if (const int rc = RunWithOutput(Joined(plan, {"--range", RangeText({first, first})}), ""); rc != kOk)
+            return rc;
+    }
     if (fs::exists(dirPath) && !fs::is_empty(dirPath, ec))
         return Fail(kFailed, dir + " is not empty: give a new folder for --out");
     fs::create_directories(dirPath / "parts", ec);
@@ -259,7 +312,7 @@ int ClusterSearch(Env& env, const Args& clusterArgs) {
     submit.script = script;
     submit.workDir = fs::current_path(ec).string();
     submit.logPattern = dir + "/logs/%a.log";
-    submit.jobName = "delvora-search";
+    submit.jobName = "delvora-" + kind;
     submit.partition = args.Value("--partition").value_or("");
     submit.time = args.Value("--time").value_or("");
     submit.account = args.Value("--account").value_or("");
@@ -297,14 +350,14 @@ int Cluster(Env& env, const Args& args) {
         if (!ReadPlan(PlanPath(*out), plan, error)) return Fail(kFailed, error);
         return MergeAndReport(env, *out, plan);
     }
-    if (words[0] == "search") return ClusterSearch(env, args);
-    return Fail(kUsage, "cluster runs search, merge or task: " + words[0]);
+    if (words[0] == "search" || words[0] == "carve") return ClusterRun(env, args, words[0]);
+    return Fail(kUsage, "cluster runs search, carve, merge or task: " + words[0]);
 }
 
 const bool kRegistered = RegisterCommand(
     {"cluster", kUsageText,
-     "run a search as a Slurm job array of N parts, each on its own range of sectors, and merge the parts into "
-     "the hits one machine finds (DIR/hits.jsonl)",
+     "run a search or a carve as a Slurm job array of N parts, each on its own range of sectors, and merge the "
+     "parts into what one machine finds (DIR/hits.jsonl; DIR/export and DIR/manifest.csv)",
      kValueOptions, kFlags, &Cluster});
 
 }  // namespace
