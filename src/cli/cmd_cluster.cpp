@@ -239,8 +239,11 @@ int CarveSectors(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
         args.Flag("--free-only") || args.Flag("--overwrite"))
         return Fail(kUsage, "cluster carve writes DIR/export and DIR/manifest.csv over the whole region: no --to, "
                             "--manifest, --range, --part-file, --free-only or --overwrite");
-    const Args carve(std::vector<std::string>(env.commandArgs.begin() + 1, env.commandArgs.end()),
-                     CarveValueOptions(), CarveFlags());
+    // The merge always writes a manifest, so --hash is checked as beside one.
+    std::vector<std::string> words = TaskArgs(env);
+    words.insert(words.end(), {"--manifest", "manifest.csv"});
+    const Args carve(words, CarveValueOptions(), CarveFlags());
+    if (!carve.Ok()) return Fail(kUsage, carve.Error());
     CarveSetup setup;
     if (const int rc = PrepareCarve(env, carve, setup); rc != kOk) return rc;
     first = setup.opened.startSector;

@@ -1,9 +1,11 @@
-// cluster search through stand-ins for sbatch and squeue that run the array
-// at once: the splitting, retrying, checking and merging, without daemons.
+// cluster search and carve through stand-ins for sbatch and squeue that run
+// the array at once: the splitting, retrying, checking and merging, without
+// daemons.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "cli/cli_run.h"
@@ -172,6 +174,87 @@ TEST_F(ClusterSearch, BadRequestsAreToldClearly) {
     const CliResult again = WithEnv("", "--parts 2 --out " + Quote(m_dir.File("bin")));
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.err.find("is not empty: give a new folder for --out"), std::string::npos);
+}
+
+// Builds carve.img (8 MiB) from files made by PIL and ps2pdf: pictures and
+// a page across the cuts of 4 parts (4096 sectors each), and a stored ZIP
+// whose member, the first half of a PDF, begins right on the cut at 8192.
+// A carve from 8192 on takes that PDF (cut short, it runs on to its last
+// object past the archive and over the picture behind it); the whole pass
+// sees only the archive and then the picture.
+const char* kMakeCarvable = R"(
+import random, sys, zipfile
+from PIL import Image
+random.seed(9)
+out = sys.argv[1]
+img = Image.new("RGB", (320, 240))
+px = img.load()
+for y in range(240):
+    for x in range(320):
+        px[x, y] = ((x * 3 + y) % 256, (y * 5) % 256, random.randint(0, 255))
+img.save(out + "/a.jpg", quality=85)
+img.save(out + "/b.png")
+jpg, png = open(out + "/a.jpg", "rb").read(), open(out + "/b.png", "rb").read()
+page = ("<html><title>Across</title>" + "word " * 3000 + "</html>").encode()
+pdf = open(out + "/p.pdf", "rb").read()
+with zipfile.ZipFile(out + "/c.zip", "w", zipfile.ZIP_STORED) as z:
+    z.writestr("n" * 482, pdf[:3000])
+archive = open(out + "/c.zip", "rb").read()
+assert archive[512:517] == b"%PDF-"
+sectors = lambda data: (len(data) + 511) // 512
+with open(out + "/carve.img", "wb") as f:
+    f.truncate(8 << 20)
+    def put(sector, data):
+        f.seek(sector * 512)
+        f.write(data)
+        return sector + sectors(data)
+    put(4090, jpg)
+    after = put(put(8191, archive), jpg)
+    put(after, pdf[3000:])
+    put(12280, page)
+    put(12400, png)
+    put(14000, png)
+)";
+
+TEST_F(ClusterSearch, CarveMergeEqualsOneMachineAcrossEdges) {
+    if (RunShell("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0 || !HaveTool("ps2pdf"))
+        GTEST_SKIP() << "python3-pil or ps2pdf missing";
+    std::string ps = "%!PS\n[ /Title (Field Notes) /DOCINFO pdfmark\n/Helvetica findfont 12 scalefont setfont\n";
+    for (int i = 1; i <= 60; ++i)
+        ps += "72 " + std::to_string(700 - i * 10) + " moveto (line " + std::to_string(i) +
+              " of many words to fill the page with text) show\n";
+    ps += "showpage 72 700 moveto (second page) show showpage\n";
+    ASSERT_TRUE(WriteFileBytes(m_dir.File("p.ps"), {ps.begin(), ps.end()}));
+    ASSERT_EQ(RunShell("ps2pdf -dCompressPages=false " + Quote(m_dir.File("p.ps")) + " " + Quote(m_dir.File("p.pdf"))),
+              0);
+    ASSERT_TRUE(WriteFileBytes(m_dir.File("make.py"), {kMakeCarvable, kMakeCarvable + std::strlen(kMakeCarvable)}));
+    ASSERT_EQ(RunShell("/usr/bin/python3 " + Quote(m_dir.File("make.py")) + " " + Quote(m_dir.Path())), 0);
+    const std::string img = m_dir.File("carve.img");
+    const std::string types = " --raw --types jpg,png,zip,pdf --html --hash md5 --json";
+    const std::string one = m_dir.File("one");
+    const CliResult whole =
+        RunCli(m_dir, "carve " + Quote(img) + types + " --to " + Quote(one + "/export") + " --manifest " +
+                          Quote(m_dir.File("one.csv")));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string out = m_dir.File("out");
+    const std::string command = "env PATH=" + Quote(m_bin) + ":\"$PATH\" " + std::string(DELVORA_CLI_PATH) +
+                                " cluster carve " + Quote(img) + types + " --parts 4 --out " + Quote(out);
+    ASSERT_EQ(RunShell("{ " + command + " >" + Quote(m_dir.File("out.txt")) + " 2>" + Quote(m_dir.File("err")) + "; }"),
+              0)
+        << Read(m_dir.File("err"));
+    const std::string err = Read(m_dir.File("err")), stdoutText = Read(m_dir.File("out.txt"));
+    // The summary, the manifest (but where the files went) and the files.
+    EXPECT_EQ(stdoutText, whole.out);
+    std::string manifest = Read(out + "/manifest.csv");
+    for (size_t at; (at = manifest.find(out + "/export")) != std::string::npos;)
+        manifest.replace(at, out.size() + 7, one + "/export");
+    EXPECT_EQ(manifest, Read(m_dir.File("one.csv")));
+    // A picture, the archive and the picture behind it, the page, two PNGs.
+    EXPECT_EQ(LineCount(manifest), 7u) << manifest;
+    EXPECT_EQ(manifest.find("PDF"), std::string::npos) << manifest;
+    EXPECT_EQ(RunShell("diff -r " + Quote(one + "/export") + " " + Quote(out + "/export")), 0);
+    EXPECT_NE(err.find("part 2 (sectors 8192-12287): a file of the part before reaches into it"), std::string::npos)
+        << err;
 }
 
 }  // namespace
