@@ -53,16 +53,26 @@ protected:
             s_skip = "cannot make the image";
             return;
         }
-        // A keyword across every part's edge (starting 3 bytes before it) and
+        // A keyword across part edges (starting 3 bytes before them) and
         // more at random places, in both encodings the search looks for.
         const std::string text = "confidential";
-        for (uint64_t part = 1; part < 8; ++part)
+        // Even edges: the odd ones take pictures.
+        for (uint64_t part = 2; part < 8; part += 2)
             PatchFile(s_img, part * kPartSectors * 512 - 3, {text.begin(), text.end()});
         std::mt19937_64 random(11);
         for (int i = 0; i < 300; ++i) {
             const std::string planted = i % 3 ? text : std::string("c\0o\0n\0f\0i\0d\0e\0n\0t\0i\0a\0l\0", 24);
             PatchFile(s_img, random() % (kImageBytes - 64), {planted.begin(), planted.end()});
         }
+        // Pictures made by PIL across four edges, when PIL is there.
+        s_bPictures = RunShell("/usr/bin/python3 -c " + Quote(
+            "import random,sys\nfrom PIL import Image\nrandom.seed(5)\nimg=Image.new(\"RGB\",(320,240))\n"
+            "px=img.load()\nfor y in range(240):\n for x in range(320): px[x,y]=(x%256,y%256,random.randint(0,255))\n"
+            "img.save(sys.argv[1]+\"/a.jpg\",quality=85)\nimg.save(sys.argv[1]+\"/b.png\")\n") + " " + Quote(s_dir->Path())) == 0;
+        for (uint64_t part = 1; s_bPictures && part < 8; part += 2)
+            s_bPictures = RunShell("dd if=" + Quote(s_dir->File(part % 4 == 1 ? "a.jpg" : "b.png")) + " of=" +
+                                   Quote(s_img) + " bs=512 seek=" + std::to_string(part * kPartSectors - 7) +
+                                   " conv=notrunc status=none") == 0;
         std::string whole;
         if (RunShell(std::string(DELVORA_CLI_PATH) + " search " + Quote(s_img) + kKeywords + " 2>/dev/null", &whole) != 0) {
             s_skip = "the one-machine search failed";
@@ -84,6 +94,7 @@ protected:
     static constexpr const char* kKeywords = " --raw --json --keyword confidential --encodings gbk,utf16le";
     static inline std::string s_skip;
     static inline bool s_bStarted = false;
+    static inline bool s_bPictures = false;
     static inline TempDir* s_dir = nullptr;
     static inline std::string s_img;
     static inline std::string* s_whole = nullptr;
@@ -101,13 +112,37 @@ TEST_F(SlurmCluster, EightPartsGiveTheOneMachineHits) {
         << output;
     EXPECT_EQ(ReadText(out + "/hits.jsonl"), *s_whole);
     // Each edge keyword once, in the part where it starts.
-    for (uint64_t part = 1; part < 8; ++part) {
+    for (uint64_t part = 2; part < 8; part += 2) {
         const std::string offset = "\"byteOffset\":" + std::to_string(part * kPartSectors * 512 - 3) + ",";
         const std::string before = ReadText(out + "/parts/" + std::to_string(part - 1) + ".jsonl");
         const std::string after = ReadText(out + "/parts/" + std::to_string(part) + ".jsonl");
         EXPECT_NE(before.find(offset), std::string::npos) << part;
         EXPECT_EQ(after.find(offset), std::string::npos) << part;
     }
+}
+
+TEST_F(SlurmCluster, EightPartsCarveLikeOneMachine) {
+    if (!s_bPictures) GTEST_SKIP() << "python3-pil missing";
+    const std::string one = s_dir->File("carve-one"), out = s_dir->File("carve-eight");
+    const std::string carve = std::string(DELVORA_CLI_PATH) + " carve " + Quote(s_img) + " --raw --types jpg,png --json";
+    std::string whole, merged;
+    ASSERT_EQ(RunShell(carve + " --to " + Quote(one + "/export") + " --manifest " + Quote(one + ".csv") +
+                           " 2>/dev/null",
+                       &whole),
+              0)
+        << whole;
+    ASSERT_EQ(RunShell(std::string(DELVORA_CLI_PATH) + " cluster carve " + Quote(s_img) +
+                           " --raw --types jpg,png --json --parts 8 --out " + Quote(out) + " 2>/dev/null",
+                       &merged),
+              0)
+        << merged;
+    EXPECT_EQ(merged, whole);
+    EXPECT_NE(whole.find("\"carved\":4,"), std::string::npos) << whole;
+    std::string manifest = ReadText(out + "/manifest.csv");
+    for (size_t at; (at = manifest.find(out + "/export")) != std::string::npos;)
+        manifest.replace(at, out.size() + 7, one + "/export");
+    EXPECT_EQ(manifest, ReadText(one + ".csv"));
+    EXPECT_EQ(RunShell("diff -r " + Quote(one + "/export") + " " + Quote(out + "/export")), 0);
 }
 
 TEST_F(SlurmCluster, KilledTaskIsSubmittedAgainOverNbd) {
