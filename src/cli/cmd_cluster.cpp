@@ -108,7 +108,7 @@ std::vector<std::string> Joined(const ClusterPlan& plan, const std::vector<std::
 
 // The sectors a search covers: the volume's (or with --raw the source's),
 // narrowed by --from/--to as the search narrows them.
-int SearchSectors(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
+int SearchedRange(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
     uint64_t base = 0, total = 0;
     if (args.Flag("--raw")) {
         SourceArg arg;
@@ -234,7 +234,7 @@ const std::vector<std::string> kFlags{"--raw", "--ignore-case", "--csv", "--html
                                       "--free-only"};
 
 // The sectors a carve covers: its region.
-int CarveSectors(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
+int CarvedRange(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
     if (args.Value("--to") || args.Value("--manifest") || args.Value("--range") || args.Value("--part-file") ||
         args.Flag("--free-only") || args.Flag("--overwrite"))
         return Fail(kUsage, "cluster carve writes DIR/export and DIR/manifest.csv over the whole region: no --to, "
@@ -267,7 +267,7 @@ int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
     const auto out = args.Value("--out");
     if (!out || out->empty()) return Fail(kUsage, "cluster needs --out DIR");
     uint64_t first = 0, end = 0;
-    if (const int rc = carve ? CarveSectors(env, args, first, end) : SearchSectors(env, args, first, end); rc != kOk)
+    if (const int rc = carve ? CarvedRange(env, args, first, end) : SearchedRange(env, args, first, end); rc != kOk)
         return rc;
     ClusterPlan plan;
     plan.kind = kind;
