@@ -70,10 +70,11 @@ int PrepareCarve(Env& env, const Args& args, CarveSetup& setup) {
     std::vector<std::pair<uint64_t, uint64_t>> freeRuns;
     uint32_t clusterBytes = 4096;
     if (args.Flag("--raw")) {
+        // A remote source (nbd://) is carved as a local one.
+        SourceArg arg;
+        if (const int rc = ResolveSourceArg(env, args.Positional()[0], arg); rc != kOk) return rc;
         setup.opened.source = std::make_unique<DataSource>(env.context);
-        setup.opened.source->SetPath(SourceName(env, args.Positional()[0]));
-        setup.opened.source->SetReportErrors(0);
-        if (!setup.opened.source->Open())
+        if (!OpenSourceArg(arg, *setup.opened.source))
             return Fail(kFailed, "cannot open " + args.Positional()[0] + ": " + setup.opened.source->LastErrorText());
         setup.opened.totalSectors = setup.opened.source->SizeBytes() / 512;
     } else if (args.Flag("--free-only")) {

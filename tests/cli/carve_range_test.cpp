@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
+#include "support/nbd_server.h"
 
 namespace delvora::test {
 namespace {
@@ -89,6 +90,21 @@ TEST(CarveRange, PartsCarveEachFileOnceFromWhereItStarts) {
     }
     std::sort(partRows.begin(), partRows.end());
     EXPECT_EQ(partRows, wholeRows);
+
+    // A part read from a server (what a node without shared storage does)
+    // carves what the same part of the image file does.
+    if (!HaveTool("nbdkit")) return;
+    const std::string map = "PHYSICALDRIVE0=" + img + "\n";
+    ASSERT_TRUE(WriteFileBytes(dir.File("served.map"), {map.begin(), map.end()}));
+    NbdServer server(dir, dir.File("served.map"));
+    ASSERT_TRUE(server.Running());
+    const CliResult remote = RunCli(dir, "carve nbd://" + server.Address() + "/PHYSICALDRIVE0" + types +
+                                             " --range 4000-8999 --to " + Quote(dir.File("remote")) + " --json");
+    const CliResult local = RunCli(dir, "carve " + Quote(img) + types + " --range 4000-8999 --to " +
+                                            Quote(dir.File("local")) + " --json");
+    ASSERT_EQ(remote.status, 0) << remote.err;
+    EXPECT_EQ(remote.out, local.out);
+    EXPECT_EQ(RunShell("diff -r " + Quote(dir.File("remote")) + " " + Quote(dir.File("local"))), 0);
 }
 
 }  // namespace
