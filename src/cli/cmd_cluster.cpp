@@ -226,6 +226,41 @@ bool Follow(const std::string& job, size_t parts, std::string& error) {
     return ok;
 }
 
+// DIR/job.sh: what every task of the array runs, this same program.
+int WriteJobScript(const std::string& dir, std::string& script) {
+    const std::string self = SelfPath();
+    if (self.empty()) return Fail(kFailed, "cannot find delvora-cli's own path");
+    script = dir + "/job.sh";
+    FILE* file = std::fopen(script.c_str(), "wb");
+    const std::string text = "#!/bin/sh\n# One part of a split scan: Slurm gives each task its index.\nexec " +
+                             ShellQuote(self) + " cluster task " + ShellQuote(dir) + " \"$SLURM_ARRAY_TASK_ID\"\n";
+    bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file) ok = std::fclose(file) == 0 && ok;
+    return ok ? kOk : Fail(kFailed, "cannot write " + script);
+}
+
+// Runs every part as one array, then the parts that failed once more.
+int RunArray(const SlurmSubmit& submit, const std::string& dir, const ClusterPlan& plan) {
+    std::vector<uint64_t> indices;
+    for (uint64_t i = 0; i < plan.parts.size(); ++i) indices.push_back(i);
+    std::string error;
+    // Two rounds at most: a part that fails twice is reported, not retried.
+    for (int round = 0; round < 2 && !indices.empty(); ++round) {
+        const std::string job = SubmitArray(submit, indices, error);
+        if (job.empty()) return Fail(kFailed, error);
+        if (!Follow(job, indices.size(), error)) return Fail(kFailed, error);
+        indices.clear();
+        if (round == 1) break;
+        for (const PartFailure& f : FailedParts(dir, plan)) {
+            std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed, submitting it again: %s\n",
+                         static_cast<unsigned long long>(f.index), RangeText(f.range).c_str(),
+                         EscapeControls(f.reason).c_str());
+            indices.push_back(f.index);
+        }
+    }
+    return kOk;
+}
+
 const std::vector<std::string> kValueOptions =
     WithVolumeOptions({"--parts", "--out", "--partition", "--time", "--account", "--keyword", "--kind", "--from", "--to",
                        "--keywords-file", "--encodings", "--max-match", "--case", "--manifest", "--hash", "--types",
@@ -299,42 +334,15 @@ int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
     if (ec) return Fail(kFailed, "cannot make " + dir + ": " + ec.message());
     std::string error;
     if (!WritePlan(PlanPath(dir), plan, error)) return Fail(kFailed, error);
-    const std::string self = SelfPath();
-    if (self.empty()) return Fail(kFailed, "cannot find delvora-cli's own path");
-    const std::string script = dir + "/job.sh";
-    {
-        FILE* file = std::fopen(script.c_str(), "wb");
-        const std::string text = "#!/bin/sh\n# One part of a split scan: Slurm gives each task its index.\nexec " +
-                                 ShellQuote(self) + " cluster task " + ShellQuote(dir) +
-                                 " \"$SLURM_ARRAY_TASK_ID\"\n";
-        const bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        if (file && std::fclose(file) != 0) return Fail(kFailed, "cannot write " + script);
-        if (!ok) return Fail(kFailed, "cannot write " + script);
-    }
     SlurmSubmit submit;
-    submit.script = script;
+    if (const int rc = WriteJobScript(dir, submit.script); rc != kOk) return rc;
     submit.workDir = fs::current_path(ec).string();
     submit.logPattern = dir + "/logs/%a.log";
     submit.jobName = "delvora-" + kind;
     submit.partition = args.Value("--partition").value_or("");
     submit.time = args.Value("--time").value_or("");
     submit.account = args.Value("--account").value_or("");
-    std::vector<uint64_t> indices;
-    for (uint64_t i = 0; i < plan.parts.size(); ++i) indices.push_back(i);
-    // The first round runs every part; the second only the parts that failed.
-    for (int round = 0; round < 2 && !indices.empty(); ++round) {
-        const std::string job = SubmitArray(submit, indices, error);
-        if (job.empty()) return Fail(kFailed, error);
-        if (!Follow(job, indices.size(), error)) return Fail(kFailed, error);
-        indices.clear();
-        if (round == 1) break;
-        for (const PartFailure& f : FailedParts(dir, plan)) {
-            std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed, submitting it again: %s\n",
-                         static_cast<unsigned long long>(f.index), RangeText(f.range).c_str(),
-                         EscapeControls(f.reason).c_str());
-            indices.push_back(f.index);
-        }
-    }
+    if (const int rc = RunArray(submit, dir, plan); rc != kOk) return rc;
     return MergeAndReport(env, dir, plan);
 }
 
