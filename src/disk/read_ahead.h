@@ -41,7 +41,7 @@ public:
     };
 
     static constexpr uint32_t kPieceBytes = 1u << 20;
-    static constexpr uint32_t kPieces = 8;
+    static constexpr uint32_t kPieces = 4;
     /// Bytes read forward in a row before the window opens, so that scattered
     /// small reads (a folder tree's clusters) do not pull megabytes each.
     static constexpr uint64_t kStartAfter = 128u << 10;
