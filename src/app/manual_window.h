@@ -16,7 +16,14 @@ public:
     explicit ManualWindow(const QString& indexPath, QWidget* parent = nullptr);
     QTextBrowser* Browser() const { return m_pBrowser; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    /// Shrinks pictures wider than the page to its width (the browser
+    /// knows no max-width), keeping their proportions.
+    void FitPictures();
+
     QTextBrowser* m_pBrowser;
 };
 

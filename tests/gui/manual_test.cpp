@@ -1,12 +1,14 @@
 // The user manual: which language folder a locale picks, that the pages of
 // both languages hold together (every picture and link resolves), and that
 // "帮助" shows them in one window of the workstation's own.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -86,6 +88,21 @@ private slots:
         const QString strText = pManual->Browser()->document()->toPlainText();
         QVERIFY(strText.size() > 2000);
         QCOMPARE(pManual->windowTitle(), pManual->Browser()->documentTitle());
+        // Every picture fits the page, also after the window narrows.
+        for (const int nWidth : {960, 500}) {
+            pManual->resize(nWidth, 600);
+            QCoreApplication::processEvents();
+            const int nRoom = pManual->Browser()->viewport()->width();
+            int nPictures = 0;
+            for (QTextBlock block = pManual->Browser()->document()->begin(); block.isValid(); block = block.next())
+                for (auto it = block.begin(); !it.atEnd(); ++it)
+                    if (it.fragment().charFormat().isImageFormat()) {
+                        ++nPictures;
+                        const QTextImageFormat picture = it.fragment().charFormat().toImageFormat();
+                        QVERIFY2(picture.width() > 0 && picture.width() < nRoom, qPrintable(picture.name()));
+                    }
+            QVERIFY(nPictures >= 8);
+        }
         window.frame->Help();
         QCOMPARE(window.frame->Manual(), pManual);
         pManual->close();
