@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -534,6 +535,8 @@ public:
         if (FindManual(CurrentManualLanguage(), ManualFolders()).isEmpty()) return;
         m_frame.Help();
         if (ManualWindow* pManual = m_frame.Manual()) {
+            // A section with one of its pictures says more than the contents list.
+            pManual->Browser()->scrollToAnchor(QStringLiteral("search"));
             Save(pManual, m_strFolder + QStringLiteral("/manual.png"));
             pManual->close();
         }

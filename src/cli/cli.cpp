@@ -47,7 +47,7 @@ bool StderrNotifier::Confirm(std::string_view text, std::string_view caption) {
 void StreamLog::AppendLog(std::string_view text) {
     if (!m_out) return;
     const std::string prefix = LogLinePrefix(m_next++);
-    ClearTerminalLine();
+    if (m_out == stderr) ClearTerminalLine();
     // A name in the line must not forge further numbered lines.
     std::fprintf(m_out, "%s%s\n", prefix.c_str(), EscapeControls(text).c_str());
     std::fflush(m_out);

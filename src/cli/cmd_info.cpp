@@ -1,7 +1,5 @@
 // info and verify: what an image or device holds, and whether its media
 // still hash to what the container recorded at acquisition.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
