@@ -159,7 +159,7 @@ std::string TerminalProgress::LineLocked(size_t width) const {
 void TerminalProgress::DrawLocked(bool force) {
     if (!m_enabled || m_strText.empty()) return;
     const auto now = std::chrono::steady_clock::now();
-    if (!force && m_shown && now - m_lastDraw < kRedrawInterval) return;
+    if (!force && now - m_lastDraw < kRedrawInterval) return;
     m_lastDraw = now;
     ++m_nSpin;
     const std::string line = LineLocked(TerminalWidth(m_out));
@@ -173,6 +173,9 @@ void TerminalProgress::ClearLocked() {
     std::fputs("\r\033[K", m_out);
     std::fflush(m_out);
     m_shown = false;
+    // Whoever cleared the line writes next: the ticker holds off for a
+    // while rather than drawing into the middle of that line.
+    m_lastDraw = std::chrono::steady_clock::now();
 }
 
 void ClearTerminalLine() {
