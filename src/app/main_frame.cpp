@@ -396,7 +396,11 @@ void MainFrame::Help() {
         m_pManual->activateWindow();
         return;
     }
-    const QString strHtml = FindManual(CurrentManualLanguage(), m_manualFolders);
+    const QString strLanguage = CurrentManualLanguage();
+    QString strHtml = FindManual(strLanguage, m_manualFolders);
+    // The manual in the other language is more help than none.
+    if (strHtml.isEmpty())
+        strHtml = FindManual(strLanguage == QLatin1String("en") ? QStringLiteral("zh") : QStringLiteral("en"), m_manualFolders);
     if (!strHtml.isEmpty()) {
         m_pManual = new ManualWindow(strHtml, this);
         m_pManual->show();

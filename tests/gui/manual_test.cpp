@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -107,6 +108,25 @@ private slots:
         QCOMPARE(window.frame->Manual(), pManual);
         pManual->close();
         QTRY_VERIFY(!window.frame->Manual());
+    }
+
+    void HelpFallsBackToTheOtherLanguage() {
+        // Only one language installed, whichever the locale asks for.
+        for (const QString& strOnly : {QStringLiteral("en"), QStringLiteral("zh")}) {
+            QTemporaryDir folder;
+            QVERIFY(QDir().mkpath(folder.filePath(strOnly)));
+            QFile page(folder.filePath(strOnly + QStringLiteral("/index.html")));
+            QVERIFY(page.open(QIODevice::WriteOnly));
+            page.write("<html><head><title>only</title></head><body>only</body></html>");
+            page.close();
+            Window window;
+            window.frame->SetManualFolders({folder.path()});
+            window.frame->Help();
+            QVERIFY(window.notifier.Messages().empty());
+            QVERIFY(window.frame->Manual());
+            QCOMPARE(window.frame->Manual()->windowTitle(), QStringLiteral("only"));
+            window.frame->Manual()->close();
+        }
     }
 };
 
