@@ -244,6 +244,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         log.AppendLog(UnreadableLogLine(exported));
     }
     if (m_observer) m_observer(exported);
+    if (m_countObserver) m_countObserver(m_summary);
     return true;
 }
 
