@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
+#include "cli/terminal_progress.h"
 #include "common/hash.h"
 #include "fs/fat/fat_volume.h"
 #include "recovery/carve_format.h"
@@ -119,6 +121,8 @@ int ExportCarved(Env& env, const Args& args, CarveSetup& setup, const std::strin
     options.replaceExisting = args.Flag("--overwrite");
     options.hashKinds = setup.hashKinds;
     FolderExporter exporter(volume, options);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     if (manifestPath)
         exporter.SetFileObserver([&](const ExportedFile& file) {
             CarvedInfo info;
@@ -131,6 +135,7 @@ int ExportCarved(Env& env, const Args& args, CarveSetup& setup, const std::strin
         });
     if (!exporter.ExportFolder(*volume.RecycleItem(), target, true))
         return Fail(kFailed, "cannot make the folder " + target);
+    phase.reset();
     if (manifestPath && !manifest.Close()) return Fail(kFailed, "writing " + *manifestPath + " failed");
 
     uint32_t total = 0, pages = 0, documents = 0;

@@ -6,6 +6,7 @@
 
 #include "cli/carve_part.h"
 #include "cli/carve_run.h"
+#include "cli/terminal_progress.h"
 #include "common/text_format.h"
 
 namespace delvora::cli {
@@ -67,6 +68,7 @@ int MergeCarveParts(Env& env, const std::string& dir, const ClusterPlan& plan, s
             continue;
         }
         if (ChainConflicts(part, chain)) {
+            ClearTerminalLine();
             std::fprintf(stderr, "delvora-cli: part %llu (sectors %s): a file of the part before reaches into it; "
                                  "carving it again here\n",
                          static_cast<unsigned long long>(i), RangeText(plan.parts[i]).c_str());

@@ -5,6 +5,7 @@
 #include "cli/carve_part.h"
 #include "cli/carve_run.h"
 #include "cli/cli.h"
+#include "cli/terminal_progress.h"
 #include "disk/filled_ranges.h"
 
 namespace delvora::cli {
@@ -28,6 +29,7 @@ int Carve(Env& env, const Args& args) {
     ByteRangeSet scanFilled;
     {
         FillRecorder recorder(scanFilled);
+        ProgressPhase phase(env.progress, kResidualText);
         if (!setup.region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
     }
     if (partFile) {

@@ -15,6 +15,7 @@
 #include "cli/cluster_merge.h"
 #include "cli/cluster_plan.h"
 #include "cli/slurm_job.h"
+#include "cli/terminal_progress.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "disk/data_source.h"
@@ -170,16 +171,21 @@ int Task(const std::string& dir, const std::string& indexText) {
     return kOk;
 }
 
+void TellFailures(const std::vector<PartFailure>& failures) {
+    for (const PartFailure& f : failures) {
+        ClearTerminalLine();
+        std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed: %s\n", static_cast<unsigned long long>(f.index),
+                     RangeText(f.range).c_str(), EscapeControls(f.reason).c_str());
+    }
+}
+
 // Merges and tells the result; exit 1 when parts are missing.
 int MergeAndReport(Env& env, const std::string& dir, const ClusterPlan& plan) {
     std::vector<PartFailure> failures;
     std::string error;
     if (plan.kind == "carve") {
         const int rc = MergeCarveParts(env, dir, plan, failures);
-        for (const PartFailure& f : failures)
-            std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed: %s\n",
-                         static_cast<unsigned long long>(f.index), RangeText(f.range).c_str(),
-                         EscapeControls(f.reason).c_str());
+        TellFailures(failures);
         if (rc != kOk) return rc;
         if (!failures.empty())
             return Fail(kFailed, Format("the merge is incomplete: %zu of %zu parts failed", failures.size(),
@@ -192,10 +198,7 @@ int MergeAndReport(Env& env, const std::string& dir, const ClusterPlan& plan) {
         PartRecord record;
         if (ReadPartRecord(PartFilePath(dir, i, ".done"), record, error)) hits += record.count;
     }
-    for (const PartFailure& f : failures) {
-        std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed: %s\n", static_cast<unsigned long long>(f.index),
-                     RangeText(f.range).c_str(), EscapeControls(f.reason).c_str());
-    }
+    TellFailures(failures);
     const size_t merged = plan.parts.size() - failures.size();
     if (env.json)
         std::printf("{\"parts\":%zu,\"merged\":%zu,\"hits\":%llu,\"complete\":%s,\"out\":%s}\n",
@@ -211,19 +214,15 @@ int MergeAndReport(Env& env, const std::string& dir, const ClusterPlan& plan) {
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
-// Follows the job, telling progress on a terminal.
-bool Follow(const std::string& job, size_t parts, std::string& error) {
-    const bool terminal = isatty(STDERR_FILENO) == 1;
-    const bool ok = FollowJob(
+// Follows the job, its progress on the command line's progress line.
+bool Follow(Progress& progress, const std::string& job, size_t parts, std::string& error) {
+    ProgressPhase phase(progress, "cluster job " + job);
+    return FollowJob(
         job,
         [&](size_t pending, size_t running) {
-            if (terminal)
-                std::fprintf(stderr, "\rcluster job %s: %zu parts, %zu pending, %zu running   ", job.c_str(), parts,
-                             pending, running);
+            progress.SetPaneText(Format("%zu parts: %zu pending, %zu running", parts, pending, running));
         },
         error);
-    if (terminal) std::fputc('\n', stderr);
-    return ok;
 }
 
 // DIR/job.sh: what every task of the array runs, this same program.
@@ -240,7 +239,7 @@ int WriteJobScript(const std::string& dir, std::string& script) {
 }
 
 // Runs every part as one array, then the parts that failed once more.
-int RunArray(const SlurmSubmit& submit, const std::string& dir, const ClusterPlan& plan) {
+int RunArray(Progress& progress, const SlurmSubmit& submit, const std::string& dir, const ClusterPlan& plan) {
     std::vector<uint64_t> indices;
     for (uint64_t i = 0; i < plan.parts.size(); ++i) indices.push_back(i);
     std::string error;
@@ -248,10 +247,11 @@ int RunArray(const SlurmSubmit& submit, const std::string& dir, const ClusterPla
     for (int round = 0; round < 2 && !indices.empty(); ++round) {
         const std::string job = SubmitArray(submit, indices, error);
         if (job.empty()) return Fail(kFailed, error);
-        if (!Follow(job, indices.size(), error)) return Fail(kFailed, error);
+        if (!Follow(progress, job, indices.size(), error)) return Fail(kFailed, error);
         indices.clear();
         if (round == 1) break;
         for (const PartFailure& f : FailedParts(dir, plan)) {
+            ClearTerminalLine();
             std::fprintf(stderr, "delvora-cli: part %llu (sectors %s) failed, submitting it again: %s\n",
                          static_cast<unsigned long long>(f.index), RangeText(f.range).c_str(),
                          EscapeControls(f.reason).c_str());
@@ -342,7 +342,7 @@ int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
     submit.partition = args.Value("--partition").value_or("");
     submit.time = args.Value("--time").value_or("");
     submit.account = args.Value("--account").value_or("");
-    if (const int rc = RunArray(submit, dir, plan); rc != kOk) return rc;
+    if (const int rc = RunArray(env.progress, submit, dir, plan); rc != kOk) return rc;
     return MergeAndReport(env, dir, plan);
 }
 
