@@ -243,6 +243,8 @@ int Run(int argc, char** argv) {
         if (name == candidate.name) command = &candidate;
     if (!command) return Fail(kUsage, "unknown command " + name + " (see: delvora-cli --help)");
     const std::vector<std::string> rest(argv + i, argv + argc);
+    env.globalArgs.assign(argv + 1, argv + i - 1);
+    env.commandArgs = rest;
     // Help is answered before anything is checked or opened.
     if (AsksForHelp(rest)) {
         std::printf("usage: delvora-cli %s\n%s\n", command->usage, command->summary);

@@ -78,6 +78,10 @@ struct Env {
     std::string pskUser;
     std::string pskKey;
     bool json = false;
+    /// The options before the command name and the words after it, as
+    /// given: what a command that runs delvora-cli again passes on.
+    std::vector<std::string> globalArgs;
+    std::vector<std::string> commandArgs;
 };
 
 using Handler = int (*)(Env& env, const Args& args);
