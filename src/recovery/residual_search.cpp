@@ -11,24 +11,25 @@ namespace delvora {
 
 namespace {
 
-bool SearchByKind(Volume& volume) {
-    if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat);
-    if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs);
-    if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2);
-    if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat);
-    return volume.ResidualSearch();
+bool SearchByKind(Volume& volume, const ResidualPart& part) {
+    if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat, part);
+    if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs, part);
+    if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2, part);
+    if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat, part);
+    // Other kinds search whole or not at all.
+    return part.Whole() && volume.ResidualSearch();
 }
 
 }  // namespace
 
-bool RunResidualSearch(Volume& volume) {
+bool RunResidualSearch(Volume& volume, const ResidualPart& part) {
     // The searches turn error reporting off for speed; what could not be
     // read is still collected, and said once.
     ByteRangeSet filled;
     bool done = false;
     try {
         FillRecorder recorder(filled);
-        done = SearchByKind(volume);
+        done = SearchByKind(volume, part);
     } catch (...) {
         done = false;
     }
