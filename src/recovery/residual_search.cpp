@@ -6,6 +6,7 @@
 #include "fs/fat/fat_volume.h"
 #include "fs/exfat/exfat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
+#include "recovery/sector_region_volume.h"
 
 namespace delvora {
 
@@ -16,6 +17,13 @@ bool SearchByKind(Volume& volume, const ResidualPart& part) {
     if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs, part);
     if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2, part);
     if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat, part);
+    if (auto* region = dynamic_cast<SectorRegionVolume*>(&volume)) {
+        // Its carve covers a part the same way; later searches are whole again.
+        region->SetCarvePart(part.first, part.end);
+        const bool done = region->ResidualSearch();
+        region->SetCarvePart(0, UINT64_MAX);
+        return done;
+    }
     // Other kinds search whole or not at all.
     return part.Whole() && volume.ResidualSearch();
 }
