@@ -149,7 +149,10 @@ std::string FromUtf8(std::string_view utf8, const std::string& codepage) {
 std::string Utf16ToUtf8(std::span<const uint16_t> units) {
     std::string out;
     out.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
+    // An ASCII stretch is copied unit by unit without the encoder.
+    size_t i = 0;
+    while (i < units.size() && units[i] < 0x80) out.push_back(static_cast<char>(units[i++]));
+    for (; i < units.size(); ++i) {
         char32_t cp = units[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
@@ -164,6 +167,14 @@ std::string Utf16ToUtf8(std::span<const uint16_t> units) {
 }
 
 std::string Utf16LeBytesToUtf8(std::span<const uint8_t> bytes) {
+    // Most names on a volume are ASCII: one byte per unit, no table.
+    std::string ascii(bytes.size() / 2, '\0');
+    size_t i = 0;
+    while (i < ascii.size() && bytes[2 * i + 1] == 0 && bytes[2 * i] < 0x80) {
+        ascii[i] = static_cast<char>(bytes[2 * i]);
+        ++i;
+    }
+    if (i == ascii.size()) return ascii;
     std::vector<uint16_t> units(bytes.size() / 2);
     for (size_t i = 0; i < units.size(); ++i)
         units[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));

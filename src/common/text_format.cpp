@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/codepage.h"
+#include "common/control_escape.h"
 
 namespace delvora {
 
@@ -177,18 +178,7 @@ uint64_t UnixToUtcTicks(int64_t seconds, uint32_t nanoseconds) {
 std::string EscapeControls(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            AppendHexByte(out, "\\x", c);
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // U+0080..U+009F: terminals take some of these (CSI) as controls too.
-            AppendHexByte(out, "\\u00", static_cast<unsigned char>(text[++i]));
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
+    AppendEscapedControls(out, text);
     return out;
 }
 

@@ -97,6 +97,14 @@ TEST(TextFormat, JsonStringsAreValidUtf8AndControlsAreEscaped) {
         // U+009B is a one-character CSI for some terminals.
         {"x\xc2\x9b" "2J", "\"x\xc2\x9b" "2J\"", "x\\u009b2J"},
         {std::string_view("nul\0end", 7), "\"nul\\u0000end\"", "nul\\x00end"},
+        // Plain runs around escapes, a lead byte cut at the end.
+        {"\xc2\xa9 a\x01", "\"\xc2\xa9 a\\u0001\"", "\xc2\xa9 a\\x01"},
+        {"cut\xc2", "\"cut\xEF\xBF\xBD\"", "cut\xc2"},
+        // Long runs, where whole words are passed over at a time.
+        {"0123456789abcdef\x7f" "0123456789\xc2\x9b" "x", "\"0123456789abcdef\\u007f0123456789\xc2\x9b" "x\"",
+         "0123456789abcdef\\x7f0123456789\\u009bx"},
+        {"abcdefgh\xc2\xa9ijklmnopqrstuvw\x1f", "\"abcdefgh\xc2\xa9ijklmnopqrstuvw\\u001f\"",
+         "abcdefgh\xc2\xa9ijklmnopqrstuvw\\x1f"},
     };
     for (const auto& c : cases) {
         std::string json;

@@ -6,6 +6,56 @@
 #include "common/text_format.h"
 
 namespace delvora {
+namespace {
+
+/// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t shifted = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+/// The zone's offset for one whole hour, remembered: localtime_r walks the
+/// zone's rules under a lock for every call, and the times of one volume
+/// crowd into few hours. An hour is kept only when its first and last
+/// second share the offset, so a change of offset inside it is never
+/// smoothed over; the zone's names tell a zone set again with tzset apart.
+struct HourOffset {
+    int64_t hour = INT64_MIN;
+    long offset = 0;
+    const char* zone0 = nullptr;
+    const char* zone1 = nullptr;
+};
+
+bool LocalOffset(int64_t seconds, long& offset) {
+    thread_local HourOffset s_cache;
+    const int64_t hour = (seconds >= 0 ? seconds : seconds - 3599) / 3600;
+    if (s_cache.hour == hour && s_cache.zone0 == tzname[0] && s_cache.zone1 == tzname[1]) {
+        offset = s_cache.offset;
+        return true;
+    }
+    std::tm first{}, last{};
+    const std::time_t start = static_cast<std::time_t>(hour * 3600), end = start + 3599;
+    if (!localtime_r(&start, &first) || !localtime_r(&end, &last)) return false;
+    if (first.tm_gmtoff != last.tm_gmtoff) {
+        std::tm exact{};
+        const std::time_t t = static_cast<std::time_t>(seconds);
+        if (!localtime_r(&t, &exact)) return false;
+        offset = exact.tm_gmtoff;
+        return true;
+    }
+    s_cache = {hour, first.tm_gmtoff, tzname[0], tzname[1]};
+    offset = first.tm_gmtoff;
+    return true;
+}
+
+}  // namespace
 
 bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     dosTime = 0;
@@ -15,9 +65,20 @@ bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     // Honour a TZ set after start-up; localtime_r is not bound to read it.
     static std::once_flag s_tzOnce;
     std::call_once(s_tzOnce, [] { tzset(); });
-    const std::time_t t = static_cast<std::time_t>(seconds);
+    long offset = 0;
+    if (!LocalOffset(seconds, offset)) return false;
+    const int64_t local = seconds + offset;
+    const int64_t days = (local >= 0 ? local : local - 86399) / 86400;
+    const int64_t secondOfDay = local - days * 86400;
     std::tm tm{};
-    if (!localtime_r(&t, &tm)) return false;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(days, year, month, day);
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = static_cast<int>(secondOfDay / 3600);
+    tm.tm_min = static_cast<int>(secondOfDay / 60 % 60);
+    tm.tm_sec = static_cast<int>(secondOfDay % 60);
     return PackDosDateTime(tm, dosDate, dosTime);
 }
 

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "common/bytes.h"
+#include "common/text_format.h"
 #include "fs/ntfs/ntfs_attribute_info.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
@@ -110,6 +112,37 @@ TEST(NtfsTime, ConvertsExactlyToLocalTimeWithinTheDosRange) {
     EXPECT_FALSE(NtfsTimeToDos(y2108, time, date));
     EXPECT_TRUE(NtfsTimeToDos(y2108 - 10000000, time, date));
     EXPECT_EQ(date >> 9, 127);
+}
+
+TEST(NtfsTime, AgreesWithTheZoneRulesAcrossOffsetChanges) {
+    // Zones whose offsets change on the hour, off the hour and not at all;
+    // every conversion must match localtime_r, whatever was converted before.
+    const char* const zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "XST-5:45XDT-6:15,M3.5.0/1:30,M10.5.0/2:15",
+                                 "UTC", "EST5EDT,M3.2.0,M11.1.0"};
+    const char* old = std::getenv("TZ");
+    const std::string oldTz = old ? old : "";
+    const bool hadTz = old != nullptr;
+    for (const char* zone : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        // A year from 2021-01-01 00:00:00 UTC in steps that fall on every
+        // minute and second of the hour in turn, then back and forth
+        // across hours already seen.
+        for (int64_t seconds = 1609459200, step = 0; step < 40000; ++step) {
+            seconds += (step % 7 == 3) ? -3001 : 997;
+            std::tm tm{};
+            const std::time_t t = static_cast<std::time_t>(seconds);
+            ASSERT_TRUE(localtime_r(&t, &tm));
+            uint16_t wantDate = 0, wantTime = 0;
+            PackDosDateTime(tm, wantDate, wantTime);
+            uint16_t date = 0, time = 0;
+            NtfsTimeToDos(static_cast<uint64_t>(seconds + 11644473600) * 10000000u, time, date);
+            ASSERT_EQ(date, wantDate) << zone << " at " << seconds;
+            ASSERT_EQ(time, wantTime) << zone << " at " << seconds;
+        }
+    }
+    if (hadTz) setenv("TZ", oldTz.c_str(), 1); else unsetenv("TZ");
+    tzset();
 }
 
 TEST(NtfsFileFacts, GathersTimesDataPiecesAndTheListAcrossRecords) {
