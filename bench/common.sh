@@ -33,3 +33,21 @@ measure() {
     done
     echo "$best_wall $best_rss"
 }
+
+# run_once COMMAND...: "wall rss" of one run: wall seconds from the shell's
+# microsecond clock (/usr/bin/time's own is 10 ms, too coarse for loads of a
+# tenth of a second) and peak resident KiB; output and errors are dropped.
+run_once() {
+    local start end
+    start=$EPOCHREALTIME
+    /usr/bin/time -o "$dir/time.out" -f '%M' "$@" >/dev/null 2>/dev/null
+    end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" -v r="$(tail -1 "$dir/time.out")" 'BEGIN { printf "%.4f %d\n", e - s, r }'
+}
+
+# min_median_max VALUE...: "min median max" of the numbers given.
+min_median_max() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
+        m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        printf "%s %s %s\n", v[1], m, v[NR] }'
+}
