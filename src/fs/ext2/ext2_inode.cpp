@@ -112,9 +112,10 @@ void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
         m_pool.push_back(used);
         m_pool.insert(m_pool.end(), inode.blockMap.begin(), inode.blockMap.begin() + used);
     }
-    m_summaries[n - 1] = {inode.qwSize,         inode.access.seconds, inode.change.seconds,
-                          inode.modify.seconds, inode.create.seconds, inode.dwFlags,
-                          ref,                  inode.wMode,          inode.bHasCreateTime};
+    const uint32_t created =
+        inode.bHasCreateTime && inode.create.seconds != 0 ? inode.create.seconds : inode.change.seconds;
+    m_summaries[n - 1] = {inode.qwSize, inode.access.seconds, inode.modify.seconds, created,
+                          inode.dwFlags, ref, inode.wMode};
 }
 
 bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
@@ -124,10 +125,8 @@ bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
     inode.wMode = s.wMode;
     inode.qwSize = s.qwSize;
     inode.access.seconds = s.dwAccessTime;
-    inode.change.seconds = s.dwChangeTime;
+    inode.change.seconds = s.dwCreatedTime;
     inode.modify.seconds = s.dwModifyTime;
-    inode.create.seconds = s.dwCreateTime;
-    inode.bHasCreateTime = s.bHasCreateTime;
     inode.dwFlags = s.dwFlags;
     if (s.dwMapRef != 0) {
         const uint32_t used = m_pool[s.dwMapRef];
