@@ -65,6 +65,21 @@ bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     // Honour a TZ set after start-up; localtime_r is not bound to read it.
     static std::once_flag s_tzOnce;
     std::call_once(s_tzOnce, [] { tzset(); });
+    // A record's three stamps, and neighbouring records', often fall in one
+    // second: the last answer is kept (for the zone it was made in).
+    struct LastSecond {
+        int64_t seconds = INT64_MIN;
+        uint16_t time = 0, date = 0;
+        bool fits = false;
+        const char* zone0 = nullptr;
+        const char* zone1 = nullptr;
+    };
+    thread_local LastSecond s_last;
+    if (s_last.seconds == seconds && s_last.zone0 == tzname[0] && s_last.zone1 == tzname[1]) {
+        dosTime = s_last.time;
+        dosDate = s_last.date;
+        return s_last.fits;
+    }
     long offset = 0;
     if (!LocalOffset(seconds, offset)) return false;
     const int64_t local = seconds + offset;
@@ -79,7 +94,9 @@ bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     tm.tm_hour = static_cast<int>(secondOfDay / 3600);
     tm.tm_min = static_cast<int>(secondOfDay / 60 % 60);
     tm.tm_sec = static_cast<int>(secondOfDay % 60);
-    return PackDosDateTime(tm, dosDate, dosTime);
+    const bool fits = PackDosDateTime(tm, dosDate, dosTime);
+    s_last = {seconds, dosTime, dosDate, fits, tzname[0], tzname[1]};
+    return fits;
 }
 
 }  // namespace delvora

@@ -135,10 +135,14 @@ TEST(NtfsTime, AgreesWithTheZoneRulesAcrossOffsetChanges) {
             ASSERT_TRUE(localtime_r(&t, &tm));
             uint16_t wantDate = 0, wantTime = 0;
             PackDosDateTime(tm, wantDate, wantTime);
-            uint16_t date = 0, time = 0;
-            NtfsTimeToDos(static_cast<uint64_t>(seconds + 11644473600) * 10000000u, time, date);
-            ASSERT_EQ(date, wantDate) << zone << " at " << seconds;
-            ASSERT_EQ(time, wantTime) << zone << " at " << seconds;
+            // Twice: the second stamp, later within the same second, is
+            // answered from the one before.
+            for (const uint64_t within : {0u, 9999999u}) {
+                uint16_t date = 0, time = 0;
+                NtfsTimeToDos(static_cast<uint64_t>(seconds + 11644473600) * 10000000u + within, time, date);
+                ASSERT_EQ(date, wantDate) << zone << " at " << seconds;
+                ASSERT_EQ(time, wantTime) << zone << " at " << seconds;
+            }
         }
     }
     if (hadTz) setenv("TZ", oldTz.c_str(), 1); else unsetenv("TZ");
