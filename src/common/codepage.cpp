@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -167,18 +168,18 @@ std::string Utf16ToUtf8(std::span<const uint16_t> units) {
 }
 
 std::string Utf16LeBytesToUtf8(std::span<const uint8_t> bytes) {
-    // Most names on a volume are ASCII: one byte per unit, no table.
-    std::string ascii(bytes.size() / 2, '\0');
-    size_t i = 0;
-    while (i < ascii.size() && bytes[2 * i + 1] == 0 && bytes[2 * i] < 0x80) {
-        ascii[i] = static_cast<char>(bytes[2 * i]);
-        ++i;
+    // Names (at most 255 units) are gathered on the stack, longer texts in
+    // a vector.
+    const size_t count = bytes.size() / 2;
+    std::array<uint16_t, 256> small;
+    std::vector<uint16_t> large;
+    uint16_t* units = small.data();
+    if (count > small.size()) {
+        large.resize(count);
+        units = large.data();
     }
-    if (i == ascii.size()) return ascii;
-    std::vector<uint16_t> units(bytes.size() / 2);
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    return Utf16ToUtf8(units);
+    for (size_t i = 0; i < count; ++i) units[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return Utf16ToUtf8(std::span<const uint16_t>(units, count));
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

@@ -28,6 +28,15 @@ TEST(Codepage, Utf16AndCuts) {
     const uint8_t le[] = {0x2D, 0x4E, 0x87, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
     // 中文, a surrogate pair (U+1F600) and an unpaired high surrogate.
     EXPECT_EQ(Utf16LeBytesToUtf8(le), "中文\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    // ASCII before and after other characters, and a text longer than any
+    // name; an odd last byte is no unit.
+    std::vector<uint8_t> longer;
+    for (int i = 0; i < 300; ++i) longer.insert(longer.end(), {static_cast<uint8_t>('a' + i % 26), 0});
+    longer.insert(longer.end(), {0x2D, 0x4E, 'z', 0, 'q'});
+    std::string want;
+    for (int i = 0; i < 300; ++i) want += static_cast<char>('a' + i % 26);
+    EXPECT_EQ(Utf16LeBytesToUtf8(longer), want + "中z");
+    EXPECT_EQ(Utf16LeBytesToUtf8(std::span<const uint8_t>(longer).last(5)), "中z");
     EXPECT_EQ(Utf8ToUtf16("中a"), std::u16string(u"中a"));
     EXPECT_EQ(CutUtf8("ab中文", 4), "ab");  // never splits a character
     EXPECT_EQ(CutUtf8("ab中文", 5), "ab中");

@@ -26,7 +26,17 @@ bool FileNameFits(ByteSpan record, uint32_t offset) {
 
 const char* PooledName(ByteSpan record, uint32_t offset, NamePool& names) {
     const size_t units = Le8(record, offset + kNameLength);
-    return names.Add(Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units)));
+    const ByteSpan bytes = Slice(record, size_t{offset} + kNameStart, 2 * units);
+    // Nearly every name is ASCII: it goes to the pool without a string of
+    // its own (a name has at most 255 units).
+    std::array<char, 255> ascii;
+    size_t i = 0;
+    while (i < bytes.size() / 2 && bytes[2 * i + 1] == 0 && bytes[2 * i] < 0x80) {
+        ascii[i] = static_cast<char>(bytes[2 * i]);
+        ++i;
+    }
+    if (i == bytes.size() / 2) return names.Add(std::string_view(ascii.data(), i));
+    return names.Add(Utf16LeBytesToUtf8(bytes));
 }
 
 // Times and attribute bits of a $FILE_NAME, for records without a
