@@ -204,6 +204,12 @@ std::string SanitizeUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
+        // ASCII stretches are copied whole.
+        size_t plain = i;
+        while (plain < bytes.size() && static_cast<unsigned char>(bytes[plain]) < 0x80) ++plain;
+        out.append(bytes.substr(i, plain - i));
+        i = plain;
+        if (i == bytes.size()) break;
         char32_t cp;
         const size_t len = DecodeUtf8(bytes, i, cp);
         if (len == 0) { out += kReplacement; ++i; continue; }

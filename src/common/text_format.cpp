@@ -45,6 +45,36 @@ bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time) {
     return true;
 }
 
+bool PackDosDateTime(int64_t seconds, uint16_t& date, uint16_t& time) {
+    const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const int64_t secondOfDay = seconds - days * 86400;
+    // The stamps of one volume crowd into few days: the last day's DOS date
+    // is kept (0 for a day outside 1980..2107).
+    thread_local int64_t s_day = INT64_MIN;
+    thread_local uint16_t s_date = 0;
+    if (days != s_day) {
+        // Civil date from days since 1970-01-01 in 400-year eras from 0000-03-01.
+        const int64_t z = days + 719468;
+        const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+        const int64_t dayOfEra = z - era * 146097;
+        const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const int64_t mp = (5 * dayOfYear + 2) / 153;
+        const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+        const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+        const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+        s_date = year < 1980 || year > 2107 ? 0 : static_cast<uint16_t>(day | (month << 5) | ((year - 1980) << 9));
+        s_day = days;
+    }
+    date = s_date;
+    if (date == 0) {
+        time = 0;
+        return false;
+    }
+    time = static_cast<uint16_t>((secondOfDay % 60 / 2) | (secondOfDay / 60 % 60 << 5) | (secondOfDay / 3600 << 11));
+    return true;
+}
+
 bool DosLocalToUnix(uint16_t date, uint16_t time, int64_t& seconds) {
     if (date == 0 || ValidDosDate(date) != date || ValidDosTime(time) != time) return false;
     std::tm tm{};

@@ -41,6 +41,7 @@ TEST(Codepage, Utf16AndCuts) {
     EXPECT_EQ(CutUtf8("ab中文", 4), "ab");  // never splits a character
     EXPECT_EQ(CutUtf8("ab中文", 5), "ab中");
     EXPECT_EQ(SanitizeUtf8("ok\xFF\xC3"), "ok\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(SanitizeUtf8("Bl\xC3\xA4tter\xFFx\xE4\xB8\xAD"), "Bl\xC3\xA4tter\xEF\xBF\xBDx\xE4\xB8\xAD");
 }
 
 TEST(TextFormat, DatesAndLogNumbers) {
@@ -70,6 +71,25 @@ TEST(TextFormat, DosPackingKeepsToTheDosRange) {
         EXPECT_FALSE(PackDosDateTime(tm, date, time)) << year;
         EXPECT_EQ(date, 0);
         EXPECT_EQ(time, 0);
+    }
+}
+
+TEST(TextFormat, DosPackingOfSecondsAgreesWithTheBrokenDownForm) {
+    // Days from before 1970 to past 2107 in uneven steps, each followed by a
+    // second earlier, a day later and a stamp far away, so the remembered
+    // day is both reused and replaced; the range ends are checked exactly.
+    std::vector<int64_t> stamps = {315532800, 315532799, 4354819199, 4354819200, -1, 0};
+    for (int64_t t = -86400 * 400; t < 4354819200 + 86400 * 400; t += 86400 * 13 + 4111)
+        stamps.insert(stamps.end(), {t, t - 1, t + 86400, 1700000000});
+    for (const int64_t t : stamps) {
+        const time_t value = static_cast<time_t>(t);
+        std::tm tm{};
+        ASSERT_NE(gmtime_r(&value, &tm), nullptr);
+        uint16_t wantDate = 1, wantTime = 1, date = 1, time = 1;
+        const bool wantFits = PackDosDateTime(tm, wantDate, wantTime);
+        ASSERT_EQ(PackDosDateTime(t, date, time), wantFits) << t;
+        ASSERT_EQ(date, wantDate) << t;
+        ASSERT_EQ(time, wantTime) << t;
     }
 }
 

@@ -8,19 +8,6 @@
 namespace delvora {
 namespace {
 
-/// Days since 1970-01-01 to a civil date (proleptic Gregorian).
-void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t shifted = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
-    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 /// The zone's offset for one whole hour, remembered: localtime_r walks the
 /// zone's rules under a lock for every call, and the times of one volume
 /// crowd into few hours. An hour is kept only when its first and last
@@ -82,19 +69,7 @@ bool NtfsTimeToDos(uint64_t fileTime, uint16_t& dosTime, uint16_t& dosDate) {
     }
     long offset = 0;
     if (!LocalOffset(seconds, offset)) return false;
-    const int64_t local = seconds + offset;
-    const int64_t days = (local >= 0 ? local : local - 86399) / 86400;
-    const int64_t secondOfDay = local - days * 86400;
-    std::tm tm{};
-    int year = 0, month = 0, day = 0;
-    CivilFromDays(days, year, month, day);
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = static_cast<int>(secondOfDay / 3600);
-    tm.tm_min = static_cast<int>(secondOfDay / 60 % 60);
-    tm.tm_sec = static_cast<int>(secondOfDay % 60);
-    const bool fits = PackDosDateTime(tm, dosDate, dosTime);
+    const bool fits = PackDosDateTime(seconds + offset, dosDate, dosTime);
     s_last = {seconds, dosTime, dosDate, fits, tzname[0], tzname[1]};
     return fits;
 }
