@@ -2,9 +2,11 @@
 // source (any raw image; no file system needed), written to a folder.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/terminal_progress.h"
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "disk/filled_ranges.h"
@@ -108,6 +110,7 @@ int Carve(Env& env, const Args& args) {
     ByteRangeSet scanFilled;
     {
         FillRecorder recorder(scanFilled);
+        ProgressPhase phase(env.progress, kResidualText);
         if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
     }
     const unsigned long long unreadableSectors = (scanFilled.TotalBytes() + 511) / 512;
@@ -123,6 +126,8 @@ int Carve(Env& env, const Args& args) {
     options.replaceExisting = args.Flag("--overwrite");
     options.hashKinds = hashKinds;
     FolderExporter exporter(volume, options);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     if (manifestPath)
         exporter.SetFileObserver([&](const ExportedFile& file) {
             CarvedInfo info;
@@ -135,6 +140,7 @@ int Carve(Env& env, const Args& args) {
         });
     if (!exporter.ExportFolder(*volume.RecycleItem(), *target, true))
         return Fail(kFailed, "cannot make the folder " + *target);
+    phase.reset();
     if (manifestPath && !manifest.Close()) return Fail(kFailed, "writing " + *manifestPath + " failed");
 
     uint32_t total = 0, pages = 0, documents = 0;

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "cli/cli.h"
+#include "cli/terminal_progress.h"
 #include "cli/hash_arg.h"
 #include "cli/item_arg.h"
 #include "cli/residual_arg.h"
@@ -94,6 +96,8 @@ int Export(Env& env, const Args& args) {
     };
     FolderExporter exporter(volume, options);
     if (manifestPath) exporter.SetFileObserver(addRow);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     ExportSummary single;
     std::error_code error;
     std::filesystem::create_directories(*target, error);
@@ -163,7 +167,9 @@ int Export(Env& env, const Args& args) {
             env.log.AppendLog(UnreadableLogLine(file));
         }
         if (manifestPath) addRow(file);
+        ShowExportCount(env.progress, single.exported + exporter.Summary().exported);
     }
+    phase.reset();
 
     const ExportSummary& folders = exporter.Summary();
     const uint32_t exported = single.exported + folders.exported;

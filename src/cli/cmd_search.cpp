@@ -175,6 +175,9 @@ bool HitPrinter::Print(const std::vector<KeywordHit>& hits) {
     std::optional<HitPlacer>& placer = m_placer;
     std::string out;
     auto flush = [&] {
+        if (out.empty()) return;
+        // On one terminal with standard error, hits start on a clean line.
+        ClearTerminalLine();
         std::fwrite(out.data(), 1, out.size(), stdout);
         out.clear();
     };

@@ -1,5 +1,7 @@
 #include "cli/residual_arg.h"
 
+#include "cli/terminal_progress.h"
+
 #include "recovery/residual_search.h"
 
 namespace delvora::cli {
@@ -21,7 +23,12 @@ int ResidualArg(Env& env, const Args& args, OpenedVolume& opened) {
     env.options.searchDoc = args.Flag("--doc") ? 1 : 0;
     env.options.searchLoadedFiles = args.Flag("--search-loaded") ? 1 : 0;
     env.options.ignoreFirstClusterNotParent = args.Flag("--ignore-not-parent") ? 1 : 0;
-    if (!RunResidualSearch(*opened.volume)) return Fail(kFailed, "the residual search failed");
+    bool searched = false;
+    {
+        ProgressPhase phase(env.progress, kResidualText);
+        searched = RunResidualSearch(*opened.volume);
+    }
+    if (!searched) return Fail(kFailed, "the residual search failed");
     return kOk;
 }
 
