@@ -59,14 +59,9 @@ int Ls(Env& env, const Args& args) {
             if (hashing.kinds) object.insert(object.size() - 1, hashing.JsonFields(volume, item));
             out += "{\"id\":" + std::to_string(id) + "," + object.substr(1);
         } else {
-            const auto cells = FileListRowTexts(item, &volume, &path);
-            for (size_t i = 0; i < cells.size(); ++i) {
-                if (i) out.push_back('\t');
-                // A name from a damaged directory may hold control bytes;
-                // they must neither break the row apart nor reach the
-                // terminal.
-                out += EscapeControls(cells[i]);
-            }
+            // A name from a damaged directory may hold control bytes; they
+            // must neither break the row apart nor reach the terminal.
+            AppendFileListRow(out, item, &volume, path);
             if (hashing.kinds) out += hashing.Cells(volume, item);
         }
         out.push_back('\n');
