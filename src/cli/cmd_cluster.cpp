@@ -26,11 +26,12 @@ namespace {
 
 constexpr const char* kUsageText =
     "cluster search|carve SOURCE [search or carve options] --parts N --out DIR [--partition P] [--time T]\n"
-    "      [--account A] | cluster merge --out DIR | cluster task DIR INDEX (what each job task runs)";
+    "      [--account A] [--pending-limit SECONDS] | cluster merge --out DIR | cluster task DIR INDEX (what each job task runs)";
 constexpr const char* kRangeError = "搜索范围设置错误!";
 
 // Options of the cluster itself, not passed on to the tasks.
-const std::vector<std::string> kClusterOptions{"--parts", "--out", "--partition", "--time", "--account"};
+const std::vector<std::string> kClusterOptions{"--parts", "--out", "--partition", "--time", "--account",
+                                               "--pending-limit"};
 
 namespace fs = std::filesystem;
 
@@ -215,10 +216,10 @@ int MergeAndReport(Env& env, const std::string& dir, const ClusterPlan& plan) {
 }
 
 // Follows the job, its progress on the command line's progress line.
-bool Follow(Progress& progress, const std::string& job, size_t parts, std::string& error) {
+bool Follow(Progress& progress, const std::string& job, size_t parts, uint64_t pendingLimit, std::string& error) {
     ProgressPhase phase(progress, "cluster job " + job);
     return FollowJob(
-        job,
+        job, pendingLimit,
         [&](size_t pending, size_t running) {
             progress.SetPaneText(Format("%zu parts: %zu pending, %zu running", parts, pending, running));
         },
@@ -239,7 +240,8 @@ int WriteJobScript(const std::string& dir, std::string& script) {
 }
 
 // Runs every part as one array, then the parts that failed once more.
-int RunArray(Progress& progress, const SlurmSubmit& submit, const std::string& dir, const ClusterPlan& plan) {
+int RunArray(Progress& progress, const SlurmSubmit& submit, uint64_t pendingLimit, const std::string& dir,
+             const ClusterPlan& plan) {
     std::vector<uint64_t> indices;
     for (uint64_t i = 0; i < plan.parts.size(); ++i) indices.push_back(i);
     std::string error;
@@ -247,7 +249,7 @@ int RunArray(Progress& progress, const SlurmSubmit& submit, const std::string& d
     for (int round = 0; round < 2 && !indices.empty(); ++round) {
         const std::string job = SubmitArray(submit, indices, error);
         if (job.empty()) return Fail(kFailed, error);
-        if (!Follow(progress, job, indices.size(), error)) return Fail(kFailed, error);
+        if (!Follow(progress, job, indices.size(), pendingLimit, error)) return Fail(kFailed, error);
         indices.clear();
         if (round == 1) break;
         for (const PartFailure& f : FailedParts(dir, plan)) {
@@ -262,7 +264,7 @@ int RunArray(Progress& progress, const SlurmSubmit& submit, const std::string& d
 }
 
 const std::vector<std::string> kValueOptions =
-    WithVolumeOptions({"--parts", "--out", "--partition", "--time", "--account", "--keyword", "--kind", "--from", "--to",
+    WithVolumeOptions({"--parts", "--out", "--partition", "--time", "--account", "--pending-limit", "--keyword", "--kind", "--from", "--to",
                        "--keywords-file", "--encodings", "--max-match", "--case", "--manifest", "--hash", "--types",
                        "--max-gap", "--range", "--part-file"});
 const std::vector<std::string> kFlags{"--raw", "--ignore-case", "--csv", "--html", "--doc", "--overwrite",
@@ -301,6 +303,10 @@ int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
         return Fail(kUsage, "cluster needs --parts N, N at least 1");
     const auto out = args.Value("--out");
     if (!out || out->empty()) return Fail(kUsage, "cluster needs --out DIR");
+    uint64_t pendingLimit = kDefaultPendingLimit;
+    const auto limitText = args.Value("--pending-limit");
+    if (limitText && (!ParseNumber(*limitText, pendingLimit) || pendingLimit == 0))
+        return Fail(kUsage, "--pending-limit takes the seconds a job may wait with no task running, at least 1");
     uint64_t first = 0, end = 0;
     if (const int rc = carve ? CarvedRange(env, args, first, end) : SearchedRange(env, args, first, end); rc != kOk)
         return rc;
@@ -342,7 +348,7 @@ int ClusterRun(Env& env, const Args& clusterArgs, const std::string& kind) {
     submit.partition = args.Value("--partition").value_or("");
     submit.time = args.Value("--time").value_or("");
     submit.account = args.Value("--account").value_or("");
-    if (const int rc = RunArray(env.progress, submit, dir, plan); rc != kOk) return rc;
+    if (const int rc = RunArray(env.progress, submit, pendingLimit, dir, plan); rc != kOk) return rc;
     return MergeAndReport(env, dir, plan);
 }
 

@@ -31,7 +31,7 @@ namespace {
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
     "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L] [--skip-known] [--hash-sets]\n"
-    "      [--hash-db DB] [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    "      [--hash-db DB] [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent] [--range FIRST-LAST]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
@@ -188,7 +188,7 @@ int Export(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand(
     {"export", kUsageText, "recover items (folders with -r) into a folder",
-     WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id", "--hash-db"}),
+     WithResidualOptions(WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id", "--hash-db"})),
      WithResidualFlags({"-r", "--no-deleted", "--no-auto-name", "--overwrite", "--skip-known", "--hash-sets"}),
      &Export});
 

@@ -76,9 +76,9 @@ const bool kRegistered = RegisterCommand(
     {"ls",
      "ls SOURCE [-p N | --start S --type T] [--json] [-r|--deleted|--live] [--verify-deleted-folders]\n"
      "      [--no-ignore-zero-time] [--no-ignore-zero-date] [--hash md5,sha1,sha256] [--hash-sets [--hash-db DB]]\n"
-     "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]",
+     "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent] [--range FIRST-LAST]]",
      "list a volume's files and folders, live and deleted",
-     WithVolumeOptions({"--hash", "--hash-db"}),
+     WithResidualOptions(WithVolumeOptions({"--hash", "--hash-db"})),
      WithResidualFlags({"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time",
                         "--no-ignore-zero-date", "--hash-sets"}),
      &Ls});

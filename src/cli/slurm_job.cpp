@@ -106,10 +106,13 @@ std::string SubmitArray(const SlurmSubmit& submit, const std::vector<uint64_t>& 
     return job;
 }
 
-bool FollowJob(const std::string& job, const std::function<void(size_t pending, size_t running)>& onPoll,
-               std::string& error) {
+bool FollowJob(const std::string& job, uint64_t pendingLimit,
+               const std::function<void(size_t pending, size_t running)>& onPoll, std::string& error) {
+    using Clock = std::chrono::steady_clock;
     int failures = 0;
-    // Each round is one look at the queue; the loop ends when the job has left it.
+    Clock::time_point pendingSince = Clock::now();
+    // Each round is one look at the queue; the loop ends when the job has
+    // left it, or has waited in it, with nothing running, past the limit.
     for (;;) {
         std::string out, err;
         const int status = RunTool({"squeue", "-h", "-r", "-j", job, "-o", "%t"}, out, err);
@@ -134,6 +137,16 @@ bool FollowJob(const std::string& job, const std::function<void(size_t pending, 
             }
             if (onPoll) onPoll(pending, running);
             if (lines == 0) return true;
+            if (running > 0) pendingSince = Clock::now();
+            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - pendingSince).count();
+            if (running == 0 && static_cast<uint64_t>(waited) >= pendingLimit) {
+                std::string cancelOut, cancelErr;
+                const bool cancelled = RunTool({"scancel", job}, cancelOut, cancelErr) == 0;
+                error = "job " + job + " stayed pending for " + std::to_string(waited) +
+                        " s with no task running (--pending-limit)" +
+                        (cancelled ? ": cancelled" : "; scancel failed, cancel it by hand");
+                return false;
+            }
         }
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }

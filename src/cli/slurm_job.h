@@ -27,8 +27,14 @@ std::string SubmitArray(const SlurmSubmit& submit, const std::vector<uint64_t>& 
 
 /// Waits until no task of job is queued or running, polling squeue every
 /// second; onPoll(pending, running) after each look. False with error when
-/// squeue failed repeatedly.
-bool FollowJob(const std::string& job, const std::function<void(size_t pending, size_t running)>& onPoll,
-               std::string& error);
+/// squeue failed repeatedly, or when the job's tasks all stayed pending
+/// (none running) for longer than pendingLimit seconds: the job is then
+/// cancelled, so it does not run after nobody waits for it.
+bool FollowJob(const std::string& job, uint64_t pendingLimit,
+               const std::function<void(size_t pending, size_t running)>& onPoll, std::string& error);
+
+/// How long a job may wait in the queue with no task running, when
+/// --pending-limit does not say: a day.
+inline constexpr uint64_t kDefaultPendingLimit = 24 * 3600;
 
 }  // namespace delvora::cli

@@ -176,6 +176,26 @@ TEST_F(ClusterSearch, BadRequestsAreToldClearly) {
     EXPECT_NE(again.err.find("is not empty: give a new folder for --out"), std::string::npos);
 }
 
+// A job Slurm never starts is not waited for without end: after the limit
+// the job is cancelled and the command fails, saying so.
+TEST_F(ClusterSearch, JobThatStaysPendingIsCancelledAfterTheLimit) {
+    WriteTool("sbatch", "#!/bin/sh\necho 4242\n");
+    WriteTool("squeue", "#!/bin/sh\nprintf 'PD\\nPD\\n'\n");
+    WriteTool("scancel", "#!/bin/sh\necho \"$*\" >> \"$(dirname \"$0\")/scancel.calls\"\n");
+    const CliResult r = WithEnv("", "--parts 2 --pending-limit 1 --out " + Quote(m_dir.File("out")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("delvora-cli: job 4242 stayed pending for "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" s with no task running (--pending-limit): cancelled\n"), std::string::npos) << r.err;
+    EXPECT_EQ(Read(m_bin + "/scancel.calls"), "4242\n");
+    for (const char* bad : {"0", "x", "-3"}) {
+        const CliResult usage = WithEnv("", std::string("--parts 2 --pending-limit ") + bad + " --out " +
+                                                Quote(m_dir.File(std::string("o") + bad)));
+        EXPECT_EQ(usage.status, 2) << bad;
+        EXPECT_EQ(usage.err, "delvora-cli: --pending-limit takes the seconds a job may wait with no task running, at "
+                             "least 1\n");
+    }
+}
+
 // Builds carve.img (8 MiB) from files made by PIL and ps2pdf: pictures and
 // a page across the cuts of 4 parts (4096 sectors each), and a stored ZIP
 // whose member, the first half of a PDF, begins right on the cut at 8192.
