@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 extern char** environ;
@@ -17,8 +18,9 @@ namespace delvora::cli {
 namespace {
 
 // squeue may fail for a moment while slurmctld is busy; a minute of
-// failures in a row means it is gone.
-constexpr int kSqueueFailuresAllowed = 60;
+// failures in a row means it is gone. Counted in time, not calls: one call
+// to a controller that is gone can itself wait many seconds.
+constexpr std::chrono::seconds kSqueueFailingAllowed{60};
 
 std::string ReadAll(int fd) {
     std::string text;
@@ -109,7 +111,7 @@ std::string SubmitArray(const SlurmSubmit& submit, const std::vector<uint64_t>& 
 bool FollowJob(const std::string& job, uint64_t pendingLimit,
                const std::function<void(size_t pending, size_t running)>& onPoll, std::string& error) {
     using Clock = std::chrono::steady_clock;
-    int failures = 0;
+    std::optional<Clock::time_point> failingSince;
     Clock::time_point pendingSince = Clock::now();
     // Each round is one look at the queue; the loop ends when the job has
     // left it, or has waited in it, with nothing running, past the limit.
@@ -119,12 +121,13 @@ bool FollowJob(const std::string& job, uint64_t pendingLimit,
         if (status != 0) {
             // A job that has ended and been purged is "Invalid job id".
             if (err.find("Invalid job id") != std::string::npos) return true;
-            if (++failures > kSqueueFailuresAllowed) {
+            if (!failingSince) failingSince = Clock::now();
+            if (Clock::now() - *failingSince > kSqueueFailingAllowed) {
                 error = "squeue failed: " + FirstLine(err.empty() ? out : err);
                 return false;
             }
         } else {
-            failures = 0;
+            failingSince.reset();
             size_t pending = 0, running = 0, lines = 0;
             for (size_t at = 0; at < out.size();) {
                 size_t end = out.find('\n', at);
