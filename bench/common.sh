@@ -33,3 +33,21 @@ measure() {
     done
     echo "$best_wall $best_rss"
 }
+
+# run_once COMMAND...: "wall cpu rss" of one run: wall and CPU (user + system)
+# seconds from the shell's millisecond clock (/usr/bin/time's own is 10 ms,
+# too coarse for loads of a tenth of a second) and peak resident KiB; output
+# and errors are dropped. On a loaded machine the CPU seconds stay steadier
+# than the wall ones.
+run_once() {
+    local TIMEFORMAT='%3R %3U %3S' times
+    times=$( { time /usr/bin/time -o "$dir/time.out" -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 )
+    awk -v t="$times" -v r="$(tail -1 "$dir/time.out")" 'BEGIN { split(t, f, " "); printf "%s %.3f %d\n", f[1], f[2] + f[3], r }'
+}
+
+# min_median_max VALUE...: "min median max" of the numbers given.
+min_median_max() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
+        m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        printf "%s %s %s\n", v[1], m, v[NR] }'
+}

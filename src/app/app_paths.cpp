@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 namespace delvora {
@@ -35,6 +36,35 @@ QString ManualPath(const QString& programFolder) {
     for (const char* name : {"Delvora.chm", "Delvora.html"}) {
         const QString strPath = programFolder + QLatin1String(name);
         if (QFileInfo(strPath).isFile()) return strPath;
+    }
+    return {};
+}
+
+QString ManualLanguage(const QString& languageCode) {
+    const QString strCode = languageCode.toLower();
+    const bool bEnglish = strCode == QLatin1String("en") || strCode.startsWith(QLatin1String("en_")) ||
+                          strCode.startsWith(QLatin1String("en-")) || strCode.startsWith(QLatin1String("en."));
+    return bEnglish ? QStringLiteral("en") : QStringLiteral("zh");
+}
+
+QString CurrentManualLanguage() {
+    // LANGUAGE / LC_MESSAGES decide the language of texts, not LC_NUMERIC.
+    const QStringList languages = QLocale::system().uiLanguages();
+    return ManualLanguage(languages.isEmpty() ? QLocale::system().name() : languages.front());
+}
+
+QStringList ManualFolders(const QString& programFolder) {
+    QStringList folders{QDir::cleanPath(programFolder + QStringLiteral("../share/doc/delvora/manual"))};
+#ifdef DELVORA_SOURCE_DIR
+    folders << QStringLiteral(DELVORA_SOURCE_DIR "/docs/manual");
+#endif
+    return folders;
+}
+
+QString FindManual(const QString& language, const QStringList& folders) {
+    for (const QString& strFolder : folders) {
+        const QString strIndex = strFolder + QLatin1Char('/') + language + QStringLiteral("/index.html");
+        if (QFileInfo(strIndex).isFile()) return strIndex;
     }
     return {};
 }

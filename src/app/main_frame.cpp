@@ -392,6 +392,22 @@ void MainFrame::UpdateRecentMenu() {
 void MainFrame::ClearLog() { m_pOutput->ClearLog(); }
 
 void MainFrame::Help() {
+    if (m_pManual) {
+        m_pManual->raise();
+        m_pManual->activateWindow();
+        return;
+    }
+    const QString strLanguage = CurrentManualLanguage();
+    QString strHtml = FindManual(strLanguage, m_manualFolders);
+    // The manual in the other language is more help than none.
+    if (strHtml.isEmpty())
+        strHtml = FindManual(strLanguage == QLatin1String("en") ? QStringLiteral("zh") : QStringLiteral("en"), m_manualFolders);
+    if (!strHtml.isEmpty()) {
+        m_pManual = new ManualWindow(strHtml, this);
+        m_pManual->show();
+        return;
+    }
+    // A manual placed beside the program by hand (Delvora.chm) needs the desktop's viewer.
     const QString strManual = ManualPath();
     if (strManual.isEmpty()) {
         m_ws.Notify().Message(Tr("MainFrame", "没有用户手册!"), "提示", MessageIcon::Error);

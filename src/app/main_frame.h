@@ -4,6 +4,7 @@
 // the output bar ("输出栏"), the tray icon, and the commands that reach the
 // case: add data, open and save case files, help.
 #include <QMainWindow>
+#include <QPointer>
 #include <QSettings>
 
 #include <memory>
@@ -13,6 +14,8 @@
 #include "case/add_data.h"
 #include "disk/disk_scan.h"
 #include "fs/item_ref.h"
+#include "app/app_paths.h"
+#include "app/manual_window.h"
 
 class QDockWidget;
 class QMdiArea;
@@ -76,7 +79,12 @@ public:
     /// Writes the case; answers 1 or 0.
     int SaveCaseFile(const QString& path, bool saveItems);
     void ClearLog();
+    /// Opens the user manual in the workstation's language (one window).
     void Help();
+    /// The open manual window, or null.
+    ManualWindow* Manual() const { return m_pManual; }
+    /// Where Help looks for the HTML manual (tests point it elsewhere).
+    void SetManualFolders(const QStringList& folders) { m_manualFolders = folders; }
     void ChooseDeviceMap();
     /// Runs the residual search (with the carving options) on the volume
     /// selected in the case tree; answers false when none is selected or the
@@ -128,6 +136,8 @@ private:
     QToolBar* m_pSecondBar = nullptr;
     QMenu* m_pRecentMenu = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
+    QPointer<ManualWindow> m_pManual;  // closing the window deletes it
+    QStringList m_manualFolders = ManualFolders();
     SearchCommands* m_pSearch = nullptr;
     bool m_bClosing = false;
     Volume* m_pSelectedVolume = nullptr;  // the volume of the node selected in the case tree

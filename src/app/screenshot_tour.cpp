@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -28,6 +29,8 @@
 #include "app/browse_bar.h"
 #include "app/keyword_dialog.h"
 #include "app/main_frame.h"
+#include "app/manual_window.h"
+#include "app/app_paths.h"
 #include "app/options_dialog.h"
 #include "app/properties_dialog.h"
 #include "app/search_commands.h"
@@ -522,7 +525,22 @@ public:
         });
     }
 
-    void Finish() { QTimer::singleShot(0, &m_frame, &QWidget::close); }
+    void Finish() {
+        SaveManual();
+        QTimer::singleShot(0, &m_frame, &QWidget::close);
+    }
+
+    // The user manual as "帮助" shows it, when there is one to show.
+    void SaveManual() {
+        if (FindManual(CurrentManualLanguage(), ManualFolders()).isEmpty()) return;
+        m_frame.Help();
+        if (ManualWindow* pManual = m_frame.Manual()) {
+            // A section with one of its pictures says more than the contents list.
+            pManual->Browser()->scrollToAnchor(QStringLiteral("search"));
+            Save(pManual, m_strFolder + QStringLiteral("/manual.png"));
+            pManual->close();
+        }
+    }
 
 private:
     Workstation& m_ws;

@@ -19,13 +19,14 @@ std::vector<Command>& Registry() {
 void PrintUsage(FILE* out) {
     std::fprintf(out,
                  "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--lang zh|en] [--log FILE] [--psk-file FILE] [--sector-size N] "
-                 "COMMAND ...\n"
+                 "[--quiet] COMMAND ...\n"
                  "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n"
                  "volume options of the commands that read a volume:\n"
                  "  -p N | --start S --type T | --virtual TYPE --start S [--param NAME=VALUE]...  which volume\n"
                  "  --volume-start S                 read the loaded volume from another first sector\n"
                  "  --set-start-cluster PATH=CLUSTER give an item another first cluster (in memory only)\n"
-                 "  --skip-allocated                 read deleted FAT files through free clusters only\n\n"
+                 "  --skip-allocated                 read deleted FAT files through free clusters only\n"
+                 "--quiet: no progress line (shown on standard error for long work while it is a terminal)\n\n"
                  "commands:\n");
     for (const auto& command : Registry()) std::fprintf(out, "  %s\n      %s\n", command.usage, command.summary);
 }
@@ -34,6 +35,7 @@ void PrintUsage(FILE* out) {
 
 void StderrNotifier::Message(std::string_view text, std::string_view caption, MessageIcon) {
     // Messages may quote names from a medium: one line, no terminal controls.
+    ClearTerminalLine();
     std::fprintf(stderr, "[%s] %s\n", EscapeControls(ShownCaption(caption)).c_str(), EscapeControls(text).c_str());
 }
 
@@ -46,6 +48,7 @@ bool StderrNotifier::Confirm(std::string_view text, std::string_view caption) {
 void StreamLog::AppendLog(std::string_view text) {
     if (!m_out) return;
     const std::string prefix = LogLinePrefix(m_next++);
+    if (m_out == stderr) ClearTerminalLine();
     // A name in the line must not forge further numbered lines.
     std::fprintf(m_out, "%s%s\n", prefix.c_str(), EscapeControls(text).c_str());
     std::fflush(m_out);
@@ -156,6 +159,7 @@ bool RegisterCommand(Command command) {
 }
 
 int Fail(int code, const std::string& message) {
+    ClearTerminalLine();
     std::fprintf(stderr, "delvora-cli: %s\n", EscapeControls(message).c_str());
     return code;
 }
@@ -208,6 +212,8 @@ int Run(int argc, char** argv) {
             env.json = true;
         } else if (a == "--lang") {
             if (!value(language.emplace())) return Fail(kUsage, "--lang needs zh or en");
+        } else if (a == "--quiet") {
+            env.progress.SetEnabled(false);
         } else if (a == "--log") {
             if (!value(logPath)) return Fail(kUsage, "--log needs a file");
         } else if (a == "--psk-file") {
@@ -242,6 +248,8 @@ int Run(int argc, char** argv) {
         if (name == candidate.name) command = &candidate;
     if (!command) return Fail(kUsage, "unknown command " + name + " (see: delvora-cli --help)");
     const std::vector<std::string> rest(argv + i, argv + argc);
+    env.globalArgs.assign(argv + 1, argv + i - 1);
+    env.commandArgs = rest;
     // Help is answered before anything is checked or opened.
     if (AsksForHelp(rest)) {
         std::printf("usage: delvora-cli %s\n%s\n", command->usage, command->summary);

@@ -10,6 +10,7 @@
 #include "common/reporting.h"
 #include "disk/device_map.h"
 #include "disk/remote_connect.h"
+#include "cli/terminal_progress.h"
 
 namespace delvora::cli {
 
@@ -68,7 +69,8 @@ struct Env {
     AnalysisOptions options;
     StderrNotifier notifier;
     StreamLog log;
-    NullProgress progress;
+    /// A line on a terminal for long work; --quiet turns it off.
+    TerminalProgress progress;
     CoreContext context;
     /// Remote sources and case items connect through this; --psk-file gives
     /// it the TLS-PSK credentials.
@@ -76,6 +78,10 @@ struct Env {
     std::string pskUser;
     std::string pskKey;
     bool json = false;
+    /// The options before the command name and the words after it, as
+    /// given: what a command that runs delvora-cli again passes on.
+    std::vector<std::string> globalArgs;
+    std::vector<std::string> commandArgs;
 };
 
 using Handler = int (*)(Env& env, const Args& args);

@@ -1,20 +1,12 @@
 // carve: files cut out of a volume's sectors, its free space, or a whole
 // source (any raw image; no file system needed), written to a folder.
-#include <cstdio>
-#include <map>
 #include <string>
 
+#include "cli/carve_part.h"
+#include "cli/carve_run.h"
 #include "cli/cli.h"
-#include "cli/volume_arg.h"
-#include "common/hash.h"
+#include "cli/terminal_progress.h"
 #include "disk/filled_ranges.h"
-#include "fs/fat/fat_volume.h"
-#include "recovery/carve_format.h"
-#include "recovery/carver.h"
-#include "recovery/folder_export.h"
-#include "recovery/free_space.h"
-#include "recovery/manifest.h"
-#include "recovery/sector_region_volume.h"
 
 namespace delvora::cli {
 namespace {
@@ -22,154 +14,42 @@ namespace {
 constexpr const char* kUsageText =
     "carve SOURCE [-p N | --start S --type T | --raw] [--free-only] [--html] [--doc]\n"
     "      [--types jpg,png,gif,bmp,tif,pdf,zip,docx,xlsx,pptx,odt,doc,xls,ppt,msg,mp4,mov,sqlite,rar,7z,html | --types all]\n"
-    "      [--max-gap N] --to DIR [--manifest F] [--hash sha256,md5,sha1] [--overwrite]";
-
-struct CarvedInfo {
-    std::string type, firstSector, status;
-};
-
-/// What the manifest says of each carved file, by "\FOLDER\name".
-std::map<std::string, CarvedInfo> DescribeFiles(const FileItem& found, const std::vector<CarvedFile>& files) {
-    std::map<std::string, CarvedInfo> out;
-    for (uint32_t i = 0; i < found.childCount; ++i) {
-        const FileItem& folder = found.children[i];
-        for (uint32_t j = 0; j < folder.childCount; ++j) {
-            const FileItem& file = folder.children[j];
-            const std::string path = std::string("\\") + folder.name + "\\" + file.name;
-            CarvedInfo info{folder.name, file.runs && !file.runs->Empty() ? std::to_string((*file.runs)[0].first) : "",
-                            "complete"};
-            out[path] = info;
-        }
-    }
-    // Status by first sector and folder: names may have been made unique.
-    std::map<std::pair<std::string, std::string>, std::string> status;
-    for (const CarvedFile& f : files) status[{f.folder, std::to_string(f.startSector)}] = f.StatusText();
-    for (auto& [path, info] : out)
-        if (auto it = status.find({info.type, info.firstSector}); it != status.end()) info.status = it->second;
-    return out;
-}
+    "      [--max-gap N] [--range FIRST-LAST [--part-file F]] --to DIR [--manifest F] [--hash sha256,md5,sha1] [--overwrite]";
 
 int Carve(Env& env, const Args& args) {
     const auto target = args.Value("--to");
-    if (args.Positional().size() != 1 || !target || target->empty())
+    const auto partFile = args.Value("--part-file");
+    if (args.Positional().size() != 1 || (!partFile && (!target || target->empty())))
         return Fail(kUsage, std::string("usage: delvora-cli ") + kUsageText);
-    uint32_t types = 0;
-    if (const auto list = args.Value("--types")) {
-        std::string bad;
-        if (!ParseCarveTypes(*list, types, bad)) return Fail(kUsage, "unknown type for --types: " + bad);
-    }
-    if (args.Flag("--html")) types |= carve_type::kHtml;
-    if (args.Flag("--doc")) types |= carve_type::kDoc;
-    if (!types) return Fail(kUsage, "carve needs --types, --html, --doc or both");
-    uint64_t maxGap = 64;
-    if (const auto gap = args.Value("--max-gap"); gap && (!ParseNumber(*gap, maxGap) || maxGap > 4096))
-        return Fail(kUsage, "--max-gap takes a number of clusters from 0 to 4096");
-    if (args.Flag("--raw") && (args.Value("-p") || args.Value("--start") || args.Value("--type")))
-        return Fail(kUsage, "--raw takes the whole source: it goes with neither -p nor --start/--type");
-    if (args.Flag("--raw") && args.Flag("--free-only"))
-        return Fail(kUsage, "--free-only needs a file system: it goes with -p or --start/--type, not --raw");
-    unsigned hashKinds = kHashSha256;
-    if (const int rc = ManifestHashKinds(args, hashKinds); rc != kOk) return rc;
-    const auto manifestPath = args.Value("--manifest");
-    env.options.searchHtml = (types & carve_type::kHtml) ? 1 : 0;
-    env.options.searchDoc = (types & carve_type::kDoc) ? 1 : 0;
-    env.options.carveTypes = types;
-    env.options.carveMaxGap = static_cast<int>(maxGap);
-
-    OpenedVolume opened;
-    std::vector<std::pair<uint64_t, uint64_t>> freeRuns;
-    uint32_t clusterBytes = 4096;
-    if (args.Flag("--raw")) {
-        opened.source = std::make_unique<DataSource>(env.context);
-        opened.source->SetPath(SourceName(env, args.Positional()[0]));
-        opened.source->SetReportErrors(0);
-        if (!opened.source->Open())
-            return Fail(kFailed, "cannot open " + args.Positional()[0] + ": " + opened.source->LastErrorText());
-        opened.totalSectors = opened.source->SizeBytes() / 512;
-    } else if (args.Flag("--free-only")) {
-        if (const int rc = OpenVolumeArg(env, args, opened); rc != kOk) return rc;
-        uint64_t dataStart = 0;
-        if (auto* fat = dynamic_cast<FatVolume*>(opened.volume.get())) dataStart = fat->Geometry().dataStart;
-        clusterBytes = opened.volume->BytesPerCluster();
-        if (!FreeSectorRuns(*opened.volume, dataStart, opened.totalSectors, freeRuns))
-            return Fail(kFailed, "carving failed (out of memory)");
-        if (freeRuns.empty()) return Fail(kFailed, "nothing to carve: the volume has no free space");
-    } else if (const int rc = LocateVolumeArg(env, args, opened); rc != kOk) {
-        return rc;
-    }
-    auto region = std::make_unique<SectorRegionVolume>();
-    region->SetContext(env.context);
-    region->SetDataSource(opened.source.get());
-    region->SetStartSector(opened.startSector);
-    region->SetTotalSectors(opened.totalSectors);
-    region->SetCarveRuns(std::move(freeRuns), clusterBytes);
-    if (!region->Prepare()) return Fail(kFailed, "nothing to carve: " + args.Positional()[0] + " has no sectors");
+    if (partFile && (!args.Value("--range") || target))
+        return Fail(kUsage, "--part-file keeps one part's findings for joining: it takes --range and no --to");
+    CarveSetup setup;
+    if (const int rc = PrepareCarve(env, args, setup); rc != kOk) return rc;
     // Reads during the scan that failed are counted for the closing line.
     ByteRangeSet scanFilled;
     {
         FillRecorder recorder(scanFilled);
-        if (!region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
+        ProgressPhase phase(env.progress, kResidualText);
+        if (!setup.region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
     }
-    const unsigned long long unreadableSectors = (scanFilled.TotalBytes() + 511) / 512;
-    SectorRegionVolume& volume = *region;
-    opened.volume = std::move(region);
-
-    const FileItem& found = *volume.RecycleItem();
-    const std::map<std::string, CarvedInfo> described = DescribeFiles(found, volume.CarvedFiles());
-    ManifestWriter manifest;
-    manifest.SetExtraColumns({"type", "firstSector", "status"});
-    if (manifestPath && !manifest.Open(*manifestPath, hashKinds)) return Fail(kFailed, "cannot write " + *manifestPath);
-    FolderExportOptions options = FolderExportOptions::From(env.options);
-    options.replaceExisting = args.Flag("--overwrite");
-    options.hashKinds = hashKinds;
-    FolderExporter exporter(volume, options);
-    if (manifestPath)
-        exporter.SetFileObserver([&](const ExportedFile& file) {
-            CarvedInfo info;
-            // The volume path ends in "\FOLDER\name".
-            const size_t name = file.volumePath.rfind('\\');
-            const size_t folder = name == std::string::npos || name == 0 ? std::string::npos : file.volumePath.rfind('\\', name - 1);
-            if (folder != std::string::npos)
-                if (auto it = described.find(file.volumePath.substr(folder)); it != described.end()) info = it->second;
-            manifest.Add(file, {info.type, info.firstSector, info.status});
-        });
-    if (!exporter.ExportFolder(*volume.RecycleItem(), *target, true))
-        return Fail(kFailed, "cannot make the folder " + *target);
-    if (manifestPath && !manifest.Close()) return Fail(kFailed, "writing " + *manifestPath + " failed");
-
-    uint32_t total = 0, pages = 0, documents = 0;
-    std::string perType, jsonTypes;
-    for (uint32_t i = 0; i < found.childCount; ++i) {
-        const FileItem& folder = found.children[i];
-        const std::string name = folder.name ? folder.name : "";
-        total += folder.childCount;
-        if (name == "HTML") pages = folder.childCount;
-        if (name == "DOC") documents = folder.childCount;
-        perType += (perType.empty() ? "" : ", ") + name + " " + std::to_string(folder.childCount);
-        jsonTypes += (jsonTypes.empty() ? "\"" : ",\"") + name + "\":" + std::to_string(folder.childCount);
+    if (partFile) {
+        // What joining the parts needs; nothing is exported.
+        CarvePart part;
+        part.events = setup.region->CarveEvents();
+        part.pages = setup.region->CarvedPages();
+        part.files = setup.region->CarvedFiles();
+        part.unreadable = scanFilled;
+        std::string error;
+        return WriteCarvePart(*partFile, part, error) ? kOk : Fail(kFailed, error);
     }
-    const ExportSummary& s = exporter.Summary();
-    const unsigned long long rejected = volume.Rejected();
-    if (env.json)
-        std::printf("{\"html\":%u,\"doc\":%u,\"carved\":%u,\"types\":{%s},\"rejected\":%llu,\"exported\":%u,"
-                    "\"skipped\":%u,\"failed\":%u,\"unreadableSectors\":%llu}\n",
-                    pages, documents, total, jsonTypes.c_str(), rejected, s.exported, s.skipped, s.failed,
-                    unreadableSectors);
-    else
-        std::printf("carved %u files%s%s%s, rejected %llu header hits; exported %u, skipped %u, failed %u%s\n", total,
-                    perType.empty() ? "" : " (", perType.c_str(), perType.empty() ? "" : ")", rejected, s.exported,
-                    s.skipped, s.failed,
-                    unreadableSectors ? ("; " + std::to_string(unreadableSectors) + " sectors could not be read").c_str()
-                                      : "");
-    if (s.unreadable > 0) std::fprintf(stderr, "%s\n", UnreadableSummaryLine(s.unreadable).c_str());
-    return s.failed == 0 ? kOk : kFailed;
+    return ExportCarved(env, args, setup, *target, args.Value("--manifest"), (scanFilled.TotalBytes() + 511) / 512);
 }
 
 const bool kRegistered = RegisterCommand(
     {"carve", kUsageText,
      "carve pictures, documents, archives, videos, databases and web pages out of a volume's sectors, its free "
      "space, or a whole source",
-     WithVolumeOptions({"--to", "--manifest", "--hash", "--types", "--max-gap"}),
+     WithVolumeOptions({"--to", "--manifest", "--hash", "--types", "--max-gap", "--range", "--part-file"}),
      {"--raw", "--html", "--doc", "--overwrite", "--free-only"}, &Carve});
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kUsageText =
     "cat SOURCE (PATH | --id N) [-p N | --start S --type T]"
-    " [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    " [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent] [--range FIRST-LAST]]";
 
 int Cat(Env& env, const Args& args) {
     const size_t paths = args.Positional().size() - (args.Positional().empty() ? 0 : 1);
@@ -49,7 +49,7 @@ int Cat(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand({"cat", kUsageText,
                                           "write one item's data (live or deleted) to standard output",
-                                          WithVolumeOptions({"--id"}), WithResidualFlags({}), &Cat});
+                                          WithResidualOptions(WithVolumeOptions({"--id"})), WithResidualFlags({}), &Cat});
 
 }  // namespace
 }  // namespace delvora::cli

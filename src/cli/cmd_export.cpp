@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "cli/cli.h"
+#include "cli/terminal_progress.h"
 #include "cli/hash_arg.h"
 #include "cli/item_arg.h"
 #include "cli/residual_arg.h"
@@ -30,7 +32,7 @@ namespace {
 constexpr const char* kUsageText =
     "export SOURCE [PATH...] [--id N]... --to DIR [-r] [--manifest F] [--hash sha256,md5,sha1] [--overwrite]\n"
     "      [--no-deleted] [--no-auto-name] [--exclude-ext L] [--ignore-prefix L] [--skip-known] [--hash-sets]\n"
-    "      [--hash-db DB] [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]";
+    "      [--hash-db DB] [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent] [--range FIRST-LAST]]";
 
 FolderExportOptions OptionsFromArgs(const Env& env, const Args& args, unsigned hashKinds) {
     FolderExportOptions options = FolderExportOptions::From(env.options);
@@ -95,6 +97,8 @@ int Export(Env& env, const Args& args) {
     };
     FolderExporter exporter(volume, options);
     if (manifestPath) exporter.SetFileObserver(addRow);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     ExportSummary single;
     std::error_code error;
     std::filesystem::create_directories(*target, error);
@@ -164,7 +168,9 @@ int Export(Env& env, const Args& args) {
             env.log.AppendLog(UnreadableLogLine(file));
         }
         if (manifestPath) addRow(file);
+        ShowExportCount(env.progress, single.exported + exporter.Summary().exported);
     }
+    phase.reset();
 
     const ExportSummary& folders = exporter.Summary();
     const uint32_t exported = single.exported + folders.exported;
@@ -183,7 +189,7 @@ int Export(Env& env, const Args& args) {
 
 const bool kRegistered = RegisterCommand(
     {"export", kUsageText, "recover items (folders with -r) into a folder",
-     WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id", "--hash-db"}),
+     WithResidualOptions(WithVolumeOptions({"--to", "--manifest", "--exclude-ext", "--ignore-prefix", "--hash", "--id", "--hash-db"})),
      WithResidualFlags({"-r", "--no-deleted", "--no-auto-name", "--overwrite", "--skip-known", "--hash-sets"}),
      &Export});
 

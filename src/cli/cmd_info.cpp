@@ -1,12 +1,13 @@
 // info and verify: what an image or device holds, and whether its media
 // still hash to what the container recorded at acquisition.
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/terminal_progress.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
 #include "disk/media_info.h"
@@ -74,14 +75,10 @@ int Verify(Env& env, const Args& args) {
     const std::string path = env.devices.Resolve(SourceName(env, text));
     std::unique_ptr<BlockBackend> backend = path.empty() ? nullptr : OpenImageFile(path, error, &info);
     if (!backend) return Fail(kFailed, "cannot open " + text + ": " + (path.empty() ? "no such device" : error));
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    int shown = -1;
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, "正在校验...");
+    env.progress.SetProgressRange(0, 1000);
     auto progress = [&](uint64_t done, uint64_t total) {
-        const int percent = total ? static_cast<int>(done * 100 / total) : 100;
-        if (terminal && percent != shown) {
-            std::fprintf(stderr, "\rverify: %d%%", percent);
-            shown = percent;
-        }
+        env.progress.SetProgressPos(total ? static_cast<uint32_t>(std::min(done, total) * 1000 / total) : 1000);
         return true;
     };
     Digests digests;
@@ -91,7 +88,7 @@ int Verify(Env& env, const Args& args) {
     unsigned kinds = (info.storedMd5.empty() ? 0u : unsigned{kHashMd5}) | (info.storedSha1.empty() ? 0u : unsigned{kHashSha1});
     if (kinds == 0) kinds = kHashMd5 | kHashSha1;
     const bool read = HashMedia(*backend, kinds, digests, unreadable, error, progress);
-    if (terminal) std::fprintf(stderr, "\r\033[K");
+    phase.reset();
     if (!read) return Fail(kFailed, "cannot hash " + args.Positional()[0] + ": " + error);
 
     const bool md5Stored = !info.storedMd5.empty(), sha1Stored = !info.storedSha1.empty();

@@ -60,14 +60,9 @@ int Ls(Env& env, const Args& args) {
             if (hashing.kinds) object.insert(object.size() - 1, hashing.JsonFields(volume, item));
             out += "{\"id\":" + std::to_string(id) + "," + object.substr(1);
         } else {
-            const auto cells = FileListRowTexts(item, &volume, &path);
-            for (size_t i = 0; i < cells.size(); ++i) {
-                if (i) out.push_back('\t');
-                // A name from a damaged directory may hold control bytes;
-                // they must neither break the row apart nor reach the
-                // terminal.
-                out += EscapeControls(cells[i]);
-            }
+            // A name from a damaged directory may hold control bytes; they
+            // must neither break the row apart nor reach the terminal.
+            AppendFileListRow(out, item, &volume, path);
             if (hashing.kinds) out += hashing.Cells(volume, item);
         }
         out.push_back('\n');
@@ -82,9 +77,9 @@ const bool kRegistered = RegisterCommand(
     {"ls",
      "ls SOURCE [-p N | --start S --type T] [--json] [-r|--deleted|--live] [--verify-deleted-folders]\n"
      "      [--no-ignore-zero-time] [--no-ignore-zero-date] [--hash md5,sha1,sha256] [--hash-sets [--hash-db DB]]\n"
-     "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent]]",
+     "      [--skip-allocated] [--residual [--html] [--doc] [--search-loaded] [--ignore-not-parent] [--range FIRST-LAST]]",
      "list a volume's files and folders, live and deleted",
-     WithVolumeOptions({"--hash", "--hash-db"}),
+     WithResidualOptions(WithVolumeOptions({"--hash", "--hash-db"})),
      WithResidualFlags({"-r", "--deleted", "--live", "--verify-deleted-folders", "--no-ignore-zero-time",
                         "--no-ignore-zero-date", "--hash-sets"}),
      &Ls});

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/cli.h"
+#include "cli/range_arg.h"
 #include "cli/search_case.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr const char* kUsageText =
     "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex|regex]...\n"
     "      [--keywords-file F] [--ignore-case] [--encodings gbk,utf8,utf16le,utf16be] [--max-match BYTES]\n"
-    "      [--from SECTOR] [--to SECTOR] [--json | --csv] [--case CASE.wsh]";
+    "      [--from SECTOR] [--to SECTOR] [--range FIRST-LAST] [--json | --csv] [--case CASE.wsh]";
 constexpr const char* kRangeError = TrNoop("CmdSearch", "搜索范围设置错误!");
 constexpr const char* kNotRun = "the search did not run: the range holds no cluster";
 constexpr const char* kNoBytes = "a keyword gives no bytes";
@@ -176,6 +177,9 @@ bool HitPrinter::Print(const std::vector<KeywordHit>& hits) {
     std::optional<HitPlacer>& placer = m_placer;
     std::string out;
     auto flush = [&] {
+        if (out.empty()) return;
+        // On one terminal with standard error, hits start on a clean line.
+        ClearTerminalLine();
         std::fwrite(out.data(), 1, out.size(), stdout);
         out.clear();
     };
@@ -224,13 +228,17 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
     if (args.Value("--case")) return Fail(kUsage, "--case keeps the hits of a volume: not with --raw");
     for (const auto& option : kVolumeOptions)
         if (args.Value(option)) return Fail(kUsage, "--raw searches the whole source: no " + option);
-    const std::string name = SourceName(env, args.Positional()[0]);
+    // A remote source (nbd://) is searched as a local one.
+    SourceArg arg;
+    if (const int rc = ResolveSourceArg(env, args.Positional()[0], arg); rc != kOk) return rc;
     DataSource source(env.context);
-    source.SetPath(name);
-    source.SetReportErrors(0);
-    if (!source.Open()) return Fail(kFailed, "cannot open " + name + ": " + source.LastErrorText());
+    if (!OpenSourceArg(arg, source))
+        return Fail(kFailed, "cannot open " + args.Positional()[0] + ": " + source.LastErrorText());
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, 0, source.SizeBytes() / 512, start, count); rc != kOk) return rc;
+    std::optional<SectorRange> range;
+    if (const int rc = ReadRangeArg(args, start, start + count, range); rc != kOk) return rc;
+    const SearchPart part = range ? SearchPart{range->first, range->end} : SearchPart{};
     HitPrinter printer(env, keywords, nullptr, args.Flag("--csv"));
     ByteRangeSet filled;
     bool outOfMemory = false;
@@ -239,7 +247,7 @@ int SearchRaw(Env& env, const Args& args, const std::vector<KeywordSpec>& keywor
         FillRecorder recorder(filled);
         ran = SearchSourceBatched(
             source, env.context, keywords, start, count, nullptr,
-            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory, part);
     }
     if (outOfMemory) return Fail(kFailed, kOutOfMemory);
     if (!ran) return Fail(kFailed, kNotRun);
@@ -261,7 +269,11 @@ int Search(Env& env, const Args& args) {
     uint64_t start = 0, count = 0;
     if (const int rc = ReadRange(env, args, volume.StartSector(), volume.TotalSectors(), start, count); rc != kOk)
         return rc;
+    std::optional<SectorRange> range;
+    if (const int rc = ReadRangeArg(args, start, start + count, range); rc != kOk) return rc;
+    const SearchPart part = range ? SearchPart{range->first, range->end} : SearchPart{};
     if (const auto casePath = args.Value("--case")) {
+        if (range) return Fail(kUsage, "--case keeps a whole search: not with --range");
         std::vector<KeywordHit> hits;
         return SearchIntoCase(env, *casePath, opened, keywords, start, count, hits, [&](Volume& searched) {
             HitPrinter printer(env, keywords, &searched, args.Flag("--csv"));
@@ -276,7 +288,7 @@ int Search(Env& env, const Args& args) {
         FillRecorder recorder(filled);
         ran = SearchKeywordBatched(
             volume, keywords, start, count, nullptr,
-            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory);
+            [&](std::vector<KeywordHit>& batch) { return printer.Print(batch); }, &outOfMemory, part);
     }
     if (outOfMemory) return Fail(kFailed, kOutOfMemory);
     if (!ran) return Fail(kFailed, kNotRun);
@@ -289,7 +301,7 @@ const bool kRegistered = RegisterCommand(
      "find every occurrence of keywords (text, UTF-16 or hexadecimal escapes) in a volume, naming the file "
      "that holds each, or in a whole source with --raw",
      WithVolumeOptions({"--keyword", "--kind", "--from", "--to", "--keywords-file", "--encodings", "--max-match",
-                        "--case"}),
+                        "--case", "--range"}),
      {"--raw", "--ignore-case", "--csv"}, &Search});
 
 }  // namespace

@@ -37,18 +37,23 @@ FileItem* FindItemArg(FileItem& top, std::string_view path) {
 
 void WalkNumbered(FileItem& root, const std::function<bool(FileItem&, uint64_t, const std::string&)>& visit,
                   char separator, FileItem* recycle) {
-    // Paths are built from the parent's so that no item walks up the tree;
-    // the loaded tree is finite and acyclic, so the walk ends.
-    std::vector<std::pair<FileItem*, std::string>> stack;
-    if (recycle) stack.emplace_back(recycle, std::string());
-    for (uint32_t i = root.childCount; i-- > 0;) stack.emplace_back(&root.children[i], std::string());
+    // One path string serves the whole walk: depth first, an item's parent
+    // is always on the current path, so each entry keeps the length of its
+    // parent's path and the string is cut back to it. The loaded tree is
+    // finite and acyclic, so the walk ends.
+    std::vector<std::pair<FileItem*, size_t>> stack;
+    if (recycle) stack.emplace_back(recycle, 0);
+    for (uint32_t i = root.childCount; i-- > 0;) stack.emplace_back(&root.children[i], 0);
+    std::string path;
     uint64_t id = 0;
     while (!stack.empty()) {
-        auto [item, parentPath] = std::move(stack.back());
+        const auto [item, parentLength] = stack.back();
         stack.pop_back();
-        std::string path = parentPath + separator + (item->name ? item->name : "");
+        path.resize(parentLength);
+        path += separator;
+        path += item->name ? item->name : "";
         if (!visit(*item, ++id, path)) return;
-        for (uint32_t i = item->childCount; i-- > 0;) stack.emplace_back(&item->children[i], path);
+        for (uint32_t i = item->childCount; i-- > 0;) stack.emplace_back(&item->children[i], path.size());
     }
 }
 

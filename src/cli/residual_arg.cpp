@@ -1,5 +1,8 @@
 #include "cli/residual_arg.h"
 
+#include "cli/range_arg.h"
+#include "cli/terminal_progress.h"
+
 #include "recovery/residual_search.h"
 
 namespace delvora::cli {
@@ -10,18 +13,37 @@ std::vector<std::string> WithResidualFlags(std::vector<std::string> flags) {
     return flags;
 }
 
+std::vector<std::string> WithResidualOptions(std::vector<std::string> options) {
+    options.push_back("--range");
+    return options;
+}
+
 int ResidualArg(Env& env, const Args& args, OpenedVolume& opened) {
     if (args.Flag("--skip-allocated")) env.options.skipAllocatedClusters = 1;
     if (!args.Flag("--residual")) {
         for (const auto& flag : kResidualFlags)
             if (args.Flag(flag)) return Fail(kUsage, flag + " belongs to the residual search: it needs --residual");
+        if (args.Value("--range")) return Fail(kUsage, "--range belongs to the residual search: it needs --residual");
         return kOk;
     }
     env.options.searchHtml = args.Flag("--html") ? 1 : 0;
     env.options.searchDoc = args.Flag("--doc") ? 1 : 0;
     env.options.searchLoadedFiles = args.Flag("--search-loaded") ? 1 : 0;
     env.options.ignoreFirstClusterNotParent = args.Flag("--ignore-not-parent") ? 1 : 0;
-    if (!RunResidualSearch(*opened.volume)) return Fail(kFailed, "the residual search failed");
+    // --range is in absolute sectors of the source, as search's.
+    Volume& volume = *opened.volume;
+    std::optional<SectorRange> range;
+    if (const int rc = ReadRangeArg(args, volume.StartSector(), volume.StartSector() + volume.TotalSectors(), range);
+        rc != kOk)
+        return rc;
+    ResidualPart part;
+    if (range) part = {range->first - volume.StartSector(), range->end - volume.StartSector()};
+    bool searched = false;
+    {
+        ProgressPhase phase(env.progress, kResidualText);
+        searched = RunResidualSearch(volume, part);
+    }
+    if (!searched) return Fail(kFailed, "the residual search failed");
     return kOk;
 }
 

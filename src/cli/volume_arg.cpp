@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "case/detect_and_load.h"
 #include "case/open_volume.h"
 #include "cli/placement_arg.h"
+#include "cli/terminal_progress.h"
 #include "cli/virtual_arg.h"
 #include "common/text_format.h"
 #include "common/translation.h"
@@ -214,7 +216,11 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) 
     }
     out.volume = std::move(opened.volume);
     if (!loadTree) return kOk;
-    const bool loaded = LoadTreeGuarded(*out.volume, env.log);
+    bool loaded = false;
+    {
+        ProgressPhase phase(env.progress, kLoadingText);
+        loaded = LoadTreeGuarded(*out.volume, env.log);
+    }
     if (out.volume->Traits().reportErrorsAfterLoad) out.source->SetReportErrors(1);
     env.log.AppendLog(opened.loadLine);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -149,7 +150,10 @@ std::string FromUtf8(std::string_view utf8, const std::string& codepage) {
 std::string Utf16ToUtf8(std::span<const uint16_t> units) {
     std::string out;
     out.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
+    // An ASCII stretch is copied unit by unit without the encoder.
+    size_t i = 0;
+    while (i < units.size() && units[i] < 0x80) out.push_back(static_cast<char>(units[i++]));
+    for (; i < units.size(); ++i) {
         char32_t cp = units[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
@@ -164,10 +168,18 @@ std::string Utf16ToUtf8(std::span<const uint16_t> units) {
 }
 
 std::string Utf16LeBytesToUtf8(std::span<const uint8_t> bytes) {
-    std::vector<uint16_t> units(bytes.size() / 2);
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    return Utf16ToUtf8(units);
+    // Names (at most 255 units) are gathered on the stack, longer texts in
+    // a vector.
+    const size_t count = bytes.size() / 2;
+    std::array<uint16_t, 256> small;
+    std::vector<uint16_t> large;
+    uint16_t* units = small.data();
+    if (count > small.size()) {
+        large.resize(count);
+        units = large.data();
+    }
+    for (size_t i = 0; i < count; ++i) units[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return Utf16ToUtf8(std::span<const uint16_t>(units, count));
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
@@ -192,6 +204,12 @@ std::string SanitizeUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
+        // ASCII stretches are copied whole.
+        size_t plain = i;
+        while (plain < bytes.size() && static_cast<unsigned char>(bytes[plain]) < 0x80) ++plain;
+        out.append(bytes.substr(i, plain - i));
+        i = plain;
+        if (i == bytes.size()) break;
         char32_t cp;
         const size_t len = DecodeUtf8(bytes, i, cp);
         if (len == 0) { out += kReplacement; ++i; continue; }

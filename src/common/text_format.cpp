@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/codepage.h"
+#include "common/control_escape.h"
 
 namespace delvora {
 
@@ -41,6 +42,36 @@ bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time) {
     }
     date = static_cast<uint16_t>(tm.tm_mday | ((tm.tm_mon + 1) << 5) | ((year - 1980) << 9));
     time = static_cast<uint16_t>((tm.tm_sec / 2) | (tm.tm_min << 5) | (tm.tm_hour << 11));
+    return true;
+}
+
+bool PackDosDateTime(int64_t seconds, uint16_t& date, uint16_t& time) {
+    const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const int64_t secondOfDay = seconds - days * 86400;
+    // The stamps of one volume crowd into few days: the last day's DOS date
+    // is kept (0 for a day outside 1980..2107).
+    thread_local int64_t s_day = INT64_MIN;
+    thread_local uint16_t s_date = 0;
+    if (days != s_day) {
+        // Civil date from days since 1970-01-01 in 400-year eras from 0000-03-01.
+        const int64_t z = days + 719468;
+        const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+        const int64_t dayOfEra = z - era * 146097;
+        const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const int64_t mp = (5 * dayOfYear + 2) / 153;
+        const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+        const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+        const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+        s_date = year < 1980 || year > 2107 ? 0 : static_cast<uint16_t>(day | (month << 5) | ((year - 1980) << 9));
+        s_day = days;
+    }
+    date = s_date;
+    if (date == 0) {
+        time = 0;
+        return false;
+    }
+    time = static_cast<uint16_t>((secondOfDay % 60 / 2) | (secondOfDay / 60 % 60 << 5) | (secondOfDay / 3600 << 11));
     return true;
 }
 
@@ -177,18 +208,7 @@ uint64_t UnixToUtcTicks(int64_t seconds, uint32_t nanoseconds) {
 std::string EscapeControls(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            AppendHexByte(out, "\\x", c);
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // U+0080..U+009F: terminals take some of these (CSI) as controls too.
-            AppendHexByte(out, "\\u00", static_cast<unsigned char>(text[++i]));
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
+    AppendEscapedControls(out, text);
     return out;
 }
 

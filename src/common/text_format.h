@@ -27,6 +27,10 @@ std::string FormatDosDateTime(uint16_t date, uint16_t time);
 /// Packs a broken-down time into a DOS date and time. Times outside the
 /// DOS range (1980-01-01 .. 2107-12-31) give 0 and 0 and answer false.
 bool PackDosDateTime(const std::tm& tm, uint16_t& date, uint16_t& time);
+/// The same for a count of seconds since 1970-01-01 00:00:00 on the clock
+/// the DOS time is to show (UTC, or a local time already shifted by its
+/// zone's offset); worked out without the C library's time-zone lock.
+bool PackDosDateTime(int64_t seconds, uint16_t& date, uint16_t& time);
 /// Seconds since 1970 of a DOS date and time read as wall-clock time in the
 /// host's zone (TZ honoured, daylight saving as the zone says). False for no
 /// date (0) or a date or time that is not a real one.

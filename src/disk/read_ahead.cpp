@@ -23,15 +23,19 @@ bool ReadAhead::Drain(Transport& transport, TimePoint deadline) {
     return true;
 }
 
-void ReadAhead::Fill(Transport& transport) {
+void ReadAhead::Fill(Transport& transport, uint64_t wantedEnd) {
+    // Pieces half the run long (at least kStartAfter): few requests for a
+    // long run, little fetched past the end of a short one.
+    const uint64_t pieceBytes = std::clamp<uint64_t>(m_nRun / 2, kStartAfter, kPieceBytes);
+    wantedEnd = std::min(wantedEnd, m_nDeviceBytes);
     // At most one start per free place in the ring.
-    while (m_nUsed < kPieces && m_nFillAt < m_nDeviceBytes) {
+    while (m_nUsed < kPieces && m_nFillAt < wantedEnd) {
         Piece& piece = At(m_nUsed);
         // Without memory the window just stays shorter.
         if (!piece.bytes) piece.bytes.reset(new (std::nothrow) uint8_t[kPieceBytes]);
         if (!piece.bytes) return;
         piece.offset = m_nFillAt;
-        piece.length = static_cast<uint32_t>(std::min<uint64_t>(kPieceBytes, m_nDeviceBytes - m_nFillAt));
+        piece.length = static_cast<uint32_t>(std::min<uint64_t>(pieceBytes, m_nDeviceBytes - m_nFillAt));
         piece.failed = false;
         piece.id = transport.Start(piece.bytes.get(), piece.length, piece.offset);
         if (piece.id <= 0) {
@@ -48,7 +52,7 @@ ReadAhead::Result ReadAhead::Read(Transport& transport, uint64_t offset, uint32_
     // Outside the device: the direct read refuses it.
     if (offset > m_nDeviceBytes || count > m_nDeviceBytes - offset) return Result::NotHeld;
     const uint64_t end = offset + count;
-    m_nRun = offset == m_nNext ? std::min(m_nRun + count, kStartAfter) : count;
+    m_nRun = offset == m_nNext ? std::min(m_nRun + count, kWindowBytes) : count;
     m_nNext = end;
     if (count == 0 || count > kPieceBytes || offset < m_nQuietUntil) return Result::NotHeld;
     const bool inWindow = m_nUsed > 0 && offset >= At(0).offset && offset < At(m_nUsed - 1).End();
@@ -66,9 +70,9 @@ ReadAhead::Result ReadAhead::Read(Transport& transport, uint64_t offset, uint32_
         m_nFirst = (m_nFirst + 1) % kPieces;
         --m_nUsed;
     }
-    Fill(transport);
+    Fill(transport, end + m_nRun);
 
-    // The pieces are contiguous and a read spans at most two of them.
+    // The pieces are contiguous; a read may span several small ones.
     uint64_t at = offset;
     for (uint32_t i = 0; i < m_nUsed && at < end; ++i) {
         Piece& piece = At(i);

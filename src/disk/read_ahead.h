@@ -3,7 +3,10 @@
 // flight at once (NBD). A reader that goes forward in small steps (a file
 // copied 64 KiB at a time) would wait one network round trip per step;
 // once it has gone forward far enough, the window keeps the next pieces on
-// their way and serves its steps from them.
+// their way and serves its steps from them. The window reaches as far ahead
+// as the run read forward is long (up to its full size), so that a short
+// run (one group's inode table, then a jump elsewhere) does not pull
+// megabytes it never uses.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -42,6 +45,7 @@ public:
     /// Bytes read forward in a row before the window opens, so that scattered
     /// small reads (a folder tree's clusters) do not pull megabytes each.
     static constexpr uint64_t kStartAfter = 128u << 10;
+    static constexpr uint64_t kWindowBytes = uint64_t{kPieces} * kPieceBytes;
 
     /// Serves [offset, offset + count) (inside the device) when the reads go
     /// forward; every wait ends by the deadline.
@@ -67,7 +71,8 @@ private:
 
     Piece& At(uint32_t i) { return m_pieces[(m_nFirst + i) % kPieces]; }
     bool Retire(Transport& transport, Piece& piece, TimePoint deadline);
-    void Fill(Transport& transport);
+    /// Starts pieces until the window reaches wantedEnd or the ring is full.
+    void Fill(Transport& transport, uint64_t wantedEnd);
 
     uint64_t m_nDeviceBytes = 0;
     std::array<Piece, kPieces> m_pieces;  // a ring; buffers allocated when first used
@@ -75,7 +80,7 @@ private:
     uint32_t m_nUsed = 0;         // pieces in the window, in offset order from m_nFirst
     uint64_t m_nFillAt = 0;       // where the next piece starts
     uint64_t m_nNext = 0;         // where a read going forward starts
-    uint64_t m_nRun = 0;          // bytes read forward in a row
+    uint64_t m_nRun = 0;          // bytes read forward in a row (at most kWindowBytes)
     uint64_t m_nQuietUntil = 0;   // up to here a piece failed: read directly
 };
 

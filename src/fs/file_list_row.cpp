@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/control_escape.h"
 #include "common/text_format.h"
 #include "common/translation.h"
 #include "fs/file_tree.h"
@@ -10,21 +11,37 @@
 namespace delvora {
 namespace {
 
-void AppendPadded(std::string& out, unsigned value, int width) {
-    char digits[24];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
-    (void)ec;
-    for (int pad = width - static_cast<int>(end - digits); pad > 0; --pad) out.push_back('0');
-    out.append(digits, end);
+/// Two decimal digits of value (below 100) at text.
+void PutTwoDigits(char* text, unsigned value) {
+    text[0] = static_cast<char>('0' + value / 10 % 10);
+    text[1] = static_cast<char>('0' + value % 10);
 }
 
 void AppendDate(std::string& out, uint16_t date) {
     date = ValidDosDate(date);
-    AppendPadded(out, ((date >> 9) & 0x7F) + 1980, 1);
-    out.push_back('-');
-    AppendPadded(out, (date >> 5) & 0x0F, 2);
-    out.push_back('-');
-    AppendPadded(out, date & 0x1F, 2);
+    // The year field spans 1980..2107: always four digits.
+    const unsigned year = ((date >> 9) & 0x7F) + 1980;
+    char text[10];
+    PutTwoDigits(text, year / 100);
+    PutTwoDigits(text + 2, year % 100);
+    text[4] = '-';
+    PutTwoDigits(text + 5, (date >> 5) & 0x0F);
+    text[7] = '-';
+    PutTwoDigits(text + 8, date & 0x1F);
+    out.append(text, sizeof(text));
+}
+
+void AppendDateTime(std::string& out, uint16_t date, uint16_t time) {
+    AppendDate(out, date);
+    time = ValidDosTime(time);
+    char text[9];
+    text[0] = ' ';
+    PutTwoDigits(text + 1, (time >> 11) & 0x1F);
+    text[3] = ':';
+    PutTwoDigits(text + 4, (time >> 5) & 0x3F);
+    text[6] = ':';
+    PutTwoDigits(text + 7, (time & 0x1F) * 2);
+    out.append(text, sizeof(text));
 }
 
 std::string Number(uint64_t value) {
@@ -73,40 +90,75 @@ std::string DosDateText(uint16_t date) {
 std::string DosDateTimeText(uint16_t date, uint16_t time) {
     std::string out;
     out.reserve(20);
-    AppendDate(out, date);
-    out.push_back(' ');
-    time = ValidDosTime(time);
-    AppendPadded(out, (time >> 11) & 0x1F, 2);
-    out.push_back(':');
-    AppendPadded(out, (time >> 5) & 0x3F, 2);
-    out.push_back(':');
-    AppendPadded(out, (time & 0x1F) * 2, 2);
+    AppendDateTime(out, date, time);
     return out;
 }
 
-std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
-                                                           const std::string* path) {
+namespace {
+
+/// Hands the ten cells of a row to cell(text) in order. Texts are built in
+/// one scratch string, so a caller that copies each cell out at once pays no
+/// allocation per cell.
+template <class Cell>
+void ForEachCell(const FileItem& item, Volume* volume, std::string_view path, Cell&& cell) {
     uint64_t allocated = 0, firstSector = 0;
     if (!volume || !volume->GetItemExtent(const_cast<FileItem*>(&item), allocated, firstSector))
         allocated = firstSector = 0;
-    std::string description = AttributeDescription(item.attributes);
+    char digits[24];
+    const auto number = [&](uint64_t value) {
+        auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value);
+        (void)ec;
+        return std::string_view(digits, static_cast<size_t>(end - digits));
+    };
+    std::string scratch;
+    scratch.reserve(32);
+    cell(std::string_view(item.name ? item.name : ""));
+    AppendDateTime(scratch, item.createDate, item.createTime);
+    cell(std::string_view(scratch));
+    scratch.clear();
+    AppendDateTime(scratch, item.writeDate, item.writeTime);
+    cell(std::string_view(scratch));
+    scratch.clear();
+    AppendDate(scratch, item.accessDate);
+    cell(std::string_view(scratch));
+    // Sizes and numbers are unsigned: printed as such, never negative.
+    cell(number(item.size));
+    cell(number(allocated));
+    cell(number(item.Address()));
+    cell(number(firstSector));
+    scratch = AttributeDescription(item.attributes);
     // A deleted file read from clusters another item owns now shows someone
     // else's bytes there: the row says so.
     if (const uint32_t owned = OverwrittenClusters(item, volume)) {
-        if (!description.empty()) description.push_back(',');
-        description += Format(Tr("FileListRow", "%u个簇已被占用"), owned);
+        if (!scratch.empty()) scratch.push_back(',');
+        scratch += Format(Tr("FileListRow", "%u个簇已被占用"), owned);
     }
-    // Sizes and numbers are unsigned: printed as such, never negative.
-    return {item.name ? item.name : "",
-            DosDateTimeText(item.createDate, item.createTime),
-            DosDateTimeText(item.writeDate, item.writeTime),
-            DosDateText(item.accessDate),
-            Number(item.size),
-            Number(allocated),
-            Number(item.Address()),
-            Number(firstSector),
-            description,
-            path ? *path : FullPath(item)};
+    cell(std::string_view(scratch));
+    cell(path);
+}
+
+}  // namespace
+
+std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
+                                                           const std::string* path) {
+    std::array<std::string, kFileListColumns> cells;
+    size_t i = 0;
+    const std::string computed = path ? std::string() : FullPath(item);
+    ForEachCell(item, volume, path ? std::string_view(*path) : std::string_view(computed),
+                [&](std::string_view text) { cells[i++] = text; });
+    return cells;
+}
+
+void AppendFileListRow(std::string& out, const FileItem& item, Volume* volume, std::string_view path) {
+    size_t column = 0;
+    ForEachCell(item, volume, path, [&](std::string_view text) {
+        if (column > 0) out.push_back('\t');
+        // Only the name and the path come from the medium; the other cells
+        // are digits and fixed words.
+        if (column == 0 || column == kFileListColumns - 1) AppendEscapedControls(out, text);
+        else out.append(text);
+        ++column;
+    });
 }
 
 std::string FileListJson(const FileItem& item, Volume* volume, const std::string* path) {

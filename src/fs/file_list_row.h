@@ -33,6 +33,10 @@ std::string DosDateText(uint16_t date);
 /// bytes each) counted from the volume's first sector. path: the full-path text when the caller has it, else computed.
 std::array<std::string, kFileListColumns> FileListRowTexts(const FileItem& item, Volume* volume,
                                                            const std::string* path = nullptr);
+/// The same cells appended to out, joined by tabs, each with its control
+/// bytes escaped (EscapeControls): the command line's row, without a line
+/// break.
+void AppendFileListRow(std::string& out, const FileItem& item, Volume* volume, std::string_view path);
 
 /// The exact UTC times as ",\"createdUtc\":\"…\"" fields (ISO 8601), absent
 /// ones left out; the form ls --json and timeline --json share.

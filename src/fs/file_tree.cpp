@@ -115,6 +115,12 @@ bool ChildLess(const FileItem& a, const FileItem& b) {
     const auto* pa = reinterpret_cast<const unsigned char*>(a.name ? a.name : "");
     const auto* pb = reinterpret_cast<const unsigned char*>(b.name ? b.name : "");
     for (;; ++pa, ++pb) {
+        // Names of one folder often share long prefixes: equal bytes need
+        // no folding.
+        while (*pa == *pb && *pa != 0) {
+            ++pa;
+            ++pb;
+        }
         unsigned ca = *pa, cb = *pb;
         if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
         if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
@@ -125,6 +131,8 @@ bool ChildLess(const FileItem& a, const FileItem& b) {
 
 void SortChildren(FileItem& folder) {
     if (folder.childCount < 2) return;
+    // Folders are often stored in name order already; one pass tells.
+    if (std::is_sorted(folder.children, folder.children + folder.childCount, ChildLess)) return;
     std::sort(folder.children, folder.children + folder.childCount, ChildLess);
 }
 

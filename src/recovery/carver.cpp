@@ -108,12 +108,15 @@ void Carver::Carve(ByteSpan buffer, uint64_t sector) {
         const size_t more = std::min<size_t>(6, whole.size());
         std::memcpy(joined + m_tailBytes, whole.data(), more);
         const size_t found = FindClose(ByteSpan(joined, m_tailBytes + more), 0);
-        if (found < m_tailBytes) EndHtml(sector, static_cast<int64_t>(found) - static_cast<int64_t>(m_tailBytes));
+        // The same sector is then looked at for a start tag.
+        if (found < m_tailBytes)
+            EndHtml(sector, static_cast<int64_t>(found) - static_cast<int64_t>(m_tailBytes), sector);
     }
     // One step per sector of a buffer of known length.
     for (size_t k = 0; k < sectors; ++k) {
-        if (html) HtmlStep(whole, k * m_unit, sector + k);
-        if (walk && sector + k >= m_skipUntil) WalkAt(whole.subspan(k * m_unit, m_unit), sector + k);
+        const bool inPart = sector + k >= m_partFirst && sector + k < m_partEnd;
+        if (html && (m_htmlOpen || (inPart && sector + k >= m_htmlFrom))) HtmlStep(whole, k * m_unit, sector + k);
+        if (walk && inPart && sector + k >= m_skipUntil) WalkAt(whole.subspan(k * m_unit, m_unit), sector + k);
     }
     m_tailBytes = std::min<size_t>(6, whole.size());
     std::memcpy(m_tail + 6 - m_tailBytes, whole.data() + whole.size() - m_tailBytes, m_tailBytes);
@@ -146,10 +149,10 @@ void Carver::HtmlStep(ByteSpan buffer, size_t at, uint64_t s) {
         m_noCloseFrom = at + from;
         return;
     }
-    EndHtml(s, static_cast<int64_t>(i));
+    EndHtml(s, static_cast<int64_t>(i), s + 1);
 }
 
-void Carver::EndHtml(uint64_t s, int64_t i) {
+void Carver::EndHtml(uint64_t s, int64_t i, uint64_t resume) {
     const uint64_t size = (s - m_htmlStart) * m_unit + static_cast<uint64_t>(i + static_cast<int64_t>(kCloseTagBytes));
     CarvedFile file;
     file.startSector = m_htmlStart;
@@ -160,6 +163,7 @@ void Carver::EndHtml(uint64_t s, int64_t i) {
     file.name = m_htmlName.empty()
                     ? CarvedFileName("", "HTML", m_nameSector ? m_nameSector(m_htmlStart) : m_htmlStart, "htm")
                     : std::move(m_htmlName);
+    m_events.push_back({CarveEvent::kPage, m_htmlStart, resume, static_cast<uint32_t>(m_html.size())});
     m_html.push_back(std::move(file));
     m_htmlName.clear();
     m_htmlOpen = false;
@@ -175,13 +179,18 @@ void Carver::WalkAt(ByteSpan head, uint64_t s) {
             RetryOverGap(format, in, walk, s);
         if (walk.status == CarveStatus::Rejected || walk.length == 0) {
             ++m_rejected;
+            m_events.push_back({CarveEvent::kReject, s, 0, 0});
             return;
         }
         const uint64_t units = (walk.length + m_unit - 1) / m_unit;
         const uint64_t gapAt = in.GapAt() == UINT64_MAX ? 0 : in.GapAt() / m_unit;
         // A file of a kind not asked for still keeps its sectors from other headers.
         m_skipUntil = s + units + in.GapSkipUnits();
-        if (!(walk.type & m_types)) return;
+        if (!(walk.type & m_types)) {
+            m_events.push_back({CarveEvent::kSkip, s, m_skipUntil, 0});
+            return;
+        }
+        m_events.push_back({CarveEvent::kFile, s, m_skipUntil, static_cast<uint32_t>(m_files.size())});
         CarvedFile file;
         file.folder = walk.folder;
         file.name = CarvedFileName(walk.title, walk.folder, m_nameSector ? m_nameSector(s) : s, walk.extension);
@@ -224,6 +233,15 @@ bool Carver::RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& 
     return false;
 }
 
+std::vector<CarveEvent> Carver::Events() const {
+    std::vector<CarveEvent> events = m_events;
+    if (m_htmlOpen) events.push_back({CarveEvent::kOpenPage, m_htmlStart, UINT64_MAX, 0});
+    // Pages are recorded when they end: order everything by where it starts.
+    std::stable_sort(events.begin(), events.end(),
+                     [](const CarveEvent& a, const CarveEvent& b) { return a.start < b.start; });
+    return events;
+}
+
 uint32_t CarveTypes(const AnalysisOptions& options) {
     return (options.searchHtml ? carve_type::kHtml : 0u) | (options.searchDoc ? carve_type::kDoc : 0u) |
            (options.carveTypes & carve_type::kAll);
@@ -251,9 +269,14 @@ std::string UniqueName(const CarvedFile& hit, std::set<std::string>& taken) {
 }  // namespace
 
 bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders, const CarveRunMap& map) {
+    return MakeCarvedFolders(tree, carver.HtmlHits(), carver.Files(), folders, map);
+}
+
+bool MakeCarvedFolders(FileTree& tree, const std::vector<CarvedFile>& html, const std::vector<CarvedFile>& others,
+                       std::vector<FileItem>& folders, const CarveRunMap& map) {
     std::vector<std::string> names;
-    if (!carver.HtmlHits().empty()) names.push_back("HTML");
-    for (const CarvedFile& f : carver.Files())
+    if (!html.empty()) names.push_back("HTML");
+    for (const CarvedFile& f : others)
         if (std::find(names.begin(), names.end(), f.folder) == names.end()) names.push_back(f.folder);
     std::vector<FileItem> made;
     try {
@@ -261,7 +284,7 @@ bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileIte
             FileItem folder = MakeItem(name);
             folder.flags = item_flags::kDeleted | item_flags::kFound | item_flags::kDirectory;
             std::vector<FileItem> files;
-            const auto& hits = name == "HTML" ? carver.HtmlHits() : carver.Files();
+            const auto& hits = name == "HTML" ? html : others;
             std::set<std::string> taken;
             for (const CarvedFile& hit : hits) {
                 if (hit.folder != name) continue;

@@ -30,6 +30,20 @@ struct CarvedFile {
     std::string StatusText() const;
 };
 
+/// What one carve decided at each header and page, in sector order: enough
+/// to tell, for a pass started at another sector, which of its decisions
+/// the whole pass shares (the parts of a split carve are joined by it).
+struct CarveEvent {
+    enum Kind : uint8_t { kFile, kSkip, kReject, kPage, kOpenPage };
+    Kind kind = kFile;
+    uint64_t start = 0;
+    /// kFile, kSkip: the first sector headers are tested at again;
+    /// kPage: the first sector a start tag is looked for again;
+    /// kOpenPage: never closed, so UINT64_MAX.
+    uint64_t until = 0;
+    uint32_t index = 0;  // kFile: into Files(); kPage: into HtmlHits()
+};
+
 struct AnalysisOptions;
 
 /// The types the options ask for: the HTML and DOC switches and the others.
@@ -56,6 +70,25 @@ public:
 
     bool Enabled() const { return m_types != 0; }
 
+    /// Carves only files that start in stream sectors [first, end): others
+    /// are neither walked nor begun. A web page begun inside still ends
+    /// wherever its closing tag lies.
+    void SetPart(uint64_t first, uint64_t end) {
+        m_partFirst = first;
+        m_partEnd = end;
+    }
+    /// Whether sectors from `sector` on can still add to the part: before
+    /// its end, or while a page begun in it waits for its closing tag.
+    bool NeedsSectorsFrom(uint64_t sector) const { return sector < m_partEnd || m_htmlOpen; }
+    /// Starts as a pass that came this far would be: headers tested from
+    /// skipUntil on, start tags looked for from htmlFrom on.
+    void SetEntry(uint64_t skipUntil, uint64_t htmlFrom) {
+        m_skipUntil = skipUntil;
+        m_htmlFrom = htmlFrom;
+    }
+    /// Every decision so far (a page still open ends the list as kOpenPage).
+    std::vector<CarveEvent> Events() const;
+
     /// Feeds whole sectors whose first one is `sector`; a trailing partial
     /// sector is ignored. Buffers must come in ascending order; a buffer
     /// that directly continues the previous one lets a closing tag span them.
@@ -69,7 +102,7 @@ public:
 
 private:
     void HtmlStep(ByteSpan buffer, size_t at, uint64_t s);
-    void EndHtml(uint64_t s, int64_t i);
+    void EndHtml(uint64_t s, int64_t i, uint64_t resume);
     void WalkAt(ByteSpan head, uint64_t s);
     bool RetryOverGap(const CarveFormat& format, CarveInput& in, CarveWalk& walk, uint64_t s) const;
 
@@ -81,6 +114,10 @@ private:
     uint32_t m_clusterUnits = 8;
     uint32_t m_maxGap = 0;
     uint64_t m_skipUntil = 0;  // sectors before this belong to the last file carved
+    uint64_t m_partFirst = 0;
+    uint64_t m_partEnd = UINT64_MAX;
+    uint64_t m_htmlFrom = 0;
+    std::vector<CarveEvent> m_events;
     uint64_t m_rejected = 0;
 
     // Web page in progress.
@@ -118,5 +155,9 @@ using CarveRunMap = std::function<void(uint64_t first, uint64_t count, ClusterRu
 /// when memory fails (nothing appended then).
 bool MakeCarvedFolders(FileTree& tree, const Carver& carver, std::vector<FileItem>& folders,
                        const CarveRunMap& map = {});
+/// The same from lists of pages and other files (as Carver::HtmlHits and
+/// Carver::Files hold them).
+bool MakeCarvedFolders(FileTree& tree, const std::vector<CarvedFile>& html, const std::vector<CarvedFile>& files,
+                       std::vector<FileItem>& folders, const CarveRunMap& map = {});
 
 }  // namespace delvora

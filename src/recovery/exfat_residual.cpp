@@ -50,7 +50,7 @@ void FreeAll(std::vector<FileItem>& folders) {
 
 }  // namespace
 
-bool ExfatResidualSearch(ExfatVolume& volume) {
+bool ExfatResidualSearch(ExfatVolume& volume, const ResidualPart& part) {
     DataSource* source = volume.GetDataSource();
     const ExfatGeometry& g = volume.Geometry();
     if (!source || g.clusterBytes == 0 || g.clusterCount == 0) return false;
@@ -64,20 +64,33 @@ bool ExfatResidualSearch(ExfatVolume& volume) {
         end = std::min(end, onSource > g.heapOffset ? ((onSource - g.heapOffset) >> g.sectorsPerClusterShift) + 2 : 2);
     const uint32_t cb = g.clusterBytes;
     const uint64_t perBlock = std::max<uint64_t>(1, kBlockBytes / cb);
+    if (g.bytesPerSector < 512 || g.bytesPerSector % 512) return false;
+    const uint64_t unitsPerSector = g.bytesPerSector / 512;
+    const ClusterSpan span =
+        PartClusters(part, uint64_t{g.heapOffset} * unitsPerSector, (uint64_t{1} << g.sectorsPerClusterShift) * unitsPerSector, end);
+    // A carved file may start in the cluster holding the part's first sector.
+    const uint64_t scanFrom = carving && span.first > 2 && g.ClusterSector(span.first) * unitsPerSector > part.first
+                                  ? span.first - 1
+                                  : span.first;
 
     std::vector<FileItem> found;
     uint64_t total = 0;
     try {
         Carver carver(options.searchHtml != 0, options.searchDoc != 0, g.bytesPerSector);
+        const ResidualPart carvePart = PartInUnits(part, g.bytesPerSector);
+        carver.SetPart(carvePart.first, carvePart.end);
         std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
         std::vector<FileItem> entries;
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
         progress.SetProgressText(Tr("ExfatResidual", "查找残余文件..."));
         source->SetReportErrors(0);
         // Every step moves on by one block of clusters: the scan ends at the
-        // last cluster the source holds.
-        for (uint64_t a = 2; a < end && !volume.StopRequested();) {
-            const uint64_t n = std::min(perBlock, end - a);
+        // part's end (or where a web page begun inside it closes), at the
+        // latest at the last cluster the source holds.
+        for (uint64_t a = scanFrom;
+             a < end && (a < span.end || (carving && carver.NeedsSectorsFrom(g.ClusterSector(a)))) &&
+             !volume.StopRequested();) {
+            const uint64_t n = std::min(perBlock, (a < span.end ? span.end : end) - a);
             progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(a, UINT32_MAX)));
             const bool blockRead = volume.ReadClusters(a, block.data(), static_cast<uint32_t>(n));
             for (uint64_t i = 0; i < n; ++i) {
@@ -88,7 +101,7 @@ bool ExfatResidualSearch(ExfatVolume& volume) {
                 if (!blockRead && !volume.ReadClusters(c, bytes, 1)) continue;
                 const ByteSpan cluster(bytes, cb);
                 if (carving) carver.Carve(cluster, g.ClusterSector(c));
-                if (tree.GetBit(c) && !options.searchLoadedFiles) continue;
+                if ((tree.GetBit(c) && !options.searchLoadedFiles) || c < span.first || c >= span.end) continue;
                 // Only a file entry type can start a set: most clusters end here.
                 if ((cluster[0] & 0x7F) != (kExfatFileEntry & 0x7F) && cluster[0] != kExfatEndOfDirectory) {
                     bool any = false;

@@ -33,7 +33,7 @@ FileItem FoundInode(ByteSpan inode, uint32_t number) {
 
 }  // namespace
 
-bool Ext2ResidualSearch(Ext2Volume& volume) {
+bool Ext2ResidualSearch(Ext2Volume& volume, const ResidualPart& part) {
     DataSource* source = volume.GetDataSource();
     const CoreContext& context = volume.Context();
     Progress& progress = context.Prog();
@@ -50,7 +50,8 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
         progress.SetProgressText(Tr("Ext2Residual", "查找残余文件..."));
         const uint64_t tableBytes = uint64_t{g.dwInodesPerGroup} * g.dwInodeSize;
         const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / g.dwInodeSize);
-        std::vector<uint8_t> chunk(static_cast<size_t>((std::min(tableBytes, perChunk * g.dwInodeSize) + 511) / 512 * 512));
+        // One sector more than a chunk: a part may start its reads inside a sector.
+        std::vector<uint8_t> chunk(static_cast<size_t>((std::min(tableBytes, perChunk * g.dwInodeSize) + 511) / 512 * 512 + 512));
         size_t total = 0;
         uint64_t number = 1;
         const uint64_t volumeSectors = tree.m_qwBlockLimit * g.dwSectorsPerBlock;
@@ -63,27 +64,40 @@ bool Ext2ResidualSearch(Ext2Volume& volume) {
             for (uint64_t i = 0; i < g.dwInodesPerGroup && !volume.StopRequested(); i += perChunk) {
                 const uint64_t n = std::min<uint64_t>(perChunk, g.dwInodesPerGroup - i);
                 progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX)));
-                const uint64_t byteOffset = i * g.dwInodeSize;
-                const uint32_t bytes = static_cast<uint32_t>((n * g.dwInodeSize + 511) / 512 * 512);
+                const uint64_t tableSector = table * g.dwSectorsPerBlock;
+                const uint64_t relative = tableSector + i * g.dwInodeSize / 512;
                 // A table (or its rest) outside the volume, from a damaged
                 // descriptor or inode count, is passed by whole; an unreadable
                 // chunk alone. Their inodes are still counted, and the other
                 // groups' finds are kept, as the NTFS and FAT searches keep
                 // theirs past a bad block.
-                const uint64_t relative = table * g.dwSectorsPerBlock + byteOffset / 512;
                 if (table == 0 || table >= tree.m_qwBlockLimit || relative >= volumeSectors) {
                     number += g.dwInodesPerGroup - i;
                     break;
                 }
-                if (!source->GetData(chunk.data(), bytes, volume.StartSector() + relative)) {
-                    number += n;
+                const uint64_t base = number;
+                number += n;
+                // The inodes of the chunk whose first sectors the part holds:
+                // sectors rise with the inode, so they are one run.
+                auto sectorOf = [&](uint64_t k) { return tableSector + (i + k) * g.dwInodeSize / 512; };
+                uint64_t lo = 0;
+                while (lo < n && sectorOf(lo) < part.first) ++lo;
+                uint64_t hi = lo;
+                while (hi < n && part.Holds(sectorOf(hi))) ++hi;
+                if (lo == hi) continue;
+                const uint64_t fromByte = (i + lo) * g.dwInodeSize;
+                const uint64_t fromSector = fromByte / 512;
+                const uint64_t toSector = ((i + hi) * g.dwInodeSize + 511) / 512;
+                if (!source->GetData(chunk.data(), static_cast<uint32_t>((toSector - fromSector) * 512),
+                                     volume.StartSector() + tableSector + fromSector))
                     continue;
-                }
-                for (uint64_t k = 0; k < n; ++k, ++number) {
-                    if (tree.GetBit(number - 1)) continue;
-                    const ByteSpan inode = ByteSpan(chunk).subspan(static_cast<size_t>(k * g.dwInodeSize), g.dwInodeSize);
+                for (uint64_t k = lo; k < hi; ++k) {
+                    const uint64_t inodeNumber = base + k;
+                    if (tree.GetBit(inodeNumber - 1)) continue;
+                    const size_t at = static_cast<size_t>((i + k) * g.dwInodeSize - fromSector * 512);
+                    const ByteSpan inode = ByteSpan(chunk).subspan(at, g.dwInodeSize);
                     if (!LooksLikeLostInode(inode, g.qwBlockCount)) continue;
-                    byGroup[group].push_back(FoundInode(inode, static_cast<uint32_t>(number)));
+                    byGroup[group].push_back(FoundInode(inode, static_cast<uint32_t>(inodeNumber)));
                     progress.SetPaneText(Format(Tr("Ext2Residual", "找到 %zu 个"), ++total));
                 }
             }

@@ -79,7 +79,7 @@ void FreeAll(std::vector<FileItem>& folders) {
 
 }  // namespace
 
-bool FatResidualSearch(FatVolume& volume) {
+bool FatResidualSearch(FatVolume& volume, const ResidualPart& part) {
     DataSource* source = volume.GetDataSource();
     const FatGeometry& g = volume.Geometry();
     if (!source || g.clusterBytes == 0 || g.kind < 1 || g.kind > 3) return false;
@@ -91,6 +91,13 @@ bool FatResidualSearch(FatVolume& volume) {
     const uint64_t end = ClusterEnd(volume);
     const uint32_t cb = g.clusterBytes;
     const uint64_t perBlock = std::max<uint64_t>(1, kBlockBytes / cb);
+    if (g.bytesPerSector < 512 || g.bytesPerSector % 512) return false;
+    const uint64_t unitsPerSector = g.bytesPerSector / 512;
+    const ClusterSpan span = PartClusters(part, g.dataStart * unitsPerSector, g.sectorsPerCluster * unitsPerSector, end);
+    // A carved file may start in the cluster holding the part's first sector.
+    const uint64_t scanFrom = carving && span.first > 2 && g.ClusterSector(span.first) * unitsPerSector > part.first
+                                  ? span.first - 1
+                                  : span.first;
 
     std::vector<FileItem> found;
     uint64_t total = 0;
@@ -101,15 +108,20 @@ bool FatResidualSearch(FatVolume& volume) {
             return bytes <= UINT32_MAX && medium.Read(sector, dest, static_cast<uint32_t>(bytes));
         }, g.ClusterSector(end));
         carver.SetGapRetry(cb, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
+        const ResidualPart carvePart = PartInUnits(part, g.bytesPerSector);
+        carver.SetPart(carvePart.first, carvePart.end);
         std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
         std::vector<FileItem> entries;
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
         progress.SetProgressText(Tr("FatResidual", "查找残余文件..."));
         source->SetReportErrors(0);
         // Every step moves on by one block of clusters: the scan ends at the
-        // last cluster the source holds.
-        for (uint64_t a = 2; a < end && !volume.StopRequested();) {
-            const uint64_t n = std::min(perBlock, end - a);
+        // part's end (or where a web page begun inside it closes), at the
+        // latest at the last cluster the source holds.
+        for (uint64_t a = scanFrom;
+             a < end && (a < span.end || (carving && carver.NeedsSectorsFrom(g.ClusterSector(a)))) &&
+             !volume.StopRequested();) {
+            const uint64_t n = std::min(perBlock, (a < span.end ? span.end : end) - a);
             progress.SetProgressPos(static_cast<uint32_t>(a));
             const bool blockRead = volume.ReadRaw(block.data(), static_cast<uint32_t>(n * cb), a, false);
             for (uint64_t i = 0; i < n; ++i) {
@@ -124,7 +136,7 @@ bool FatResidualSearch(FatVolume& volume) {
                 if (carving && !(options.carveFreeOnly && tree.GetBit(c))) carver.Carve(cluster, g.ClusterSector(c));
                 // A cluster that starts with the end marker holds no entry:
                 // no folder, whatever the check would say of its zeros.
-                if (cluster[0] == 0) continue;
+                if (cluster[0] == 0 || c < span.first || c >= span.end) continue;
                 if (options.ignoreFirstClusterNotParent && !IsFolderHead(cluster, c, end, g.kind)) continue;
                 if (!CheckDirectoryBuffer(cluster, cb / kFatEntryBytes, g.clusterCount, g.kind, g.dataBytes, options))
                     continue;

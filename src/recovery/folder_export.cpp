@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -217,10 +218,13 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         ++m_summary.failed;
         return false;
     }
-    Hasher digest(m_options.hashKinds);
+    // Digests only for an observer: starting and finishing them is a good
+    // share of the time a small file takes.
+    std::optional<Hasher> digest;
+    if (m_observer) digest.emplace(m_options.hashKinds);
     uint64_t written = 0;
     ByteRangeSet unreadable;
-    const CopyStatus status = CopyItemData(m_volume, file, fd, m_observer ? &digest : nullptr, CopyReport::kQuiet,
+    const CopyStatus status = CopyItemData(m_volume, file, fd, digest ? &*digest : nullptr, CopyReport::kQuiet,
                                            &written, &unreadable);
     if (status == CopyStatus::kDone) SetTimesFromItem(fd, file);
     const bool closed = ::close(fd) == 0;
@@ -232,14 +236,16 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
         return false;
     }
     ++m_summary.exported;
-    ExportedFile exported{ShownPath(file, m_volume.RecycleItem()), target, written, digest.Finish(),
-                          unreadable.TotalBytes(), unreadable.Text(),
+    if (!m_observer && unreadable.Empty()) return true;
+    ExportedFile exported{ShownPath(file, m_volume.RecycleItem()), target, written,
+                          digest ? digest->Finish() : Digests{}, unreadable.TotalBytes(), unreadable.Text(),
                           file.IsDeleted() ? m_volume.CountOverwrittenClusters(&file) : 0};
     if (exported.unreadableBytes > 0) {
         ++m_summary.unreadable;
         log.AppendLog(UnreadableLogLine(exported));
     }
     if (m_observer) m_observer(exported);
+    if (m_countObserver) m_countObserver(m_summary);
     return true;
 }
 

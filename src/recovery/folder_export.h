@@ -75,6 +75,8 @@ public:
 
     /// Called for every file written; digests are computed when it is set.
     void SetFileObserver(std::function<void(const ExportedFile&)> observer) { m_observer = std::move(observer); }
+    /// Called after every file written, with the counts so far; no digests implied.
+    void SetCountObserver(std::function<void(const ExportSummary&)> observer) { m_countObserver = std::move(observer); }
 
     /// Exports a folder into targetDir (created with its parents when
     /// missing): into a new sub-folder named after it, or, with intoTarget
@@ -102,6 +104,7 @@ private:
     Volume& m_volume;
     FolderExportOptions m_options;
     std::function<void(const ExportedFile&)> m_observer;
+    std::function<void(const ExportSummary&)> m_countObserver;
     ExportSummary m_summary;
     DosLocalTimeCache m_localTimes;
 };

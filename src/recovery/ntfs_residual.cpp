@@ -116,7 +116,7 @@ std::vector<FileItem> RebuildFolders(std::vector<Found>& found) {
 
 }  // namespace
 
-bool NtfsResidualSearch(NtfsVolume& volume) {
+bool NtfsResidualSearch(NtfsVolume& volume, const ResidualPart& part) {
     DataSource* source = volume.GetDataSource();
     if (!source) return true;
     const CoreContext& context = volume.Context();
@@ -147,16 +147,32 @@ bool NtfsResidualSearch(NtfsVolume& volume) {
         progress.SetProgressRange(0, static_cast<uint32_t>(end >> shift));
         progress.SetProgressText(Tr("NtfsResidual", "查找残余文件..."));
         source->SetReportErrors(0);
+        carver.SetPart(part.first, part.end);
         const uint64_t slotSectors = recordBytes / 512;
-        // Every step moves on by one block: the scan ends before the tail.
-        for (uint64_t c = 0; c < end && !volume.StopRequested(); c += kBlockSectors) {
+        // Every step moves on by one block of the whole volume's grid (the
+        // slots keep their places whatever the part): the scan ends at the
+        // part's end, or where a web page begun inside it closes, and before
+        // the tail.
+        for (uint64_t c = part.first / kBlockSectors * kBlockSectors;
+             c < end && (c < part.end || carver.NeedsSectorsFrom(c)) && !volume.StopRequested(); c += kBlockSectors) {
             const uint64_t n = std::min(kBlockSectors, end - c);
             progress.SetProgressPos(static_cast<uint32_t>(c >> shift));
+            // Slots start at multiples of slotSectors from the block's start;
+            // only those the part holds are tested, and only as many sectors
+            // as they (and the carving) need are read.
+            const uint64_t slotFrom =
+                part.first > c ? (part.first - c + slotSectors - 1) / slotSectors * slotSectors : 0;
+            const uint64_t readFrom = carver.Enabled() ? std::min(slotFrom, part.first > c ? part.first - c : 0) : slotFrom;
+            uint64_t readTo = n;
+            if (!carver.Enabled() && part.end < c + n) readTo = std::min(n, part.end - c + slotSectors - 1);
+            if (readFrom >= readTo) continue;
             // An unreadable block is passed by; the rest of the volume is still searched.
-            if (!source->GetData(block.data(), static_cast<uint32_t>(n * 512), volume.StartSector() + c)) continue;
-            const ByteSpan bytes(block.data(), static_cast<size_t>(n * 512));
-            if (carver.Enabled()) carver.Carve(bytes, c);
-            for (uint64_t k = 0; k + slotSectors <= n; k += slotSectors) {
+            if (!source->GetData(block.data() + readFrom * 512, static_cast<uint32_t>((readTo - readFrom) * 512),
+                                 volume.StartSector() + c + readFrom))
+                continue;
+            const ByteSpan bytes(block.data(), static_cast<size_t>(readTo * 512));
+            if (carver.Enabled()) carver.Carve(bytes.subspan(static_cast<size_t>(readFrom * 512)), c + readFrom);
+            for (uint64_t k = slotFrom; k + slotSectors <= readTo && part.Holds(c + k); k += slotSectors) {
                 const uint64_t s = c + k;
                 if (!options.searchLoadedFiles && tree.GetBit(s)) continue;
                 const ByteSpan slot = bytes.subspan(static_cast<size_t>(k * 512), recordBytes);

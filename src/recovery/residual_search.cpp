@@ -7,29 +7,38 @@
 #include "fs/fat/fat_volume.h"
 #include "fs/exfat/exfat_volume.h"
 #include "fs/ntfs/ntfs_volume.h"
+#include "recovery/sector_region_volume.h"
 
 namespace delvora {
 
 namespace {
 
-bool SearchByKind(Volume& volume) {
-    if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat);
-    if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs);
-    if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2);
-    if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat);
-    return volume.ResidualSearch();
+bool SearchByKind(Volume& volume, const ResidualPart& part) {
+    if (auto* fat = dynamic_cast<FatVolume*>(&volume)) return FatResidualSearch(*fat, part);
+    if (auto* ntfs = dynamic_cast<NtfsVolume*>(&volume)) return NtfsResidualSearch(*ntfs, part);
+    if (auto* ext2 = dynamic_cast<Ext2Volume*>(&volume)) return Ext2ResidualSearch(*ext2, part);
+    if (auto* exfat = dynamic_cast<ExfatVolume*>(&volume)) return ExfatResidualSearch(*exfat, part);
+    if (auto* region = dynamic_cast<SectorRegionVolume*>(&volume)) {
+        // Its carve covers a part the same way; later searches are whole again.
+        region->SetCarvePart(part.first, part.end);
+        const bool done = region->ResidualSearch();
+        region->SetCarvePart(0, UINT64_MAX);
+        return done;
+    }
+    // Other kinds search whole or not at all.
+    return part.Whole() && volume.ResidualSearch();
 }
 
 }  // namespace
 
-bool RunResidualSearch(Volume& volume) {
+bool RunResidualSearch(Volume& volume, const ResidualPart& part) {
     // The searches turn error reporting off for speed; what could not be
     // read is still collected, and said once.
     ByteRangeSet filled;
     bool done = false;
     try {
         FillRecorder recorder(filled);
-        done = SearchByKind(volume);
+        done = SearchByKind(volume, part);
     } catch (...) {
         done = false;
     }

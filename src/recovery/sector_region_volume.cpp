@@ -98,28 +98,28 @@ bool SectorRegionVolume::ResidualSearch() {
                 return runs.Empty() ? sector : runs[0].first;
             });
         carver.SetGapRetry(m_clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
+        carver.SetPart(m_partFirst, m_partEnd);
+        carver.SetEntry(m_entrySkip, m_entryHtml);
         std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
         // Positions in blocks keep the bar's 32-bit range for any size.
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(total / kScanBlockSectors + 1, UINT32_MAX)));
         progress.SetProgressText(Tr("SectorRegionVolume", "查找残余文件..."));
         m_pDataSource->SetReportErrors(0);
-        // Every step moves on by one block: the pass ends at the region's end.
-        for (uint64_t s = 0; carver.Enabled() && s < total && !StopRequested(); s += kScanBlockSectors) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors, total - s));
+        // Every step moves on to the next block of the whole pass's grid (a
+        // part's first block begins at the part): the pass ends at the
+        // region's end, or once the part needs no more sectors.
+        for (uint64_t s = std::min(m_partFirst, total); carver.Enabled() && s < total && carver.NeedsSectorsFrom(s) &&
+                                                        !StopRequested();
+             s = (s / kScanBlockSectors + 1) * kScanBlockSectors) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kScanBlockSectors - s % kScanBlockSectors, total - s));
             progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(s / kScanBlockSectors, UINT32_MAX)));
             if (!ReadStream(s, block.data(), size_t{n} * kSectorBytes)) continue;
             carver.Carve(ByteSpan(block.data(), size_t{n} * kSectorBytes), s);
         }
         m_pDataSource->SetReportErrors(1);
-        std::vector<FileItem> folders;
-        const CarveRunMap map = [this](uint64_t first, uint64_t count, ClusterRunList& runs) { MapStream(first, count, runs); };
-        if (!MakeCarvedFolders(*m_pTree, carver, folders, map)) return false;
-        Tree().ClearTop(*RecycleItem());
-        RecycleItem()->flags |= item_flags::kDirectory;
-        if (!SetChildrenInOrder(*RecycleItem(), folders)) {
-            for (FileItem& f : folders) FreeSubtree(f);
-            return false;
-        }
+        if (!HangCarved(carver.HtmlHits(), carver.Files())) return false;
+        m_events = carver.Events();
+        m_pages = carver.HtmlHits();
         progress.SetPaneText(Format(Tr("SectorRegionVolume", "找到 %zu 个"), carver.HtmlHits().size() + carver.Files().size()));
         m_rejected = carver.Rejected();
         m_carved = carver.Files();
@@ -136,6 +136,32 @@ bool SectorRegionVolume::ResidualSearch() {
         return false;
     }
     EndSearchProgress(progress);
+    return true;
+}
+
+bool SectorRegionVolume::HangCarved(const std::vector<CarvedFile>& pages, const std::vector<CarvedFile>& files) {
+    std::vector<FileItem> folders;
+    const CarveRunMap map = [this](uint64_t first, uint64_t count, ClusterRunList& runs) { MapStream(first, count, runs); };
+    if (!MakeCarvedFolders(*m_pTree, pages, files, folders, map)) return false;
+    Tree().ClearTop(*RecycleItem());
+    RecycleItem()->flags |= item_flags::kDirectory;
+    if (!SetChildrenInOrder(*RecycleItem(), folders)) {
+        for (FileItem& f : folders) FreeSubtree(f);
+        return false;
+    }
+    return true;
+}
+
+bool SectorRegionVolume::AdoptCarved(std::vector<CarvedFile> pages, std::vector<CarvedFile> files, uint64_t rejected) {
+    try {
+        if (!HangCarved(pages, files)) return false;
+        m_pages = std::move(pages);
+        m_carved = std::move(files);
+        m_rejected = rejected;
+        m_events.clear();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

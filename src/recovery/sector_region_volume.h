@@ -48,6 +48,25 @@ public:
     /// free space of a file system); gaps are tried in clusters of
     /// clusterBytes. Empty runs: the whole region.
     void SetCarveRuns(std::vector<std::pair<uint64_t, uint64_t>> runs, uint32_t clusterBytes);
+    /// Carves only the files that start in stream sectors [first, end)
+    /// (Carver::SetPart); reads past end only for what they need.
+    void SetCarvePart(uint64_t first, uint64_t end) {
+        m_partFirst = first;
+        m_partEnd = end;
+    }
+    /// Starts the carve as a pass that came to the part's first sector would
+    /// (Carver::SetEntry).
+    void SetCarveEntry(uint64_t skipUntil, uint64_t htmlFrom) {
+        m_entrySkip = skipUntil;
+        m_entryHtml = htmlFrom;
+    }
+    /// The last carve's decisions and its pages (stream sectors).
+    const std::vector<CarveEvent>& CarveEvents() const { return m_events; }
+    const std::vector<CarvedFile>& CarvedPages() const { return m_pages; }
+    /// Takes these pages and files (region sectors, no carve runs) as if a
+    /// carve had found them: the folders under the recycle item, the
+    /// rejected count and CarvedFiles.
+    bool AdoptCarved(std::vector<CarvedFile> pages, std::vector<CarvedFile> files, uint64_t rejected);
     /// Header hits the last carve rejected.
     uint64_t Rejected() const { return m_rejected; }
     /// The files (other than web pages) the last carve found, stream sectors.
@@ -64,6 +83,14 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> m_carveRuns;  // first region sector, count
     std::vector<uint64_t> m_carveStarts;                      // stream sector of each run
     uint32_t m_clusterBytes = 4096;
+    uint64_t m_partFirst = 0;
+    uint64_t m_partEnd = UINT64_MAX;
+    uint64_t m_entrySkip = 0;
+    uint64_t m_entryHtml = 0;
+    std::vector<CarveEvent> m_events;
+    std::vector<CarvedFile> m_pages;
+    /// Hangs the folders of pages and files under the recycle item.
+    bool HangCarved(const std::vector<CarvedFile>& pages, const std::vector<CarvedFile>& files);
     uint64_t m_rejected = 0;
     std::vector<CarvedFile> m_carved;
 

@@ -79,7 +79,10 @@ int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& mat
     const std::string& codepage = context.Options().codepage;
     ProgressScale scale{progressUnit};
     progress.SetProgressText(Tr("KeywordSearch", kSearchingText));
-    progress.SetProgressRange(0, scale.Range((extent.end - extent.first) * 512));
+    const bool part = extent.partEnd > extent.partFirst;
+    const uint64_t first = part ? std::max(extent.first, extent.partFirst) : extent.first;
+    const uint64_t end = part ? std::min(extent.end, extent.partEnd) : extent.end;
+    progress.SetProgressRange(0, scale.Range(end > first ? (end - first) * 512 : 0));
     bool outOfMemory = false, flushStopped = false;
     uint64_t found = 0;
     ScanCallbacks callbacks;
@@ -150,7 +153,7 @@ void Finish(const CoreContext& context) {
 
 int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
               uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits, const HitFlush& flush,
-              bool* oom) {
+              bool* oom, const SearchPart& part) {
     const CoreContext& context = volume.Context();
     const uint64_t clusterBytes = volume.BytesPerCluster();
     const uint64_t sectorBytes = volume.BytesPerSector();
@@ -171,6 +174,8 @@ int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t
     extent.first = volume.StartSector() + firstByte / 512;
     extent.end = std::min(readEnd, extent.first + std::min(clusterCount, UINT64_MAX / clusterBytes) * clusterBytes / 512);
     extent.readEnd = readEnd;
+    extent.partFirst = part.first;
+    extent.partEnd = part.end;
     HitNaming naming{extent.first * 512, firstCluster, clusterBytes, 0, true};
     if (extent.first >= extent.end) return 1;
     return ScanForHits(source, context, matcher, extent, naming, clusterBytes, keepGoing, hits, flush, oom);
@@ -178,7 +183,7 @@ int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t
 
 int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t startSector,
                   uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits,
-                  const HitFlush& flush, bool* oom) {
+                  const HitFlush& flush, bool* oom, const SearchPart& part) {
     const CoreContext& context = volume.Context();
     if (startSector < volume.StartSector()) {
         context.Notify().Message(Tr("KeywordSearch", kSectorSettingError), "提示", MessageIcon::Error);
@@ -197,7 +202,7 @@ int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint
     }
     const uint64_t sectorBytes = std::max<uint32_t>(volume.BytesPerSector(), 1);
     ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
-                      readEnd};
+                      readEnd, part.first, part.end};
     HitNaming naming{startSector * 512, 0, sectorBytes, volume.StartSector() * 512, false};
     if (extent.first >= extent.end) return 1;
     return ScanForHits(source, context, matcher, extent, naming, 512, keepGoing, hits, flush, oom);
@@ -211,7 +216,7 @@ namespace {
 // with one, each batch is named and handed on as the scan goes.
 int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
                     uint64_t sectorCount, const KeepGoing& keepGoing, std::vector<KeywordHit>& hits,
-                    const HitSink* sink, bool* oom) {
+                    const HitSink* sink, bool* oom, const SearchPart& part = {}) {
     try {
         const CoreContext& context = volume.Context();
         DataSource* source = volume.GetDataSource();
@@ -231,12 +236,13 @@ int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, ui
             case kFat12:
             case kFat16:
             case kFat32:
-                rc = SearchFat(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom);
+                rc = SearchFat(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom, part);
                 break;
             case kNtfs:
             case kExt2:
             case kExfat:
-                rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom);
+                rc = SearchSectors(volume, *source, matcher, startSector, sectorCount, keepGoing, hits, flush, oom,
+                                   part);
                 break;
             default:
                 return 0;
@@ -254,7 +260,7 @@ int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, ui
 
 int RunSourceSearch(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
                     uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing,
-                    std::vector<KeywordHit>& hits, const HitSink* sink, bool* oom) {
+                    std::vector<KeywordHit>& hits, const HitSink* sink, bool* oom, const SearchPart& part = {}) {
     try {
         TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher)) return 0;
@@ -262,7 +268,7 @@ int RunSourceSearch(DataSource& source, const CoreContext& context, const std::v
         uint64_t readEnd = source.SizeBytes() / 512;
         if (readEnd == 0) readEnd = UINT64_MAX;
         ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),
-                          readEnd};
+                          readEnd, part.first, part.end};
         HitNaming naming{startSector * 512, 0, 512, 0, false};
         HitFlush flush;
         if (sink) flush = [&](std::vector<KeywordHit>& batch) { return (*sink)(batch); };
@@ -285,9 +291,10 @@ int SearchKeyword(Volume& volume, const std::vector<KeywordSpec>& keywords, uint
 }
 
 int SearchKeywordBatched(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
-                         uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink, bool* outOfMemory) {
+                         uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink, bool* outOfMemory,
+                         const SearchPart& part) {
     std::vector<KeywordHit> batch;
-    return RunVolumeSearch(volume, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory);
+    return RunVolumeSearch(volume, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory, part);
 }
 
 int SearchSource(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
@@ -298,9 +305,10 @@ int SearchSource(DataSource& source, const CoreContext& context, const std::vect
 
 int SearchSourceBatched(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
                         uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
-                        bool* outOfMemory) {
+                        bool* outOfMemory, const SearchPart& part) {
     std::vector<KeywordHit> batch;
-    return RunSourceSearch(source, context, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory);
+    return RunSourceSearch(source, context, keywords, startSector, sectorCount, keepGoing, batch, &sink, outOfMemory,
+                           part);
 }
 
 }  // namespace delvora

@@ -69,15 +69,24 @@ int SearchSource(DataSource& source, const CoreContext& context, const std::vect
 using HitSink = std::function<bool(std::vector<KeywordHit>& batch)>;
 inline constexpr size_t kHitBatch = 65536;
 
+/// One part of a search, in absolute source sectors: only hits that start
+/// in [first, end) are reported, each exactly as the whole search reports
+/// it (position, hit text, file). Empty (end <= first): the whole search.
+/// Parts that tile a search give its hits, each once, in its order.
+struct SearchPart {
+    uint64_t first = 0;
+    uint64_t end = 0;
+};
+
 /// SearchKeyword handing the hits to sink as they are found; outOfMemory is
 /// set when memory ran out (the search then ends early).
 int SearchKeywordBatched(Volume& volume, const std::vector<KeywordSpec>& keywords, uint64_t startSector,
                          uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
-                         bool* outOfMemory = nullptr);
+                         bool* outOfMemory = nullptr, const SearchPart& part = {});
 /// SearchSource handing the hits to sink as they are found.
 int SearchSourceBatched(DataSource& source, const CoreContext& context, const std::vector<KeywordSpec>& keywords,
                         uint64_t startSector, uint64_t sectorCount, const KeepGoing& keepGoing, const HitSink& sink,
-                        bool* outOfMemory = nullptr);
+                        bool* outOfMemory = nullptr, const SearchPart& part = {});
 
 /// Names each hit's file: a breadth-first walk from the root and then the
 /// recycle item compares every file's data runs with the hits. FAT: the

@@ -45,12 +45,23 @@ bool ScanSource(DataSource& source, TermMatcher& matcher, const ScanExtent& exte
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const uint64_t startLimit = extent.end * 512;
+    const bool part = extent.partEnd > extent.partFirst;
+    const uint64_t startsFrom = part ? std::max(extent.first, extent.partFirst) : extent.first;
+    const uint64_t startsEnd = part ? std::min(extent.end, extent.partEnd) : extent.end;
+    if (startsFrom >= startsEnd) return true;
+    // A part's last hits may show up to twice the longest match after them.
+    const uint64_t reach = SectorsFor(2 * matcher.LookAhead() + 1024);
+    const uint64_t startLimit = startsEnd * 512;
     std::vector<PatternStart> starts;
     ReadBlock previous;
     bool streaming = false, ok = true;
     int current = 0;
     auto hand = [&](const ReadBlock& block) {
+        // Starts before the part belong to the part before it.
+        if (part) {
+            const uint64_t below = startsFrom * 512;
+            std::erase_if(starts, [&](const PatternStart& s) { return block.firstByte + s.position < below; });
+        }
         if (!starts.empty() && callbacks.onStarts) callbacks.onStarts(ScanBlock{block.bytes, block.firstByte}, starts);
         starts.clear();
     };
@@ -65,11 +76,14 @@ bool ScanSource(DataSource& source, TermMatcher& matcher, const ScanExtent& exte
     };
     try {
         // Each round covers the next block of starts; the loop ends at the extent's end.
-        for (uint64_t blockFirst = extent.first; blockFirst < extent.end;) {
+        const uint64_t gridFirst = extent.first + (startsFrom - extent.first) / kBlockSectors * kBlockSectors;
+        for (uint64_t blockFirst = gridFirst; blockFirst < startsEnd;) {
             if (callbacks.keepGoing && !callbacks.keepGoing()) return false;
-            const uint64_t blockEnd = blockFirst + std::min(kBlockSectors, extent.end - blockFirst);
+            const uint64_t gridEnd = blockFirst + std::min(kBlockSectors, extent.end - blockFirst);
+            const uint64_t blockEnd = std::min(gridEnd, startsEnd);
             const uint64_t readFirst = blockFirst - std::min(before, blockFirst - extent.first);
-            const uint64_t readEnd = std::min(extent.readEnd, blockEnd + after);
+            uint64_t readEnd = std::min(extent.readEnd, gridEnd + after);
+            if (blockEnd < gridEnd) readEnd = std::min(readEnd, blockEnd + std::max(after, reach));
             ReadBlock block;
             if (readEnd > readFirst) {
                 const uint64_t count = (readEnd - readFirst) * 512;
@@ -85,11 +99,17 @@ bool ScanSource(DataSource& source, TermMatcher& matcher, const ScanExtent& exte
                 ok = endStream() && ok;
             } else {
                 block.firstByte = readFirst * 512;
-                const size_t skip = static_cast<size_t>((blockFirst - readFirst) * 512);
-                const size_t length = static_cast<size_t>((blockEnd - blockFirst) * 512);
+                size_t skip = static_cast<size_t>((blockFirst - readFirst) * 512);
+                size_t length = static_cast<size_t>((blockEnd - blockFirst) * 512);
                 block.tailFrom = skip + length;
                 if (!streaming) {
-                    if (!matcher.Begin(blockFirst * 512)) return false;
+                    // A part's stream takes in the margin before it, so that an
+                    // anchor or a word boundary sees what the whole scan sees.
+                    if (part && blockFirst == gridFirst) {
+                        length += skip;
+                        skip = 0;
+                    }
+                    if (!matcher.Begin(block.firstByte + skip)) return false;
                     streaming = true;
                 }
                 if (!matcher.Feed(block.bytes, block.firstByte, skip, length, startLimit, starts)) return false;
@@ -98,7 +118,7 @@ bool ScanSource(DataSource& source, TermMatcher& matcher, const ScanExtent& exte
                 current ^= 1;
             }
             blockFirst = blockEnd;
-            if (callbacks.onProgress) callbacks.onProgress((blockFirst - extent.first) * 512);
+            if (callbacks.onProgress) callbacks.onProgress((blockFirst - startsFrom) * 512);
         }
         ok = endStream() && ok;
     } catch (const std::bad_alloc&) {

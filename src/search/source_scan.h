@@ -18,10 +18,17 @@ class DataSource;
 /// A stretch of a source in 512-byte source sectors: starts in [first, end)
 /// are tested; a pattern may continue past end as far as readEnd (the
 /// volume's or the source's end), never further.
+///
+/// partFirst/partEnd narrow the starts reported to one part of the extent
+/// (0, 0: all of it). Blocks keep the extent's grid and margins, so a part's
+/// hits, their text included, are the whole scan's hits in that part; past
+/// partEnd only look-ahead and hit text are read.
 struct ScanExtent {
     uint64_t first = 0;
     uint64_t end = 0;
     uint64_t readEnd = 0;
+    uint64_t partFirst = 0;
+    uint64_t partEnd = 0;
 };
 
 /// One block as read: bytes[0] is the source's byte firstByte. It holds at

@@ -28,10 +28,20 @@ TEST(Codepage, Utf16AndCuts) {
     const uint8_t le[] = {0x2D, 0x4E, 0x87, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
     // 中文, a surrogate pair (U+1F600) and an unpaired high surrogate.
     EXPECT_EQ(Utf16LeBytesToUtf8(le), "中文\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    // ASCII before and after other characters, and a text longer than any
+    // name; an odd last byte is no unit.
+    std::vector<uint8_t> longer;
+    for (int i = 0; i < 300; ++i) longer.insert(longer.end(), {static_cast<uint8_t>('a' + i % 26), 0});
+    longer.insert(longer.end(), {0x2D, 0x4E, 'z', 0, 'q'});
+    std::string want;
+    for (int i = 0; i < 300; ++i) want += static_cast<char>('a' + i % 26);
+    EXPECT_EQ(Utf16LeBytesToUtf8(longer), want + "中z");
+    EXPECT_EQ(Utf16LeBytesToUtf8(std::span<const uint8_t>(longer).last(5)), "中z");
     EXPECT_EQ(Utf8ToUtf16("中a"), std::u16string(u"中a"));
     EXPECT_EQ(CutUtf8("ab中文", 4), "ab");  // never splits a character
     EXPECT_EQ(CutUtf8("ab中文", 5), "ab中");
     EXPECT_EQ(SanitizeUtf8("ok\xFF\xC3"), "ok\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(SanitizeUtf8("Bl\xC3\xA4tter\xFFx\xE4\xB8\xAD"), "Bl\xC3\xA4tter\xEF\xBF\xBDx\xE4\xB8\xAD");
 }
 
 TEST(TextFormat, DatesAndLogNumbers) {
@@ -61,6 +71,25 @@ TEST(TextFormat, DosPackingKeepsToTheDosRange) {
         EXPECT_FALSE(PackDosDateTime(tm, date, time)) << year;
         EXPECT_EQ(date, 0);
         EXPECT_EQ(time, 0);
+    }
+}
+
+TEST(TextFormat, DosPackingOfSecondsAgreesWithTheBrokenDownForm) {
+    // Days from before 1970 to past 2107 in uneven steps, each followed by a
+    // second earlier, a day later and a stamp far away, so the remembered
+    // day is both reused and replaced; the range ends are checked exactly.
+    std::vector<int64_t> stamps = {315532800, 315532799, 4354819199, 4354819200, -1, 0};
+    for (int64_t t = -86400 * 400; t < 4354819200 + 86400 * 400; t += 86400 * 13 + 4111)
+        stamps.insert(stamps.end(), {t, t - 1, t + 86400, 1700000000});
+    for (const int64_t t : stamps) {
+        const time_t value = static_cast<time_t>(t);
+        std::tm tm{};
+        ASSERT_NE(gmtime_r(&value, &tm), nullptr);
+        uint16_t wantDate = 1, wantTime = 1, date = 1, time = 1;
+        const bool wantFits = PackDosDateTime(tm, wantDate, wantTime);
+        ASSERT_EQ(PackDosDateTime(t, date, time), wantFits) << t;
+        ASSERT_EQ(date, wantDate) << t;
+        ASSERT_EQ(time, wantTime) << t;
     }
 }
 
@@ -97,6 +126,14 @@ TEST(TextFormat, JsonStringsAreValidUtf8AndControlsAreEscaped) {
         // U+009B is a one-character CSI for some terminals.
         {"x\xc2\x9b" "2J", "\"x\xc2\x9b" "2J\"", "x\\u009b2J"},
         {std::string_view("nul\0end", 7), "\"nul\\u0000end\"", "nul\\x00end"},
+        // Plain runs around escapes, a lead byte cut at the end.
+        {"\xc2\xa9 a\x01", "\"\xc2\xa9 a\\u0001\"", "\xc2\xa9 a\\x01"},
+        {"cut\xc2", "\"cut\xEF\xBF\xBD\"", "cut\xc2"},
+        // Long runs, where whole words are passed over at a time.
+        {"0123456789abcdef\x7f" "0123456789\xc2\x9b" "x", "\"0123456789abcdef\\u007f0123456789\xc2\x9b" "x\"",
+         "0123456789abcdef\\x7f0123456789\\u009bx"},
+        {"abcdefgh\xc2\xa9ijklmnopqrstuvw\x1f", "\"abcdefgh\xc2\xa9ijklmnopqrstuvw\\u001f\"",
+         "abcdefgh\xc2\xa9ijklmnopqrstuvw\\x1f"},
     };
     for (const auto& c : cases) {
         std::string json;

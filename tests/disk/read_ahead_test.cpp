@@ -23,6 +23,7 @@ public:
             EXPECT_TRUE(buffer + length <= r.buffer || r.buffer + r.length <= buffer) << "buffer of request " << id;
         m_pending[++m_nLastId] = {buffer, length, offset};
         ++starts;
+        fetched += length;
         return m_nLastId;
     }
     PieceState Wait(int64_t id, ReadAhead::TimePoint) override {
@@ -38,6 +39,7 @@ public:
     }
     size_t Pending() const { return m_pending.size(); }
     int starts = 0;
+    uint64_t fetched = 0;
     int waitsLeft = -1;  // negative: the connection never drops
 
 private:
@@ -94,12 +96,13 @@ TEST(ReadAhead, ServesWhatTheDiskHoldsWhateverTheOrder) {
         std::set<uint64_t> bad;
         int maxStarts;  // requests the whole pattern may cost
     } cases[] = {
-        {"64 KiB steps to the odd end", Forward(0, kSize, 65536), {}, 1 + 7},
-        {"sector by sector", Forward(0, 2 * ReadAhead::kPieceBytes, 512), {}, 256 + 4},
+        // The window grows from 128 KiB pieces to whole ones.
+        {"64 KiB steps to the odd end", Forward(0, kSize, 65536), {}, 1 + 7 + 10},
+        {"sector by sector", Forward(0, 2 * ReadAhead::kPieceBytes, 512), {}, 256 + 14},
         {"scattered reads fetch nothing ahead", scattered, {}, 200},
         {"forward, back to the start, forward", backAndForth, {}, 50},
-        {"skipping forward inside the window", skipping, {}, 10},
-        {"a failing sector inside the window", Forward(0, kSize, 65536), {bad / 512}, 28},
+        {"skipping forward past a short run", skipping, {}, 20},
+        {"a failing sector inside the window", Forward(0, kSize, 65536), {bad / 512}, 36},
     };
     for (const auto& c : cases) {
         FakeConnection connection(disk, c.bad);
@@ -116,6 +119,25 @@ TEST(ReadAhead, ServesWhatTheDiskHoldsWhateverTheOrder) {
         }
         EXPECT_LE(connection.starts, c.maxStarts) << c.name;
     }
+}
+
+TEST(ReadAhead, ShortRunsThenJumpsFetchLittleMoreThanTheyRead) {
+    // A file system's tables: a megabyte read forward, then the next group
+    // far away. The bytes fetched past each run are not used.
+    constexpr uint64_t kGroup = 4 * ReadAhead::kWindowBytes;
+    std::vector<uint8_t> disk(8 * kGroup, 0x33);
+    FakeConnection connection(disk, {});
+    ReadAhead ahead;
+    ahead.Reset(disk.size());
+    std::vector<uint8_t> out(65536);
+    uint64_t read = 0;
+    for (uint64_t group = 0; group < 8; ++group) {
+        for (const Step& s : Forward(group * kGroup, group * kGroup + (1u << 20), 65536)) {
+            ASSERT_TRUE(ReadThrough(ahead, connection, s.offset, s.count, out.data()));
+            read += s.count;
+        }
+    }
+    EXPECT_LE(connection.fetched, 3 * read);
 }
 
 TEST(ReadAhead, ALostConnectionIsToldAndNothingIsServedAfterIt) {

@@ -1,6 +1,7 @@
 // The ten cell texts of a file-list row and the JSON object of a listing.
 #include <gtest/gtest.h>
 
+#include "common/text_format.h"
 #include "fs/file_list_row.h"
 #include "fs/file_tree.h"
 #include "fs/name_pool.h"
@@ -61,6 +62,19 @@ TEST_F(FileListTree, CellsWithoutAVolume) {
     // A top item shows its own name.
     EXPECT_EQ(FileListRowTexts(tree.m_RootItem, nullptr)[9], "ROOT");
     EXPECT_EQ(FileListHeadings()[9], "全路径");
+}
+
+TEST_F(FileListTree, CommandLineRowIsTheCellsWithMediumTextEscaped) {
+    File().name = NamePool::Global().Add("bad\x1b[2J\tname");
+    File().createDate = ((2004 - 1980) << 9) | (5 << 5) | 6;
+    File().writeTime = (23 << 11) | (59 << 5) | 29;
+    const auto cells = FileListRowTexts(File(), nullptr);
+    std::string want;
+    for (size_t i = 0; i < cells.size(); ++i) want += (i ? "\t" : "") + EscapeControls(cells[i]);
+    std::string row = "kept:";
+    AppendFileListRow(row, File(), nullptr, cells[9]);
+    EXPECT_EQ(row, "kept:" + want);
+    EXPECT_NE(row.find("bad\\x1b[2J\\x09name\t2004-05-06 00:00:00\t1980-00-00 23:59:58"), std::string::npos) << row;
 }
 
 TEST_F(FileListTree, JsonObject) {

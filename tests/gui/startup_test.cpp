@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -193,10 +194,13 @@ private slots:
     }
 
     void HelpWithoutManualSaysSo() {
-        // The test program's folder holds no manual.
+        // The test program's folder holds no manual, nor does an empty folder.
         QVERIFY(ManualPath().isEmpty());
+        QTemporaryDir empty;
         Window window;
+        window.frame->SetManualFolders({empty.path()});
         window.frame->Help();
+        QVERIFY(!window.frame->Manual());
         QCOMPARE(window.Messages(), QStringList{QStringLiteral("没有用户手册!")});
         QCOMPARE(window.notifier.Messages().front().caption, std::string("提示"));
     }

@@ -10,6 +10,7 @@
 #include "cli/cli_run.h"
 #include "fs/fat/fat_test_images.h"
 #include "fs/item_ref.h"
+#include "recovery/found_items.h"
 #include "recovery/item_pages.h"
 #include "recovery/residual_search.h"
 #include "search/keyword.h"
@@ -175,6 +176,71 @@ TEST(FatResidualSearch, HitsAndPagesOfFoundFilesResolveToNothingAfterTheNextSear
     loaded.volume.reset();
     EXPECT_EQ(live.Item(), nullptr);
     EXPECT_EQ(live.GetVolume(), nullptr);
+}
+
+// A search split into parts finds, part by part, what the whole search
+// finds: every lost folder once, in the part holding its first sector, even
+// when a cut falls inside it; the parts only leave the nesting to a merge.
+TEST(FatResidualSearch, PartsThatTileTheVolumeFindWhatTheWholeSearchFinds) {
+    if (!test::HaveTool("mkfs.fat") || !test::HaveTool("mcopy")) GTEST_SKIP() << "dosfstools/mtools missing";
+    TempDir dir;
+    // LOST's entries fill two clusters; INNER is a third lost folder.
+    const std::string image = MakeLostFolderImage(dir, 16, 80);
+    ASSERT_FALSE(image.empty());
+    test::RecordingContext rc;
+    auto loaded = test::LoadFat(image, 2, rc.context);
+    ASSERT_TRUE(loaded.prepared);
+    FatVolume& volume = *loaded.volume;
+    ASSERT_TRUE(RunResidualSearch(volume));
+    const test::FoundItems whole = test::Flatten(*volume.RecycleItem());
+    ASSERT_EQ(volume.RecycleItem()->childCount, 2u);
+    const uint32_t lost = volume.RecycleItem()->children[0].startCluster;
+    const uint32_t more = volume.RecycleItem()->children[1].startCluster;  // LOST's second cluster
+    const uint32_t inner = test::FindItem(volume.RecycleItem()->children[0], "INNER")->startCluster;
+    auto sector = [&](uint64_t cluster) { return volume.Geometry().ClusterSector(cluster); };
+    ASSERT_EQ(volume.Geometry().bytesPerSector, 512u);
+
+    const std::vector<std::vector<uint64_t>> cutSets{
+        {sector(lost) + 1},                                   // inside LOST's head cluster
+        {sector(more), sector(inner) + 2},                // at its second cluster, inside INNER
+        {sector(lost) + 3, sector(more) + 1, sector(inner) + 1},
+    };
+    for (std::vector<uint64_t> cuts : cutSets) {
+        std::sort(cuts.begin(), cuts.end());
+        SCOPED_TRACE(cuts.front());
+        std::multiset<std::string> items;
+        std::multiset<uint32_t> tops;
+        uint64_t first = 0;
+        for (size_t k = 0; k <= cuts.size(); ++k) {
+            const ResidualPart part{first, k < cuts.size() ? cuts[k] : UINT64_MAX};
+            ASSERT_TRUE(RunResidualSearch(volume, part));
+            const test::FoundItems found = test::Flatten(*volume.RecycleItem());
+            items.insert(found.items.begin(), found.items.end());
+            tops.insert(found.tops.begin(), found.tops.end());
+            first = part.end;
+        }
+        EXPECT_EQ(items, whole.items);
+        // Each folder once; a part nests INNER's into LOST's entry only when
+        // it holds both, as the whole search does.
+        for (uint32_t top : tops) EXPECT_EQ(tops.count(top), 1u) << top;
+        for (uint32_t top : whole.tops) EXPECT_EQ(tops.count(top), 1u) << top;
+        EXPECT_EQ(tops.count(inner), cuts.front() > sector(inner) ? 0u : 1u);
+    }
+
+    // The command line takes the part in absolute sectors and checks it as
+    // search does.
+    const std::string range = " --range " + std::to_string(sector(inner)) + "-" + std::to_string(sector(inner + 1) - 1);
+    const auto part = test::RunCli(dir, "ls '" + image + "' -r --residual" + range);
+    ASSERT_EQ(part.status, 0) << part.err;
+    EXPECT_NE(part.out.find("Folder " + std::to_string(inner)), std::string::npos) << part.out;
+    EXPECT_NE(part.out.find("B.BIN"), std::string::npos);
+    EXPECT_EQ(part.out.find("A.TXT"), std::string::npos);
+    for (const char* bad : {" --residual --range 7", " --residual --range 9-8", " --residual --range 0-99999999",
+                            " --residual --range x-9", " --range 0-9"}) {
+        const auto r = test::RunCli(dir, "ls '" + image + "'" + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("--range"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

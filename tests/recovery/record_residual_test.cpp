@@ -4,11 +4,13 @@
 // "File%d" and read byte-exact against icat of the same inode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/cli_run.h"
 #include "fs/ext2/ext2_test_support.h"
 #include "fs/ntfs/ntfs_builder.h"
+#include "recovery/found_items.h"
 #include "recovery/residual_search.h"
 
 namespace delvora {
@@ -81,6 +83,66 @@ TEST(NtfsResidualSearch, RecordsWrittenByNtfs3gAreFound) {
     const auto r = RunCli(dir, "cat '" + image + "' '\\回收站\\.\\a.txt' --residual --search-loaded");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "kept by ntfs-3g");
+}
+
+// The record search split into parts, with web pages carved on the way,
+// finds what the whole search finds: each record once, in the part holding
+// its slot's first sector, even when a cut falls inside the slot; a page
+// across a cut is carved by the part where it starts, read to its end.
+TEST(NtfsResidualSearch, PartsThatTileTheVolumeFindWhatTheWholeSearchFinds) {
+    if (!HaveTool("mkntfs") || !HaveTool("ntfscp")) GTEST_SKIP() << "ntfs-3g tools missing";
+    TempDir dir;
+    const std::string image = dir.File("n.img");
+    std::string page = "<html><body>";
+    while (page.size() < 3000) page += "a page across a cut ";
+    page += "</body></html>";
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.htm"), Text(page)));
+    ASSERT_EQ(RunShell("truncate -s 8M '" + image + "' && mkntfs -q -F -f '" + image + "' >/dev/null 2>&1 && " +
+                       "printf 'kept by ntfs-3g' > '" + dir.File("a.txt") + "' && ntfscp '" + image + "' '" +
+                       dir.File("a.txt") + "' /a.txt >/dev/null 2>&1 && ntfscp '" + image + "' '" +
+                       dir.File("p.htm") + "' /p.htm >/dev/null 2>&1"),
+              0);
+    const Bytes bytes = ReadFileBytes(image);
+    const auto at = std::search(bytes.begin(), bytes.end(), page.begin(), page.begin() + 12);
+    ASSERT_NE(at, bytes.end());
+    const uint64_t pageSector = static_cast<uint64_t>(at - bytes.begin()) / 512;
+
+    auto l = LoadNtfsBytes(bytes);
+    ASSERT_TRUE(l->loaded);
+    l->rc.options.searchLoadedFiles = 1;
+    l->rc.options.searchHtml = 1;
+    ASSERT_TRUE(RunResidualSearch(l->volume));
+    const FoundItems whole = Flatten(*l->volume.RecycleItem());
+    const NtfsBootInfo& boot = l->volume.Boot();
+    const uint64_t mft = l->volume.MftRuns().begin()->first * boot.sectorsPerCluster;
+    const uint64_t slot = boot.recordBytes / 512;
+    ASSERT_GT(slot, 1u);
+    ASSERT_GT(whole.items.size(), 16u);
+    const std::string carved = "HTML " + std::to_string(pageSector) + ".htm|" + std::to_string(pageSector) + "|" +
+                               std::to_string(page.size()) + "|";
+    ASSERT_EQ(std::count_if(whole.items.begin(), whole.items.end(),
+                            [&](const std::string& item) { return item.rfind(carved, 0) == 0; }),
+              1);
+
+    const std::vector<std::vector<uint64_t>> cutSets{
+        {mft + 5 * slot + 1},                         // inside record 5's slot
+        {mft + 12 * slot, pageSector + 1},            // at record 12, inside the page
+        {mft + 5 * slot + 1, mft + 12 * slot, pageSector + 1},
+    };
+    for (std::vector<uint64_t> cuts : cutSets) {
+        std::sort(cuts.begin(), cuts.end());
+        SCOPED_TRACE(cuts.front());
+        std::multiset<std::string> items;
+        uint64_t first = 0;
+        for (size_t k = 0; k <= cuts.size(); ++k) {
+            const ResidualPart part{first, k < cuts.size() ? cuts[k] : UINT64_MAX};
+            ASSERT_TRUE(RunResidualSearch(l->volume, part));
+            const FoundItems found = Flatten(*l->volume.RecycleItem());
+            items.insert(found.items.begin(), found.items.end());
+            first = part.end;
+        }
+        EXPECT_EQ(items, whole.items);
+    }
 }
 
 TEST(Ext2ResidualSearch, DeletedFilesComeBackAsInodesAndMatchIcatWithBlockMapsAndExtents) {

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli/cli_run.h"
@@ -88,6 +89,17 @@ TEST_F(UnreadableBytes, ExportSaysExactlyWhichBytesWereFilledAndTheDigestCoversT
         << csv;
     EXPECT_TRUE(rc.log.Contains("\\docs\\sub\\big.bin: 512 字节无法读取, 已填零 (66560-67071)"));
     EXPECT_EQ(ReadFileBytes(dir.File("all/docs/sub/big.bin")), expected);
+
+    // Without a manifest the log line and the count are still there.
+    FolderExporter quiet(*bad.volume, FolderExportOptions{});
+    const size_t linesBefore = rc.log.Lines().size();
+    ASSERT_TRUE(quiet.ExportFolder(*bad.volume->RootItem(), dir.File("plain"), true));
+    EXPECT_EQ(quiet.Summary().unreadable, 1u);
+    const std::vector<std::string> lines = rc.log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<ptrdiff_t>(linesBefore), lines.end(),
+                            [](const std::string& line) { return line.find("字节无法读取") != std::string::npos; }),
+              1);
+    EXPECT_EQ(ReadFileBytes(dir.File("plain/docs/sub/big.bin")), expected);
 }
 
 TEST_F(UnreadableBytes, CommandLineNamesTheFilledBytesOfAnImageCutShort) {

@@ -1,6 +1,7 @@
 #include "fs/ext2/ext2_directory.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace delvora {
 
@@ -32,6 +33,21 @@ bool PlausibleDeleted(ByteSpan block, size_t pos, size_t end, bool withType, Ext
     return true;
 }
 
+/// The first offset in [from, end) of block whose byte is not zero; end when
+/// there is none. The room past a folder's last record is mostly zeros,
+/// which are looked at eight bytes at a time.
+size_t FirstNonZero(ByteSpan block, size_t from, size_t end) {
+    end = std::min(end, block.size());
+    while (from + 8 <= end) {
+        uint64_t word;
+        std::memcpy(&word, block.data() + from, sizeof(word));
+        if (word != 0) break;
+        from += 8;
+    }
+    while (from < end && block[from] == 0) ++from;
+    return std::min(from, end);
+}
+
 }  // namespace
 
 bool ParseExt2DirectoryBlock(ByteSpan block, const std::function<bool(const Ext2DirEntry&)>& visit,
@@ -58,6 +74,11 @@ bool ParseExt2DirectoryBlock(ByteSpan block, const std::function<bool(const Ext2
             // Steps of 4 bytes, or over a whole record found: ends at the
             // end of this record's room.
             for (size_t at = pos + RecordNeed(nameLength); at + 12 <= end;) {
+                // A record with inode 0 is never taken: the places whose
+                // inode field lies in a stretch of zeros are passed over.
+                const size_t nonZero = FirstNonZero(block, at, end);
+                at += (nonZero - at) / 4 * 4;
+                if (at + 12 > end) break;
                 Ext2DirEntry gone;
                 if (PlausibleDeleted(block, at, end, withType, gone)) {
                     if (Wanted(gone, withType) && !visit(gone)) return false;

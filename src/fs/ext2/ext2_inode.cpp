@@ -112,9 +112,10 @@ void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
         m_pool.push_back(used);
         m_pool.insert(m_pool.end(), inode.blockMap.begin(), inode.blockMap.begin() + used);
     }
-    m_summaries[n - 1] = {inode.qwSize,         inode.access.seconds, inode.change.seconds,
-                          inode.modify.seconds, inode.create.seconds, inode.dwFlags,
-                          ref,                  inode.wMode,          inode.bHasCreateTime};
+    const uint32_t created =
+        inode.bHasCreateTime && inode.create.seconds != 0 ? inode.create.seconds : inode.change.seconds;
+    m_summaries[n - 1] = {inode.qwSize, inode.access.seconds, inode.modify.seconds, created,
+                          inode.dwFlags, ref, inode.wMode};
 }
 
 bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
@@ -124,10 +125,8 @@ bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
     inode.wMode = s.wMode;
     inode.qwSize = s.qwSize;
     inode.access.seconds = s.dwAccessTime;
-    inode.change.seconds = s.dwChangeTime;
+    inode.change.seconds = s.dwCreatedTime;
     inode.modify.seconds = s.dwModifyTime;
-    inode.create.seconds = s.dwCreateTime;
-    inode.bHasCreateTime = s.bHasCreateTime;
     inode.dwFlags = s.dwFlags;
     if (s.dwMapRef != 0) {
         const uint32_t used = m_pool[s.dwMapRef];
@@ -142,26 +141,7 @@ bool Ext2InodeTable::HasBlockMap(uint32_t n) const {
 
 void Ext2TimeToDos(uint32_t unixTime, uint16_t& date, uint16_t& time) {
     // Unsigned on disk, so every 32-bit value is a time up to 2106; UTC.
-    // Worked out here rather than by gmtime_r, which takes the time-zone
-    // lock three times an item.
-    const uint32_t days = unixTime / 86400, seconds = unixTime % 86400;
-    // Civil date from days since 1970-01-01 in 400-year eras from 0000-03-01.
-    const uint32_t z = days + 719468;
-    const uint32_t era = z / 146097, dayOfEra = z % 146097;
-    const uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const uint32_t mp = (5 * dayOfYear + 2) / 153;
-    const uint32_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const uint32_t month = mp < 10 ? mp + 3 : mp - 9;
-    const uint32_t year = yearOfEra + era * 400 + (month <= 2);
-    std::tm tm{};
-    tm.tm_year = static_cast<int>(year) - 1900;
-    tm.tm_mon = static_cast<int>(month) - 1;
-    tm.tm_mday = static_cast<int>(day);
-    tm.tm_hour = static_cast<int>(seconds / 3600);
-    tm.tm_min = static_cast<int>(seconds / 60 % 60);
-    tm.tm_sec = static_cast<int>(seconds % 60);
-    PackDosDateTime(tm, date, time);
+    PackDosDateTime(int64_t{unixTime}, date, time);
 }
 
 }  // namespace delvora

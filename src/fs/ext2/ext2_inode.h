@@ -84,19 +84,23 @@ public:
     /// Stores inode number n (1-based); ignored outside the table. Throws
     /// std::bad_alloc.
     void Store(uint32_t n, const Ext2Inode& inode);
-    /// The summary of inode n: mode, size, flags, seconds of the times,
-    /// i_block. False outside the table.
+    /// The summary of inode n: mode, size, flags, i_block and the seconds
+    /// of the access and modification times; the time an item shows as its
+    /// creation (the creation time of large inodes that keep a non-zero one,
+    /// else the change time) comes as the change time, with no creation
+    /// time. False outside the table.
     bool Fetch(uint32_t n, Ext2Inode& inode) const;
     /// True when inode n has a non-zero i_block word.
     bool HasBlockMap(uint32_t n) const;
 
 private:
+    // One per inode of the volume, used or not: 32 bytes, the creation
+    // and change times folded into the one the tree shows.
     struct Summary {
         uint64_t qwSize;
-        uint32_t dwAccessTime, dwChangeTime, dwModifyTime, dwCreateTime;
+        uint32_t dwAccessTime, dwModifyTime, dwCreatedTime;
         uint32_t dwFlags, dwMapRef;
         uint16_t wMode;
-        bool bHasCreateTime;
     };
     std::vector<Summary> m_summaries;
     // Each stored map: its word count, then the words. Ref 0 is "no map".

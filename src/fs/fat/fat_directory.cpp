@@ -55,22 +55,27 @@ std::string FatShortName(ByteSpan entry, const std::string& codepage) {
 }
 
 std::string FatEntryName(ByteSpan entries, size_t j, const std::string& codepage) {
-    std::vector<uint16_t> units;
+    // Room for the longest set walked: no allocation per entry.
+    std::array<uint16_t, kMaxLongNameEntries * kLongNameCharOffsets.size()> units;
+    size_t used = 0;
     size_t walked = 0;
     // Walks back over the long-name entries directly before j; ends at the
     // directory's first entry or after enough entries for the longest name.
     for (size_t k = j; k-- > 0 && walked < kMaxLongNameEntries; ++walked) {
         const ByteSpan entry = Entry(entries, k);
         if (!IsLongNameEntry(entry)) break;
-        for (size_t off : kLongNameCharOffsets) units.push_back(Le16(entry, off));
+        for (size_t off : kLongNameCharOffsets) units[used++] = Le16(entry, off);
     }
     if (walked > 0) {
-        const auto nul = std::find(units.begin(), units.end(), uint16_t{0});
-        units.erase(nul, units.end());
+        used = static_cast<size_t>(std::find(units.begin(), units.begin() + used, uint16_t{0}) - units.begin());
         // A set that holds no characters would leave the item nameless.
-        if (!units.empty()) return CutUtf8(Utf16ToUtf8(units), kMaxNameBytes);
+        if (used > 0) {
+            std::string name = Utf16ToUtf8(std::span<const uint16_t>(units.data(), used));
+            return name.size() > kMaxNameBytes ? CutUtf8(name, kMaxNameBytes) : name;
+        }
     }
-    return CutUtf8(FatShortName(Entry(entries, j), codepage), kMaxNameBytes);
+    std::string name = FatShortName(Entry(entries, j), codepage);
+    return name.size() > kMaxNameBytes ? CutUtf8(name, kMaxNameBytes) : name;
 }
 
 void ConvertDirectoryEntries(ByteSpan entries, bool folderDeleted, int fatKind, const std::string& codepage,

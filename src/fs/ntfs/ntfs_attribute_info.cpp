@@ -27,13 +27,24 @@ bool FileNameFits(ByteSpan record, uint32_t offset) {
 
 const char* PooledName(ByteSpan record, uint32_t offset, NamePool& names) {
     const size_t units = Le8(record, offset + kNameLength);
-    return names.Add(Utf16LeBytesToUtf8(Slice(record, size_t{offset} + kNameStart, 2 * units)));
+    const ByteSpan bytes = Slice(record, size_t{offset} + kNameStart, 2 * units);
+    // Nearly every name is ASCII: it goes to the pool without a string of
+    // its own (a name has at most 255 units).
+    std::array<char, 255> ascii;
+    size_t i = 0;
+    while (i < bytes.size() / 2 && bytes[2 * i + 1] == 0 && bytes[2 * i] < 0x80) {
+        ascii[i] = static_cast<char>(bytes[2 * i]);
+        ++i;
+    }
+    if (i == bytes.size() / 2) return names.Add(std::string_view(ascii.data(), i));
+    return names.Add(Utf16LeBytesToUtf8(bytes));
 }
 
 // Times and attribute bits of a $FILE_NAME, for records without a
 // $STANDARD_INFORMATION: modification time is the write date/time, last
 // access the access date.
-void FillNameTimes(ByteSpan record, uint32_t offset, FileItem& item) {
+template <class Item>
+void FillNameTimes(ByteSpan record, uint32_t offset, Item& item) {
     NtfsTimeToDos(Le64(record, offset + 0x20), item.createTime, item.createDate);
     NtfsTimeToDos(Le64(record, offset + 0x28), item.writeTime, item.writeDate);
     uint16_t accessTime = 0;
@@ -45,7 +56,8 @@ void FillNameTimes(ByteSpan record, uint32_t offset, FileItem& item) {
 // The same from $STANDARD_INFORMATION, which the file system keeps current
 // (a name's copy changes only when the name does). False when the value is
 // too short to hold them.
-bool FillStandardTimes(ByteSpan value, FileItem& item) {
+template <class Item>
+bool FillStandardTimes(ByteSpan value, Item& item) {
     if (value.size() < 0x24) return false;
     NtfsTimeToDos(Le64(value, 0x00), item.createTime, item.createDate);
     NtfsTimeToDos(Le64(value, 0x08), item.writeTime, item.writeDate);
@@ -93,7 +105,8 @@ uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
 // only when a writer puts 0x18 there, and some writers put 0 for unnamed
 // attributes. A resident size is what the record holds, whatever the length
 // field claims; a non-resident piece gives sizes only when it starts the data.
-void FillSize(ByteSpan record, uint32_t offset, FileItem& item) {
+template <class Item>
+void FillSize(ByteSpan record, uint32_t offset, Item& item) {
     if (Le8(record, offset + 0x08) == 0) {
         item.flags |= item_flags::kInRecord;
         item.size = ResidentValue(record, offset).size();
@@ -112,8 +125,7 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
     uint32_t offset = BatchStart(record, number, log);
     if (offset == 0) return;
     const uint16_t recordFlags = Le16(record, 0x16);
-    FileItem& item = tables.items[number];
-    item.startCluster = number;
+    NtfsRecordItem& item = tables.items[number];
     item.flags = 0;
     if (recordFlags & ntfs::kRecordDirectory) item.flags |= item_flags::kDirectory | item_flags::kInRecord;
     if (!(recordFlags & ntfs::kRecordInUse)) item.flags |= item_flags::kDeleted;
@@ -139,10 +151,9 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
                 const uint64_t parent = Le64(record, offset + 0x18) & ntfs::kReferenceMask;
                 if (parent < capacity) {
-                    // A later name of the same record overwrites the item's name.
-                    item.name = PooledName(record, offset, *tables.names);
                     if (!timed) FillNameTimes(record, offset, item);
-                    tables.links.push_back({static_cast<uint32_t>(parent), number, item.name});
+                    tables.links.push_back(
+                        {static_cast<uint32_t>(parent), number, PooledName(record, offset, *tables.names)});
                 }
             }
         } else if (type == ntfs::kData && IsUnnamedAttribute(record, offset)) {
@@ -160,6 +171,21 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
 }
 
 }  // namespace
+
+FileItem NtfsRecordItem::ToItem(const char* name, uint32_t number) const {
+    FileItem item;
+    item.name = name;
+    item.startCluster = number;
+    item.size = size;
+    item.createTime = createTime;
+    item.createDate = createDate;
+    item.accessDate = accessDate;
+    item.writeTime = writeTime;
+    item.writeDate = writeDate;
+    item.flags = flags;
+    item.attributes = attributes;
+    return item;
+}
 
 size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBytes,
                         NtfsLoadTables& tables, Log& log) {

@@ -22,12 +22,31 @@ struct NtfsLink {
     const char* name = nullptr;
 };
 
+/// What a base record gives its item while the MFT is read: the item's own
+/// fields without its name and tree links, 24 bytes a record rather than a
+/// whole FileItem, since the table holds one per record of the MFT while the
+/// tree is built beside it.
+struct NtfsRecordItem {
+    uint64_t size = 0;
+    uint16_t createTime = 0;
+    uint16_t createDate = 0;
+    uint16_t accessDate = 0;
+    uint16_t writeTime = 0;
+    uint16_t writeDate = 0;
+    uint8_t flags = 0;
+    uint8_t attributes = 0;
+
+    bool IsDirectory() const { return flags & item_flags::kDirectory; }
+    /// The tree's record for this one under name, read from record number.
+    FileItem ToItem(const char* name, uint32_t number) const;
+};
+
 /// What only the load needs: one item per MFT record number, every
 /// parent-child link in the order the records were parsed, and the base
 /// records that carry an attribute list (their names, sizes and times may
 /// lie in extension records, read once the batch is done).
 struct NtfsLoadTables {
-    std::vector<FileItem> items;
+    std::vector<NtfsRecordItem> items;
     std::vector<NtfsLink> links;
     std::vector<uint32_t> withList;
     NamePool* names = &NamePool::Global();  // where item names are stored
@@ -35,7 +54,7 @@ struct NtfsLoadTables {
 
 /// Parses the whole records in buffer; record i has number firstRecord + i.
 /// Fills tables.items[n] of every base record n below items.size() and adds
-/// one link per name that is not a DOS name and whose parent is below
+/// one link (with the pooled name) per name that is not a DOS name and whose parent is below
 /// items.size(). Extension records are skipped. Records whose
 /// first-attribute offset is wrong are tried at 48 and 56 or skipped, with a
 /// log line for those that carry a record signature. Answers the buffer length.

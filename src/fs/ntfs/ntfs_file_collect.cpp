@@ -87,7 +87,7 @@ void NtfsVolume::ResolveAttributeLists(NtfsLoadTables& tables) {
     for (const uint32_t number : tables.withList) {
         names.clear();
         if (number >= capacity || !CollectFile(RecordToSector(number, false), number, facts, runs, &names)) continue;
-        FileItem& item = tables.items[number];
+        NtfsRecordItem& item = tables.items[number];
         if (facts.hasData && !item.IsDirectory()) {
             item.size = facts.size;
             if (facts.resident)
@@ -104,9 +104,7 @@ void NtfsVolume::ResolveAttributeLists(NtfsLoadTables& tables) {
         }
         for (const NtfsNameFact& name : names) {
             if (name.parent >= capacity) continue;
-            const char* pooled = tables.names->Add(name.name);
-            if (!item.name) item.name = pooled;
-            tables.links.push_back({static_cast<uint32_t>(name.parent), number, pooled});
+            tables.links.push_back({static_cast<uint32_t>(name.parent), number, tables.names->Add(name.name)});
         }
     }
 }

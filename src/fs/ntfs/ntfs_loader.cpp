@@ -188,12 +188,9 @@ bool NtfsVolume::BuildTree(NtfsLoadTables& tables) {
             const NtfsLink& link = tables.links[byParent[i]];
             // The root folder names itself as its own parent ("."): it is the tree's root, not a child.
             if (link.child == kRootRecord) continue;
-            FileItem child = tables.items[link.child];
             // A name from an extension record may precede (or outlive) its
             // base record's own parse: the link says which record it is.
-            child.name = link.name;
-            child.startCluster = link.child;
-            scratch.push_back(child);
+            scratch.push_back(tables.items[link.child].ToItem(link.name, link.child));
             if (const uint64_t sector = RecordToSector(link.child, false); sector != 0)
                 m_pTree->SetBit(sector, true);
         }

@@ -11,6 +11,7 @@
 #include "disk/volume_params.h"
 #include "fs/exfat/exfat_test_support.h"
 #include "fs/fat/fat_test_images.h"
+#include "recovery/found_items.h"
 #include "recovery/residual_search.h"
 #include "support/recorders.h"
 
@@ -272,6 +273,26 @@ TEST_F(ExfatImageTest, ResidualSearchBringsBackAFolderWhoseEntryWasZeroed) {
     EXPECT_EQ(ReadAll(*loaded.volume, y), expect("y.txt", 700));
     EXPECT_EQ(ReadAll(*loaded.volume, x), expect("x.txt", 9000));
     EXPECT_EQ(test::ItemsByPath(*loaded.volume->RecycleItem()).count("kept"), 0u);
+
+    // Split at a sector inside the lost folder's cluster, and just after it:
+    // the parts find the same sets, the folder once.
+    const test::FoundItems whole = test::Flatten(*loaded.volume->RecycleItem());
+    ASSERT_EQ(whole.tops.size(), 1u);
+    const ExfatGeometry& g = loaded.volume->Geometry();
+    const uint64_t head = g.ClusterSector(*whole.tops.begin()) * (g.bytesPerSector / 512);
+    for (const uint64_t cut : {head + 1, head + (uint64_t{g.clusterBytes} / 512)}) {
+        SCOPED_TRACE(cut);
+        std::multiset<std::string> items;
+        std::multiset<uint32_t> tops;
+        for (const ResidualPart part : {ResidualPart{0, cut}, ResidualPart{cut, UINT64_MAX}}) {
+            ASSERT_TRUE(RunResidualSearch(*loaded.volume, part));
+            const test::FoundItems found = test::Flatten(*loaded.volume->RecycleItem());
+            items.insert(found.items.begin(), found.items.end());
+            tops.insert(found.tops.begin(), found.tops.end());
+        }
+        EXPECT_EQ(items, whole.items);
+        EXPECT_EQ(tops.count(*whole.tops.begin()), 1u);
+    }
 }
 
 TEST_F(ExfatImageTest, VirtualVolumeLoadsFromTypedValuesWhenBothBootRegionsAreGone) {

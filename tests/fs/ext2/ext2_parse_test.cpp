@@ -313,6 +313,18 @@ TEST(Ext2Inode, SummariesKeepMapsUpToTheirLastBlock) {
     EXPECT_EQ(got.qwSize, 5000u);
     EXPECT_EQ(got.change.seconds, 7u);
     EXPECT_EQ(got.blockMap, a.blockMap);
+    // A large inode's own creation time is the one shown, as the change
+    // time; a zero one leaves the change time.
+    a.bHasCreateTime = true;
+    a.create.seconds = 11;
+    table.Store(4, a);
+    a.create.seconds = 0;
+    table.Store(2, a);
+    ASSERT_TRUE(table.Fetch(4, got));
+    EXPECT_EQ(got.change.seconds, 11u);
+    EXPECT_FALSE(got.bHasCreateTime);
+    ASSERT_TRUE(table.Fetch(2, got));
+    EXPECT_EQ(got.change.seconds, 7u);
     EXPECT_TRUE(table.HasBlockMap(3));
     EXPECT_FALSE(table.HasBlockMap(1));
     EXPECT_FALSE(table.Fetch(0, got));

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "common/bytes.h"
+#include "common/text_format.h"
 #include "fs/ntfs/ntfs_attribute_info.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
@@ -112,6 +114,41 @@ TEST(NtfsTime, ConvertsExactlyToLocalTimeWithinTheDosRange) {
     EXPECT_EQ(date >> 9, 127);
 }
 
+TEST(NtfsTime, AgreesWithTheZoneRulesAcrossOffsetChanges) {
+    // Zones whose offsets change on the hour, off the hour and not at all;
+    // every conversion must match localtime_r, whatever was converted before.
+    const char* const zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "XST-5:45XDT-6:15,M3.5.0/1:30,M10.5.0/2:15",
+                                 "UTC", "EST5EDT,M3.2.0,M11.1.0"};
+    const char* old = std::getenv("TZ");
+    const std::string oldTz = old ? old : "";
+    const bool hadTz = old != nullptr;
+    for (const char* zone : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        // A year from 2021-01-01 00:00:00 UTC in steps that fall on every
+        // minute and second of the hour in turn, then back and forth
+        // across hours already seen.
+        for (int64_t seconds = 1609459200, step = 0; step < 40000; ++step) {
+            seconds += (step % 7 == 3) ? -3001 : 997;
+            std::tm tm{};
+            const std::time_t t = static_cast<std::time_t>(seconds);
+            ASSERT_TRUE(localtime_r(&t, &tm));
+            uint16_t wantDate = 0, wantTime = 0;
+            PackDosDateTime(tm, wantDate, wantTime);
+            // Twice: the second stamp, later within the same second, is
+            // answered from the one before.
+            for (const uint64_t within : {0u, 9999999u}) {
+                uint16_t date = 0, time = 0;
+                NtfsTimeToDos(static_cast<uint64_t>(seconds + 11644473600) * 10000000u + within, time, date);
+                ASSERT_EQ(date, wantDate) << zone << " at " << seconds;
+                ASSERT_EQ(time, wantTime) << zone << " at " << seconds;
+            }
+        }
+    }
+    if (hadTz) setenv("TZ", oldTz.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
+
 TEST(NtfsFileFacts, GathersTimesDataPiecesAndTheListAcrossRecords) {
     const ItemTimes times{132670244960000001ull, 132670244960000002ull, 132670244960000003ull,
                           132670244960000004ull};
@@ -197,6 +234,13 @@ protected:
     void Parse(const Bytes& record, uint32_t number) {
         GetAttributeInfo(record, number, 1024, tables, log);
     }
+    // The record's last name, as its tree item is named; null without one.
+    const char* NameOf(uint32_t number) const {
+        const char* name = nullptr;
+        for (const NtfsLink& link : tables.links)
+            if (link.child == number) name = link.name;
+        return name;
+    }
     NtfsLoadTables tables;
     RecordingLog log;
 };
@@ -205,9 +249,7 @@ TEST_F(NtfsBatchRecords, FillsNameParentTimesAndSize) {
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(7, u"Ünïcode名.txt"),
                          ResidentData(Bytes(100, 'x'))}),
           20);
-    const FileItem& item = tables.items[20];
-    EXPECT_STREQ(item.name, "Ünïcode名.txt");
-    EXPECT_EQ(item.startCluster, 20u);
+    const NtfsRecordItem& item = tables.items[20];
     EXPECT_EQ(item.size, 100u);
     EXPECT_EQ(item.flags, item_flags::kInRecord);
     EXPECT_EQ(item.writeDate, (41 << 9) | (6 << 5) | 1);
@@ -217,6 +259,15 @@ TEST_F(NtfsBatchRecords, FillsNameParentTimesAndSize) {
     ASSERT_EQ(tables.links.size(), 1u);
     EXPECT_EQ(tables.links[0].parent, 7u);
     EXPECT_EQ(tables.links[0].child, 20u);
+    EXPECT_STREQ(tables.links[0].name, "Ünïcode名.txt");
+    // The tree's record takes the link's name and the record's number.
+    const FileItem tree = item.ToItem(tables.links[0].name, 20);
+    EXPECT_STREQ(tree.name, "Ünïcode名.txt");
+    EXPECT_EQ(tree.startCluster, 20u);
+    EXPECT_EQ(tree.size, 100u);
+    EXPECT_EQ(tree.flags, item_flags::kInRecord);
+    EXPECT_EQ(tree.writeDate, item.writeDate);
+    EXPECT_EQ(tree.writeTime, item.writeTime);
 
     Parse(MakeRecord(0, {StandardInformation(), FileNameAttribute(5, u"old"),
                          NonResidentData(EncodeRuns({{9, 1}}), 5000)}),
@@ -271,7 +322,7 @@ TEST_F(NtfsBatchRecords, ReadsResidenceFromTheFlagAndLeavesExtensionRecordsToThe
     // and data are reached through the base's list after the batch.
     Parse(MakeRecord(1, {FileNameAttribute(9, u"link", 1), ResidentData(Bytes(99, 'e'))}, 1024, true, 32), 33);
     ASSERT_EQ(tables.links.size(), 1u);
-    EXPECT_EQ(tables.items[33].name, nullptr);
+    EXPECT_EQ(NameOf(33), nullptr);
     EXPECT_EQ(tables.items[32].size, 10u);
     EXPECT_TRUE(tables.withList.empty());
     // A base record with a list (and no name of its own) is noted for that.
@@ -284,7 +335,7 @@ TEST_F(NtfsBatchRecords, IgnoresRecordsAndParentsOutsideTheTable) {
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(500, u"orphan")}), 10);
     Parse(MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"beyond")}), 64);
     EXPECT_TRUE(tables.links.empty());
-    EXPECT_EQ(tables.items[10].name, nullptr);
+    EXPECT_EQ(NameOf(10), nullptr);
 }
 
 TEST_F(NtfsBatchRecords, FallsBackTo48Or56WhenTheHeaderIsDamaged) {
@@ -299,13 +350,13 @@ TEST_F(NtfsBatchRecords, FallsBackTo48Or56WhenTheHeaderIsDamaged) {
         PutLe16(&at48[0x16], 1);
     }
     Parse(at48, 11);
-    EXPECT_STREQ(tables.items[11].name, "from48");
+    EXPECT_STREQ(NameOf(11), "from48");
 
     // Header says 48, byte 0x34 is 0, the real attributes start at 56.
     Bytes at56 = MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"from56")}, 1024, false);
     PutLe16(&at56[0x14], 48);
     Parse(at56, 12);
-    EXPECT_STREQ(tables.items[12].name, "from56");
+    EXPECT_STREQ(NameOf(12), "from56");
 
     // A record never written (all zeros) is no error; a written one that
     // cannot be parsed is.
@@ -313,7 +364,7 @@ TEST_F(NtfsBatchRecords, FallsBackTo48Or56WhenTheHeaderIsDamaged) {
     Bytes hopeless(1024, 0);
     std::memcpy(hopeless.data(), "FILE", 4);
     Parse(hopeless, 13);
-    EXPECT_EQ(tables.items[13].name, nullptr);
+    EXPECT_EQ(NameOf(13), nullptr);
 
     EXPECT_EQ(log.Lines(),
               (std::vector<std::string>{
@@ -329,7 +380,7 @@ TEST_F(NtfsBatchRecords, StaysInsideDamagedRecords) {
     PutLe32(&longName[0x38 + 0x60 + 4], 1024 - 0x98 - 0x60 + 0x60);  // attribute reaching the end
     std::fill(longName.begin() + 0x38 + 0x60 + 0x5A, longName.end(), 0x41);
     Parse(longName, 14);
-    EXPECT_EQ(tables.items[14].name, nullptr);
+    EXPECT_EQ(NameOf(14), nullptr);
 
     // A zero-length $FILE_NAME ends the record with its log line.
     Bytes zeroName = MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"y")}, 1024, false);
@@ -341,7 +392,7 @@ TEST_F(NtfsBatchRecords, StaysInsideDamagedRecords) {
     Bytes torn = MakeRecord(1, {StandardInformation(), FileNameAttribute(5, u"torn")});
     PutLe16(&torn[510], 9);
     Parse(torn, 16);
-    EXPECT_EQ(tables.items[16].name, nullptr);
+    EXPECT_EQ(NameOf(16), nullptr);
     EXPECT_TRUE(log.Contains("MFT 16"));
 }
 
