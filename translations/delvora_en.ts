@@ -276,6 +276,13 @@
     </message>
 </context>
 <context>
+    <name>CmdInfo</name>
+    <message>
+        <source>正在校验...</source>
+        <translation>Verifying...</translation>
+    </message>
+</context>
+<context>
     <name>CmdParams</name>
     <message>
         <source>项	值	重要</source>
@@ -1492,6 +1499,13 @@ Disk examination and data recovery workstation</translation>
     </message>
 </context>
 <context>
+    <name>ManualWindow</name>
+    <message>
+        <source>用户手册</source>
+        <translation>User manual</translation>
+    </message>
+</context>
+<context>
     <name>Notifier</name>
     <message>
         <source>提示</source>
@@ -2395,6 +2409,21 @@ Disk examination and data recovery workstation</translation>
     <message>
         <source>关键字太多或太复杂, 无法一起查找: 内存不足</source>
         <translation>Too many or too complex keywords to search together: out of memory</translation>
+    </message>
+</context>
+<context>
+    <name>TerminalProgress</name>
+    <message>
+        <source>%llu 个文件</source>
+        <translation>%llu files</translation>
+    </message>
+    <message>
+        <source>查找残余文件...</source>
+        <translation>Searching for residual files...</translation>
+    </message>
+    <message>
+        <source>正在导出文件...</source>
+        <translation>Exporting files...</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QResizeEvent>
 #include <QTextBlock>
@@ -18,7 +19,7 @@ namespace delvora {
 ManualWindow::ManualWindow(const QString& indexPath, QWidget* parent)
     : QWidget(parent, Qt::Window), m_pBrowser(new QTextBrowser(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("用户手册"));
+    setWindowTitle(QCoreApplication::translate("ManualWindow", "用户手册"));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pBrowser);

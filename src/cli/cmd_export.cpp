@@ -97,7 +97,7 @@ int Export(Env& env, const Args& args) {
     };
     FolderExporter exporter(volume, options);
     if (manifestPath) exporter.SetFileObserver(addRow);
-    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, Tr("TerminalProgress", kExportingText));
     exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     ExportSummary single;
     std::error_code error;

@@ -14,6 +14,12 @@ QStringList TranslationFolders(const QString& programFolder) {
             QDir::cleanPath(dir.filePath(QStringLiteral("../share/delvora/translations")))};
 }
 
+namespace {
+Language s_shown = Language::kChinese;
+}  // namespace
+
+Language ShownLanguage() { return s_shown; }
+
 bool UseLanguage(Language language, const QString& programFolder, QString& error) {
     // Lives for the rest of the run: the application and the core keep using it.
     static QTranslator s_translator;
@@ -21,6 +27,7 @@ bool UseLanguage(Language language, const QString& programFolder, QString& error
         // Back to the source texts, should an earlier call have chosen English.
         if (QCoreApplication::instance()) QCoreApplication::removeTranslator(&s_translator);
         InstallTranslator({});
+        s_shown = Language::kChinese;
         return true;
     }
     const QString name = QStringLiteral("delvora_en");
@@ -36,6 +43,7 @@ bool UseLanguage(Language language, const QString& programFolder, QString& error
     InstallTranslator([](const char* context, const char* source) {
         return s_translator.translate(context, source).toStdString();
     });
+    s_shown = Language::kEnglish;
     return true;
 }
 

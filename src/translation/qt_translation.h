@@ -21,4 +21,8 @@ QStringList TranslationFolders(const QString& programFolder);
 /// texts then stay).
 bool UseLanguage(Language language, const QString& programFolder, QString& error);
 
+/// The language the texts are shown in now: Chinese until UseLanguage has
+/// loaded the English translation.
+Language ShownLanguage();
+
 }  // namespace delvora
