@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <thread>
 
 extern char** environ;
@@ -111,7 +110,8 @@ std::string SubmitArray(const SlurmSubmit& submit, const std::vector<uint64_t>& 
 bool FollowJob(const std::string& job, uint64_t pendingLimit,
                const std::function<void(size_t pending, size_t running)>& onPoll, std::string& error) {
     using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> failingSince;
+    bool failing = false;
+    Clock::time_point failingSince;
     Clock::time_point pendingSince = Clock::now();
     // Each round is one look at the queue; the loop ends when the job has
     // left it, or has waited in it, with nothing running, past the limit.
@@ -121,13 +121,14 @@ bool FollowJob(const std::string& job, uint64_t pendingLimit,
         if (status != 0) {
             // A job that has ended and been purged is "Invalid job id".
             if (err.find("Invalid job id") != std::string::npos) return true;
-            if (!failingSince) failingSince = Clock::now();
-            if (Clock::now() - *failingSince > kSqueueFailingAllowed) {
+            if (!failing) failingSince = Clock::now();
+            failing = true;
+            if (Clock::now() - failingSince > kSqueueFailingAllowed) {
                 error = "squeue failed: " + FirstLine(err.empty() ? out : err);
                 return false;
             }
         } else {
-            failingSince.reset();
+            failing = false;
             size_t pending = 0, running = 0, lines = 0;
             for (size_t at = 0; at < out.size();) {
                 size_t end = out.find('\n', at);
