@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/translation.h"
 #include "ui/qt_text.h"
 #include "ui/wait_cursor.h"
 #include "common/reporting.h"
@@ -38,21 +39,21 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
     : QWizardPage(parent),
       m_context(context),
       m_notifier(notifier),
-      m_pLocal(new QRadioButton(QStringLiteral("本地驱动器"), this)),
-      m_pRemote(new QRadioButton(QStringLiteral("远程驱动器"), this)),
+      m_pLocal(new QRadioButton(QCoreApplication::translate("AddDataWizard", "本地驱动器"), this)),
+      m_pRemote(new QRadioButton(QCoreApplication::translate("AddDataWizard", "远程驱动器"), this)),
       m_pServer(new QLineEdit(this)),
       m_pUser(new QLineEdit(this)),
       m_pPassword(new QLineEdit(this)),
-      m_pConnect(new QPushButton(QStringLiteral("连接"), this)),
-      m_pDisconnect(new QPushButton(QStringLiteral("断开"), this)),
-      m_pImage(new QRadioButton(QStringLiteral("镜像文件"), this)),
+      m_pConnect(new QPushButton(QCoreApplication::translate("AddDataWizard", "连接"), this)),
+      m_pDisconnect(new QPushButton(QCoreApplication::translate("AddDataWizard", "断开"), this)),
+      m_pImage(new QRadioButton(QCoreApplication::translate("AddDataWizard", "镜像文件"), this)),
       m_pImagePath(new QLineEdit(this)),
-      m_pBrowse(new QPushButton(QStringLiteral("浏览..."), this)),
-      m_pFloppy(new QCheckBox(QStringLiteral("软盘"), this)),
-      m_pPartitions(new QCheckBox(QStringLiteral("逻辑卷"), this)),
-      m_pWholeDisks(new QCheckBox(QStringLiteral("硬盘"), this)),
-      m_pVirtual(new QCheckBox(QStringLiteral("虚拟卷"), this)) {
-    setTitle(QStringLiteral("选择数据来源"));
+      m_pBrowse(new QPushButton(QCoreApplication::translate("AddDataWizard", "浏览..."), this)),
+      m_pFloppy(new QCheckBox(QCoreApplication::translate("AddDataWizard", "软盘"), this)),
+      m_pPartitions(new QCheckBox(QCoreApplication::translate("AddDataWizard", "逻辑卷"), this)),
+      m_pWholeDisks(new QCheckBox(QCoreApplication::translate("AddDataWizard", "硬盘"), this)),
+      m_pVirtual(new QCheckBox(QCoreApplication::translate("AddDataWizard", "虚拟卷"), this)) {
+    setTitle(QCoreApplication::translate("AddDataWizard", "选择数据来源"));
     m_pLocal->setObjectName(QStringLiteral("localRadio"));
     m_pRemote->setObjectName(QStringLiteral("remoteRadio"));
     m_pFloppy->setObjectName(QStringLiteral("floppyBox"));
@@ -67,10 +68,10 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
     m_pImage->setObjectName(QStringLiteral("imageRadio"));
     m_pImagePath->setObjectName(QStringLiteral("imagePathEdit"));
     m_pBrowse->setObjectName(QStringLiteral("browseImageButton"));
-    m_pImagePath->setPlaceholderText(QStringLiteral("E01, VHD/VHDX, VMDK, QCOW2, 分卷或原始镜像"));
+    m_pImagePath->setPlaceholderText(QCoreApplication::translate("AddDataWizard", "E01, VHD/VHDX, VMDK, QCOW2, 分卷或原始镜像"));
     m_pPassword->setEchoMode(QLineEdit::Password);
-    m_pServer->setPlaceholderText(QStringLiteral("主机[:端口]"));
-    m_pPassword->setPlaceholderText(QStringLiteral("十六进制密钥; 空: 不加密"));
+    m_pServer->setPlaceholderText(QCoreApplication::translate("AddDataWizard", "主机[:端口]"));
+    m_pPassword->setPlaceholderText(QCoreApplication::translate("AddDataWizard", "十六进制密钥; 空: 不加密"));
     m_pLocal->setChecked(true);
     ShowRemoteControls(false);
     connect(m_pRemote, &QRadioButton::toggled, this, [this](bool remote) {
@@ -85,32 +86,32 @@ SourceKindPage::SourceKindPage(const CoreContext& context, Notifier& notifier, Q
     m_pBrowse->setEnabled(false);
     connect(m_pBrowse, &QPushButton::clicked, this, [this] {
         // Containers are told apart by their content, so every file is offered.
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开镜像文件"), m_pImagePath->text(),
-                                                          QStringLiteral("所有文件 (*)"));
+        const QString path = QFileDialog::getOpenFileName(this, QCoreApplication::translate("AddDataWizard", "打开镜像文件"), m_pImagePath->text(),
+                                                          QCoreApplication::translate("AddDataWizard", "所有文件 (*)"));
         if (!path.isEmpty()) m_pImagePath->setText(path);
     });
     connect(m_pConnect, &QPushButton::clicked, this, [this] { Connect(); });
     connect(m_pDisconnect, &QPushButton::clicked, this, [this] { Disconnect(); });
 
-    auto* where = new QGroupBox(QStringLiteral("驱动器位置"), this);
+    auto* where = new QGroupBox(QCoreApplication::translate("AddDataWizard", "驱动器位置"), this);
     auto* whereLayout = new QGridLayout(where);
     whereLayout->addWidget(m_pLocal, 0, 0, 1, 4);
     whereLayout->addWidget(m_pRemote, 1, 0, 1, 4);
-    whereLayout->addWidget(new QLabel(QStringLiteral("地  址"), this), 2, 0);
+    whereLayout->addWidget(new QLabel(QCoreApplication::translate("AddDataWizard", "地  址"), this), 2, 0);
     whereLayout->addWidget(m_pServer, 2, 1);
     whereLayout->addWidget(m_pConnect, 2, 2);
-    whereLayout->addWidget(new QLabel(QStringLiteral("用户名"), this), 3, 0);
+    whereLayout->addWidget(new QLabel(QCoreApplication::translate("AddDataWizard", "用户名"), this), 3, 0);
     whereLayout->addWidget(m_pUser, 3, 1);
     whereLayout->addWidget(m_pDisconnect, 3, 2);
-    whereLayout->addWidget(new QLabel(QStringLiteral("密  码"), this), 4, 0);
+    whereLayout->addWidget(new QLabel(QCoreApplication::translate("AddDataWizard", "密  码"), this), 4, 0);
     whereLayout->addWidget(m_pPassword, 4, 1);
     whereLayout->addWidget(m_pImage, 5, 0, 1, 4);
-    whereLayout->addWidget(new QLabel(QStringLiteral("文  件"), this), 6, 0);
+    whereLayout->addWidget(new QLabel(QCoreApplication::translate("AddDataWizard", "文  件"), this), 6, 0);
     whereLayout->addWidget(m_pImagePath, 6, 1);
     whereLayout->addWidget(m_pBrowse, 6, 2);
     whereLayout->setColumnStretch(1, 1);
 
-    auto* kinds = new QGroupBox(QStringLiteral("驱动器类型"), this);
+    auto* kinds = new QGroupBox(QCoreApplication::translate("AddDataWizard", "驱动器类型"), this);
     auto* kindsLayout = new QHBoxLayout(kinds);
     for (QCheckBox* box : {m_pFloppy, m_pPartitions, m_pWholeDisks, m_pVirtual}) kindsLayout->addWidget(box);
     kindsLayout->addStretch(1);
@@ -161,12 +162,12 @@ bool SourceKindPage::validatePage() {
     // A virtual volume needs neither a connection nor a drive type.
     if (m_pVirtual->isChecked()) return true;
     if (m_pRemote->isChecked() && !IsConnected()) {
-        m_notifier.Message("没有连接到服务器!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("AddDataWizard", "没有连接到服务器!"), "提示", MessageIcon::Error);
         return false;
     }
     if (m_pImage->isChecked()) {
         if (ChosenImage().empty()) {
-            m_notifier.Message("请选择镜像文件!", "提示", MessageIcon::Error);
+            m_notifier.Message(Tr("AddDataWizard", "请选择镜像文件!"), "提示", MessageIcon::Error);
             return false;
         }
         // An image lists its own partitions whatever the drive types say.
@@ -174,7 +175,7 @@ bool SourceKindPage::validatePage() {
     }
     // Whole disks alone hold no volume to load.
     if (!m_pFloppy->isChecked() && !m_pPartitions->isChecked()) {
-        m_notifier.Message("请选择驱动器类型!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("AddDataWizard", "请选择驱动器类型!"), "提示", MessageIcon::Error);
         return false;
     }
     return true;
@@ -186,7 +187,7 @@ int SourceKindPage::nextId() const {
 
 PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notifier, QWidget* parent)
     : QWizardPage(parent), m_context(context), m_notifier(notifier), m_pList(new QTreeWidget(this)) {
-    setTitle(QStringLiteral("选择分区"));
+    setTitle(QCoreApplication::translate("AddDataWizard", "选择分区"));
     m_pList->setObjectName(QStringLiteral("partitionList"));
     m_pList->setRootIsDecorated(false);
     m_pList->setItemsExpandable(false);
@@ -198,7 +199,7 @@ PartitionListPage::PartitionListPage(const CoreContext& context, Notifier& notif
     const auto& titles = DiskScan::ColumnTitles();
     const auto& widths = DiskScan::ColumnWidths();
     QStringList headers;
-    for (const auto& title : titles) headers << FromUtf8(title);
+    for (const auto& title : titles) headers << FromUtf8(Tr("DiskScan", title.c_str()));
     m_pList->setColumnCount(static_cast<int>(headers.size()));
     m_pList->setHeaderLabels(headers);
     m_pList->header()->setStretchLastSection(false);
@@ -259,7 +260,7 @@ void PartitionListPage::ListImage(const std::string& path) {
         const uint8_t type =
             probe.GetData(head.data(), static_cast<uint32_t>(head.size()), 0) ? RecogniseVolume(head) : 0;
         if (type == 0) {
-            m_notifier.Message("未识别出分区或 FAT、NTFS、EXT2 卷: " + path, "提示", MessageIcon::Error);
+            m_notifier.Message(Tr("AddDataWizard", "未识别出分区或 FAT、NTFS、EXT2 卷: ") + path, "提示", MessageIcon::Error);
             return;
         }
         PartitionEntry bare;
@@ -304,7 +305,7 @@ void PartitionListPage::ShowWholeSources() {
 bool PartitionListPage::validatePage() {
     const QList<QTreeWidgetItem*> selected = m_pList->selectedItems();
     if (selected.isEmpty()) {
-        m_notifier.Message("请选择一项!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("AddDataWizard", "请选择一项!"), "提示", MessageIcon::Error);
         return false;
     }
     const int index = m_pList->indexOfTopLevelItem(selected.first());
@@ -319,13 +320,13 @@ AddDataWizard::AddDataWizard(const CoreContext& context, Notifier& notifier, QWi
       m_pList(new PartitionListPage(context, notifier, this)),
       m_pVirtual(new VirtualVolumePage(context, notifier, this)) {
     setObjectName(QStringLiteral("addDataWizard"));
-    setWindowTitle(QStringLiteral("数据来源"));
+    setWindowTitle(QCoreApplication::translate("AddDataWizard", "数据来源"));
     setWizardStyle(QWizard::ClassicStyle);
     setOption(QWizard::NoBackButtonOnStartPage, false);
-    setButtonText(QWizard::BackButton, QStringLiteral("< 上一步"));
-    setButtonText(QWizard::NextButton, QStringLiteral("下一步 >"));
-    setButtonText(QWizard::FinishButton, QStringLiteral("完成"));
-    setButtonText(QWizard::CancelButton, QStringLiteral("取消"));
+    setButtonText(QWizard::BackButton, QCoreApplication::translate("AddDataWizard", "< 上一步"));
+    setButtonText(QWizard::NextButton, QCoreApplication::translate("AddDataWizard", "下一步 >"));
+    setButtonText(QWizard::FinishButton, QCoreApplication::translate("AddDataWizard", "完成"));
+    setButtonText(QWizard::CancelButton, QCoreApplication::translate("AddDataWizard", "取消"));
     setPage(kSourcePage, m_pSource);
     setPage(kListPage, m_pList);
     setPage(kVirtualPage, m_pVirtual);

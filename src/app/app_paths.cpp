@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QStandardPaths>
 
+#include "translation/qt_translation.h"
+
 namespace delvora {
 
 QString ProgramFolder() {
@@ -48,9 +50,8 @@ QString ManualLanguage(const QString& languageCode) {
 }
 
 QString CurrentManualLanguage() {
-    // LANGUAGE / LC_MESSAGES decide the language of texts, not LC_NUMERIC.
-    const QStringList languages = QLocale::system().uiLanguages();
-    return ManualLanguage(languages.isEmpty() ? QLocale::system().name() : languages.front());
+    // The manual speaks the language the window does.
+    return ShownLanguage() == Language::kEnglish ? QStringLiteral("en") : QStringLiteral("zh");
 }
 
 QStringList ManualFolders(const QString& programFolder) {

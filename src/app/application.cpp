@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QSettings>
 #include <QSplashScreen>
 #include <QTimer>
 
@@ -11,9 +12,12 @@
 #include "app/command_line.h"
 #include "app/desktop_registration.h"
 #include "app/main_frame.h"
+#include "app/options_dialog.h"
 #include "app/screenshot_tour.h"
 #include "app/splash.h"
 #include "app/workstation.h"
+#include "common/language.h"
+#include "translation/qt_translation.h"
 
 namespace delvora {
 namespace {
@@ -24,6 +28,7 @@ void PrintError(const QString& text) { std::fprintf(stderr, "delvora: %s\n", tex
 class StderrNotifier final : public Notifier {
 public:
     void Message(std::string_view text, std::string_view caption, MessageIcon) override {
+        caption = ShownCaption(caption);
         std::fprintf(stderr, "[%.*s] %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
     }
     bool Confirm(std::string_view text, std::string_view caption) override {
@@ -42,6 +47,16 @@ void ShowSplash() {
     splash.close();
 }
 
+// --lang wins, then the choice saved on the options page, then the locale.
+void ChooseLanguage(const QString& fromCommandLine) {
+    QSettings settings(QString::fromLatin1(kSettingsOrganisation), QString::fromLatin1(kSettingsApplication));
+    const QString saved = SavedLanguage(settings);
+    const QString word = !fromCommandLine.isEmpty() ? fromCommandLine : saved;
+    const Language language = ParseLanguage(word.toStdString()).value_or(EnvironmentLanguage());
+    QString error;
+    if (!UseLanguage(language, QApplication::applicationDirPath(), error)) PrintError(error);
+}
+
 }  // namespace
 
 int RunWorkstation(int argc, char** argv) {
@@ -50,6 +65,7 @@ int RunWorkstation(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
 
     const CommandLine line = ParseCommandLine(QApplication::arguments().mid(1));
+    ChooseLanguage(line.language);
     if (!line.error.isEmpty()) {
         PrintError(line.error);
         std::fputs(CommandLineUsage().toLocal8Bit().constData(), stderr);

@@ -1,16 +1,20 @@
 #include "app/browse_bar.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "ui/qt_text.h"
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "case/keyword_search_worker.h"
 #include "fs/file_item.h"
 #include "fs/volume.h"
 
@@ -34,7 +38,7 @@ BrowseBar::BrowseBar(CaseWorkspace& workspace, QWidget* parent)
     : QWidget(parent),
       m_workspace(workspace),
       m_pTree(new QTreeWidget(this)),
-      m_pShowFiles(new QCheckBox(QStringLiteral("显示文件"), this)) {
+      m_pShowFiles(new QCheckBox(QCoreApplication::translate("BrowseBar", "显示文件"), this)) {
     setObjectName(QStringLiteral("browseBar"));
     m_pTree->setObjectName(QStringLiteral("caseTree"));
     m_pTree->setHeaderHidden(true);
@@ -117,7 +121,7 @@ void BrowseBar::InsertVolume(Volume& volume, QTreeWidgetItem* itemNode) {
     InsertItemTree(*pRoot, &volume, pNode);
     FileItem* pRecycle = volume.RecycleItem();
     if (pRecycle && pRecycle->childCount > 0) {
-        auto* pBin = new QTreeWidgetItem(pNode, QStringList{QStringLiteral("回收站")});
+        auto* pBin = new QTreeWidgetItem(pNode, QStringList{QCoreApplication::translate("BrowseBar", "回收站")});
         pBin->setIcon(0, m_icons.Recycle());
         Attach(pBin, kFileItemNode, pRecycle, &volume);
         InsertItemTree(*pRecycle, &volume, pBin);
@@ -149,8 +153,12 @@ void BrowseBar::InsertItemTree(const FileItem& folder, Volume* volume, QTreeWidg
 
 void BrowseBar::InsertGroup(CaseItem& group, QTreeWidgetItem* parent) {
     // Groups are a few levels deep (group, folder, hit), made by this program.
-    auto* pNode = parent ? new QTreeWidgetItem(parent, QStringList{FromUtf8(group.name)})
-                         : new QTreeWidgetItem(m_pTree, QStringList{FromUtf8(group.name)});
+    // The fixed groups show in the reader's language; other names have no translation and stay.
+    QString strName = QCoreApplication::translate("CaseItem", group.name.c_str());
+    if (group.kind == node_kinds::kSearchFolder && group.name.ends_with(kResultFolderSuffix))
+        strName = FromUtf8(std::string_view(group.name).substr(0, group.name.size() - std::strlen(kResultFolderSuffix))) +
+                  QCoreApplication::translate("KeywordSearchWorker", kResultFolderSuffix);
+    auto* pNode = parent ? new QTreeWidgetItem(parent, QStringList{strName}) : new QTreeWidgetItem(m_pTree, QStringList{strName});
     pNode->setIcon(0, m_icons.ForGroup(group.image, group.selectedImage));
     Attach(pNode, group.NodeKind(), &group);
     if (group.kind == node_kinds::kSearchFolder && parent && !group.children.empty()) {

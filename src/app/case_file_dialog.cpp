@@ -1,11 +1,12 @@
 #include "app/case_file_dialog.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 
 namespace delvora {
 
-QString CaseFileDialog::CheckBoxText() { return QStringLiteral("保存各个文件项 (若数据源不变 建议选中此项)"); }
+QString CaseFileDialog::CheckBoxText() { return QCoreApplication::translate("CaseFileDialog", "保存各个文件项 (若数据源不变 建议选中此项)"); }
 
 CaseFileDialog::CaseFileDialog(Mode mode, QWidget* parent) : QFileDialog(parent) {
     setObjectName(QStringLiteral("caseFileDialog"));
@@ -14,7 +15,7 @@ CaseFileDialog::CaseFileDialog(Mode mode, QWidget* parent) : QFileDialog(parent)
     setAcceptMode(mode == Mode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     setFileMode(mode == Mode::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     setOption(QFileDialog::DontConfirmOverwrite, false);
-    setWindowTitle(mode == Mode::Save ? QStringLiteral("另存为") : QStringLiteral("打开"));
+    setWindowTitle(mode == Mode::Save ? QCoreApplication::translate("CaseFileDialog", "另存为") : QCoreApplication::translate("CaseFileDialog", "打开"));
 
     m_pSaveItems = new QCheckBox(CheckBoxText(), this);
     m_pSaveItems->setObjectName(QStringLiteral("saveItemsBox"));

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "common/language.h"
+
 namespace delvora {
 namespace {
 
@@ -41,6 +43,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             line.noSplash = true;
         } else if (strName == QLatin1String("no-wizard")) {
             line.noWizard = true;
+        } else if (strName == QLatin1String("lang")) {
+            if (i + 1 >= arguments.size() || !ParseLanguage(arguments[i + 1].toStdString())) {
+                line.error = QStringLiteral("%1 takes zh or en").arg(strArg);
+                break;
+            }
+            line.language = arguments[++i];
         } else if (strName == QLatin1String("devices") || strName == QLatin1String("screenshot")) {
             if (i + 1 >= arguments.size()) {
                 line.error = QStringLiteral("%1 needs a value").arg(strArg);
@@ -57,7 +65,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString CommandLineUsage() {
     return QStringLiteral(
-        "usage: delvora [--devices FILE] [--no-splash] [--no-wizard] [CASE.wsh ...]\n"
+        "usage: delvora [--devices FILE] [--lang zh|en] [--no-splash] [--no-wizard] [CASE.wsh ...]\n"
         "       delvora --devices FILE --screenshot FOLDER   (pictures of the window, then quit)\n"
         "       delvora --register | --unregister | --automation | --embedding\n");
 }

@@ -15,6 +15,7 @@ struct CommandLine {
     bool noWizard = false;     // do not open the add-data wizard at start
     QString devicesFile;       // device map file
     QString screenshotFolder;  // save pictures of the window there, then quit
+    QString language;          // "zh" or "en" with --lang; empty: the saved choice, else the locale
     QStringList files;         // case files to open
     QString error;             // non-empty when the line could not be parsed
 

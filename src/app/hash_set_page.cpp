@@ -1,5 +1,6 @@
 #include "app/hash_set_page.h"
 
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -35,18 +36,18 @@ HashSetPage::HashSetPage(std::string dbPath, QWidget* parent)
     setObjectName(QStringLiteral("hashSetPage"));
     m_pList->setObjectName(QStringLiteral("hashSetList"));
     m_pList->setRootIsDecorated(false);
-    m_pList->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("类别"), QStringLiteral("哈希数"),
-                              QStringLiteral("算法"), QStringLiteral("导入时间"), QStringLiteral("来源")});
+    m_pList->setHeaderLabels({QCoreApplication::translate("HashSetPage", "名称"), QCoreApplication::translate("HashSetPage", "类别"), QCoreApplication::translate("HashSetPage", "哈希数"),
+                              QCoreApplication::translate("HashSetPage", "算法"), QCoreApplication::translate("HashSetPage", "导入时间"), QCoreApplication::translate("HashSetPage", "来源")});
     m_pName->setObjectName(QStringLiteral("hashSetName"));
-    m_pName->setPlaceholderText(QStringLiteral("哈希集名称"));
+    m_pName->setPlaceholderText(QCoreApplication::translate("HashSetPage", "哈希集名称"));
     m_pStatus->setObjectName(QStringLiteral("hashSetStatus"));
-    m_pStatus->addItems({QStringLiteral("已知 (可忽略)"), QStringLiteral("关注 (报警)")});
-    auto* importButton = new QPushButton(QStringLiteral("导入..."), this);
+    m_pStatus->addItems({QCoreApplication::translate("HashSetPage", "已知 (可忽略)"), QCoreApplication::translate("HashSetPage", "关注 (报警)")});
+    auto* importButton = new QPushButton(QCoreApplication::translate("HashSetPage", "导入..."), this);
     importButton->setObjectName(QStringLiteral("hashSetImport"));
-    auto* removeButton = new QPushButton(QStringLiteral("删除"), this);
+    auto* removeButton = new QPushButton(QCoreApplication::translate("HashSetPage", "删除"), this);
     removeButton->setObjectName(QStringLiteral("hashSetRemove"));
     connect(importButton, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("导入哈希集"));
+        const QString file = QFileDialog::getOpenFileName(this, QCoreApplication::translate("HashSetPage", "导入哈希集"));
         if (!file.isEmpty()) ImportFile(file);
     });
     connect(removeButton, &QPushButton::clicked, this, [this] { RemoveSelected(); });
@@ -59,14 +60,14 @@ HashSetPage::HashSetPage(std::string dbPath, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pList, 1);
     layout->addLayout(row);
-    layout->addWidget(new QLabel(QStringLiteral("NSRL RDS (SQLite 或 NSRLFile.txt)、hashdeep/md5deep 输出、每行一个 MD5/SHA-1/SHA-256 的列表"), this));
+    layout->addWidget(new QLabel(QCoreApplication::translate("HashSetPage", "NSRL RDS (SQLite 或 NSRLFile.txt)、hashdeep/md5deep 输出、每行一个 MD5/SHA-1/SHA-256 的列表"), this));
     Reload();
 }
 
 void HashSetPage::Tell(const QString& text, bool error, bool quiet) {
     if (quiet) return;
-    if (error) QMessageBox::warning(this, QStringLiteral("提示"), text);
-    else QMessageBox::information(this, QStringLiteral("提示"), text);
+    if (error) QMessageBox::warning(this, QCoreApplication::translate("HashSetPage", "提示"), text);
+    else QMessageBox::information(this, QCoreApplication::translate("HashSetPage", "提示"), text);
 }
 
 void HashSetPage::Reload() {
@@ -77,7 +78,7 @@ void HashSetPage::Reload() {
     for (const auto& set : sets) {
         auto* item = new QTreeWidgetItem(m_pList);
         item->setText(0, FromUtf8(set.name));
-        item->setText(1, set.status == HashSetStatus::kNotable ? QStringLiteral("关注") : QStringLiteral("已知"));
+        item->setText(1, set.status == HashSetStatus::kNotable ? QCoreApplication::translate("HashSetPage", "关注") : QCoreApplication::translate("HashSetPage", "已知"));
         item->setText(2, QString::number(set.count));
         item->setText(3, KindsText(set.kinds));
         item->setText(4, FromUtf8(set.imported));
@@ -89,7 +90,7 @@ void HashSetPage::Reload() {
 bool HashSetPage::ImportFile(const QString& file, bool quiet) {
     const QString name = m_pName->text().trimmed();
     if (name.isEmpty()) {
-        Tell(QStringLiteral("请输入哈希集名称!"), true, quiet);
+        Tell(QCoreApplication::translate("HashSetPage", "请输入哈希集名称!"), true, quiet);
         return false;
     }
     HashSetStore store;
@@ -112,7 +113,7 @@ bool HashSetPage::ImportFile(const QString& file, bool quiet) {
         Tell(FromUtf8(error), true, quiet);
         return false;
     }
-    Tell(QStringLiteral("已导入 %1 个哈希到 \"%2\", 跳过 %3 行").arg(report.added).arg(name).arg(report.Skipped()), false,
+    Tell(QCoreApplication::translate("HashSetPage", "已导入 %1 个哈希到 \"%2\", 跳过 %3 行").arg(report.added).arg(name).arg(report.Skipped()), false,
          quiet);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "app/keyword_dialog.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -11,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/translation.h"
 #include "ui/qt_text.h"
 #include "common/reporting.h"
 #include "search/keyword.h"
@@ -24,23 +26,23 @@ KeywordDialog::KeywordDialog(Notifier& notifier, std::string codepage, QWidget* 
     : QDialog(parent),
       m_notifier(notifier),
       m_strCodepage(std::move(codepage)),
-      m_pName(new QLineEdit(QStringLiteral("关键字"), this)),
+      m_pName(new QLineEdit(QCoreApplication::translate("KeywordDialog", "关键字"), this)),
       m_pText(new QLineEdit(this)),
       m_pPreview(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("keywordDialog"));
-    setWindowTitle(QStringLiteral("增加关键字"));
+    setWindowTitle(QCoreApplication::translate("KeywordDialog", "增加关键字"));
     m_pName->setObjectName(QStringLiteral("keywordName"));
     m_pText->setObjectName(QStringLiteral("keywordText"));
     m_pPreview->setObjectName(QStringLiteral("keywordPreview"));
     m_pPreview->setReadOnly(true);
     m_pPreview->setMaximumHeight(80);
 
-    auto* pNameBox = new QGroupBox(QStringLiteral("名称"), this);
+    auto* pNameBox = new QGroupBox(QCoreApplication::translate("KeywordDialog", "名称"), this);
     (new QVBoxLayout(pNameBox))->addWidget(m_pName);
-    auto* pTypeBox = new QGroupBox(QStringLiteral("类型"), this);
+    auto* pTypeBox = new QGroupBox(QCoreApplication::translate("KeywordDialog", "类型"), this);
     auto* pTypeLayout = new QHBoxLayout(pTypeBox);
     const QString labels[kTypeCount] = {QStringLiteral("ASCII"), QStringLiteral("UNICODE"), QStringLiteral("HEX"),
-                                        QStringLiteral("正则表达式")};
+                                        QCoreApplication::translate("KeywordDialog", "正则表达式")};
     for (uint32_t i = 0; i < kTypeCount; ++i) {
         m_pTypes[i] = new QRadioButton(labels[i], pTypeBox);
         pTypeLayout->addWidget(m_pTypes[i]);
@@ -50,9 +52,9 @@ KeywordDialog::KeywordDialog(Notifier& notifier, std::string codepage, QWidget* 
     m_pTypes[kKeywordRegex]->setObjectName(QStringLiteral("keywordRegex"));
     // The search options: letters in either case, and the encodings a text is
     // searched in at once (none checked: the type's own).
-    auto* pOptionBox = new QGroupBox(QStringLiteral("查找方式"), this);
+    auto* pOptionBox = new QGroupBox(QCoreApplication::translate("KeywordDialog", "查找方式"), this);
     auto* pOptionLayout = new QHBoxLayout(pOptionBox);
-    m_pIgnoreCase = new QCheckBox(QStringLiteral("不区分大小写"), pOptionBox);
+    m_pIgnoreCase = new QCheckBox(QCoreApplication::translate("KeywordDialog", "不区分大小写"), pOptionBox);
     m_pIgnoreCase->setObjectName(QStringLiteral("keywordIgnoreCase"));
     pOptionLayout->addWidget(m_pIgnoreCase);
     pOptionLayout->addSpacing(12);
@@ -66,18 +68,18 @@ KeywordDialog::KeywordDialog(Notifier& notifier, std::string codepage, QWidget* 
     }
     connect(m_pIgnoreCase, &QCheckBox::toggled, this, &KeywordDialog::UpdatePreview);
     auto* pTextRow = new QHBoxLayout;
-    pTextRow->addWidget(new QLabel(QStringLiteral("内容"), this));
+    pTextRow->addWidget(new QLabel(QCoreApplication::translate("KeywordDialog", "内容"), this));
     pTextRow->addWidget(m_pText, 1);
     connect(m_pText, &QLineEdit::textChanged, this, &KeywordDialog::UpdatePreview);
-    auto* pPreviewBox = new QGroupBox(QStringLiteral("预览"), this);
+    auto* pPreviewBox = new QGroupBox(QCoreApplication::translate("KeywordDialog", "预览"), this);
     (new QVBoxLayout(pPreviewBox))->addWidget(m_pPreview);
-    auto* pNote = new QLabel(QStringLiteral("ASCII为单字节编码\nUNICODE为双字节编码\n"
+    auto* pNote = new QLabel(QCoreApplication::translate("KeywordDialog", "ASCII为单字节编码\nUNICODE为双字节编码\n"
                                             "HEX为ASCII与十六进制混合, 十六进制以\\x开头, 后跟两个十六进制字符\n"
                                             "正则表达式按字节匹配, 每个匹配最长 1024 字节"),
                              this);
     auto* pButtons = new QDialogButtonBox(this);
-    pButtons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    pButtons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    pButtons->addButton(QCoreApplication::translate("KeywordDialog", "确定"), QDialogButtonBox::AcceptRole);
+    pButtons->addButton(QCoreApplication::translate("KeywordDialog", "取消"), QDialogButtonBox::RejectRole);
     connect(pButtons, &QDialogButtonBox::accepted, this, &KeywordDialog::accept);
     connect(pButtons, &QDialogButtonBox::rejected, this, &KeywordDialog::reject);
 
@@ -145,7 +147,7 @@ std::string RegexFault(const KeywordSpec& spec, const std::string& codepage) {
     FirstMessage recorder;
     std::vector<SearchTerm> terms;
     if (!ExpandKeywords({spec}, codepage, terms, recorder))
-        return recorder.text.empty() ? std::string("关键字格式不对!") : recorder.text;
+        return recorder.text.empty() ? std::string(Tr("KeywordDialog", "关键字格式不对!")) : recorder.text;
     TermMatcher matcher;
     std::string error;
     return matcher.Prepare(std::move(terms), error) ? std::string() : error;
@@ -157,7 +159,7 @@ void KeywordDialog::UpdatePreview() {
     std::string strPreview;
     if (Type() == kKeywordRegex) {
         const std::string fault = RegexFault(KeywordOfItem(Text().toStdString(), Number()), m_strCodepage);
-        strPreview = Text().isEmpty() ? std::string() : fault.empty() ? std::string("正则表达式可以使用") : fault;
+        strPreview = Text().isEmpty() ? std::string() : fault.empty() ? std::string(Tr("KeywordDialog", "正则表达式可以使用")) : fault;
     } else {
         FormatKeywordBytes(Text().toStdString(), Type(), m_strCodepage, strPreview, m_notifier);
     }
@@ -166,11 +168,11 @@ void KeywordDialog::UpdatePreview() {
 
 void KeywordDialog::accept() {
     if (Name().isEmpty()) {
-        m_notifier.Message("关键字名称不能为空!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("KeywordDialog", "关键字名称不能为空!"), "提示", MessageIcon::Error);
         return;
     }
     if (Text().isEmpty()) {
-        m_notifier.Message("关键字不能为空!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("KeywordDialog", "关键字不能为空!"), "提示", MessageIcon::Error);
         return;
     }
     if (Type() == kKeywordRegex) {
@@ -185,7 +187,7 @@ void KeywordDialog::accept() {
     std::string strPreview;
     FormatKeywordBytes(Text().toStdString(), Type(), m_strCodepage, strPreview, m_notifier);
     if (strPreview.empty()) {
-        m_notifier.Message("关键字格式不对!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("KeywordDialog", "关键字格式不对!"), "提示", MessageIcon::Error);
         return;
     }
     QDialog::accept();

@@ -32,6 +32,7 @@
 #include "app/recent_files.h"
 #include "app/search_commands.h"
 #include "app/status_panes.h"
+#include "common/translation.h"
 #include "ui/wait_cursor.h"
 #include "app/workstation.h"
 #include "case/add_data.h"
@@ -74,7 +75,7 @@ MainFrame::MainFrame(Workstation& workstation, FrameOptions options, QWidget* pa
     CreateTray();
     ConnectCase();
     UpdateTitle();
-    m_ws.LogSink().AppendLog(Format("系统于 %s 启动", NowTimestamp().c_str()));
+    m_ws.LogSink().AppendLog(Format(Tr("MainFrame", "系统于 %s 启动"), NowTimestamp().c_str()));
     m_pBrowse->RebuildCaseTree();
     if (m_options.openWizardAtStart) QTimer::singleShot(0, this, &MainFrame::AddData);
 }
@@ -102,14 +103,14 @@ void MainFrame::CreateBars() {
     connect(m_pPanes->Progress(), &ProgressPane::StopRequested, this, &MainFrame::OnStopRequested);
 
     m_pBrowse = new BrowseBar(m_ws.Workspace(), this);
-    m_pBrowseDock = new QDockWidget(QStringLiteral("文件栏"), this);
+    m_pBrowseDock = new QDockWidget(QCoreApplication::translate("MainFrame", "文件栏"), this);
     m_pBrowseDock->setObjectName(QStringLiteral("browseDock"));
     m_pBrowseDock->setWidget(m_pBrowse);
     addDockWidget(Qt::LeftDockWidgetArea, m_pBrowseDock);
     connect(m_pBrowse, &BrowseBar::NodeSelected, this, &MainFrame::OnNodeSelected);
 
     m_pOutput = new OutputBar(this);
-    m_pOutputDock = new QDockWidget(QStringLiteral("输出栏"), this);
+    m_pOutputDock = new QDockWidget(QCoreApplication::translate("MainFrame", "输出栏"), this);
     m_pOutputDock->setObjectName(QStringLiteral("outputDock"));
     m_pOutputDock->setWidget(m_pOutput);
     addDockWidget(Qt::BottomDockWidgetArea, m_pOutputDock);
@@ -119,46 +120,46 @@ void MainFrame::CreateBars() {
 
 void MainFrame::CreateMenus() {
     QStyle* s = style();
-    auto* pOpen = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("打开(&O)..."), this);
+    auto* pOpen = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QCoreApplication::translate("MainFrame", "打开(&O)..."), this);
     pOpen->setShortcut(QKeySequence::Open);
     connect(pOpen, &QAction::triggered, this, &MainFrame::OpenCase);
-    auto* pSave = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("保存(&S)"), this);
+    auto* pSave = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QCoreApplication::translate("MainFrame", "保存(&S)"), this);
     pSave->setShortcut(QKeySequence::Save);
     // The case remembers no file, so saving always asks for one.
     connect(pSave, &QAction::triggered, this, &MainFrame::SaveCaseAs);
-    auto* pSaveAs = new QAction(QStringLiteral("另存为(&A)..."), this);
+    auto* pSaveAs = new QAction(QCoreApplication::translate("MainFrame", "另存为(&A)..."), this);
     connect(pSaveAs, &QAction::triggered, this, &MainFrame::SaveCaseAs);
-    auto* pDevices = new QAction(QStringLiteral("设备映射文件(&D)..."), this);
+    auto* pDevices = new QAction(QCoreApplication::translate("MainFrame", "设备映射文件(&D)..."), this);
     connect(pDevices, &QAction::triggered, this, &MainFrame::ChooseDeviceMap);
-    auto* pExit = new QAction(QStringLiteral("退出(&X)"), this);
+    auto* pExit = new QAction(QCoreApplication::translate("MainFrame", "退出(&X)"), this);
     connect(pExit, &QAction::triggered, this, &QWidget::close);
-    auto* pAddData = new QAction(s->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("数据 ( 加入文件系统)"), this);
+    auto* pAddData = new QAction(s->standardIcon(QStyle::SP_DriveHDIcon), QCoreApplication::translate("MainFrame", "数据 ( 加入文件系统)"), this);
     pAddData->setObjectName(QStringLiteral("addDataAction"));
-    pAddData->setStatusTip(QStringLiteral("加入数据"));
+    pAddData->setStatusTip(QCoreApplication::translate("MainFrame", "加入数据"));
     connect(pAddData, &QAction::triggered, this, &MainFrame::AddData);
-    auto* pClear = new QAction(s->standardIcon(QStyle::SP_DialogResetButton), QStringLiteral("清除输出窗口数据"), this);
+    auto* pClear = new QAction(s->standardIcon(QStyle::SP_DialogResetButton), QCoreApplication::translate("MainFrame", "清除输出窗口数据"), this);
     connect(pClear, &QAction::triggered, this, &MainFrame::ClearLog);
-    auto* pHelp = new QAction(s->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("帮助"), this);
+    auto* pHelp = new QAction(s->standardIcon(QStyle::SP_DialogHelpButton), QCoreApplication::translate("MainFrame", "帮助"), this);
     pHelp->setShortcut(QKeySequence::HelpContents);
     connect(pHelp, &QAction::triggered, this, &MainFrame::Help);
-    auto* pAbout = new QAction(QStringLiteral("关于 Delvora(&A)..."), this);
+    auto* pAbout = new QAction(QCoreApplication::translate("MainFrame", "关于 Delvora(&A)..."), this);
     connect(pAbout, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, QStringLiteral("关于 Delvora"),
-                           QStringLiteral("%1\n磁盘检查与数据恢复工作站").arg(ProgramTitle()));
+        QMessageBox::about(this, QCoreApplication::translate("MainFrame", "关于 Delvora"),
+                           QCoreApplication::translate("MainFrame", "%1\n磁盘检查与数据恢复工作站").arg(ProgramTitle()));
     });
 
-    m_pStandardBar = addToolBar(QStringLiteral("标准"));
+    m_pStandardBar = addToolBar(QCoreApplication::translate("MainFrame", "标准"));
     m_pStandardBar->setObjectName(QStringLiteral("standardBar"));
     m_pStandardBar->addActions({pOpen, pSave, pAddData, pHelp});
-    m_pSecondBar = addToolBar(QStringLiteral("输出"));
+    m_pSecondBar = addToolBar(QCoreApplication::translate("MainFrame", "输出"));
     m_pSecondBar->setObjectName(QStringLiteral("secondBar"));
     m_pSecondBar->addAction(pClear);
     m_pSecondBar->hide();
 
-    QMenu* pFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    QMenu* pFile = menuBar()->addMenu(QCoreApplication::translate("MainFrame", "文件(&F)"));
     pFile->addActions({pOpen, pSave, pSaveAs});
     pFile->addSeparator();
-    m_pRecentMenu = pFile->addMenu(QStringLiteral("最近的文件"));
+    m_pRecentMenu = pFile->addMenu(QCoreApplication::translate("MainFrame", "最近的文件"));
     pFile->addAction(pDevices);
     pFile->addSeparator();
     m_pViews->AddPrintActions(*pFile);
@@ -166,25 +167,25 @@ void MainFrame::CreateMenus() {
     pFile->addAction(pExit);
     UpdateRecentMenu();
 
-    m_pViews->AddCopyActions(*menuBar()->addMenu(QStringLiteral("编辑(&E)")));
+    m_pViews->AddCopyActions(*menuBar()->addMenu(QCoreApplication::translate("MainFrame", "编辑(&E)")));
 
-    QMenu* pData = menuBar()->addMenu(QStringLiteral("数据(&D)"));
+    QMenu* pData = menuBar()->addMenu(QCoreApplication::translate("MainFrame", "数据(&D)"));
     pData->addAction(pAddData);
     m_pSearch = new SearchCommands(m_ws, *m_pBrowse, *m_pMdi, this);
-    menuBar()->addMenu(QStringLiteral("搜索(&S)"))->addActions(m_pSearch->Actions());
+    menuBar()->addMenu(QCoreApplication::translate("MainFrame", "搜索(&S)"))->addActions(m_pSearch->Actions());
     m_pStandardBar->addAction(m_pSearch->SearchAction());
-    auto* pResidual = new QAction(QStringLiteral("搜索残余文件(&R)"), this);
+    auto* pResidual = new QAction(QCoreApplication::translate("MainFrame", "搜索残余文件(&R)"), this);
     pResidual->setObjectName(QStringLiteral("residualSearchAction"));
-    pResidual->setStatusTip(QStringLiteral("在选中的卷里查找残余文件"));
+    pResidual->setStatusTip(QCoreApplication::translate("MainFrame", "在选中的卷里查找残余文件"));
     connect(pResidual, &QAction::triggered, this, [this] { ResidualSearch(); });
     pData->addSeparator();
     pData->addAction(pResidual);
     // The carving and search-loaded options steer the next search.
     AnalysisOptions& options = m_ws.Workspace().Options();
-    for (auto [text, field] : {std::pair{"搜索已加载的文件", &AnalysisOptions::searchLoadedFiles},
-                               std::pair{"搜索HTML文件", &AnalysisOptions::searchHtml},
-                               std::pair{"搜索DOC文件", &AnalysisOptions::searchDoc}}) {
-        QAction* pOption = pData->addAction(QString::fromUtf8(text));
+    for (auto [text, field] : {std::pair{QT_TRANSLATE_NOOP("MainFrame", "搜索已加载的文件"), &AnalysisOptions::searchLoadedFiles},
+                               std::pair{QT_TRANSLATE_NOOP("MainFrame", "搜索HTML文件"), &AnalysisOptions::searchHtml},
+                               std::pair{QT_TRANSLATE_NOOP("MainFrame", "搜索DOC文件"), &AnalysisOptions::searchDoc}}) {
+        QAction* pOption = pData->addAction(QCoreApplication::translate("MainFrame", text));
         pOption->setCheckable(true);
         pOption->setChecked(options.*field != 0);
         connect(pOption, &QAction::toggled, this, [&options, field](bool on) { options.*field = on ? 1 : 0; });
@@ -192,9 +193,9 @@ void MainFrame::CreateMenus() {
         connect(pData, &QMenu::aboutToShow, pOption,
                 [pOption, &options, field] { pOption->setChecked(options.*field != 0); });
     }
-    auto* pHash = new QAction(QStringLiteral("计算哈希"), this);
+    auto* pHash = new QAction(QCoreApplication::translate("MainFrame", "计算哈希"), this);
     pHash->setObjectName(QStringLiteral("computeHashesAction"));
-    pHash->setStatusTip(QStringLiteral("计算选中的卷或文件夹里每个文件的MD5、SHA-1和SHA-256, 并在哈希集里查找"));
+    pHash->setStatusTip(QCoreApplication::translate("MainFrame", "计算选中的卷或文件夹里每个文件的MD5、SHA-1和SHA-256, 并在哈希集里查找"));
     connect(pHash, &QAction::triggered, this, [this] { ComputeHashes(); });
     pData->addAction(pHash);
     // On a volume node the case tree's menu offers the search; on a volume
@@ -210,41 +211,41 @@ void MainFrame::CreateMenus() {
         menu.exec(m_pBrowse->Tree()->viewport()->mapToGlobal(at));
     });
 
-    QMenu* pView = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    QMenu* pView = menuBar()->addMenu(QCoreApplication::translate("MainFrame", "查看(&V)"));
     QAction* pToolBar = m_pStandardBar->toggleViewAction();
-    pToolBar->setText(QStringLiteral("工具栏(&T)"));
-    auto* pStatusBar = new QAction(QStringLiteral("状态栏(&S)"), this);
+    pToolBar->setText(QCoreApplication::translate("MainFrame", "工具栏(&T)"));
+    auto* pStatusBar = new QAction(QCoreApplication::translate("MainFrame", "状态栏(&S)"), this);
     pStatusBar->setCheckable(true);
     pStatusBar->setChecked(true);
     connect(pStatusBar, &QAction::toggled, m_pPanes, &QWidget::setVisible);
     QAction* pBrowse = m_pBrowseDock->toggleViewAction();
-    pBrowse->setText(QStringLiteral("浏览栏(&B)"));
+    pBrowse->setText(QCoreApplication::translate("MainFrame", "浏览栏(&B)"));
     QAction* pOutput = m_pOutputDock->toggleViewAction();
-    pOutput->setText(QStringLiteral("输出栏"));
+    pOutput->setText(QCoreApplication::translate("MainFrame", "输出栏"));
     pView->addActions({pToolBar, pStatusBar, pBrowse, pOutput});
     pView->addSeparator();
     pView->addAction(pClear);
     CreatePlacementCommands(pData, pView);
 
-    QMenu* pWindow = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
-    pWindow->addAction(QStringLiteral("层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
-    pWindow->addAction(QStringLiteral("平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
+    QMenu* pWindow = menuBar()->addMenu(QCoreApplication::translate("MainFrame", "窗口(&W)"));
+    pWindow->addAction(QCoreApplication::translate("MainFrame", "层叠(&C)"), m_pMdi, &QMdiArea::cascadeSubWindows);
+    pWindow->addAction(QCoreApplication::translate("MainFrame", "平铺(&T)"), m_pMdi, &QMdiArea::tileSubWindows);
     m_pViews->AddMenuActions(*pWindow);
 
-    QMenu* pHelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    QMenu* pHelpMenu = menuBar()->addMenu(QCoreApplication::translate("MainFrame", "帮助(&H)"));
     pHelpMenu->addActions({pHelp, pAbout});
 }
 
 void MainFrame::CreateTray() {
     m_pTray = new QSystemTrayIcon(windowIcon(), this);
     m_pTray->setToolTip(ProgramTitle());
-    auto* pMenu = new QMenu(QStringLiteral("托盘菜单"), this);
-    pMenu->addAction(QStringLiteral("显示窗口(&H)"), this, &MainFrame::ShowFromTray);
-    pMenu->addAction(QStringLiteral("隐藏窗口(&S)"), this, &MainFrame::HideToTray);
-    pMenu->addAction(QStringLiteral("关于 Delvora(&A)..."), this, [this] {
-        QMessageBox::about(this, QStringLiteral("关于 Delvora"), ProgramTitle());
+    auto* pMenu = new QMenu(QCoreApplication::translate("MainFrame", "托盘菜单"), this);
+    pMenu->addAction(QCoreApplication::translate("MainFrame", "显示窗口(&H)"), this, &MainFrame::ShowFromTray);
+    pMenu->addAction(QCoreApplication::translate("MainFrame", "隐藏窗口(&S)"), this, &MainFrame::HideToTray);
+    pMenu->addAction(QCoreApplication::translate("MainFrame", "关于 Delvora(&A)..."), this, [this] {
+        QMessageBox::about(this, QCoreApplication::translate("MainFrame", "关于 Delvora"), ProgramTitle());
     });
-    pMenu->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    pMenu->addAction(QCoreApplication::translate("MainFrame", "退出(&X)"), this, &QWidget::close);
     m_pTray->setContextMenu(pMenu);
     connect(m_pTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger && isHidden()) ShowFromTray();
@@ -303,14 +304,14 @@ void MainFrame::AddChosenRow(const ChosenRow& row, const std::optional<RemoteCho
 
 void MainFrame::OpenCase() {
     CaseFileDialog dialog(CaseFileDialog::Mode::Open, this);
-    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message("创建选择按钮失败", "提示", MessageIcon::Error);
+    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message(Tr("MainFrame", "创建选择按钮失败"), "提示", MessageIcon::Error);
     if (dialog.exec() != QDialog::Accepted || dialog.ChosenFile().isEmpty()) return;
     OpenCaseFile(dialog.ChosenFile());
 }
 
 void MainFrame::SaveCaseAs() {
     CaseFileDialog dialog(CaseFileDialog::Mode::Save, this);
-    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message("创建选择按钮失败", "提示", MessageIcon::Error);
+    if (!dialog.HasSaveItemsBox()) m_ws.Notify().Message(Tr("MainFrame", "创建选择按钮失败"), "提示", MessageIcon::Error);
     if (dialog.exec() != QDialog::Accepted || dialog.ChosenFile().isEmpty()) return;
     SaveCaseFile(dialog.ChosenFile(), dialog.SaveItems());
 }
@@ -318,7 +319,7 @@ void MainFrame::SaveCaseAs() {
 int MainFrame::OpenCaseFile(const QString& path) {
     // One case file at a time; the case refuses while any work runs.
     if (m_pLoader) {
-        m_ws.Notify().Message(kThreadBusy, "提示", MessageIcon::Error);
+        m_ws.Notify().Message(Tr("CaseWorkspace", kThreadBusy), "提示", MessageIcon::Error);
         return 0;
     }
     std::string strError;
@@ -409,7 +410,7 @@ void MainFrame::Help() {
     // A manual placed beside the program by hand (Delvora.chm) needs the desktop's viewer.
     const QString strManual = ManualPath();
     if (strManual.isEmpty()) {
-        m_ws.Notify().Message("没有用户手册!", "提示", MessageIcon::Error);
+        m_ws.Notify().Message(Tr("MainFrame", "没有用户手册!"), "提示", MessageIcon::Error);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(strManual));
@@ -418,14 +419,14 @@ void MainFrame::Help() {
 void MainFrame::ChooseDeviceMap() {
     // A worker may be resolving device names through the map.
     if (m_ws.Workspace().RefuseIfBusy()) return;
-    const QString strPath = QFileDialog::getOpenFileName(this, QStringLiteral("设备映射文件"), m_ws.DeviceMapFile());
+    const QString strPath = QFileDialog::getOpenFileName(this, QCoreApplication::translate("MainFrame", "设备映射文件"), m_ws.DeviceMapFile());
     if (strPath.isEmpty()) return;
     QString strError;
     if (!m_ws.LoadDeviceMap(strPath, strError)) {
         m_ws.Notify().Message(strError.toStdString(), "提示", MessageIcon::Error);
         return;
     }
-    m_ws.LogSink().AppendLog("设备映射: " + strPath.toStdString());
+    m_ws.LogSink().AppendLog(Tr("MainFrame", "设备映射: ") + strPath.toStdString());
 }
 
 void MainFrame::ShowFromTray() {
@@ -441,7 +442,7 @@ void MainFrame::OnStopRequested() {
     // A script that never returns is stopped from the same pane.
     for (QMdiSubWindow* pChild : m_pMdi->subWindowList()) {
         auto* pScript = qobject_cast<ScriptView*>(pChild->widget());
-        if (pScript && pScript->IsRunning() && m_ws.Notify().Confirm(kStopQuestion, "提示")) pScript->Stop();
+        if (pScript && pScript->IsRunning() && m_ws.Notify().Confirm(Tr("CaseWorkspace", kStopQuestion), "提示")) pScript->Stop();
     }
 }
 
@@ -461,7 +462,7 @@ bool MainFrame::ResidualSearch() {
             return false;
         }
     }
-    workspace.Context().Notify().Message("请先在案例树中选择一个卷!");
+    workspace.Context().Notify().Message(Tr("MainFrame", "请先在案例树中选择一个卷!"));
     return false;
 }
 
@@ -479,7 +480,7 @@ bool MainFrame::ComputeHashes() {
             return StartHashing(workspace, *pItem, *pVolume, *pFolder, workspace.Hashes(), DefaultHashSetDbPath());
         }
     }
-    workspace.Context().Notify().Message("请先在案例树中选择一个卷!");
+    workspace.Context().Notify().Message(Tr("MainFrame", "请先在案例树中选择一个卷!"));
     return false;
 }
 
@@ -506,7 +507,7 @@ void MainFrame::closeEvent(QCloseEvent* event) {
     m_bClosing = true;
     CaseWorkspace& workspace = m_ws.Workspace();
     if (workspace.IsBusy()) {
-        m_pPanes->SetPaneText(StatusPanes::kMessage, QStringLiteral("等待线程退出..."));
+        m_pPanes->SetPaneText(StatusPanes::kMessage, QCoreApplication::translate("MainFrame", "等待线程退出..."));
         m_pPanes->repaint();
         // Clearing busy asks a stoppable worker to end; one that cannot stop
         // is joined when the case goes away.

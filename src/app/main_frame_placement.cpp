@@ -1,5 +1,6 @@
 // The main frame's commands that inspect and correct the loaded case: the
 // options page, the properties page and the start-cluster correction.
+#include <QCoreApplication>
 #include <QAction>
 #include <QMenu>
 #include <QStyle>
@@ -14,6 +15,7 @@
 #include "app/workstation.h"
 #include "case/case_item.h"
 #include "case/data_item.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/volume.h"
 #include "views/view_set.h"
@@ -49,13 +51,13 @@ Current CurrentOf(const BrowseBar& browse) {
 }  // namespace
 
 void MainFrame::CreatePlacementCommands(QMenu* pData, QMenu* pView) {
-    auto* pOptions = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("选项..."), this);
+    auto* pOptions = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QCoreApplication::translate("MainFramePlacement", "选项..."), this);
     pOptions->setObjectName(QStringLiteral("optionsAction"));
-    pOptions->setStatusTip(QStringLiteral("分析卷、加载卷和导出文件夹的选项"));
+    pOptions->setStatusTip(QCoreApplication::translate("MainFramePlacement", "分析卷、加载卷和导出文件夹的选项"));
     connect(pOptions, &QAction::triggered, this, &MainFrame::ShowOptions);
-    auto* pProperties = new QAction(QStringLiteral("属性"), this);
+    auto* pProperties = new QAction(QCoreApplication::translate("MainFramePlacement", "属性"), this);
     connect(pProperties, &QAction::triggered, this, &MainFrame::ShowProperties);
-    auto* pStartCluster = new QAction(QStringLiteral("修改开始簇号"), this);
+    auto* pStartCluster = new QAction(QCoreApplication::translate("MainFramePlacement", "修改开始簇号"), this);
     connect(pStartCluster, &QAction::triggered, this, &MainFrame::CorrectStartCluster);
     pView->addSeparator();
     pView->addActions({pOptions, pProperties});
@@ -92,7 +94,7 @@ void MainFrame::CorrectStartCluster() {
     if (m_ws.Workspace().RefuseIfBusy()) return;
     const Current current = CurrentOf(*m_pBrowse);
     if (!current.volume || !current.item) {
-        m_ws.Notify().Message("请选择一个文件!", "提示", MessageIcon::Error);
+        m_ws.Notify().Message(Tr("MainFramePlacement", "请选择一个文件!"), "提示", MessageIcon::Error);
         return;
     }
     StartClusterDialog dialog(*current.volume, *current.item, m_ws.Notify(), this);

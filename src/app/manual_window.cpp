@@ -4,8 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QImage>
-#include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -18,7 +19,7 @@ namespace delvora {
 ManualWindow::ManualWindow(const QString& indexPath, QWidget* parent)
     : QWidget(parent, Qt::Window), m_pBrowser(new QTextBrowser(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("用户手册"));
+    setWindowTitle(QCoreApplication::translate("ManualWindow", "用户手册"));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pBrowser);
@@ -32,19 +33,19 @@ ManualWindow::ManualWindow(const QString& indexPath, QWidget* parent)
         FitPictures();
     });
     if (!m_pBrowser->documentTitle().isEmpty()) setWindowTitle(m_pBrowser->documentTitle());
+    m_pBrowser->viewport()->installEventFilter(this);
     resize(960, 720);
-    FitPictures();
 }
 
-void ManualWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    FitPictures();
+bool ManualWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pBrowser->viewport() && event->type() == QEvent::Resize) FitPictures();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ManualWindow::FitPictures() {
     QTextDocument* pDocument = m_pBrowser->document();
-    // The page's margins and a border's width stay free.
-    const int nRoom = m_pBrowser->viewport()->width() - 2 * static_cast<int>(pDocument->documentMargin()) - 40;
+    // The page's margins, its body's padding on both sides and a border stay free.
+    const int nRoom = m_pBrowser->viewport()->width() - 2 * static_cast<int>(pDocument->documentMargin()) - 100;
     if (nRoom <= 0) return;
     // Formats are changed after the walk: a change may split or merge the
     // fragments being walked.

@@ -17,7 +17,9 @@ public:
     QTextBrowser* Browser() const { return m_pBrowser; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    /// The browser's page area is sized by the layout after the window
+    /// is, so pictures are fitted when that area changes size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     /// Shrinks pictures wider than the page to its width (the browser

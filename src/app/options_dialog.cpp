@@ -1,10 +1,16 @@
 #include "app/options_dialog.h"
 
+#include <QCoreApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/hash_set_page.h"
 #include "hashset/hash_set_store.h"
@@ -45,40 +51,49 @@ void SaveOptions(QSettings& settings, const AnalysisOptions& options) {
     settings.endGroup();
 }
 
+QString SavedLanguage(QSettings& settings) {
+    const QString word = settings.value(QStringLiteral("language")).toString();
+    return word == QLatin1String("zh") || word == QLatin1String("en") ? word : QString();
+}
+
+void SaveLanguage(QSettings& settings, const QString& language) {
+    settings.setValue(QStringLiteral("language"), language.isEmpty() ? QStringLiteral("auto") : language);
+}
+
 OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWidget* parent)
     : QDialog(parent), m_options(options), m_pSettings(settings), m_pGrid(new PropertyGrid(this)) {
     setObjectName(QStringLiteral("optionsDialog"));
-    setWindowTitle(QStringLiteral("选项"));
-    QTreeWidgetItem* analyse = m_pGrid->AddGroup(QStringLiteral("分析卷"));
-    m_pLoaded = m_pGrid->AddCheck(analyse, QStringLiteral("文件"), QStringLiteral("搜索已加载的文件"), false);
-    m_pZeroTime = m_pGrid->AddCheck(analyse, QStringLiteral("时间"), QStringLiteral("忽略时间为 00:00:00"), false);
-    m_pZeroDate = m_pGrid->AddCheck(analyse, QStringLiteral("日期"), QStringLiteral("忽略日期为 1980-01-01"), false);
-    m_pNotParent = m_pGrid->AddCheck(analyse, QStringLiteral("文件夹"), QStringLiteral("忽略簇首不指向父文件夹"), false);
-    m_pHtml = m_pGrid->AddCheck(analyse, QStringLiteral("HTML文件"), QStringLiteral("搜索HTML文件"), false);
-    m_pDoc = m_pGrid->AddCheck(analyse, QStringLiteral("DOC文件"), QStringLiteral("搜索DOC文件"), false);
+    setWindowTitle(QCoreApplication::translate("OptionsDialog", "选项"));
+    QTreeWidgetItem* analyse = m_pGrid->AddGroup(QCoreApplication::translate("OptionsDialog", "分析卷"));
+    m_pLoaded = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "文件"), QCoreApplication::translate("OptionsDialog", "搜索已加载的文件"), false);
+    m_pZeroTime = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "时间"), QCoreApplication::translate("OptionsDialog", "忽略时间为 00:00:00"), false);
+    m_pZeroDate = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "日期"), QCoreApplication::translate("OptionsDialog", "忽略日期为 1980-01-01"), false);
+    m_pNotParent = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "文件夹"), QCoreApplication::translate("OptionsDialog", "忽略簇首不指向父文件夹"), false);
+    m_pHtml = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "HTML文件"), QCoreApplication::translate("OptionsDialog", "搜索HTML文件"), false);
+    m_pDoc = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "DOC文件"), QCoreApplication::translate("OptionsDialog", "搜索DOC文件"), false);
     // The other carved types follow the two that were always there.
     for (const CarveTypeKey& type : CarveTypeKeys()) {
         if (type.bit == carve_type::kHtml || type.bit == carve_type::kDoc) continue;
         const QString name = QString::fromLatin1(type.key).toUpper();
-        m_typeRows.emplace_back(m_pGrid->AddCheck(analyse, name + QStringLiteral("文件"),
-                                                  QStringLiteral("搜索") + name + QStringLiteral("文件"), false),
+        m_typeRows.emplace_back(m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "%1文件").arg(name),
+                                                  QCoreApplication::translate("OptionsDialog", "搜索%1文件").arg(name), false),
                                 type.bit);
     }
-    m_pFreeOnly = m_pGrid->AddCheck(analyse, QStringLiteral("空闲簇"), QStringLiteral("只在空闲簇中搜索文件"), false);
-    QTreeWidgetItem* load = m_pGrid->AddGroup(QStringLiteral("加载卷"));
-    m_pVerify = m_pGrid->AddCheck(load, QStringLiteral("文件夹"), QStringLiteral("校验已删除的文件夹"), false);
-    m_pSkipAllocated = m_pGrid->AddCheck(load, QStringLiteral("已删除文件"), QStringLiteral("跳过已分配的簇"), false);
-    QTreeWidgetItem* exportGroup = m_pGrid->AddGroup(QStringLiteral("导出文件夹"));
-    m_pAutoName = m_pGrid->AddCheck(exportGroup, QStringLiteral("命名"), QStringLiteral("自动命名同名文件"), false);
-    m_pExtensions = m_pGrid->AddText(exportGroup, QStringLiteral("不导出的扩展名"), QString(), true);
-    m_pPrefixes = m_pGrid->AddText(exportGroup, QStringLiteral("忽略文件名以开头"), QString(), true);
+    m_pFreeOnly = m_pGrid->AddCheck(analyse, QCoreApplication::translate("OptionsDialog", "空闲簇"), QCoreApplication::translate("OptionsDialog", "只在空闲簇中搜索文件"), false);
+    QTreeWidgetItem* load = m_pGrid->AddGroup(QCoreApplication::translate("OptionsDialog", "加载卷"));
+    m_pVerify = m_pGrid->AddCheck(load, QCoreApplication::translate("OptionsDialog", "文件夹"), QCoreApplication::translate("OptionsDialog", "校验已删除的文件夹"), false);
+    m_pSkipAllocated = m_pGrid->AddCheck(load, QCoreApplication::translate("OptionsDialog", "已删除文件"), QCoreApplication::translate("OptionsDialog", "跳过已分配的簇"), false);
+    QTreeWidgetItem* exportGroup = m_pGrid->AddGroup(QCoreApplication::translate("OptionsDialog", "导出文件夹"));
+    m_pAutoName = m_pGrid->AddCheck(exportGroup, QCoreApplication::translate("OptionsDialog", "命名"), QCoreApplication::translate("OptionsDialog", "自动命名同名文件"), false);
+    m_pExtensions = m_pGrid->AddText(exportGroup, QCoreApplication::translate("OptionsDialog", "不导出的扩展名"), QString(), true);
+    m_pPrefixes = m_pGrid->AddText(exportGroup, QCoreApplication::translate("OptionsDialog", "忽略文件名以开头"), QString(), true);
     Show(m_options);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    QPushButton* apply = buttons->addButton(QStringLiteral("应用"), QDialogButtonBox::ApplyRole);
-    QPushButton* defaults = buttons->addButton(QStringLiteral("恢复默认值"), QDialogButtonBox::ResetRole);
+    buttons->addButton(QCoreApplication::translate("OptionsDialog", "确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QCoreApplication::translate("OptionsDialog", "取消"), QDialogButtonBox::RejectRole);
+    QPushButton* apply = buttons->addButton(QCoreApplication::translate("OptionsDialog", "应用"), QDialogButtonBox::ApplyRole);
+    QPushButton* defaults = buttons->addButton(QCoreApplication::translate("OptionsDialog", "恢复默认值"), QDialogButtonBox::ResetRole);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         Apply();
         accept();
@@ -91,11 +106,23 @@ OptionsDialog::OptionsDialog(AnalysisOptions& options, QSettings* settings, QWid
     // the page changes it at once, whatever button closes the dialog.
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("optionsTabs"));
-    tabs->addTab(m_pGrid, QStringLiteral("选项"));
+    tabs->addTab(m_pGrid, QCoreApplication::translate("OptionsDialog", "选项"));
     m_pHashSets = new HashSetPage(DefaultHashSetDbPath(), tabs);
-    tabs->addTab(m_pHashSets, QStringLiteral("哈希集"));
+    tabs->addTab(m_pHashSets, QCoreApplication::translate("OptionsDialog", "哈希集"));
+    // The language is read once at start, before any window exists.
+    m_pLanguage = new QComboBox(this);
+    m_pLanguage->setObjectName(QStringLiteral("languageBox"));
+    m_pLanguage->addItem(QCoreApplication::translate("OptionsDialog", "自动"), QString());
+    m_pLanguage->addItem(QStringLiteral("中文"), QStringLiteral("zh"));
+    m_pLanguage->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    if (m_pSettings) m_pLanguage->setCurrentIndex(std::max(0, m_pLanguage->findData(SavedLanguage(*m_pSettings))));
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(new QLabel(QCoreApplication::translate("OptionsDialog", "语言"), this));
+    languageRow->addWidget(m_pLanguage);
+    languageRow->addWidget(new QLabel(QCoreApplication::translate("OptionsDialog", "下次启动时生效"), this), 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs, 1);
+    layout->addLayout(languageRow);
     layout->addWidget(buttons);
     resize(460, 400);
 }
@@ -140,6 +167,7 @@ void OptionsDialog::Apply() {
     m_options = o;
     Show(m_options);
     if (m_pSettings) SaveOptions(*m_pSettings, m_options);
+    if (m_pSettings) SaveLanguage(*m_pSettings, m_pLanguage->currentData().toString());
 }
 
 }  // namespace delvora

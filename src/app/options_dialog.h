@@ -8,6 +8,7 @@
 
 #include "common/options.h"
 
+class QComboBox;
 class QSettings;
 class QTreeWidgetItem;
 
@@ -50,10 +51,16 @@ private:
     QTreeWidgetItem* m_pAutoName = nullptr;
     QTreeWidgetItem* m_pExtensions = nullptr;
     QTreeWidgetItem* m_pPrefixes = nullptr;
+    QComboBox* m_pLanguage = nullptr;  // the language of the next start
 };
 
 /// The options kept by an earlier run over the record, when there are any.
 void LoadOptions(QSettings& settings, AnalysisOptions& options);
 void SaveOptions(QSettings& settings, const AnalysisOptions& options);
+
+/// The language chosen on the options page: "zh", "en", or empty for the
+/// locale's (the programs' rule when --lang is not given).
+QString SavedLanguage(QSettings& settings);
+void SaveLanguage(QSettings& settings, const QString& language);
 
 }  // namespace delvora

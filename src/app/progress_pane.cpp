@@ -1,5 +1,6 @@
 #include "app/progress_pane.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
@@ -12,11 +13,11 @@ constexpr int kAnimationFrames = 12;
 
 }  // namespace
 
-QString ProgressPane::IdleText() { return QStringLiteral("进度"); }
+QString ProgressPane::IdleText() { return QCoreApplication::translate("ProgressPane", "进度"); }
 
 ProgressPane::ProgressPane(QWidget* parent) : QWidget(parent), m_strText(IdleText()) {
     setObjectName(QStringLiteral("progressPane"));
-    setToolTip(QStringLiteral("双击可停止当前操作"));
+    setToolTip(QCoreApplication::translate("ProgressPane", "双击可停止当前操作"));
 }
 
 void ProgressPane::SetProgressText(const QString& text) {

@@ -284,12 +284,12 @@ public:
     // search for the case's first keyword over the loaded volume.
     void ShowKeywordDialogs() {
         auto pKeyword = std::make_shared<KeywordDialog>(m_ws.Notify(), m_ws.Context().Options().codepage, &m_frame);
-        pKeyword->SetKeyword(QStringLiteral("关键字2"), QStringLiteral("PK\\x03\\x04"), kKeywordHex);
+        pKeyword->SetKeyword(QCoreApplication::translate("ScreenshotTour", "关键字2"), QStringLiteral("PK\\x03\\x04"), kKeywordHex);
         pKeyword->show();
         auto pSearch = std::make_shared<SearchDialog>(m_ws.Workspace(), m_ws.Notify(), &m_frame);
         // An address pattern, letters in either case, in GBK and UTF-8 at once.
         auto pRegex = std::make_shared<KeywordDialog>(m_ws.Notify(), m_ws.Context().Options().codepage, &m_frame);
-        pRegex->SetKeyword(QStringLiteral("邮件地址"), QStringLiteral("[a-z.]+@example\\.com"),
+        pRegex->SetKeyword(QCoreApplication::translate("ScreenshotTour", "邮件地址"), QStringLiteral("[a-z.]+@example\\.com"),
                            KeywordItemNumber(kKeywordRegex, true, kEncodingGbk | kEncodingUtf8));
         QTimer::singleShot(300, this, [this, pKeyword, pRegex, pSearch] {
             Save(pKeyword.get(), m_strFolder + QStringLiteral("/keyword-dialog.png"));
@@ -397,7 +397,7 @@ public:
             return;
         }
         QTreeWidget* pTree = m_frame.Browse()->Tree();
-        const auto found = pTree->findItems(QStringLiteral("回收站"), Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found = pTree->findItems(QCoreApplication::translate("BrowseBar", "回收站"), Qt::MatchExactly | Qt::MatchRecursive);
         if (!found.isEmpty()) {
             // The found folders with their first level, the loaded tree folded.
             pTree->collapseAll();
@@ -477,9 +477,9 @@ public:
         auto* pOptions = new OptionsDialog(m_ws.Workspace().Options(), nullptr, &m_frame);
         if (auto* pTabs = pOptions->findChild<QTabWidget*>(QStringLiteral("optionsTabs"))) pTabs->setCurrentIndex(1);
         HashSetPage* pPage = pOptions->HashSets();
-        pPage->NameField()->setText(QStringLiteral("系统文件"));
+        pPage->NameField()->setText(QCoreApplication::translate("ScreenshotTour", "系统文件"));
         pPage->ImportFile(known, true);
-        pPage->NameField()->setText(QStringLiteral("案件线索"));
+        pPage->NameField()->setText(QCoreApplication::translate("ScreenshotTour", "案件线索"));
         pPage->StatusBox()->setCurrentIndex(1);
         pPage->ImportFile(notable, true);
         pOptions->resize(720, 400);

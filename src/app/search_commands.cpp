@@ -1,5 +1,6 @@
 #include "app/search_commands.h"
 
+#include <QCoreApplication>
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
@@ -11,6 +12,7 @@
 
 #include "app/browse_bar.h"
 #include "app/keyword_dialog.h"
+#include "common/translation.h"
 #include "ui/qt_text.h"
 #include "app/search_dialog.h"
 #include "app/workstation.h"
@@ -29,30 +31,30 @@ SearchCommands::SearchCommands(Workstation& workstation, BrowseBar& browse, QMdi
     : QObject(frame), m_ws(workstation), m_browse(browse), m_documents(documents), m_pFrame(frame) {
     runKeywordDialog = [](KeywordDialog& dialog) { return dialog.exec(); };
     runSearchDialog = [](SearchDialog& dialog) { return dialog.exec(); };
-    m_pAddKeyword = new QAction(QStringLiteral("增加关键字"), this);
+    m_pAddKeyword = new QAction(QCoreApplication::translate("SearchCommands", "增加关键字"), this);
     m_pAddKeyword->setObjectName(QStringLiteral("addKeywordAction"));
     connect(m_pAddKeyword, &QAction::triggered, this, &SearchCommands::AddKeyword);
-    m_pModifyKeyword = new QAction(QStringLiteral("修改关键字"), this);
+    m_pModifyKeyword = new QAction(QCoreApplication::translate("SearchCommands", "修改关键字"), this);
     m_pModifyKeyword->setObjectName(QStringLiteral("modifyKeywordAction"));
     connect(m_pModifyKeyword, &QAction::triggered, this, &SearchCommands::ModifyKeyword);
     m_pSearch = new QAction(frame->style()->standardIcon(QStyle::SP_FileDialogContentsView),
-                            QStringLiteral("搜索 (搜索关键字)"), this);
+                            QCoreApplication::translate("SearchCommands", "搜索 (搜索关键字)"), this);
     m_pSearch->setObjectName(QStringLiteral("searchAction"));
-    m_pSearch->setToolTip(QStringLiteral("搜索关键字"));
-    m_pSearch->setStatusTip(QStringLiteral("搜索关键字"));
+    m_pSearch->setToolTip(QCoreApplication::translate("SearchCommands", "搜索关键字"));
+    m_pSearch->setStatusTip(QCoreApplication::translate("SearchCommands", "搜索关键字"));
     connect(m_pSearch, &QAction::triggered, this, &SearchCommands::Search);
-    m_pImportKeywords = new QAction(QStringLiteral("导入关键字..."), this);
+    m_pImportKeywords = new QAction(QCoreApplication::translate("SearchCommands", "导入关键字..."), this);
     m_pImportKeywords->setObjectName(QStringLiteral("importKeywordsAction"));
     connect(m_pImportKeywords, &QAction::triggered, this, &SearchCommands::ImportKeywords);
-    m_pExportResults = new QAction(QStringLiteral("导出结果..."), this);
+    m_pExportResults = new QAction(QCoreApplication::translate("SearchCommands", "导出结果..."), this);
     m_pExportResults->setObjectName(QStringLiteral("exportResultsAction"));
     connect(m_pExportResults, &QAction::triggered, this, &SearchCommands::ExportResults);
     chooseKeywordFile = [frame] {
-        return QFileDialog::getOpenFileName(frame, QStringLiteral("导入关键字"), QString(),
-                                            QStringLiteral("关键字列表 (*.txt);;所有文件 (*)"));
+        return QFileDialog::getOpenFileName(frame, QCoreApplication::translate("SearchCommands", "导入关键字"), QString(),
+                                            QCoreApplication::translate("SearchCommands", "关键字列表 (*.txt);;所有文件 (*)"));
     };
     chooseExportFile = [frame] {
-        return QFileDialog::getSaveFileName(frame, QStringLiteral("导出结果"), QStringLiteral("结果.csv"),
+        return QFileDialog::getSaveFileName(frame, QCoreApplication::translate("SearchCommands", "导出结果"), QCoreApplication::translate("SearchCommands", "结果.csv"),
                                             QStringLiteral("CSV (*.csv)"));
     };
 
@@ -148,7 +150,7 @@ void SearchCommands::ExportResults() {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size())) {
-        m_ws.Notify().Message("写入文件 " + path.toStdString() + " 时出错: " + file.errorString().toStdString(), "提示",
+        m_ws.Notify().Message(Tr("SearchCommands", "写入文件 ") + path.toStdString() + " 时出错: " + file.errorString().toStdString(), "提示",
                               MessageIcon::Error);
     }
 }

@@ -1,5 +1,6 @@
 #include "app/splash.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -24,7 +25,7 @@ QPixmap MakeSplashPixmap() {
     sub.setBold(false);
     painter.setFont(sub);
     painter.drawText(pixmap.rect().adjusted(0, 150, 0, -40), Qt::AlignHCenter | Qt::AlignTop,
-                     QStringLiteral("磁盘检查与数据恢复"));
+                     QCoreApplication::translate("Splash", "磁盘检查与数据恢复"));
     return pixmap;
 }
 

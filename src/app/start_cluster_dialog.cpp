@@ -1,5 +1,6 @@
 #include "app/start_cluster_dialog.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -57,11 +58,11 @@ StartClusterDialog::StartClusterDialog(Volume& volume, FileItem& item, Notifier&
       m_pCluster(new QLineEdit(this)),
       m_pLow(new QLineEdit(this)),
       m_pHigh(new QLineEdit(this)),
-      m_pKeep(new QCheckBox(QStringLiteral("保存修改"), this)),
+      m_pKeep(new QCheckBox(QCoreApplication::translate("StartClusterDialog", "保存修改"), this)),
       m_pReferences(new QTreeWidget(this)),
       m_pPreview(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("startClusterDialog"));
-    setWindowTitle(QStringLiteral("修改文件开始簇号"));
+    setWindowTitle(QCoreApplication::translate("StartClusterDialog", "修改文件开始簇号"));
     m_pName->setReadOnly(true);
     m_pCluster->setText(QString::number(m_savedCluster));
     m_pLow->setText(QString::number(m_savedCluster & 0xFFFF));
@@ -80,7 +81,7 @@ StartClusterDialog::StartClusterDialog(Volume& volume, FileItem& item, Notifier&
 
     m_pReferences->setColumnCount(4);
     m_pReferences->setHeaderLabels(
-        {QStringLiteral("名称"), QStringLiteral("开始簇号"), QStringLiteral("低16位"), QStringLiteral("高16位")});
+        {QCoreApplication::translate("StartClusterDialog", "名称"), QCoreApplication::translate("StartClusterDialog", "开始簇号"), QCoreApplication::translate("StartClusterDialog", "低16位"), QCoreApplication::translate("StartClusterDialog", "高16位")});
     m_pReferences->setRootIsDecorated(false);
     for (int column = 0; column < 4; ++column) m_pReferences->setColumnWidth(column, column == 0 ? 120 : 80);
     for (const ReferenceRow& row : StartClusterReferences(item))
@@ -92,28 +93,28 @@ StartClusterDialog::StartClusterDialog(Volume& volume, FileItem& item, Notifier&
     m_pPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("文件名"), m_pName);
-    fields->addRow(QStringLiteral("开始簇号"), m_pCluster);
-    fields->addRow(QStringLiteral("低16位"), m_pLow);
-    fields->addRow(QStringLiteral("高16位"), m_pHigh);
-    auto* previewButton = new QPushButton(QStringLiteral("预览"), this);
+    fields->addRow(QCoreApplication::translate("StartClusterDialog", "文件名"), m_pName);
+    fields->addRow(QCoreApplication::translate("StartClusterDialog", "开始簇号"), m_pCluster);
+    fields->addRow(QCoreApplication::translate("StartClusterDialog", "低16位"), m_pLow);
+    fields->addRow(QCoreApplication::translate("StartClusterDialog", "高16位"), m_pHigh);
+    auto* previewButton = new QPushButton(QCoreApplication::translate("StartClusterDialog", "预览"), this);
     connect(previewButton, &QPushButton::clicked, this, &StartClusterDialog::Preview);
     auto* checks = new QHBoxLayout;
     checks->addWidget(m_pKeep);
     checks->addStretch(1);
     checks->addWidget(previewButton);
 
-    auto* referenceBox = new QGroupBox(QStringLiteral("参考簇号"), this);
+    auto* referenceBox = new QGroupBox(QCoreApplication::translate("StartClusterDialog", "参考簇号"), this);
     (new QVBoxLayout(referenceBox))->addWidget(m_pReferences);
-    auto* previewBox = new QGroupBox(QStringLiteral("预览"), this);
+    auto* previewBox = new QGroupBox(QCoreApplication::translate("StartClusterDialog", "预览"), this);
     (new QVBoxLayout(previewBox))->addWidget(m_pPreview);
     auto* panes = new QHBoxLayout;
     panes->addWidget(referenceBox, 1);
     panes->addWidget(previewBox, 2);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    buttons->addButton(QCoreApplication::translate("StartClusterDialog", "确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QCoreApplication::translate("StartClusterDialog", "取消"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -1,5 +1,6 @@
 #include "app/status_panes.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 
 #include "app/progress_pane.h"
@@ -22,12 +23,12 @@ StatusPanes::StatusPanes(QWidget* parent)
     : QStatusBar(parent),
       m_pMessage(new QLabel(this)),
       m_pProgress(new ProgressPane(this)),
-      m_pFound(MakeIndicator(QStringLiteral("查找结果            "), "foundPane", this)),
-      m_pNumber(MakeIndicator(QStringLiteral("数字    "), "numberPane", this)),
-      m_pCounts(MakeIndicator(QStringLiteral("文件夹0,文件0                        "), "countsPane", this)) {
+      m_pFound(MakeIndicator(QCoreApplication::translate("StatusPanes", "查找结果            "), "foundPane", this)),
+      m_pNumber(MakeIndicator(QCoreApplication::translate("StatusPanes", "数字    "), "numberPane", this)),
+      m_pCounts(MakeIndicator(QCoreApplication::translate("StatusPanes", "文件夹0,文件0                        "), "countsPane", this)) {
     setObjectName(QStringLiteral("statusPanes"));
     m_pMessage->setObjectName(QStringLiteral("messagePane"));
-    m_pMessage->setText(QStringLiteral("就绪"));
+    m_pMessage->setText(QCoreApplication::translate("StatusPanes", "就绪"));
     addWidget(m_pMessage, 1);
     addPermanentWidget(m_pProgress);
     addPermanentWidget(m_pFound);

@@ -1,5 +1,6 @@
 #include "app/virtual_volume_page.h"
 
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/translation.h"
 #include "ui/qt_text.h"
 #include "ui/wait_cursor.h"
 #include "common/reporting.h"
@@ -24,16 +26,16 @@ VirtualVolumePage::VirtualVolumePage(const CoreContext& context, Notifier& notif
       m_pVolumeName(new QLineEdit(QStringLiteral("C:"), this)),
       m_pStart(new QLineEdit(QStringLiteral("0"), this)),
       m_pType(new QComboBox(this)),
-      m_pPreRead(new QPushButton(QStringLiteral("预读"), this)),
-      m_pMarkers(new QPushButton(QStringLiteral("搜索标志"), this)),
+      m_pPreRead(new QPushButton(QCoreApplication::translate("VirtualVolumePage", "预读"), this)),
+      m_pMarkers(new QPushButton(QCoreApplication::translate("VirtualVolumePage", "搜索标志"), this)),
       m_pList(new QTreeWidget(this)) {
-    setTitle(QStringLiteral("虚拟卷"));
+    setTitle(QCoreApplication::translate("VirtualVolumePage", "虚拟卷"));
     setObjectName(QStringLiteral("virtualVolumePage"));
     for (int i = 0; i < kVirtualTypeCount; ++i)
         m_pType->addItem(QString::fromLatin1(VirtualTypeName(static_cast<VirtualType>(i))));
 
     m_pList->setColumnCount(3);
-    m_pList->setHeaderLabels({QStringLiteral("项"), QStringLiteral("值"), QStringLiteral("重要")});
+    m_pList->setHeaderLabels({QCoreApplication::translate("VirtualVolumePage", "项"), QCoreApplication::translate("VirtualVolumePage", "值"), QCoreApplication::translate("VirtualVolumePage", "重要")});
     m_pList->setRootIsDecorated(false);
     m_pList->setColumnWidth(0, 170);
     m_pList->setColumnWidth(1, 140);
@@ -46,13 +48,13 @@ VirtualVolumePage::VirtualVolumePage(const CoreContext& context, Notifier& notif
 
     auto* fields = new QGridLayout;
     const auto addField = [&](int row, int column, const char* label, QWidget* field) {
-        fields->addWidget(new QLabel(QString::fromUtf8(label), this), row, column);
+        fields->addWidget(new QLabel(QCoreApplication::translate("VirtualVolumePage", label), this), row, column);
         fields->addWidget(field, row, column + 1);
     };
-    addField(0, 0, "驱动器", m_pDevice);
-    addField(0, 2, "卷名称", m_pVolumeName);
-    addField(1, 0, "开始扇区", m_pStart);
-    addField(1, 2, "卷类型", m_pType);
+    addField(0, 0, QT_TRANSLATE_NOOP("VirtualVolumePage", "驱动器"), m_pDevice);
+    addField(0, 2, QT_TRANSLATE_NOOP("VirtualVolumePage", "卷名称"), m_pVolumeName);
+    addField(1, 0, QT_TRANSLATE_NOOP("VirtualVolumePage", "开始扇区"), m_pStart);
+    addField(1, 2, QT_TRANSLATE_NOOP("VirtualVolumePage", "卷类型"), m_pType);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pPreRead);
     buttons->addWidget(m_pMarkers);
@@ -96,7 +98,7 @@ void VirtualVolumePage::PreRead() {
     if (m_pDevice->text().isEmpty() || m_pVolumeName->text().isEmpty()) return;
     DiskDevice device(m_context);
     if (!OpenParamDevice(device, m_pDevice->text().toStdString())) {
-        m_notifier.Message("打不开设备!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("VirtualVolumePage", "打不开设备!"), "提示", MessageIcon::Error);
         return;
     }
     if (!PreReadParams(device, Start(), m_blocks)) return;
@@ -119,7 +121,7 @@ bool VirtualVolumePage::validatePage() {
     const VirtualType type = Type();
     const std::string name = m_pDevice->text().toStdString();
     if (name.empty() || m_pVolumeName->text().isEmpty()) {
-        m_notifier.Message("卷或设备名不能空!", "提示", MessageIcon::Error);
+        m_notifier.Message(Tr("VirtualVolumePage", "卷或设备名不能空!"), "提示", MessageIcon::Error);
         return false;
     }
     DiskDevice device(m_context);

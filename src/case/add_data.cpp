@@ -4,6 +4,7 @@
 
 #include "case/detect_and_load.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // Detects and loads an item whose source is open and appends it to the case.
 DataItem* Finish(CaseWorkspace& workspace, std::unique_ptr<DataItem> item) {
     if (!DetectAndLoad(workspace, *item)) {
-        workspace.Context().Notify().Message(kAddDataFailed, "提示", MessageIcon::Error);
+        workspace.Context().Notify().Message(Tr("AddData", kAddDataFailed), "提示", MessageIcon::Error);
         return nullptr;
     }
     return workspace.AddItem(std::move(item));
@@ -49,7 +50,7 @@ DataItem* AddPartition(CaseWorkspace& workspace, const ChosenRow& row, const Rem
         if (!item->source->Open()) return nullptr;
         return Finish(workspace, std::move(item));
     } catch (const std::bad_alloc&) {
-        workspace.Context().Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        workspace.Context().Notify().Message(Tr("AddData", "内存不足!"), "提示", MessageIcon::Error);
         return nullptr;
     }
 }
@@ -70,7 +71,7 @@ DataItem* AddVirtualVolume(CaseWorkspace& workspace, const VirtualVolumeChoice& 
         item->source->SetExt2_Param(choice.ext2Params);
         return Finish(workspace, std::move(item));
     } catch (const std::bad_alloc&) {
-        workspace.Context().Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        workspace.Context().Notify().Message(Tr("AddData", "内存不足!"), "提示", MessageIcon::Error);
         return nullptr;
     }
 }

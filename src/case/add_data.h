@@ -7,13 +7,14 @@
 #include <string>
 
 #include "case/case_workspace.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "disk/disk_scan.h"
 #include "disk/remote_disk.h"
 
 namespace delvora {
 
-inline constexpr const char* kAddDataFailed = "分析文件系统错!";
+inline constexpr const char* kAddDataFailed = TrNoop("AddData", "分析文件系统错!");
 inline constexpr const char* kFloppyRowDevice = "软盘";
 
 /// A connection to a remote disk service, when the wizard has one.

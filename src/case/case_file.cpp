@@ -14,6 +14,7 @@
 #include "case/case_virtual.h"
 #include "common/archive.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/block_backend.h"
 
 namespace delvora {
@@ -87,14 +88,14 @@ bool ReadCaseRecord(ArchiveReader& archive, CaseRecord& record) {
 int SaveCaseFile(CaseWorkspace& workspace, const std::string& path, int saveItems, std::string* error) {
     auto fail = [&](const std::string& text, bool show) {
         if (error) *error = text;
-        if (show) workspace.Context().Notify().Message(text, "提示", MessageIcon::Error);
+        if (show) workspace.Context().Notify().Message(text, Tr("CaseFile", "提示"), MessageIcon::Error);
         return 0;
     };
     std::vector<uint8_t> bytes;
     try {
         bytes = SerializeCase(workspace, saveItems);
     } catch (const std::bad_alloc&) {
-        return fail("内存不足!", true);
+        return fail(Tr("CaseFile", "内存不足!"), true);
     }
 
     std::string tempPath;
@@ -116,7 +117,7 @@ int SaveCaseFile(CaseWorkspace& workspace, const std::string& path, int saveItem
     }
     if (!ok) {
         ::unlink(tempPath.c_str());
-        return fail(Format("写入文件 %s 时出错: %s", path.c_str(), ErrnoText(errorCode).c_str()), true);
+        return fail(Format(Tr("CaseFile", "写入文件 %s 时出错: %s"), path.c_str(), ErrnoText(errorCode).c_str()), true);
     }
     workspace.SetModified(0);
     return 1;

@@ -10,12 +10,13 @@
 
 #include "case/case_workspace.h"
 #include "common/archive.h"
+#include "common/translation.h"
 
 namespace delvora {
 
-inline constexpr const char* kWrongCaseFormat = "文件格式不对!";
-inline constexpr const char* kCaseItemAnalyseFailed = "分析文件系统错误!";
-inline constexpr const char* kCaseFileCutShort = "案例文件不完整,已读入的数据项保留!";
+inline constexpr const char* kWrongCaseFormat = TrNoop("CaseFile", "文件格式不对!");
+inline constexpr const char* kCaseItemAnalyseFailed = TrNoop("CaseFile", "分析文件系统错误!");
+inline constexpr const char* kCaseFileCutShort = TrNoop("CaseFile", "案例文件不完整,已读入的数据项保留!");
 /// Larger files are refused before they are read: no real case comes near.
 inline constexpr size_t kMaxCaseFileBytes = 64u << 20;
 

@@ -12,6 +12,7 @@
 #include "case/case_keywords.h"
 #include "case/detect_and_load.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/block_backend.h"
 #include "disk/remote_connect.h"
 
@@ -64,7 +65,7 @@ CaseFileLoader::CaseFileLoader(CaseWorkspace& workspace, std::vector<uint8_t> by
     uint32_t saveItems = 0;
     bool wrongMagic = false;
     if (!ReadCaseHeader(m_archive, m_nItemCount, saveItems, wrongMagic)) {
-        m_workspace.Context().Notify().Message(wrongMagic ? kWrongCaseFormat : kCaseFileCutShort, "提示",
+        m_workspace.Context().Notify().Message(wrongMagic ? Tr("CaseFile", kWrongCaseFormat) : Tr("CaseFile", kCaseFileCutShort), "提示",
                                                MessageIcon::Error);
         m_bFinished = true;
         m_lastStep = Step::Failed;
@@ -157,12 +158,12 @@ CaseFileLoader::Step CaseFileLoader::Next() {
     CaseRecord record;
     try {
         if (!ReadCaseRecord(m_archive, record)) {
-            context.Notify().Message(kCaseFileCutShort, "提示", MessageIcon::Error);
+            context.Notify().Message(Tr("CaseFile", kCaseFileCutShort), "提示", MessageIcon::Error);
             return Finish(Step::Failed);
         }
         item = m_workspace.NewItem();
     } catch (const std::bad_alloc&) {
-        context.Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("CaseFileLoader", "内存不足!"), "提示", MessageIcon::Error);
         return Finish(Step::Failed);
     }
     item->name = std::move(record.name);
@@ -177,13 +178,13 @@ CaseFileLoader::Step CaseFileLoader::Next() {
             item->source->SetRemote(std::move(remote));
     }
     if (!item->source->Open()) {
-        context.Logger().AppendLog(Format("无法打开数据源 %s: %s", item->source->Path().c_str(),
+        context.Logger().AppendLog(Format(Tr("CaseFileLoader", "无法打开数据源 %s: %s"), item->source->Path().c_str(),
                                           item->source->LastErrorText().c_str()));
     }
     ApplyStoredParams(*item, static_cast<uint32_t>(m_nNext - 1));
     ApplyStoredStart(*item, static_cast<uint32_t>(m_nNext - 1));
     if (!DetectAndLoad(m_workspace, *item)) {
-        context.Notify().Message(kCaseItemAnalyseFailed, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("CaseFile", kCaseItemAnalyseFailed), "提示", MessageIcon::Error);
         return Finish(Step::Failed);
     }
     if (!m_workspace.AddItem(std::move(item))) return Finish(Step::Failed);
@@ -206,7 +207,7 @@ int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes) {
     try {
         copy.assign(bytes.begin(), bytes.end());
     } catch (const std::bad_alloc&) {
-        workspace.Context().Notify().Message("内存不足!", "提示", MessageIcon::Error);
+        workspace.Context().Notify().Message(Tr("CaseFileLoader", "内存不足!"), "提示", MessageIcon::Error);
         return 0;
     }
     CaseFileLoader loader(workspace, std::move(copy));
@@ -216,7 +217,7 @@ int SerializeCase(CaseWorkspace& workspace, std::span<const uint8_t> bytes) {
 std::unique_ptr<CaseFileLoader> OpenCaseFileLoader(CaseWorkspace& workspace, const std::string& path,
                                                    std::string* error) {
     if (workspace.RefuseIfBusy()) {
-        if (error) *error = kThreadBusy;
+        if (error) *error = Tr("CaseWorkspace", kThreadBusy);
         return nullptr;
     }
     std::vector<uint8_t> bytes;
@@ -231,13 +232,13 @@ std::unique_ptr<CaseFileLoader> OpenCaseFileLoader(CaseWorkspace& workspace, con
         tooLarge = true;
     }
     if (tooLarge) {
-        workspace.Context().Notify().Message(kWrongCaseFormat, "提示", MessageIcon::Error);
+        workspace.Context().Notify().Message(Tr("CaseFile", kWrongCaseFormat), "提示", MessageIcon::Error);
         if (error) *error = path + ": too large for a case file";
     } else {
         const std::string text = path + ": " + ErrnoText(errorCode);
         // A file that cannot be opened ends the command quietly; one that
         // fails while being read is reported.
-        if (opened) workspace.Context().Notify().Message("读取文件时出错: " + text, "提示", MessageIcon::Error);
+        if (opened) workspace.Context().Notify().Message(Tr("CaseFileLoader", "读取文件时出错: ") + text, "提示", MessageIcon::Error);
         if (error) *error = text;
     }
     return nullptr;

@@ -25,11 +25,11 @@ std::unique_ptr<CaseItem> MakeCaseRoot() {
     };
 
     CaseItem* bookmarks = root->AddChild(make(kBookmarksGroupName, kBookmarkFolder, 0, 1));
-    bookmarks->AddChild(make("文本", kBookmarkSubFolder, 6, 7));
-    bookmarks->AddChild(make("图像", kBookmarkSubFolder, 6, 7));
+    bookmarks->AddChild(make(TrNoop("CaseItem", "文本"), kBookmarkSubFolder, 6, 7));
+    bookmarks->AddChild(make(TrNoop("CaseItem", "图像"), kBookmarkSubFolder, 6, 7));
 
     CaseItem* keywords = root->AddChild(make(kKeywordsGroupName, kKeyword, 2, 3));
-    CaseItem* first = keywords->AddChild(make("关键字1", kKeyword, 2, 3));
+    CaseItem* first = keywords->AddChild(make(TrNoop("CaseItem", "关键字1"), kKeyword, 2, 3));
     first->number = 0;
     first->text = "MAIN";
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/translation.h"
 #include "fs/item_ref.h"
 
 namespace delvora {
@@ -58,9 +59,11 @@ public:
     uint32_t selectedImage = 0;
 };
 
-inline constexpr const char* kBookmarksGroupName = "书签";
-inline constexpr const char* kKeywordsGroupName = "关键字";
-inline constexpr const char* kSearchGroupName = "搜索";
+// The names are kept in case files as they stand; a window shows them
+// translated (context "CaseItem").
+inline constexpr const char* kBookmarksGroupName = TrNoop("CaseItem", "书签");
+inline constexpr const char* kKeywordsGroupName = TrNoop("CaseItem", "关键字");
+inline constexpr const char* kSearchGroupName = TrNoop("CaseItem", "搜索");
 
 /// The root of a new case: "书签" (with "文本" and "图像"), "关键字" (with the
 /// keyword "关键字1", text "MAIN", type 0) and "搜索", in this order.

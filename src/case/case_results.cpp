@@ -7,6 +7,7 @@
 
 #include "case/case_workspace.h"
 #include "case/data_item.h"
+#include "common/translation.h"
 #include "fs/file_tree.h"
 #include "common/text_format.h"
 #include "fs/volume.h"
@@ -91,7 +92,7 @@ bool ReadResultsSection(ArchiveReader& archive, std::vector<StoredResultFolder>&
     ArchiveReader peek = archive;
     if (!peek.ReadBytes(tag) || std::memcmp(tag, kTag, sizeof tag) != 0) return false;
     archive = peek;
-    const char* kBroken = "案件文件中的搜索结果不完整, 已略去";
+    const char* kBroken = Tr("CaseResults", "案件文件中的搜索结果不完整, 已略去");
     try {
         uint32_t folders = 0;
         // A folder takes at least 16 bytes: a count that the file cannot hold is refused.
@@ -111,7 +112,7 @@ bool ReadResultsSection(ArchiveReader& archive, std::vector<StoredResultFolder>&
             }
             total += hits;
             if (total > kStoredHitLimit) {
-                error = Format("案件文件中的搜索结果超过 %u 个, 已略去", kStoredHitLimit);
+                error = Format(Tr("CaseResults", "案件文件中的搜索结果超过 %u 个, 已略去"), kStoredHitLimit);
                 out.clear();
                 return false;
             }

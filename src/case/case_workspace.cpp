@@ -1,4 +1,5 @@
 #include "case/case_workspace.h"
+#include "common/translation.h"
 
 #include <chrono>
 #include <new>
@@ -36,7 +37,7 @@ void CaseWorkspace::SetBusy(int busy) {
     m_nBusy.store(busy);
     if (busy == 0) {
         m_nStoppable.store(1);
-        SetStopMessage(kNoMessage);
+        SetStopMessage(Tr("CaseWorkspace", kNoMessage));
     }
 }
 
@@ -63,7 +64,7 @@ uint32_t CaseWorkspace::MillisecondsSinceLoadStart() const {
 
 bool CaseWorkspace::RefuseIfBusy() {
     if (!IsBusy()) return false;
-    m_context.Notify().Message(kThreadBusy, "提示", MessageIcon::Error);
+    m_context.Notify().Message(Tr("CaseWorkspace", kThreadBusy), "提示", MessageIcon::Error);
     return true;
 }
 
@@ -73,7 +74,7 @@ void CaseWorkspace::RequestStop() {
         m_context.Notify().Message(StopMessage(), "提示", MessageIcon::Error);
         return;
     }
-    if (m_context.Notify().Confirm(kStopQuestion, "提示")) SetBusy(0);
+    if (m_context.Notify().Confirm(Tr("CaseWorkspace", kStopQuestion), "提示")) SetBusy(0);
 }
 
 bool CaseWorkspace::StartWorker(std::function<void()> body) {

@@ -17,6 +17,7 @@
 #include "case/file_hashes.h"
 #include "common/options.h"
 #include "common/reporting.h"
+#include "common/translation.h"
 #include "fs/volume_registry.h"
 
 namespace delvora {
@@ -36,9 +37,9 @@ public:
     virtual void ShowFilesChanged() {}
 };
 
-inline constexpr const char* kNoMessage = "无消息";
-inline constexpr const char* kThreadBusy = "线程忙!";
-inline constexpr const char* kStopQuestion = "您是否要停止当前操作?";
+inline constexpr const char* kNoMessage = TrNoop("CaseWorkspace", "无消息");
+inline constexpr const char* kThreadBusy = TrNoop("CaseWorkspace", "线程忙!");
+inline constexpr const char* kStopQuestion = TrNoop("CaseWorkspace", "您是否要停止当前操作?");
 
 class CaseWorkspace {
 public:
@@ -140,7 +141,7 @@ private:
     std::atomic<int> m_nStoppable{1};
     std::atomic<uint64_t> m_nLoadStartTick{0};
     mutable std::mutex m_stopMutex;
-    std::string m_strStopMessage = kNoMessage;
+    std::string m_strStopMessage = Tr("CaseWorkspace", kNoMessage);
 
     std::mutex m_workerMutex;
     std::thread m_worker;

@@ -6,6 +6,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora {
 namespace {
@@ -17,7 +18,7 @@ void Pause(int ms) {
 }
 
 std::string ElapsedLine(const CaseWorkspace& workspace) {
-    return Format("分析文件系统耗时: %u 毫秒", workspace.MillisecondsSinceLoadStart());
+    return Format(Tr("DetectAndLoad", "分析文件系统耗时: %u 毫秒"), workspace.MillisecondsSinceLoadStart());
 }
 
 }  // namespace
@@ -27,8 +28,8 @@ void RunLoadingWorker(CaseWorkspace& workspace, DataItem& item, Volume& volume) 
     Progress& progress = context.Prog();
     workspace.SetBusy(1);
     workspace.SetStoppable(0);
-    workspace.SetStopMessage(kLoadingStopMessage);
-    progress.SetProgressText(kLoadingText);
+    workspace.SetStopMessage(Tr("DetectAndLoad", kLoadingStopMessage));
+    progress.SetProgressText(Tr("DetectAndLoad", kLoadingText));
     progress.StartProgress();
 
     LoadTreeGuarded(volume, context.Logger());
@@ -37,15 +38,15 @@ void RunLoadingWorker(CaseWorkspace& workspace, DataItem& item, Volume& volume) 
 
     const int pauseMs = context.Options().treeViewPauses ? traits.pauseMs : 0;
     if (traits.pauseBeforeTreeTexts) Pause(pauseMs);
-    progress.SetProgressText(kTreeText);
-    workspace.SetStopMessage(kTreeStopMessage);
+    progress.SetProgressText(Tr("DetectAndLoad", kTreeText));
+    workspace.SetStopMessage(Tr("DetectAndLoad", kTreeStopMessage));
     if (!traits.pauseBeforeTreeTexts) Pause(pauseMs);
 
     workspace.Events().BuildCaseTree(item);
     workspace.SetBusy(0);
     if (progress.Exists()) {
         progress.StopProgress();
-        progress.SetProgressText(kIdleProgressText);
+        progress.SetProgressText(Tr("DetectAndLoad", kIdleProgressText));
     }
     context.Logger().AppendLog(ElapsedLine(workspace));
 }
@@ -83,7 +84,7 @@ int DetectAndLoad(CaseWorkspace& workspace, DataItem& item) {
     context.Logger().AppendLog(line);
     workspace.SetBusy(1);
     workspace.SetStoppable(0);
-    workspace.SetStopMessage(kLoadingStopMessage);
+    workspace.SetStopMessage(Tr("DetectAndLoad", kLoadingStopMessage));
     DataItem* pItem = &item;
     Volume* pVolume = &loaded;
     CaseWorkspace* pWorkspace = &workspace;

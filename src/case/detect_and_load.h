@@ -8,15 +8,16 @@
 #include "case/case_workspace.h"
 #include "case/data_item.h"
 #include "case/open_volume.h"
+#include "common/translation.h"
 #include "fs/volume.h"
 
 namespace delvora {
 
-inline constexpr const char* kLoadingStopMessage = "加载文件系统过程中暂时不能终止!";
-inline constexpr const char* kTreeStopMessage = "加载树视图过程中暂时不能终止!";
-inline constexpr const char* kLoadingText = "正在加载文件系统...";
-inline constexpr const char* kTreeText = "正在加载树视图...";
-inline constexpr const char* kIdleProgressText = "进度";
+inline constexpr const char* kLoadingStopMessage = TrNoop("DetectAndLoad", "加载文件系统过程中暂时不能终止!");
+inline constexpr const char* kTreeStopMessage = TrNoop("DetectAndLoad", "加载树视图过程中暂时不能终止!");
+inline constexpr const char* kLoadingText = TrNoop("DetectAndLoad", "正在加载文件系统...");
+inline constexpr const char* kTreeText = TrNoop("DetectAndLoad", "正在加载树视图...");
+inline constexpr const char* kIdleProgressText = TrNoop("DetectAndLoad", "进度");
 
 /// Classifies the item, builds its volume and opens it; appends the volume to
 /// the item's volumes on success. For a local source the tree then loads on

@@ -3,6 +3,7 @@
 #include "case/case_workspace.h"
 #include "case/data_item.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
 #include "recovery/export_item.h"
@@ -53,7 +54,7 @@ HashRunSummary HashFolder(CaseWorkspace& workspace, Volume& volume, FileItem& fo
         total += IsFile(item);
         return true;
     });
-    progress.SetProgressText("计算哈希");
+    progress.SetProgressText(Tr("FileHashes", "计算哈希"));
     progress.SetProgressRange(0, total);
     progress.SetProgressPos(0);
     auto hashOne = [&](FileItem& item) {
@@ -66,7 +67,7 @@ HashRunSummary HashFolder(CaseWorkspace& workspace, Volume& volume, FileItem& fo
         FileHashRecord record;
         if (HashItemData(volume, item, hasher) != CopyStatus::kDone) {
             ++summary.failed;
-            log.AppendLog(Format("读文件错!%s", FullPath(item).c_str()));
+            log.AppendLog(Format(Tr("FileHashes", "读文件错!%s"), FullPath(item).c_str()));
         } else {
             record.digests = hasher.Finish();
             if (haveSets) record.match = store.Lookup(record.digests);
@@ -84,8 +85,8 @@ HashRunSummary HashFolder(CaseWorkspace& workspace, Volume& volume, FileItem& fo
     };
     if (IsFile(folder)) hashOne(folder);
     else ForEachBelow(folder, hashOne);
-    log.AppendLog(Format("计算哈希: %u 个文件, 已知 %u 个, 关注 %u 个, 失败 %u 个%s", summary.files, summary.known,
-                         summary.notable, summary.failed, summary.stopped ? " (已停止)" : ""));
+    log.AppendLog(Format(Tr("FileHashes", "计算哈希: %u 个文件, 已知 %u 个, 关注 %u 个, 失败 %u 个%s"), summary.files, summary.known,
+                         summary.notable, summary.failed, summary.stopped ? Tr("FileHashes", " (已停止)") : ""));
     return summary;
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "disk/filled_ranges.h"
 #include "fs/volume.h"
@@ -39,11 +40,11 @@ void RunSearch(CaseWorkspace& workspace, CaseItem& folder, Volume& volume, uint6
     }
     Log& log = workspace.Context().Logger();
     if (more > 0)
-        log.AppendLog(Format("%s: 只列出前 %llu 个查找结果, 另有 %llu 个未列出", folder.name.c_str(),
+        log.AppendLog(Format(Tr("KeywordSearchWorker", "%s: 只列出前 %llu 个查找结果, 另有 %llu 个未列出"), folder.name.c_str(),
                              static_cast<unsigned long long>(kept), static_cast<unsigned long long>(more)));
-    if (outOfMemory) log.AppendLog(Format("%s: 内存不足, 查找未完成", folder.name.c_str()));
+    if (outOfMemory) log.AppendLog(Format(Tr("KeywordSearchWorker", "%s: 内存不足, 查找未完成"), folder.name.c_str()));
     if (!filled.Empty())
-        log.AppendLog(Format("%s: %llu 个扇区无法读取, 按零查找 (源字节 %s)", folder.name.c_str(),
+        log.AppendLog(Format(Tr("KeywordSearchWorker", "%s: %llu 个扇区无法读取, 按零查找 (源字节 %s)"), folder.name.c_str(),
                              static_cast<unsigned long long>((filled.TotalBytes() + 511) / 512),
                              filled.Text().c_str()));
     workspace.SetBusy(0);

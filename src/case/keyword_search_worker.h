@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "case/case_workspace.h"
+#include "common/translation.h"
 #include "search/keyword_search.h"
 
 namespace delvora {
 
-inline constexpr const char* kResultFolderSuffix = "  的查找结果";
+inline constexpr const char* kResultFolderSuffix = TrNoop("KeywordSearchWorker", "  的查找结果");
 
 /// What the search dialog hands over.
 struct SearchRequest {

@@ -5,6 +5,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "disk/partition_types.h"
 
@@ -17,18 +18,18 @@ std::string LoadLogText(VolumeClass volumeClass, uint8_t fatType, const std::str
     switch (volumeClass) {
         case VolumeClass::Fat: {
             const int bits = fatType == 1 ? 12 : fatType == 2 ? 16 : 32;
-            return Format("FAT%d文件系统,位于 %s ,%llu 扇区", bits, path, start);
+            return Format(Tr("OpenVolume", "FAT%d文件系统,位于 %s ,%llu 扇区"), bits, path, start);
         }
-        case VolumeClass::Ntfs: return Format("NTFS文件系统,位于 %s ,%llu 扇区", path, start);
-        case VolumeClass::Ext2: return Format("EXT2文件系统,位于 %s , %llu 扇区.", path, start);
-        case VolumeClass::Exfat: return Format("exFAT文件系统,位于 %s ,%llu 扇区", path, start);
+        case VolumeClass::Ntfs: return Format(Tr("OpenVolume", "NTFS文件系统,位于 %s ,%llu 扇区"), path, start);
+        case VolumeClass::Ext2: return Format(Tr("OpenVolume", "EXT2文件系统,位于 %s , %llu 扇区."), path, start);
+        case VolumeClass::Exfat: return Format(Tr("OpenVolume", "exFAT文件系统,位于 %s ,%llu 扇区"), path, start);
         default: return {};
     }
 }
 
 OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& context, const VolumeFactory& make) {
     OpenedVolumeResult result;
-    const std::string stamp = "系统于 " + NowTimestamp() + " 加载";
+    const std::string stamp = Format(Tr("OpenVolume", "系统于 %s 加载"), NowTimestamp().c_str());
     result.typeId = place.typeId;
     if (place.typeId == 0x07 && place.source) {
         // Type 0x07 is NTFS or exFAT: the boot sector tells which.
@@ -43,7 +44,7 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
         return result;
     }
     if (found.volumeClass == VolumeClass::Unknown) {
-        context.Logger().AppendLog(kUnknownFormat);
+        context.Logger().AppendLog(Tr("OpenVolume", kUnknownFormat));
         result.failure = OpenFailure::UnknownFormat;
         return result;
     }
@@ -70,9 +71,9 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
         prepared = false;
     }
     if (!prepared) {
-        context.Notify().Message(kAnalyseFailedBox, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("OpenVolume", kAnalyseFailedBox), "提示", MessageIcon::Error);
         volume.reset();
-        context.Logger().AppendLog(kAnalyseFailedLog);
+        context.Logger().AppendLog(Tr("OpenVolume", kAnalyseFailedLog));
         result.failure = OpenFailure::AnalyseFailed;
         return result;
     }
@@ -80,7 +81,7 @@ OpenedVolumeResult OpenVolume(const VolumePlace& place, const CoreContext& conte
     // may differ from what the partition type byte suggests.
     result.loadLine =
         stamp + LoadLogText(found.volumeClass, volume->FatType(), place.source->Path(), place.startSector);
-    LogNonDefaultOptions(context, "加载");
+    LogNonDefaultOptions(context, Tr("OpenVolume", "加载"));
     result.volume = std::move(volume);
     return result;
 }
@@ -90,9 +91,9 @@ bool LoadTreeGuarded(Volume& volume, Log& log) {
     try {
         loaded = volume.LoadTree();
     } catch (const std::bad_alloc&) {
-        log.AppendLog("内存不足,文件系统未能全部加载!");
+        log.AppendLog(Tr("OpenVolume", "内存不足,文件系统未能全部加载!"));
     } catch (const std::exception& e) {
-        log.AppendLog(Format("加载文件系统出错: %s", e.what()));
+        log.AppendLog(Format(Tr("OpenVolume", "加载文件系统出错: %s"), e.what()));
     }
     volume.ReleaseLoadTables();
     return loaded;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 #include "fs/volume.h"
 #include "fs/volume_registry.h"
 
@@ -16,9 +17,9 @@ namespace delvora {
 
 class DataSource;
 
-inline constexpr const char* kUnknownFormat = "未知格式的文件系统,结果失败!";
-inline constexpr const char* kAnalyseFailedBox = "分析文件系统出错!";
-inline constexpr const char* kAnalyseFailedLog = " 在分析文件系统过程中出现错误,无法加载!";
+inline constexpr const char* kUnknownFormat = TrNoop("OpenVolume", "未知格式的文件系统,结果失败!");
+inline constexpr const char* kAnalyseFailedBox = TrNoop("OpenVolume", "分析文件系统出错!");
+inline constexpr const char* kAnalyseFailedLog = TrNoop("OpenVolume", " 在分析文件系统过程中出现错误,无法加载!");
 
 /// Where a volume lies: an open source, the partition type byte and the
 /// volume's first sector and sector count on the source.

@@ -1,6 +1,7 @@
 #include "case/residual_worker.h"
 
 #include "case/detect_and_load.h"
+#include "common/translation.h"
 #include "recovery/residual_search.h"
 
 namespace delvora {
@@ -17,7 +18,7 @@ void RunResidualWorker(CaseWorkspace& workspace, Volume& volume) {
     // A stopped search may still have replaced the found items: the views
     // are rebuilt either way, so none keeps a pointer into freed folders.
     workspace.SetStoppable(0);
-    workspace.SetStopMessage(kTreeStopMessage);
+    workspace.SetStopMessage(Tr("DetectAndLoad", kTreeStopMessage));
     workspace.Events().Refresh();
     workspace.SetBusy(0);
     if (progress.Exists()) progress.StopProgress();

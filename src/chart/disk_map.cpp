@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 
+#include "common/translation.h"
 #include "fs/file_item.h"
 
 namespace delvora {
@@ -14,30 +15,30 @@ namespace {
 // system colours (button face, scroll bar, grey text, highlight).
 constexpr std::array<RegionStyle, 25> kStyles = {{
     {},
-    {0xFF9614, "启动卷", 0, false, true},
+    {0xFF9614, TrNoop("DiskMap", "启动卷"), 0, false, true},
     {0x00FFFF, "FAT1", '1', false, true},
     {0x00FFFF, "FAT2", '2', false, true},
     {},
     {},
-    {0x00FF00, "根文件夹", 0, false, true},
-    {0x0000FF, "已分配", 0, false, true},
+    {0x00FF00, TrNoop("DiskMap", "根文件夹"), 0, false, true},
+    {0x0000FF, TrNoop("DiskMap", "已分配"), 0, false, true},
     {0xDCD2D2, "", 0, true, true},
     {0xD4D0C8, "", 0, false, true},
     {0xFFFF00, "", 0, false, true},
     {0xFF00FF, "", 0, false, true},
-    {0xC8C8C8, "Dos启动扇区", 0, false, true},
+    {0xC8C8C8, TrNoop("DiskMap", "Dos启动扇区"), 0, false, true},
     {0xC8FFC8, "", 0, false, true},
     {0x969696, "", 0, false, true},
     {0xC8C8C8, "", '?', false, true},
     {0x808080, "", 0, false, true},
     {0x0A246A, "", 0, false, true},
     {0x3291FA, "NTFS MFT", 'M', false, true},
-    {0x6673A0, "超级块", 's', false, true},
-    {0x962DBE, "组描述符", 'g', false, true},
-    {0xFA2D64, "块位图", 0, false, true},
-    {0x5F9656, "索引节点位图", 0, false, true},
-    {0xAABE64, "索引节点表", 'I', false, true},
-    {0x64C8C8, "大小写表", 'U', false, true},
+    {0x6673A0, TrNoop("DiskMap", "超级块"), 's', false, true},
+    {0x962DBE, TrNoop("DiskMap", "组描述符"), 'g', false, true},
+    {0xFA2D64, TrNoop("DiskMap", "块位图"), 0, false, true},
+    {0x5F9656, TrNoop("DiskMap", "索引节点位图"), 0, false, true},
+    {0xAABE64, TrNoop("DiskMap", "索引节点表"), 'I', false, true},
+    {0x64C8C8, TrNoop("DiskMap", "大小写表"), 'U', false, true},
 }};
 
 }  // namespace

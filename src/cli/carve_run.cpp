@@ -7,6 +7,7 @@
 
 #include "cli/terminal_progress.h"
 #include "common/hash.h"
+#include "common/translation.h"
 #include "fs/fat/fat_volume.h"
 #include "recovery/carve_format.h"
 #include "recovery/carver.h"
@@ -121,7 +122,7 @@ int ExportCarved(Env& env, const Args& args, CarveSetup& setup, const std::strin
     options.replaceExisting = args.Flag("--overwrite");
     options.hashKinds = setup.hashKinds;
     FolderExporter exporter(volume, options);
-    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, Tr("TerminalProgress", kExportingText));
     exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     if (manifestPath)
         exporter.SetFileObserver([&](const ExportedFile& file) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/language_arg.h"
 #include "common/codepage.h"
 #include "common/hash.h"
 #include "common/text_format.h"
@@ -17,7 +18,7 @@ std::vector<Command>& Registry() {
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--log FILE] [--psk-file FILE] [--sector-size N] "
+                 "usage: delvora-cli [--devices FILE] [--codepage CP] [--json] [--lang zh|en] [--log FILE] [--psk-file FILE] [--sector-size N] "
                  "[--quiet] COMMAND ...\n"
                  "SOURCE: a device name, an image path, or nbd://HOST[:PORT]/NAME (nbds:// with --psk-file)\n"
                  "volume options of the commands that read a volume:\n"
@@ -35,7 +36,7 @@ void PrintUsage(FILE* out) {
 void StderrNotifier::Message(std::string_view text, std::string_view caption, MessageIcon) {
     // Messages may quote names from a medium: one line, no terminal controls.
     ClearTerminalLine();
-    std::fprintf(stderr, "[%s] %s\n", EscapeControls(caption).c_str(), EscapeControls(text).c_str());
+    std::fprintf(stderr, "[%s] %s\n", EscapeControls(ShownCaption(caption)).c_str(), EscapeControls(text).c_str());
 }
 
 bool StderrNotifier::Confirm(std::string_view text, std::string_view caption) {
@@ -191,6 +192,7 @@ int Run(int argc, char** argv) {
     std::string logPath;
     std::string pskFile;
     std::string sectorSize;
+    std::optional<std::string> language;
     int i = 1;
     // Global options stand before the command name.
     for (; i < argc; ++i) {
@@ -208,6 +210,8 @@ int Run(int argc, char** argv) {
                 return Fail(kUsage, "--codepage: unknown code page " + env.options.codepage);
         } else if (a == "--json") {
             env.json = true;
+        } else if (a == "--lang") {
+            if (!value(language.emplace())) return Fail(kUsage, "--lang needs zh or en");
         } else if (a == "--quiet") {
             env.progress.SetEnabled(false);
         } else if (a == "--log") {
@@ -232,6 +236,7 @@ int Run(int argc, char** argv) {
             break;
         }
     }
+    if (std::string error; !ApplyLanguage(language ? &*language : nullptr, argv[0], error)) return Fail(kUsage, error);
     if (i >= argc) {
         PrintUsage(stderr);
         return kUsage;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/carve_part.h"
+#include "common/translation.h"
 #include "cli/carve_run.h"
 #include "cli/cli.h"
 #include "cli/terminal_progress.h"
@@ -29,7 +30,7 @@ int Carve(Env& env, const Args& args) {
     ByteRangeSet scanFilled;
     {
         FillRecorder recorder(scanFilled);
-        ProgressPhase phase(env.progress, kResidualText);
+        ProgressPhase phase(env.progress, Tr("TerminalProgress", kResidualText));
         if (!setup.region->ResidualSearch()) return Fail(kFailed, "carving failed (out of memory)");
     }
     if (partFile) {

@@ -18,6 +18,7 @@
 #include "cli/terminal_progress.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/volume.h"
 
@@ -27,7 +28,7 @@ namespace {
 constexpr const char* kUsageText =
     "cluster search|carve SOURCE [search or carve options] --parts N --out DIR [--partition P] [--time T]\n"
     "      [--account A] [--pending-limit SECONDS] | cluster merge --out DIR | cluster task DIR INDEX (what each job task runs)";
-constexpr const char* kRangeError = "搜索范围设置错误!";
+constexpr const char* kRangeError = TrNoop("CmdSearch", "搜索范围设置错误!");
 
 // Options of the cluster itself, not passed on to the tasks.
 const std::vector<std::string> kClusterOptions{"--parts", "--out", "--partition", "--time", "--account",
@@ -129,7 +130,7 @@ int SearchedRange(Env& env, const Args& args, uint64_t& first, uint64_t& end) {
     uint64_t from = base, to = base + total;
     if (!args.Number("--from", from, error) || !args.Number("--to", to, error)) return Fail(kUsage, error);
     if (from < base || to < from || to - from > total) {
-        env.notifier.Message(kRangeError, "提示", MessageIcon::Error);
+        env.notifier.Message(Tr("CmdSearch", kRangeError), "提示", MessageIcon::Error);
         return kFailed;
     }
     first = from;

@@ -17,6 +17,7 @@
 #include "cli/volume_arg.h"
 #include "common/hash.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "recovery/export_filter.h"
@@ -96,7 +97,7 @@ int Export(Env& env, const Args& args) {
     };
     FolderExporter exporter(volume, options);
     if (manifestPath) exporter.SetFileObserver(addRow);
-    std::optional<ProgressPhase> phase(std::in_place, env.progress, kExportingText);
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, Tr("TerminalProgress", kExportingText));
     exporter.SetCountObserver([&](const ExportSummary& counts) { ShowExportCount(env.progress, counts.exported); });
     ExportSummary single;
     std::error_code error;
@@ -147,7 +148,7 @@ int Export(Env& env, const Args& args) {
             continue;
         }
         if (fd < 0) {
-            env.log.AppendLog(Format("创建文件失败:%s", out.c_str()));
+            env.log.AppendLog(Format(Tr("CmdExport", "创建文件失败:%s"), out.c_str()));
             ++single.failed;
             continue;
         }

@@ -10,6 +10,7 @@
 #include "cli/terminal_progress.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/media_info.h"
 
 namespace delvora::cli {
@@ -75,7 +76,7 @@ int Verify(Env& env, const Args& args) {
     const std::string path = env.devices.Resolve(SourceName(env, text));
     std::unique_ptr<BlockBackend> backend = path.empty() ? nullptr : OpenImageFile(path, error, &info);
     if (!backend) return Fail(kFailed, "cannot open " + text + ": " + (path.empty() ? "no such device" : error));
-    std::optional<ProgressPhase> phase(std::in_place, env.progress, "正在校验...");
+    std::optional<ProgressPhase> phase(std::in_place, env.progress, Tr("CmdInfo", "正在校验..."));
     env.progress.SetProgressRange(0, 1000);
     auto progress = [&](uint64_t done, uint64_t total) {
         env.progress.SetProgressPos(total ? static_cast<uint32_t>(std::min(done, total) * 1000 / total) : 1000);

@@ -9,6 +9,7 @@
 #include "cli/residual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/file_list_row.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
@@ -44,7 +45,7 @@ int Ls(Env& env, const Args& args) {
         const auto& headings = FileListHeadings();
         for (size_t i = 0; i < headings.size(); ++i) {
             if (i) out.push_back('\t');
-            out += headings[i];
+            out += Tr("FileListRow", headings[i].data());
         }
         out += hashing.Headings();
         out.push_back('\n');

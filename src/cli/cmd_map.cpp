@@ -9,6 +9,7 @@
 #include "cli/item_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/volume.h"
 #ifdef DELVORA_HAVE_DRAW
 #include "draw/disk_map_picture.h"
@@ -18,7 +19,7 @@ namespace delvora::cli {
 namespace {
 
 void PrintRegion(const Env& env, const DiskRegion& region, std::string& out) {
-    const std::string_view label = StyleOfRegion(region.kind).label;
+    const std::string_view label = Tr("DiskMap", StyleOfRegion(region.kind).label.data());
     if (env.json) {
         out += Format("{\"type\":%u,\"label\":", region.kind);
         AppendJsonString(out, label);

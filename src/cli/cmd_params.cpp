@@ -6,6 +6,7 @@
 #include "cli/virtual_arg.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora::cli {
 namespace {
@@ -17,7 +18,7 @@ int PreRead(Env& env, const Args& args) {
     if (const int rc = VirtualTypeArg(*args.Value("--type"), type); rc != kOk) return rc;
     VirtualChoice choice;
     if (const int rc = PreReadArg(env, args.Positional()[0], args, type, choice); rc != kOk) return rc;
-    if (!env.json) std::printf("项\t值\t重要\n");
+    if (!env.json) std::printf("%s\n", Tr("CmdParams", "项\t值\t重要"));
     for (const ParamRow& row : ParamRows(type, choice.blocks)) {
         if (env.json)
             std::printf("{\"label\":%s,\"field\":%s,\"value\":%s,\"important\":%s}\n", JsonString(row.label).c_str(),

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/disk_scan.h"
 #include "disk/remote_connect.h"
 
@@ -13,7 +14,7 @@ namespace {
 void PrintEntries(const Env& env, const std::vector<PartitionEntry>& entries, const std::string& address) {
     if (!env.json) {
         const auto& titles = DiskScan::ColumnTitles();
-        for (size_t i = 0; i < titles.size(); ++i) std::printf("%s%s", i ? "\t" : "", titles[i].c_str());
+        for (size_t i = 0; i < titles.size(); ++i) std::printf("%s%s", i ? "\t" : "", Tr("DiskScan", titles[i].c_str()));
         std::printf("\n");
     }
     for (const auto& entry : entries) {

@@ -8,6 +8,7 @@
 #include "cli/search_case.h"
 #include "cli/volume_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "search/hit_place.h"
@@ -25,7 +26,7 @@ constexpr const char* kUsageText =
     "search SOURCE [-p N | --start S --type T | --raw] --keyword TEXT... [--kind ascii|unicode|hex|regex]...\n"
     "      [--keywords-file F] [--ignore-case] [--encodings gbk,utf8,utf16le,utf16be] [--max-match BYTES]\n"
     "      [--from SECTOR] [--to SECTOR] [--range FIRST-LAST] [--json | --csv] [--case CASE.wsh]";
-constexpr const char* kRangeError = "搜索范围设置错误!";
+constexpr const char* kRangeError = TrNoop("CmdSearch", "搜索范围设置错误!");
 constexpr const char* kNotRun = "the search did not run: the range holds no cluster";
 constexpr const char* kNoBytes = "a keyword gives no bytes";
 constexpr const char* kOutOfMemory = "the search ran out of memory";
@@ -77,7 +78,7 @@ int ReadKeywords(const Args& args, std::vector<KeywordSpec>& keywords) {
         std::string error;
         if (!ReadKeywordList(*list, base, keywords, error)) return Fail(kFailed, error);
         if (keywords.size() > kKeywordListLimit)
-            return Fail(kFailed, Format("一次最多查找 %zu 个关键字", kKeywordListLimit));
+            return Fail(kFailed, Format(Tr("CmdSearch", "一次最多查找 %zu 个关键字"), kKeywordListLimit));
     }
     return kOk;
 }
@@ -89,7 +90,7 @@ int ReadRange(Env& env, const Args& args, uint64_t first, uint64_t total, uint64
     uint64_t from = first, to = first + total;
     if (!args.Number("--from", from, error) || !args.Number("--to", to, error)) return Fail(kUsage, error);
     if (from < first || to < from || to - from > total) {
-        env.notifier.Message(kRangeError, "提示", MessageIcon::Error);
+        env.notifier.Message(Tr("CmdSearch", kRangeError), "提示", MessageIcon::Error);
         return kFailed;
     }
     start = from;

@@ -1,4 +1,5 @@
 #include "cli/residual_arg.h"
+#include "common/translation.h"
 
 #include "cli/range_arg.h"
 #include "cli/terminal_progress.h"
@@ -40,7 +41,7 @@ int ResidualArg(Env& env, const Args& args, OpenedVolume& opened) {
     if (range) part = {range->first - volume.StartSector(), range->end - volume.StartSector()};
     bool searched = false;
     {
-        ProgressPhase phase(env.progress, kResidualText);
+        ProgressPhase phase(env.progress, Tr("TerminalProgress", kResidualText));
         searched = RunResidualSearch(volume, part);
     }
     if (!searched) return Fail(kFailed, "the residual search failed");

@@ -183,7 +183,7 @@ void ClearTerminalLine() {
 }
 
 void ShowExportCount(Progress& progress, uint64_t files) {
-    progress.SetPaneText(std::to_string(files) + " 个文件");
+    progress.SetPaneText(Format(Tr("TerminalProgress", "%llu 个文件"), static_cast<unsigned long long>(files)));
 }
 
 ProgressPhase::ProgressPhase(Progress& progress, std::string_view text) : m_progress(progress) {

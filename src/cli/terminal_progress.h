@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 
 namespace delvora::cli {
 
@@ -71,9 +72,9 @@ std::string FitTerminalColumns(const std::string& text, size_t width);
 void ClearTerminalLine();
 
 /// The progress text of residual searches and carving scans.
-inline constexpr const char* kResidualText = "查找残余文件...";
+inline constexpr const char* kResidualText = TrNoop("TerminalProgress", "查找残余文件...");
 /// The progress text of exports (export and carve).
-inline constexpr const char* kExportingText = "正在导出文件...";
+inline constexpr const char* kExportingText = TrNoop("TerminalProgress", "正在导出文件...");
 /// Shows the count of files written in the counts cell.
 void ShowExportCount(Progress& progress, uint64_t files);
 

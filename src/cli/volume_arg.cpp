@@ -13,6 +13,7 @@
 #include "cli/terminal_progress.h"
 #include "cli/virtual_arg.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/disk_scan.h"
 #include "disk/filled_ranges.h"
 #include "disk/partition_types.h"
@@ -223,7 +224,7 @@ int OpenVolumeArg(Env& env, const Args& args, OpenedVolume& out, bool loadTree) 
     if (out.volume->Traits().reportErrorsAfterLoad) out.source->SetReportErrors(1);
     env.log.AppendLog(opened.loadLine);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    env.log.AppendLog(Format("分析文件系统耗时: %d 毫秒", static_cast<int>(ms.count())));
+    env.log.AppendLog(Format(Tr("VolumeArg", "分析文件系统耗时: %d 毫秒"), static_cast<int>(ms.count())));
     // A tree without its root would pass for an empty volume.
     if (RootUnreadable(*out.volume, filled))
         return Fail(kFailed, "the volume's root folder cannot be read: the source ends or fails inside its tables or root");

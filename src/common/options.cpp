@@ -1,6 +1,8 @@
 #include "common/options.h"
 
 #include "common/reporting.h"
+#include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora {
 namespace {
@@ -52,7 +54,7 @@ std::string NonDefaultOptionsText(const AnalysisOptions& options) {
 
 void LogNonDefaultOptions(const CoreContext& context, const char* work) {
     const std::string text = NonDefaultOptionsText(context.Options());
-    if (!text.empty()) context.Logger().AppendLog(std::string(work) + "所用的非默认选项: " + text);
+    if (!text.empty()) context.Logger().AppendLog(Format(Tr("Options", "%s所用的非默认选项: %s"), work, text.c_str()));
 }
 
 }  // namespace delvora

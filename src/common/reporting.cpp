@@ -1,8 +1,13 @@
 #include "common/reporting.h"
 
 #include "common/options.h"
+#include "common/translation.h"
 
 namespace delvora {
+
+std::string_view ShownCaption(std::string_view caption) {
+    return caption == "提示" ? std::string_view(Tr("Notifier", "提示")) : caption;
+}
 namespace {
 
 NullNotifier g_nullNotifier;

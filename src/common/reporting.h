@@ -46,6 +46,10 @@ public:
     virtual bool Exists() const { return true; }
 };
 
+/// The caption a front end shows: the default caption in the reader's
+/// language, any other as given.
+std::string_view ShownCaption(std::string_view caption);
+
 class NullNotifier final : public Notifier {
 public:
     void Message(std::string_view, std::string_view, MessageIcon) override {}

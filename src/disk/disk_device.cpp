@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/container_image.h"
 #include "disk/device_map.h"
 #include "disk/filled_ranges.h"
@@ -14,11 +15,11 @@ namespace delvora {
 int DiskDevice::Open() {
     Notifier& notifier = m_pContext->Notify();
     if (m_strName.empty()) {
-        notifier.Message("请设好逻辑盘符!");
+        notifier.Message(Tr("DiskDevice", "请设好逻辑盘符!"));
         return 0;
     }
     if (m_strName.size() == 2 && m_strName.find(':') == std::string::npos) {
-        notifier.Message("请将逻辑盘符设成 A: C: D: ... ");
+        notifier.Message(Tr("DiskDevice", "请将逻辑盘符设成 A: C: D: ... "));
         return 0;
     }
     Close();
@@ -30,7 +31,7 @@ int DiskDevice::Open() {
     if (!path.empty()) backend = OpenImageFile(path, error);
     if (!backend) {
         m_strLastError = path.empty() ? "no such device: " + m_strName : error;
-        if (m_bReportErrors == 1) notifier.Message("创建逻辑盘文件失败!", "提示", MessageIcon::Error);
+        if (m_bReportErrors == 1) notifier.Message(Tr("DiskDevice", "创建逻辑盘文件失败!"), "提示", MessageIcon::Error);
         return 0;
     }
     m_nSizeBytes = backend->Size();
@@ -92,7 +93,7 @@ int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint64_t sector) {
             RecordFilledBytes(pieceOffset, piece);
             if (m_bReportErrors == 1) {
                 m_pContext->Logger().AppendLog(
-                    Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
+                    Format(Tr("DiskDevice", "读取 %s 磁盘 %llu 扇区出错! 原因: %s"), m_strName.c_str(),
                            static_cast<unsigned long long>(pieceOffset / m_dwSectorSize),
                            ErrnoText(error).c_str()));
             }
@@ -100,7 +101,7 @@ int DiskDevice::Read(uint8_t* buffer, uint32_t count, uint64_t sector) {
     } else {
         RecordFilledBytes(offset, count);
         if (m_bReportErrors == 1)
-            m_pContext->Logger().AppendLog(Format("读取 %s 磁盘 %llu 扇区出错! 原因: %s", m_strName.c_str(),
+            m_pContext->Logger().AppendLog(Format(Tr("DiskDevice", "读取 %s 磁盘 %llu 扇区出错! 原因: %s"), m_strName.c_str(),
                                                   static_cast<unsigned long long>(sector),
                                                   ErrnoText(firstError).c_str()));
     }

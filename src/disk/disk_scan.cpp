@@ -6,6 +6,7 @@
 
 #include "common/bytes.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/disk_device.h"
 #include "disk/device_map.h"
 #include "disk/gpt.h"
@@ -209,7 +210,7 @@ int DiskScan::ScanRemote() {
     // A machine whose every device stayed silent has shown nothing: the
     // list (a fixed floppy row at most) would pass for an answer.
     if ((anyDevice || mask != 0) && m_nOpened == 0 && !m_failedSources.empty()) {
-        notifier.Message("远程计算机的设备都没有应答!", "提示", MessageIcon::Error);
+        notifier.Message(Tr("DiskScan", "远程计算机的设备都没有应答!"), "提示", MessageIcon::Error);
         m_entries.clear();
         return 0;
     }
@@ -409,8 +410,9 @@ std::vector<std::string> DiskScan::RowTexts(const PartitionEntry& e, const std::
 }
 
 const std::vector<std::string>& DiskScan::ColumnTitles() {
-    static const std::vector<std::string> s_titles{"驱动器", "文件系统", "标识", "开始扇区",
-                                                   "总扇区数", "大小", "来源"};
+    static const std::vector<std::string> s_titles{
+        TrNoop("DiskScan", "驱动器"), TrNoop("DiskScan", "文件系统"), TrNoop("DiskScan", "标识"), TrNoop("DiskScan", "开始扇区"),
+        TrNoop("DiskScan", "总扇区数"), TrNoop("DiskScan", "大小"), TrNoop("DiskScan", "来源")};
     return s_titles;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/block_backend.h"
 #include "disk/nbd_remote_disk.h"
 
@@ -51,25 +52,25 @@ std::shared_ptr<RemoteDisk> Attempt(const std::string& address, const std::strin
 }
 
 void ShowFailure(const std::string& address, const NbdConnectStatus& status, const CoreContext& context) {
-    context.Logger().AppendLog(Format("连接 %s 失败: %s", address.c_str(), status.detail.c_str()));
+    context.Logger().AppendLog(Format(Tr("RemoteConnect", "连接 %s 失败: %s"), address.c_str(), status.detail.c_str()));
     switch (status.result) {
         case NbdConnectResult::Unreachable:
-            context.Notify().Message(kServerNotFound, "提示", MessageIcon::Error);
+            context.Notify().Message(Tr("RemoteConnect", kServerNotFound), "提示", MessageIcon::Error);
             break;
         case NbdConnectResult::NotService:
-            context.Notify().Message(kNotOurService, "提示", MessageIcon::Error);
+            context.Notify().Message(Tr("RemoteConnect", kNotOurService), "提示", MessageIcon::Error);
             break;
         default:
-            context.Notify().Message(Format(kInterfaceError, status.code), "提示", MessageIcon::Error);
+            context.Notify().Message(Format(Tr("RemoteConnect", kInterfaceError), status.code), "提示", MessageIcon::Error);
             break;
     }
 }
 
 void LogConnected(const std::string& address, const std::string& user, const CoreContext& context) {
     if (user.empty())
-        context.Logger().AppendLog(Format("已连接 %s: 未给用户名和密码, 连接未加密", address.c_str()));
+        context.Logger().AppendLog(Format(Tr("RemoteConnect", "已连接 %s: 未给用户名和密码, 连接未加密"), address.c_str()));
     else
-        context.Logger().AppendLog(Format("已连接 %s: TLS-PSK 加密, 用户 %s", address.c_str(), user.c_str()));
+        context.Logger().AppendLog(Format(Tr("RemoteConnect", "已连接 %s: TLS-PSK 加密, 用户 %s"), address.c_str(), user.c_str()));
 }
 
 }  // namespace
@@ -184,7 +185,7 @@ bool RemoteAddressOfItemName(std::string_view itemName, std::string& address) {
 std::shared_ptr<RemoteDisk> ConnectRemote(const std::string& address, const std::string& user,
                                           const std::string& keyHex, const CoreContext& context) {
     if (Trim(address).empty()) {
-        context.Notify().Message(kNoServerName, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("RemoteConnect", kNoServerName), "提示", MessageIcon::Error);
         return nullptr;
     }
     NbdConnectStatus status;

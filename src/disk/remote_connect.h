@@ -10,14 +10,15 @@
 #include <string_view>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 #include "disk/remote_disk.h"
 
 namespace delvora {
 
-inline constexpr const char* kNoServerName = "请输入服务器名";
-inline constexpr const char* kServerNotFound = "找不到服务器!";
-inline constexpr const char* kNotOurService = "服务器名称错,或该服务器没有本服务";
-inline constexpr const char* kInterfaceError = "取得接口错误! 错误值 %d";
+inline constexpr const char* kNoServerName = TrNoop("RemoteConnect", "请输入服务器名");
+inline constexpr const char* kServerNotFound = TrNoop("RemoteConnect", "找不到服务器!");
+inline constexpr const char* kNotOurService = TrNoop("RemoteConnect", "服务器名称错,或该服务器没有本服务");
+inline constexpr const char* kInterfaceError = TrNoop("RemoteConnect", "取得接口错误! 错误值 %d");
 
 /// "host", "host:port", "[v6 address]" or "[v6 address]:port"; false when
 /// the host is empty or the port is not a number from 1 to 65535.

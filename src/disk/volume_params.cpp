@@ -8,6 +8,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/partition_types.h"
 
 namespace delvora {
@@ -27,56 +28,56 @@ struct RowSpec {
 
 // FAT offsets are boot-sector offsets less 3: the block starts at byte 3.
 constexpr std::array kFatRows{
-    RowSpec{"每扇区字节数", "bytesPerSector", 11 - 3, 2, false, true, false},
-    RowSpec{"每簇扇区数", "sectorsPerCluster", 13 - 3, 1, false, true, false},
-    RowSpec{"保留扇区数", "reservedSectors", 14 - 3, 2, false, true, false},
-    RowSpec{"FAT备份数", "fatCount", 16 - 3, 1, false, true, false},
-    RowSpec{"根目录项数", "rootEntries", 17 - 3, 2, false, true, false},
-    RowSpec{"每FAT扇区数", "sectorsPerFat", 22 - 3, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每扇区字节数"), "bytesPerSector", 11 - 3, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每簇扇区数"), "sectorsPerCluster", 13 - 3, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "保留扇区数"), "reservedSectors", 14 - 3, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "FAT备份数"), "fatCount", 16 - 3, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "根目录项数"), "rootEntries", 17 - 3, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每FAT扇区数"), "sectorsPerFat", 22 - 3, 2, false, true, false},
     // On FAT32 these are the low 16 bits of the 32-bit FAT size.
-    RowSpec{"物理驱动器数", "physicalDrive", 36 - 3, 2, false, true, false},
-    RowSpec{"总扇区数", "totalSectors", 32 - 3, 4, false, false, true},
-    RowSpec{"磁盘总扇区数", "totalSectors16", 19 - 3, 2, false, false, true},
-    RowSpec{"特殊隐含扇区数", "hiddenSectors", 28 - 3, 4, false, false, true},
-    RowSpec{"OEM号", "oemName", 3 - 3, 8, true, false, false},
-    RowSpec{"描述介质", "media", 21 - 3, 1, false, false, false},
-    RowSpec{"磁头数", "heads", 26 - 3, 2, false, false, false},
-    RowSpec{"每磁道扇区数", "sectorsPerTrack", 24 - 3, 2, false, false, false},
-    RowSpec{"扩展引导签证", "bootSignature", 38 - 3, 1, false, false, false},
-    RowSpec{"卷系列号", "serialNumber", 39 - 3, 4, false, false, false},
-    RowSpec{"卷标号", "volumeLabel", 43 - 3, 11, true, false, false},
-    RowSpec{"文件系统号", "fileSystemType", 54 - 3, 8, true, false, false},
+    RowSpec{TrNoop("VolumeParams", "物理驱动器数"), "physicalDrive", 36 - 3, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "总扇区数"), "totalSectors", 32 - 3, 4, false, false, true},
+    RowSpec{TrNoop("VolumeParams", "磁盘总扇区数"), "totalSectors16", 19 - 3, 2, false, false, true},
+    RowSpec{TrNoop("VolumeParams", "特殊隐含扇区数"), "hiddenSectors", 28 - 3, 4, false, false, true},
+    RowSpec{TrNoop("VolumeParams", "OEM号"), "oemName", 3 - 3, 8, true, false, false},
+    RowSpec{TrNoop("VolumeParams", "描述介质"), "media", 21 - 3, 1, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "磁头数"), "heads", 26 - 3, 2, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "每磁道扇区数"), "sectorsPerTrack", 24 - 3, 2, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "扩展引导签证"), "bootSignature", 38 - 3, 1, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "卷系列号"), "serialNumber", 39 - 3, 4, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "卷标号"), "volumeLabel", 43 - 3, 11, true, false, false},
+    RowSpec{TrNoop("VolumeParams", "文件系统号"), "fileSystemType", 54 - 3, 8, true, false, false},
 };
 
 constexpr std::array kNtfsRows{
-    RowSpec{"每扇区字节数", "bytesPerSector", 11, 2, false, true, false},
-    RowSpec{"每簇扇区数", "sectorsPerCluster", 13, 1, false, true, false},
-    RowSpec{"扇区总数", "totalSectors", 40, 8, false, true, false},
-    RowSpec{"主文件表的逻辑簇号", "mftCluster", 48, 8, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每扇区字节数"), "bytesPerSector", 11, 2, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每簇扇区数"), "sectorsPerCluster", 13, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "扇区总数"), "totalSectors", 40, 8, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "主文件表的逻辑簇号"), "mftCluster", 48, 8, false, true, false},
 };
 
 // Offsets are index * 4 into the eight values of the EXT2 block.
 constexpr std::array kExt2Rows{
-    RowSpec{"索引节点数", "inodeCount", 0, 4, false, true, false},
-    RowSpec{"以块为单位的文件系统的大小", "blockCount", 4, 4, false, true, false},
-    RowSpec{"块的大小", "blockSizeCode", 8, 4, false, true, false},
-    RowSpec{"每组中的块数", "blocksPerGroup", 16, 4, false, true, false},
-    RowSpec{"每组中的节点数", "inodesPerGroup", 24, 4, false, true, false},
-    RowSpec{"第一个索引节点表的块号", "inodeTableBlock", 28, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "索引节点数"), "inodeCount", 0, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "以块为单位的文件系统的大小"), "blockCount", 4, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "块的大小"), "blockSizeCode", 8, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每组中的块数"), "blocksPerGroup", 16, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每组中的节点数"), "inodesPerGroup", 24, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "第一个索引节点表的块号"), "inodeTableBlock", 28, 4, false, true, false},
 };
 
 // exFAT boot-sector offsets less 32: the NTFS block carries bytes 32..115.
 constexpr std::array kExfatRows{
-    RowSpec{"每扇区字节数位移", "bytesPerSectorShift", 108 - 32, 1, false, true, false},
-    RowSpec{"每簇扇区数位移", "sectorsPerClusterShift", 109 - 32, 1, false, true, false},
-    RowSpec{"FAT偏移扇区数", "fatOffset", 80 - 32, 4, false, true, false},
-    RowSpec{"每FAT扇区数", "fatLength", 84 - 32, 4, false, true, false},
-    RowSpec{"簇堆偏移扇区数", "clusterHeapOffset", 88 - 32, 4, false, true, false},
-    RowSpec{"簇数", "clusterCount", 92 - 32, 4, false, true, false},
-    RowSpec{"根目录首簇号", "rootCluster", 96 - 32, 4, false, true, false},
-    RowSpec{"FAT个数", "fatCount", 110 - 32, 1, false, true, false},
-    RowSpec{"卷扇区总数", "volumeLength", 72 - 32, 8, false, false, true},
-    RowSpec{"卷系列号", "serialNumber", 100 - 32, 4, false, false, false},
+    RowSpec{TrNoop("VolumeParams", "每扇区字节数位移"), "bytesPerSectorShift", 108 - 32, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每簇扇区数位移"), "sectorsPerClusterShift", 109 - 32, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "FAT偏移扇区数"), "fatOffset", 80 - 32, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "每FAT扇区数"), "fatLength", 84 - 32, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "簇堆偏移扇区数"), "clusterHeapOffset", 88 - 32, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "簇数"), "clusterCount", 92 - 32, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "根目录首簇号"), "rootCluster", 96 - 32, 4, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "FAT个数"), "fatCount", 110 - 32, 1, false, true, false},
+    RowSpec{TrNoop("VolumeParams", "卷扇区总数"), "volumeLength", 72 - 32, 8, false, false, true},
+    RowSpec{TrNoop("VolumeParams", "卷系列号"), "serialNumber", 100 - 32, 4, false, false, false},
 };
 
 std::span<const RowSpec> RowsOf(VirtualType type) {
@@ -154,37 +155,37 @@ uint64_t ParseRowNumber(std::string_view text, uint8_t width, bool& fits) {
 }
 
 std::string CheckFat(VirtualType type, ByteSpan b) {
-    if (Le16(b, 11 - 3) == 0) return "每扇区字节数错!";
-    if (Le8(b, 13 - 3) == 0) return "每簇扇区数错!";
-    if (Le16(b, 14 - 3) == 0) return "保留扇区数错!";
-    if (Le8(b, 16 - 3) == 0) return "FAT备份数错!";
+    if (Le16(b, 11 - 3) == 0) return Tr("VolumeParams", "每扇区字节数错!");
+    if (Le8(b, 13 - 3) == 0) return Tr("VolumeParams", "每簇扇区数错!");
+    if (Le16(b, 14 - 3) == 0) return Tr("VolumeParams", "保留扇区数错!");
+    if (Le8(b, 16 - 3) == 0) return Tr("VolumeParams", "FAT备份数错!");
     if (type != VirtualType::Fat32) {
-        if (Le16(b, 17 - 3) == 0) return "根目录项数错!";
-        if (Le16(b, 22 - 3) == 0) return "每FAT扇区数错!";
+        if (Le16(b, 17 - 3) == 0) return Tr("VolumeParams", "根目录项数错!");
+        if (Le16(b, 22 - 3) == 0) return Tr("VolumeParams", "每FAT扇区数错!");
     } else if (Le16(b, 36 - 3) == 0) {
-        return "物理驱动器数错!";
+        return Tr("VolumeParams", "物理驱动器数错!");
     }
     return {};
 }
 
 std::string CheckNtfs(ByteSpan b) {
-    if (Le16(b, 11) == 0) return "每扇区字节数错!";
-    if (Le8(b, 13) == 0) return "每簇扇区数错!";
-    if (Le64(b, 40) == 0) return "总扇区数错!";
-    if (Le64(b, 48) == 0) return "主文件表的逻辑簇号错!";
+    if (Le16(b, 11) == 0) return Tr("VolumeParams", "每扇区字节数错!");
+    if (Le8(b, 13) == 0) return Tr("VolumeParams", "每簇扇区数错!");
+    if (Le64(b, 40) == 0) return Tr("VolumeParams", "总扇区数错!");
+    if (Le64(b, 48) == 0) return Tr("VolumeParams", "主文件表的逻辑簇号错!");
     return {};
 }
 
 std::string CheckExfat(ByteSpan b) {
     const uint32_t sectorShift = Le8(b, 108 - 32), clusterShift = Le8(b, 109 - 32);
-    if (sectorShift < 9 || sectorShift > 12) return "每扇区字节数位移错!";
-    if (clusterShift > 25 - sectorShift) return "每簇扇区数位移错!";
-    if (Le32(b, 80 - 32) == 0) return "FAT偏移扇区数错!";
-    if (Le32(b, 84 - 32) == 0) return "每FAT扇区数错!";
-    if (Le32(b, 88 - 32) == 0) return "簇堆偏移扇区数错!";
-    if (Le32(b, 92 - 32) == 0) return "簇数错!";
-    if (Le32(b, 96 - 32) < 2) return "根目录首簇号错!";
-    if (Le8(b, 110 - 32) != 1 && Le8(b, 110 - 32) != 2) return "FAT个数错!";
+    if (sectorShift < 9 || sectorShift > 12) return Tr("VolumeParams", "每扇区字节数位移错!");
+    if (clusterShift > 25 - sectorShift) return Tr("VolumeParams", "每簇扇区数位移错!");
+    if (Le32(b, 80 - 32) == 0) return Tr("VolumeParams", "FAT偏移扇区数错!");
+    if (Le32(b, 84 - 32) == 0) return Tr("VolumeParams", "每FAT扇区数错!");
+    if (Le32(b, 88 - 32) == 0) return Tr("VolumeParams", "簇堆偏移扇区数错!");
+    if (Le32(b, 92 - 32) == 0) return Tr("VolumeParams", "簇数错!");
+    if (Le32(b, 96 - 32) < 2) return Tr("VolumeParams", "根目录首簇号错!");
+    if (Le8(b, 110 - 32) != 1 && Le8(b, 110 - 32) != 2) return Tr("VolumeParams", "FAT个数错!");
     return {};
 }
 
@@ -247,7 +248,7 @@ std::vector<ParamRow> ParamRows(VirtualType type, const VolumeParamBlocks& block
     const std::span<uint8_t> block = BlockOf(type, copy);
     std::vector<ParamRow> rows;
     for (const RowSpec& spec : RowsOf(type))
-        rows.push_back({spec.label, spec.field, ShowRow(ByteSpan(block.data(), block.size()), spec), spec.important});
+        rows.push_back({Tr("VolumeParams", spec.label), spec.field, ShowRow(ByteSpan(block.data(), block.size()), spec), spec.important});
     return rows;
 }
 
@@ -259,7 +260,7 @@ std::string ReadBackRows(VirtualType type, const std::vector<std::string>& value
         bool fits = true;
         const uint64_t value = ParseRowNumber(values[i], rows[i].width, fits);
         // A value cut to its field would load a volume nobody typed in.
-        if (!fits) return Format("%s错!", rows[i].label);
+        if (!fits) return Format(Tr("VolumeParams", TrNoop("VolumeParams", "%s错!")), rows[i].label);
         WriteField(block, rows[i], value);
     }
     const ByteSpan bytes(block.data(), block.size());

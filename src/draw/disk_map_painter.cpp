@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "common/translation.h"
+
 namespace delvora {
 namespace {
 
@@ -120,7 +122,7 @@ void PaintDiskMapLegend(QPainter& painter, const QRect& area) {
         painter.fillRect(sample, RegionColor(type));
         painter.setPen(Qt::black);
         painter.drawRect(sample.adjusted(0, 0, -1, -1));
-        const std::string_view label = StyleOfRegion(type).label;
+        const std::string_view label = Tr("DiskMap", StyleOfRegion(type).label.data());
         painter.drawText(QRect(area.left() + 19, y, area.width() - 19, kLegendLineHeight),
                          Qt::AlignLeft | Qt::AlignVCenter,
                          QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())));

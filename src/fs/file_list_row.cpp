@@ -4,6 +4,7 @@
 
 #include "common/control_escape.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
 
@@ -54,7 +55,10 @@ std::string Number(uint64_t value) {
 
 const std::array<std::string_view, kFileListColumns>& FileListHeadings() {
     static const std::array<std::string_view, kFileListColumns> kHeadings{
-        "文件名", "创建时间", "修改时间", "访问时间", "逻辑长度", "物理长度", "开始簇号", "开始扇区", "说明", "全路径"};
+        TrNoop("FileListRow", "文件名"), TrNoop("FileListRow", "创建时间"), TrNoop("FileListRow", "修改时间"),
+        TrNoop("FileListRow", "访问时间"), TrNoop("FileListRow", "逻辑长度"), TrNoop("FileListRow", "物理长度"),
+        TrNoop("FileListRow", "开始簇号"), TrNoop("FileListRow", "开始扇区"), TrNoop("FileListRow", "说明"),
+        TrNoop("FileListRow", "全路径")};
     return kHeadings;
 }
 
@@ -64,12 +68,15 @@ uint32_t OverwrittenClusters(const FileItem& item, Volume* volume) {
 }
 
 std::string AttributeDescription(uint8_t attributes) {
-    static const char* const kWords[] = {"只读", "隐藏", "系统", "卷标", "子目录", "存档", "修改2"};
+    static const char* const kWords[] = {
+        TrNoop("FileListRow", "只读"), TrNoop("FileListRow", "隐藏"), TrNoop("FileListRow", "系统"),
+        TrNoop("FileListRow", "卷标"), TrNoop("FileListRow", "子目录"), TrNoop("FileListRow", "存档"),
+        TrNoop("FileListRow", "修改2")};
     std::string text;
     for (int bit = 0; bit < 7; ++bit) {
         if (!(attributes & (1u << bit))) continue;
         if (!text.empty()) text.push_back(',');
-        text += kWords[bit];
+        text += Tr("FileListRow", kWords[bit]);
     }
     return text;
 }
@@ -124,7 +131,7 @@ void ForEachCell(const FileItem& item, Volume* volume, std::string_view path, Ce
     // else's bytes there: the row says so.
     if (const uint32_t owned = OverwrittenClusters(item, volume)) {
         if (!scratch.empty()) scratch.push_back(',');
-        scratch += Format("%u个簇已被占用", owned);
+        scratch += Format(Tr("FileListRow", "%u个簇已被占用"), owned);
     }
     cell(std::string_view(scratch));
     cell(path);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/translation.h"
+
 namespace delvora {
 
 class Volume;
@@ -43,6 +45,6 @@ private:
 };
 
 /// The text a view shows for an item that no longer exists.
-inline constexpr const char* kItemGoneText = "(已不存在)";
+inline constexpr const char* kItemGoneText = TrNoop("ItemRef", "(已不存在)");
 
 }  // namespace delvora

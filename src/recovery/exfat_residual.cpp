@@ -7,6 +7,7 @@
 #include "common/codepage.h"
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/exfat/exfat_volume.h"
 #include "recovery/carver.h"
@@ -81,7 +82,7 @@ bool ExfatResidualSearch(ExfatVolume& volume, const ResidualPart& part) {
         std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
         std::vector<FileItem> entries;
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
-        progress.SetProgressText("查找残余文件...");
+        progress.SetProgressText(Tr("ExfatResidual", "查找残余文件..."));
         source->SetReportErrors(0);
         // Every step moves on by one block of clusters: the scan ends at the
         // part's end (or where a web page begun inside it closes), at the
@@ -122,14 +123,14 @@ bool ExfatResidualSearch(ExfatVolume& volume, const ResidualPart& part) {
                 folder.createTime = first.createTime;
                 folder.writeTime = first.writeTime;
                 total += folder.childCount;
-                progress.SetPaneText(Format("找到 %llu 个", static_cast<unsigned long long>(total)));
+                progress.SetPaneText(Format(Tr("ExfatResidual", "找到 %llu 个"), static_cast<unsigned long long>(total)));
                 found.push_back(folder);
             }
             a += n;
         }
         source->SetReportErrors(1);
 
-        progress.SetProgressText("正在调整文件夹...");
+        progress.SetProgressText(Tr("ExfatResidual", "正在调整文件夹..."));
         NestFoundFolders(found);
         if (!MakeCarvedFolders(tree, carver, found)) throw std::bad_alloc();
         FreeSubtree(*volume.RecycleItem());

@@ -12,6 +12,7 @@
 
 #include "common/hash.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/volume.h"
 #include "recovery/export_names.h"
@@ -81,7 +82,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
 
     ClusterRunList runs;
     if (!volume.GetItemRuns(&item, runs)) {
-        if (showMessages) volume.Context().Notify().Message("取出文件簇列表错误!");
+        if (showMessages) volume.Context().Notify().Message(Tr("ExportItem", "取出文件簇列表错误!"));
         return CopyStatus::kRunsFailed;
     }
     uint64_t dwOffset = 0;
@@ -94,7 +95,7 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
     // misreports nothing can make this loop run longer than the size allows.
     for (uint64_t i = 0; i < dwMaxReads; ++i) {
         if (!ReadItemRangeNoting(volume, item, buffer.get(), dwOffset, dwChunk, &runs, unreadable)) {
-            if (showMessages) volume.Context().Notify().Message("读文件错!");
+            if (showMessages) volume.Context().Notify().Message(Tr("ExportItem", "读文件错!"));
             return CopyStatus::kReadFailed;
         }
         if (fd >= 0 && !WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
@@ -115,7 +116,7 @@ CopyStatus CopyItemData(Volume& volume, FileItem& item, int fd, Hasher* digest, 
         return CopyChunks(volume, item, fd, digest, report, written, unreadable);
     } catch (const std::bad_alloc&) {
         // Only the chunk buffer or a run list can run out; the copy cannot go on.
-        if (report == CopyReport::kMessages) volume.Context().Notify().Message("读文件错!");
+        if (report == CopyReport::kMessages) volume.Context().Notify().Message(Tr("ExportItem", "读文件错!"));
         return CopyStatus::kReadFailed;
     }
 }
@@ -131,7 +132,7 @@ bool ExportItem(Volume* volume, FileItem* item, const std::string& path, Hasher*
     if (!volume || !item || path.empty()) return false;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        volume->Context().Logger().AppendLog(Format("创建文件失败:%s", path.c_str()));
+        volume->Context().Logger().AppendLog(Format(Tr("ExportItem", "创建文件失败:%s"), path.c_str()));
         return false;
     }
     return ExportItemToFd(*volume, *item, fd, path, digest, unreadable);
@@ -144,7 +145,7 @@ bool ExportItemToFd(Volume& volume, FileItem& item, int fd, const std::string& p
     // close can report a deferred write error (NFS, quota): that is a failure too.
     const bool closed = ::close(fd) == 0;
     if (status == CopyStatus::kWriteFailed || (status == CopyStatus::kDone && !closed)) {
-        log.AppendLog(Format("写文件失败:%s", path.c_str()));
+        log.AppendLog(Format(Tr("ExportItem", "写文件失败:%s"), path.c_str()));
         return false;
     }
     return status == CopyStatus::kDone;

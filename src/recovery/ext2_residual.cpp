@@ -5,6 +5,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_inode.h"
 #include "fs/ext2/ext2_volume.h"
@@ -46,7 +47,7 @@ bool Ext2ResidualSearch(Ext2Volume& volume, const ResidualPart& part) {
     try {
         byGroup.resize(groups);
         progress.SetProgressRange(0, g.dwInodeCount);
-        progress.SetProgressText("查找残余文件...");
+        progress.SetProgressText(Tr("Ext2Residual", "查找残余文件..."));
         const uint64_t tableBytes = uint64_t{g.dwInodesPerGroup} * g.dwInodeSize;
         const uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / g.dwInodeSize);
         // One sector more than a chunk: a part may start its reads inside a sector.
@@ -97,7 +98,7 @@ bool Ext2ResidualSearch(Ext2Volume& volume, const ResidualPart& part) {
                     const ByteSpan inode = ByteSpan(chunk).subspan(at, g.dwInodeSize);
                     if (!LooksLikeLostInode(inode, g.qwBlockCount)) continue;
                     byGroup[group].push_back(FoundInode(inode, static_cast<uint32_t>(inodeNumber)));
-                    progress.SetPaneText(Format("找到 %zu 个", ++total));
+                    progress.SetPaneText(Format(Tr("Ext2Residual", "找到 %zu 个"), ++total));
                 }
             }
         }

@@ -7,6 +7,7 @@
 #include "common/bytes.h"
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/fat/fat_directory.h"
 #include "fs/fat/fat_volume.h"
@@ -21,12 +22,12 @@ namespace {
 constexpr uint64_t kBlockBytes = 4u << 20;
 
 constexpr const char* kFat32MarksOnSmallFat =
-    "搜索到的文件信息里有FAT32文件系统的标志,但本卷是%s.\n如果文件内容不对,请您以虚拟卷方式加载本卷"
-    "(或将分区格回原来的文件系统再加载)";
+    TrNoop("FatResidual", "搜索到的文件信息里有FAT32文件系统的标志,但本卷是%s.\n如果文件内容不对,请您以虚拟卷方式加载本卷"
+    "(或将分区格回原来的文件系统再加载)");
 constexpr const char* kNoFat32Marks =
-    "搜索到的文件信息里未包含FAT32文件系统特有的标志,\n可能存在两种情况:1.搜索到的文件是FAT16或FAT12文件系统留下的; "
+    TrNoop("FatResidual", "搜索到的文件信息里未包含FAT32文件系统特有的标志,\n可能存在两种情况:1.搜索到的文件是FAT16或FAT12文件系统留下的; "
     "2.本卷拥有的文件信息都在靠近卷开始的位置.\n如果文件内容不正确,而且本分区以前是FAT12或FAT16文件系统,"
-    "请您以虚拟卷方式加载本卷(或将分区格回原来的文件系统再加载)";
+    "请您以虚拟卷方式加载本卷(或将分区格回原来的文件系统再加载)");
 
 /// A deleted entry marked as a folder is one only with a folder's size:
 /// 0, or one cluster of the size the kind's formatters use.
@@ -112,7 +113,7 @@ bool FatResidualSearch(FatVolume& volume, const ResidualPart& part) {
         std::vector<uint8_t> block(static_cast<size_t>(perBlock * cb));
         std::vector<FileItem> entries;
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)));
-        progress.SetProgressText("查找残余文件...");
+        progress.SetProgressText(Tr("FatResidual", "查找残余文件..."));
         source->SetReportErrors(0);
         // Every step moves on by one block of clusters: the scan ends at the
         // part's end (or where a web page begun inside it closes), at the
@@ -154,14 +155,14 @@ bool FatResidualSearch(FatVolume& volume, const ResidualPart& part) {
                 folder.createTime = first.createTime;
                 folder.writeTime = first.writeTime;
                 total += folder.childCount;
-                progress.SetPaneText(Format("找到 %llu 个", static_cast<unsigned long long>(total)));
+                progress.SetPaneText(Format(Tr("FatResidual", "找到 %llu 个"), static_cast<unsigned long long>(total)));
                 found.push_back(folder);
             }
             a += n;
         }
         source->SetReportErrors(1);
 
-        progress.SetProgressText("正在调整文件夹...");
+        progress.SetProgressText(Tr("FatResidual", "正在调整文件夹..."));
         progress.SetProgressPos(static_cast<uint32_t>(std::min<uint64_t>(end / 2, UINT32_MAX)));
         NestFoundFolders(found);
         // Carved files start at sectors, not clusters: only the folders count.
@@ -174,9 +175,9 @@ bool FatResidualSearch(FatVolume& volume, const ResidualPart& part) {
         found.clear();
         if (total > 0) {
             if (largeCluster && g.kind != 3)
-                context.Notify().Message(Format(kFat32MarksOnSmallFat, g.kind == 1 ? "FAT12文件系统" : "FAT16文件系统"));
+                context.Notify().Message(Format(Tr("FatResidual", kFat32MarksOnSmallFat), g.kind == 1 ? Tr("FatResidual", "FAT12文件系统") : Tr("FatResidual", "FAT16文件系统")));
             else if (!largeCluster && g.kind == 3)
-                context.Notify().Message(kNoFat32Marks);
+                context.Notify().Message(Tr("FatResidual", kNoFat32Marks));
         }
     } catch (const std::bad_alloc&) {
         source->SetReportErrors(1);

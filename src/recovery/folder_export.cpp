@@ -15,6 +15,7 @@
 #include "common/hash.h"
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/file_tree.h"
 #include "fs/volume.h"
@@ -39,9 +40,9 @@ const char* NameOf(const FileItem& item) { return item.name ? item.name : ""; }
 
 const char* StatusMessage(CopyStatus status) {
     switch (status) {
-        case CopyStatus::kRunsFailed: return "取出文件簇列表错误!";
-        case CopyStatus::kReadFailed: return "读文件错!";
-        default: return "写文件失败:";
+        case CopyStatus::kRunsFailed: return Tr("FolderExport", "取出文件簇列表错误!");
+        case CopyStatus::kReadFailed: return Tr("FolderExport", "读文件错!");
+        default: return Tr("FolderExport", "写文件失败:");
     }
 }
 
@@ -67,7 +68,7 @@ FolderExportOptions FolderExportOptions::From(const AnalysisOptions& options) {
 
 FolderExporter::FolderExporter(Volume& volume, FolderExportOptions options)
     : m_volume(volume), m_options(std::move(options)) {
-    LogNonDefaultOptions(volume.Context(), "导出");
+    LogNonDefaultOptions(volume.Context(), Tr("FolderExport", "导出"));
 }
 
 bool FolderExporter::OpenTargetRoot(const std::string& targetDir, Level& level) {
@@ -77,7 +78,7 @@ bool FolderExporter::OpenTargetRoot(const std::string& targetDir, Level& level) 
     level.path = targetDir;
     while (level.path.size() > 1 && level.path.back() == '/') level.path.pop_back();
     if (level.fd < 0) {
-        m_volume.Context().Logger().AppendLog(Format("创建文件夹失败:%s", targetDir.c_str()));
+        m_volume.Context().Logger().AppendLog(Format(Tr("FolderExport", "创建文件夹失败:%s"), targetDir.c_str()));
         return false;
     }
     return true;
@@ -142,7 +143,7 @@ void FolderExporter::ExportChildren(FileItem& folder, Level& level, int depth) {
 void FolderExporter::ExportChildFolder(FileItem& folder, Level& level, int depth) {
     Log& log = m_volume.Context().Logger();
     if (depth > kMaxExportDepth) {
-        log.AppendLog(Format("文件夹层次过深:%s", FullPath(folder).c_str()));
+        log.AppendLog(Format(Tr("FolderExport", "文件夹层次过深:%s"), FullPath(folder).c_str()));
         CountFiles(folder, m_summary.failed);
         return;
     }
@@ -151,7 +152,7 @@ void FolderExporter::ExportChildFolder(FileItem& folder, Level& level, int depth
     sub.fd = OpenUniqueFolder(level, SafeFileName(NameOf(folder)), chosen);
     sub.path = level.path + "/" + chosen;
     if (sub.fd < 0) {
-        log.AppendLog(Format("创建文件夹失败:%s", sub.path.c_str()));
+        log.AppendLog(Format(Tr("FolderExport", "创建文件夹失败:%s"), sub.path.c_str()));
         CountFiles(folder, m_summary.failed);
         return;
     }
@@ -203,17 +204,17 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
     const int fd = OpenUniqueFile(level, SafeFileName(NameOf(file)), chosen);
     const std::string target = level.path + "/" + chosen;
     if (fd == kTargetInUse) {
-        log.AppendLog(Format("同名文件未导出:%s", FullPath(file).c_str()));
+        log.AppendLog(Format(Tr("FolderExport", "同名文件未导出:%s"), FullPath(file).c_str()));
         ++m_summary.skipped;
         return false;
     }
     if (fd == kTargetExists) {
-        log.AppendLog(Format("文件已存在,未覆盖:%s", target.c_str()));
+        log.AppendLog(Format(Tr("FolderExport", "文件已存在,未覆盖:%s"), target.c_str()));
         ++m_summary.failed;
         return false;
     }
     if (fd < 0) {
-        log.AppendLog(Format("创建文件失败:%s", target.c_str()));
+        log.AppendLog(Format(Tr("FolderExport", "创建文件失败:%s"), target.c_str()));
         ++m_summary.failed;
         return false;
     }
@@ -249,7 +250,7 @@ bool FolderExporter::WriteFile(FileItem& file, Level& level) {
 }
 
 std::string UnreadableLogLine(const ExportedFile& file) {
-    return Format("%s: %llu 字节无法读取, 已填零 (%s)", file.volumePath.c_str(),
+    return Format(Tr("FolderExport", "%s: %llu 字节无法读取, 已填零 (%s)"), file.volumePath.c_str(),
                   static_cast<unsigned long long>(file.unreadableBytes), file.unreadableRanges.c_str());
 }
 

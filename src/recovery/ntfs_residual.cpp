@@ -6,6 +6,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_attribute_info.h"
 #include "fs/ntfs/ntfs_record.h"
@@ -144,7 +145,7 @@ bool NtfsResidualSearch(NtfsVolume& volume, const ResidualPart& part) {
         carver.SetGapRetry(boot.clusterBytes, static_cast<uint32_t>(std::max(0, options.carveMaxGap)));
         std::vector<uint8_t> block(static_cast<size_t>(kBlockSectors * 512));
         progress.SetProgressRange(0, static_cast<uint32_t>(end >> shift));
-        progress.SetProgressText("查找残余文件...");
+        progress.SetProgressText(Tr("NtfsResidual", "查找残余文件..."));
         source->SetReportErrors(0);
         carver.SetPart(part.first, part.end);
         const uint64_t slotSectors = recordBytes / 512;
@@ -183,12 +184,12 @@ bool NtfsResidualSearch(NtfsVolume& volume, const ResidualPart& part) {
                 f.item.SetWideAddress(s / slotSectors);
                 f.record = RecordAt(volume, s);
                 found.push_back(f);
-                progress.SetPaneText(Format("找到 %zu 个", found.size()));
+                progress.SetPaneText(Format(Tr("NtfsResidual", "找到 %zu 个"), found.size()));
             }
         }
         source->SetReportErrors(1);
         progress.SetProgressPos(static_cast<uint32_t>((end / 2) >> shift));
-        progress.SetProgressText("正在调整文件夹...");
+        progress.SetProgressText(Tr("NtfsResidual", "正在调整文件夹..."));
         top = RebuildFolders(found);
         found.clear();
         if (!MakeCarvedFolders(tree, carver, top)) throw std::bad_alloc();

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/cluster_run_list.h"
 
@@ -29,7 +30,7 @@ std::vector<ReferenceRow> StartClusterReferences(const FileItem& item) {
 
 std::string CheckStartCluster(const Volume& volume, uint64_t cluster) {
     if (volume.StartClusterFits(cluster)) return {};
-    return Format("开始簇号 %llu 不在卷内!", static_cast<unsigned long long>(cluster));
+    return Format(Tr("Placement", "开始簇号 %llu 不在卷内!"), static_cast<unsigned long long>(cluster));
 }
 
 bool PreviewStartCluster(Volume& volume, FileItem& item, uint32_t cluster, std::vector<uint8_t>& bytes) {
@@ -51,7 +52,7 @@ std::string MoveVolumeStart(Volume& volume, uint64_t sector) {
     const DataSource* source = volume.GetDataSource();
     const uint64_t sectors = source ? source->SizeBytes() / 512 : 0;
     if (sectors != 0 && sector >= sectors)
-        return Format("开始扇区 %llu 超出设备范围 (%llu 扇区)!", static_cast<unsigned long long>(sector),
+        return Format(Tr("Placement", "开始扇区 %llu 超出设备范围 (%llu 扇区)!"), static_cast<unsigned long long>(sector),
                       static_cast<unsigned long long>(sectors));
     volume.MoveStartSector(sector);
     return {};

@@ -1,6 +1,7 @@
 #include "recovery/residual_search.h"
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/filled_ranges.h"
 #include "fs/ext2/ext2_volume.h"
 #include "fs/fat/fat_volume.h"
@@ -43,7 +44,7 @@ bool RunResidualSearch(Volume& volume, const ResidualPart& part) {
     }
     if (!filled.Empty())
         volume.Context().Logger().AppendLog(
-            Format("搜索残余文件时有 %llu 个扇区无法读取, 按零处理 (源字节 %s)",
+            Format(Tr("ResidualSearch", "搜索残余文件时有 %llu 个扇区无法读取, 按零处理 (源字节 %s)"),
                    static_cast<unsigned long long>((filled.TotalBytes() + 511) / 512), filled.Text().c_str()));
     return done;
 }
@@ -52,7 +53,7 @@ void EndSearchProgress(Progress& progress) {
     progress.SetProgressRange(0, 0);
     progress.SetProgressPos(0);
     progress.SetProgressText("");
-    progress.SetPaneText("查找");
+    progress.SetPaneText(Tr("ResidualSearch", "查找"));
 }
 
 }  // namespace delvora

@@ -6,6 +6,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "recovery/carver.h"
 #include "recovery/residual_search.h"
@@ -102,7 +103,7 @@ bool SectorRegionVolume::ResidualSearch() {
         std::vector<uint8_t> block(size_t{kScanBlockSectors} * kSectorBytes);
         // Positions in blocks keep the bar's 32-bit range for any size.
         progress.SetProgressRange(0, static_cast<uint32_t>(std::min<uint64_t>(total / kScanBlockSectors + 1, UINT32_MAX)));
-        progress.SetProgressText("查找残余文件...");
+        progress.SetProgressText(Tr("SectorRegionVolume", "查找残余文件..."));
         m_pDataSource->SetReportErrors(0);
         // Every step moves on to the next block of the whole pass's grid (a
         // part's first block begins at the part): the pass ends at the
@@ -119,7 +120,7 @@ bool SectorRegionVolume::ResidualSearch() {
         if (!HangCarved(carver.HtmlHits(), carver.Files())) return false;
         m_events = carver.Events();
         m_pages = carver.HtmlHits();
-        progress.SetPaneText(Format("找到 %zu 个", carver.HtmlHits().size() + carver.Files().size()));
+        progress.SetPaneText(Format(Tr("SectorRegionVolume", "找到 %zu 个"), carver.HtmlHits().size() + carver.Files().size()));
         m_rejected = carver.Rejected();
         m_carved = carver.Files();
         // The files' sectors as the region counts them.

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/block_backend.h"
 #include "disk/device_map.h"
 
@@ -26,8 +27,8 @@ ScriptFile::~ScriptFile() {
 }
 
 void ScriptFile::ReportError(int error) const {
-    const std::string reason = error == EBADF && m_fd < 0 ? std::string("文件没有打开") : ErrnoText(error);
-    m_pContext->Notify().Message(Format("访问 %s 时出错: %s", m_strName.c_str(), reason.c_str()), "提示",
+    const std::string reason = error == EBADF && m_fd < 0 ? std::string(Tr("ScriptFile", "文件没有打开")) : ErrnoText(error);
+    m_pContext->Notify().Message(Format(Tr("ScriptFile", "访问 %s 时出错: %s"), m_strName.c_str(), reason.c_str()), "提示",
                                  MessageIcon::Error);
 }
 
@@ -89,13 +90,13 @@ int ScriptFile::Open(const std::string& path, int nFormat) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        m_pContext->Notify().Message(Format("%s 不是普通文件, 不能打开", path.c_str()), "提示", MessageIcon::Error);
+        m_pContext->Notify().Message(Format(Tr("ScriptFile", "%s 不是普通文件, 不能打开"), path.c_str()), "提示", MessageIcon::Error);
         return 1;
     }
     // Truncating writes as much as writing does.
     if ((bWrite || bTruncate) && IsExaminedSource(fd)) {
         ::close(fd);
-        m_pContext->Notify().Message(Format("%s 是被检查的介质, 不能写入", path.c_str()), "提示", MessageIcon::Error);
+        m_pContext->Notify().Message(Format(Tr("ScriptFile", "%s 是被检查的介质, 不能写入"), path.c_str()), "提示", MessageIcon::Error);
         return 1;
     }
     if (bTruncate && !Truncate(fd, path)) {

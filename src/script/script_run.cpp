@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "script/script_driver.h"
 #include "script/script_host.h"
 
@@ -94,9 +95,9 @@ bool ScriptRunner::Fail(const std::string& box, const std::string& status, bool 
     if (withEngineError) {
         // The examiner needs the engine's words to find the fault.
         const ScriptError& error = m_pHost->LastError();
-        const std::string detail = error.line > 0 ? Format("第 %d 行: %s", error.line, error.text.c_str()) : error.text;
+        const std::string detail = error.line > 0 ? Format(Tr("ScriptRun", "第 %d 行: %s"), error.line, error.text.c_str()) : error.text;
         if (!detail.empty()) text += " " + detail;
-        m_context.Logger().AppendLog(Format("脚本: %s", text.c_str()));
+        m_context.Logger().AppendLog(Format(Tr("ScriptRun", "脚本: %s"), text.c_str()));
     }
     SetStatus(text);
     m_pHost->Close();
@@ -122,23 +123,23 @@ bool ScriptRunner::Run(const QString& text) {
         }
         if (m_bOverMemory) {
             const std::string note =
-                Format("脚本占用内存超过 %llu MB, 已停止", static_cast<unsigned long long>(m_memoryCap >> 20));
-            m_context.Logger().AppendLog(Format("脚本: %s", note.c_str()));
+                Format(Tr("ScriptRun", "脚本占用内存超过 %llu MB, 已停止"), static_cast<unsigned long long>(m_memoryCap >> 20));
+            m_context.Logger().AppendLog(Format(Tr("ScriptRun", "脚本: %s"), note.c_str()));
             SetStatus(note);
         }
         return done;
     } catch (const std::exception& e) {
         // The engine reports script faults as values; what arrives here is
         // the process running out of something.
-        m_context.Logger().AppendLog(Format("脚本: %s", e.what()));
-        SetStatus("正常...");
+        m_context.Logger().AppendLog(Format(Tr("ScriptRun", "脚本: %s"), e.what()));
+        SetStatus(Tr("ScriptRun", "正常..."));
         return false;
     }
 }
 
 bool ScriptRunner::RunSteps(const QString& text) {
     namespace st = script_status;
-    SetStatus("创建脚本驱动对象...");
+    SetStatus(Tr("ScriptRun", "创建脚本驱动对象..."));
     {
         auto host = std::make_shared<ScriptHost>();
         std::lock_guard lock(m_mutex);
@@ -146,30 +147,30 @@ bool ScriptRunner::RunSteps(const QString& text) {
         if (m_bStopped) host->Interrupt();
         m_pHost = std::move(host);
     }
-    SetStatus("初始化JavaScript...");
-    if (m_pHost->CreateEngine() != st::kOk) return Fail("Init JScript Error", "初始化JavaScript失败!", false);
+    SetStatus(Tr("ScriptRun", "初始化JavaScript..."));
+    if (m_pHost->CreateEngine() != st::kOk) return Fail("Init JScript Error", Tr("ScriptRun", "初始化JavaScript失败!"), false);
 
-    SetStatus("添加 Delvora 命名项...");
+    SetStatus(Tr("ScriptRun", "添加 Delvora 命名项..."));
     if (m_pHost->AddNamedItem(QStringLiteral("Delvora"), &m_driver) != st::kOk)
-        return Fail("AddNameItem Delvora Error", "添加 Delvora 命名项失败!", false);
+        return Fail("AddNameItem Delvora Error", Tr("ScriptRun", "添加 Delvora 命名项失败!"), false);
 
-    SetStatus("分析脚本中...");
+    SetStatus(Tr("ScriptRun", "分析脚本中..."));
     if (static_cast<size_t>(text.size()) * 3 > kMaxScriptBytes && text.toUtf8().size() > static_cast<qsizetype>(kMaxScriptBytes)) {
-        m_context.Logger().AppendLog(Format("脚本: 超过 %zu 字节", kMaxScriptBytes));
-        return Fail("ParseScript Script Error", "分析脚本错误!", false);
+        m_context.Logger().AppendLog(Format(Tr("ScriptRun", "脚本: 超过 %zu 字节"), kMaxScriptBytes));
+        return Fail("ParseScript Script Error", Tr("ScriptRun", "分析脚本错误!"), false);
     }
-    if (m_pHost->ParseScriptText(text) != st::kOk) return Fail("ParseScript Script Error", "分析脚本错误!", true);
+    if (m_pHost->ParseScriptText(text) != st::kOk) return Fail("ParseScript Script Error", Tr("ScriptRun", "分析脚本错误!"), true);
 
-    SetStatus("脚本连接...");
-    if (m_pHost->Connect() != st::kOk) return Fail("Connect Error", "脚本连接失败", true);
+    SetStatus(Tr("ScriptRun", "脚本连接..."));
+    if (m_pHost->Connect() != st::kOk) return Fail("Connect Error", Tr("ScriptRun", "脚本连接失败"), true);
 
-    SetStatus("调用脚本入口函数 main ...");
+    SetStatus(Tr("ScriptRun", "调用脚本入口函数 main ..."));
     const int32_t result = m_pHost->CallFunction(QStringLiteral("main"));
-    if (result != st::kOk) return Fail(Format("调用 main 函数错,错误:%d", result), "调用脚本入口函数 main 错误!", true);
+    if (result != st::kOk) return Fail(Format(Tr("ScriptRun", Tr("ScriptRun", "调用 main 函数错,错误:%d")), result), "调用脚本入口函数 main 错误!", true);
 
-    SetStatus("关闭脚本...");
+    SetStatus(Tr("ScriptRun", "关闭脚本..."));
     m_pHost->Close();
-    SetStatus("正常...");
+    SetStatus(Tr("ScriptRun", "正常..."));
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 
 namespace delvora {
 
@@ -63,7 +64,7 @@ private:
     uint64_t m_memoryCap = 0;
     std::atomic<bool> m_bOverMemory{false};
     std::string m_strCaption = "Korvanta";
-    std::string m_strStatus = "正常...";
+    std::string m_strStatus = Tr("ScriptRun", "正常...");
     std::mutex m_mutex;  // guards m_pHost and m_bStopped against Stop from another thread
     bool m_bStopped = false;
     std::shared_ptr<ScriptHost> m_pHost;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/cluster_run_list.h"
 #include "fs/ntfs/ntfs_volume.h"
 #include "fs/volume.h"
@@ -24,7 +25,7 @@ enum Claim : uint8_t { kUnclaimed, kByRuns, kByRecord };
 
 bool MatchHitsToFiles(Volume& volume, std::vector<KeywordHit>& hits, const KeepGoing& keepGoing) {
     Progress& progress = volume.Context().Prog();
-    progress.SetProgressText(kMatchingText);
+    progress.SetProgressText(Tr("KeywordSearch", kMatchingText));
     if (hits.empty()) return true;
     if (volume.BytesPerSector() == 0) return false;
     try {
@@ -53,7 +54,7 @@ bool MatchHitsToFiles(Volume& volume, std::vector<KeywordHit>& hits, const KeepG
                     for (uint32_t i = 0; i < item->childCount; ++i) work.push_back(&item->children[i]);
                 continue;
             }
-            if (files++ % kCaptionEvery == 0) progress.SetProgressText(Format("匹配 %s", item->name ? item->name : ""));
+            if (files++ % kCaptionEvery == 0) progress.SetProgressText(Format(Tr("HitMatching", "匹配 %s"), item->name ? item->name : ""));
             runs.Clear();
             sectors.Clear();
             if (!volume.GetItemRuns(item, runs) || !volume.ConvertRunsToSectors(item, runs, sectors)) continue;

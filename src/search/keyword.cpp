@@ -4,6 +4,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora {
 namespace {
@@ -63,9 +64,9 @@ int Convert(std::string_view text, uint32_t type, const std::string& codepage, u
 }
 
 int Report(int rc, Notifier& notifier) {
-    if (rc == -1) notifier.Message(kKeywordTooLong, "提示", MessageIcon::Error);
-    if (rc == -2) notifier.Message(kBufferTooSmall, "提示", MessageIcon::Error);
-    if (rc == -3) notifier.Message(kBadParameter, "提示", MessageIcon::Error);
+    if (rc == -1) notifier.Message(Tr("Keyword", kKeywordTooLong), "提示", MessageIcon::Error);
+    if (rc == -2) notifier.Message(Tr("Keyword", kBufferTooSmall), "提示", MessageIcon::Error);
+    if (rc == -3) notifier.Message(Tr("Keyword", kBadParameter), "提示", MessageIcon::Error);
     return rc == 1 ? 1 : 0;
 }
 

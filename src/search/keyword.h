@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 
 namespace delvora {
 
@@ -23,9 +24,9 @@ inline constexpr size_t kKeywordTextLimit = 255;
 /// The pattern buffer of a search.
 inline constexpr uint32_t kPatternCapacity = 512;
 
-inline constexpr const char* kKeywordTooLong = "关键字太长!";
-inline constexpr const char* kBufferTooSmall = "缓冲太小!";
-inline constexpr const char* kBadParameter = "参数错!";
+inline constexpr const char* kKeywordTooLong = TrNoop("Keyword", "关键字太长!");
+inline constexpr const char* kBufferTooSmall = TrNoop("Keyword", "缓冲太小!");
+inline constexpr const char* kBadParameter = TrNoop("Keyword", "参数错!");
 
 /// The byte that two hexadecimal digits give ("0a", "0A" → 10). The caller
 /// has checked that both are hexadecimal digits.

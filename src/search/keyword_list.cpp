@@ -6,6 +6,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "search/keyword.h"
 
 namespace delvora {
@@ -44,7 +45,7 @@ bool ParseKeywordList(std::string_view text, const KeywordSpec& base, std::vecto
             text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (!IsUtf8(line)) {
-                error = Format("关键字列表第 %zu 行不是 UTF-8 文字", lineNumber);
+                error = Format(Tr("KeywordList", "关键字列表第 %zu 行不是 UTF-8 文字"), lineNumber);
                 return false;
             }
             const size_t first = line.find_first_not_of(" \t");
@@ -57,28 +58,28 @@ bool ParseKeywordList(std::string_view text, const KeywordSpec& base, std::vecto
                     break;
                 }
             if (line.empty()) {
-                error = Format("关键字列表第 %zu 行: 关键字不能为空", lineNumber);
+                error = Format(Tr("KeywordList", "关键字列表第 %zu 行: 关键字不能为空"), lineNumber);
                 return false;
             }
             if (line.size() >= kKeywordTextLimit) {
-                error = Format("关键字列表第 %zu 行: 关键字太长 (%zu 字节, 最多 %zu)", lineNumber, line.size(),
+                error = Format(Tr("KeywordList", "关键字列表第 %zu 行: 关键字太长 (%zu 字节, 最多 %zu)"), lineNumber, line.size(),
                                kKeywordTextLimit - 1);
                 return false;
             }
             if (out.size() >= kKeywordListLimit) {
-                error = Format("关键字列表第 %zu 行: 一次最多查找 %zu 个关键字", lineNumber, kKeywordListLimit);
+                error = Format(Tr("KeywordList", "关键字列表第 %zu 行: 一次最多查找 %zu 个关键字"), lineNumber, kKeywordListLimit);
                 return false;
             }
             keyword.text.assign(line);
             out.push_back(std::move(keyword));
         }
         if (out.empty()) {
-            error = "关键字列表中没有关键字";
+            error = Tr("KeywordList", "关键字列表中没有关键字");
             return false;
         }
         return true;
     } catch (const std::bad_alloc&) {
-        error = "关键字列表太大";
+        error = Tr("KeywordList", "关键字列表太大");
         return false;
     }
 }
@@ -87,14 +88,14 @@ bool ReadKeywordList(const std::string& path, const KeywordSpec& base, std::vect
                      std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "无法打开关键字列表 " + path;
+        error = Tr("KeywordList", "无法打开关键字列表 ") + path;
         return false;
     }
     std::string text(kKeywordListBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
     if (text.size() > kKeywordListBytes) {
-        error = Format("关键字列表太大 (最多 %zu 字节): %s", kKeywordListBytes, path.c_str());
+        error = Format(Tr("KeywordList", "关键字列表太大 (最多 %zu 字节): %s"), kKeywordListBytes, path.c_str());
         return false;
     }
     return ParseKeywordList(text, base, out, error);

@@ -5,6 +5,7 @@
 
 #include "common/options.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_volume.h"
 #include "fs/volume.h"
@@ -77,7 +78,7 @@ int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& mat
     Progress& progress = context.Prog();
     const std::string& codepage = context.Options().codepage;
     ProgressScale scale{progressUnit};
-    progress.SetProgressText(kSearchingText);
+    progress.SetProgressText(Tr("KeywordSearch", kSearchingText));
     const bool part = extent.partEnd > extent.partFirst;
     const uint64_t first = part ? std::max(extent.first, extent.partFirst) : extent.first;
     const uint64_t end = part ? std::min(extent.end, extent.partEnd) : extent.end;
@@ -123,7 +124,7 @@ int ScanForHits(DataSource& source, const CoreContext& context, TermMatcher& mat
                     hits.clear();
                 }
             }
-            progress.SetPaneText(Format("找到 %llu 个", static_cast<unsigned long long>(found)));
+            progress.SetPaneText(Format(Tr("KeywordSearch", "找到 %llu 个"), static_cast<unsigned long long>(found)));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
@@ -146,7 +147,7 @@ void Finish(const CoreContext& context) {
     Progress& progress = context.Prog();
     if (!progress.Exists()) return;
     progress.SetProgressText("");
-    progress.SetPaneText(kSearchResultsText);
+    progress.SetPaneText(Tr("KeywordSearch", kSearchResultsText));
     progress.SetProgressRange(0, 0);
 }
 
@@ -158,12 +159,12 @@ int SearchFat(Volume& volume, DataSource& source, TermMatcher& matcher, uint64_t
     const uint64_t sectorBytes = volume.BytesPerSector();
     if (clusterBytes < matcher.LongestFixed() || sectorBytes == 0 || clusterBytes % 512 != 0) return 0;
     if (startSector < volume.StartSector()) {
-        context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("KeywordSearch", kSectorSettingError), "提示", MessageIcon::Error);
         return 0;
     }
     const uint64_t firstCluster = volume.SectorToCluster((startSector - volume.StartSector()) * 512 / sectorBytes);
     if (firstCluster < 2) {
-        context.Notify().Message(kCalculationError22, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("KeywordSearch", kCalculationError22), "提示", MessageIcon::Error);
         return 0;
     }
     const uint64_t clusterCount = std::min(sectorCount, UINT64_MAX / 512) * 512 / clusterBytes;
@@ -185,7 +186,7 @@ int SearchSectors(Volume& volume, DataSource& source, TermMatcher& matcher, uint
                   const HitFlush& flush, bool* oom, const SearchPart& part) {
     const CoreContext& context = volume.Context();
     if (startSector < volume.StartSector()) {
-        context.Notify().Message(kSectorSettingError, "提示", MessageIcon::Error);
+        context.Notify().Message(Tr("KeywordSearch", kSectorSettingError), "提示", MessageIcon::Error);
         return 0;
     }
     uint64_t readEnd = VolumeEnd(volume, source);
@@ -221,12 +222,12 @@ int RunVolumeSearch(Volume& volume, const std::vector<KeywordSpec>& keywords, ui
         DataSource* source = volume.GetDataSource();
         TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher) || !source) return 0;
-        LogNonDefaultOptions(context, "搜索");
+        LogNonDefaultOptions(context, Tr("KeywordSearch", "搜索"));
         HitFlush flush;
         if (sink) {
             flush = [&](std::vector<KeywordHit>& batch) {
                 MatchHitsToFiles(volume, batch, keepGoing);
-                context.Prog().SetProgressText(kSearchingText);
+                context.Prog().SetProgressText(Tr("KeywordSearch", kSearchingText));
                 return (*sink)(batch);
             };
         }
@@ -263,7 +264,7 @@ int RunSourceSearch(DataSource& source, const CoreContext& context, const std::v
     try {
         TermMatcher matcher;
         if (!PreparePatterns(keywords, context, matcher)) return 0;
-        LogNonDefaultOptions(context, "搜索");
+        LogNonDefaultOptions(context, Tr("KeywordSearch", "搜索"));
         uint64_t readEnd = source.SizeBytes() / 512;
         if (readEnd == 0) readEnd = UINT64_MAX;
         ScanExtent extent{startSector, std::min(readEnd, startSector + std::min(sectorCount, UINT64_MAX - startSector)),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/reporting.h"
+#include "common/translation.h"
 #include "fs/file_item.h"
 
 namespace delvora {
@@ -15,12 +16,12 @@ namespace delvora {
 class DataSource;
 class Volume;
 
-inline constexpr const char* kKeywordFarTooLong = "关键字太长了!";
-inline constexpr const char* kSectorSettingError = "扇区设置错误!";
-inline constexpr const char* kCalculationError22 = "计算错误22!";
-inline constexpr const char* kSearchingText = "查找关键字...";
-inline constexpr const char* kMatchingText = "匹配文件...";
-inline constexpr const char* kSearchResultsText = "查找结果";
+inline constexpr const char* kKeywordFarTooLong = TrNoop("KeywordSearch", "关键字太长了!");
+inline constexpr const char* kSectorSettingError = TrNoop("KeywordSearch", "扇区设置错误!");
+inline constexpr const char* kCalculationError22 = TrNoop("KeywordSearch", "计算错误22!");
+inline constexpr const char* kSearchingText = TrNoop("KeywordSearch", "查找关键字...");
+inline constexpr const char* kMatchingText = TrNoop("KeywordSearch", "匹配文件...");
+inline constexpr const char* kSearchResultsText = TrNoop("KeywordSearch", "查找结果");
 
 /// One keyword as a keyword item holds it: its text (UTF-8) and KeywordType.
 struct KeywordSpec {

@@ -5,6 +5,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "search/keyword.h"
 #include "search/keyword_search.h"
 
@@ -133,16 +134,16 @@ bool ConvertExpression(std::string_view text, const std::string& encoding, std::
         char32_t cp = 0;
         const size_t n = DecodeUtf8(text, i, cp);
         if (n == 0) {
-            error = Format("第 %zu 字节不是 UTF-8 文字", i);
+            error = Format(Tr("SearchTerms", "第 %zu 字节不是 UTF-8 文字"), i);
             return false;
         }
         if (inClass) {
-            error = Format("第 %zu 字节: 字符类中只能用 ASCII 字符", i);
+            error = Format(Tr("SearchTerms", "第 %zu 字节: 字符类中只能用 ASCII 字符"), i);
             return false;
         }
         std::string bytes;
         if (!EncodeChar(text.substr(i, n), encoding, bytes)) {
-            error = Format("第 %zu 字节的字符在 %s 中没有", i, encoding.c_str());
+            error = Format(Tr("SearchTerms", "第 %zu 字节的字符在 %s 中没有"), i, encoding.c_str());
             return false;
         }
         expression += "(?:";
@@ -157,7 +158,7 @@ bool ConvertExpression(std::string_view text, const std::string& encoding, std::
 
 bool TooLong(const std::vector<uint8_t>& bytes, Notifier& notifier) {
     if (bytes.size() <= kPatternCapacity) return false;
-    notifier.Message(kKeywordFarTooLong, "提示", MessageIcon::Error);
+    notifier.Message(Tr("KeywordSearch", kKeywordFarTooLong), "提示", MessageIcon::Error);
     return true;
 }
 
@@ -205,7 +206,7 @@ bool AddRegexTerm(const KeywordSpec& keyword, uint32_t index, const std::string&
     term.maxMatch = std::min(std::max<uint32_t>(keyword.maxMatch, 1), kMaxMatchLimit);
     std::string expression, error;
     if (!ConvertExpression(keyword.text, encoding, expression, term.sourceAt, error)) {
-        notifier.Message(Format("正则表达式 %s 不能使用: %s", keyword.text.c_str(), error.c_str()), "提示",
+        notifier.Message(Format(Tr("SearchTerms", "正则表达式 %s 不能使用: %s"), keyword.text.c_str(), error.c_str()), "提示",
                          MessageIcon::Error);
         return false;
     }
@@ -288,7 +289,7 @@ bool ExpandKeywords(const std::vector<KeywordSpec>& keywords, const std::string&
             if (keyword.type == kKeywordRegex) {
                 if (keyword.text.empty()) return false;
                 if (keyword.text.size() >= kKeywordTextLimit) {
-                    notifier.Message(kKeywordTooLong, "提示", MessageIcon::Error);
+                    notifier.Message(Tr("Keyword", kKeywordTooLong), "提示", MessageIcon::Error);
                     return false;
                 }
                 const uint32_t bits = keyword.encodings & (kEncodingGbk | kEncodingUtf8);

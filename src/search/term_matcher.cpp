@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 
 namespace delvora {
 namespace {
@@ -57,7 +58,7 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
         regex += term.kind == TermKind::Regex;
     }
     if (regex > kRegexTermLimit) {
-        error = Format("一次最多查找 %zu 个正则表达式 (每种编码各算一个), 这里有 %zu 个", kRegexTermLimit, regex);
+        error = Format(Tr("TermMatcher", "一次最多查找 %zu 个正则表达式 (每种编码各算一个), 这里有 %zu 个"), kRegexTermLimit, regex);
         return false;
     }
     const bool fewExact = exact <= kFewExact;
@@ -111,7 +112,7 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
         const unsigned shortest = info->min_width;
         std::free(info);
         if (shortest > term.maxMatch) {
-            error = Format("正则表达式 %s 最短也要匹配 %u 字节, 超过匹配长度上限 %u", term.source.c_str(), shortest,
+            error = Format(Tr("TermMatcher", "正则表达式 %s 最短也要匹配 %u 字节, 超过匹配长度上限 %u"), term.source.c_str(), shortest,
                            term.maxMatch);
             return false;
         }
@@ -130,13 +131,13 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
             const std::string& shown = term.kind == TermKind::Regex ? term.source : std::string("?");
             const size_t index = IndexInMessage(message);
             if (index != std::string::npos && index < term.sourceAt.size())
-                error = Format("正则表达式 %s 在第 %u 字节处不能使用 (%s 编码): %s", shown.c_str(),
+                error = Format(Tr("TermMatcher", "正则表达式 %s 在第 %u 字节处不能使用 (%s 编码): %s"), shown.c_str(),
                                term.sourceAt[index], term.encoding.c_str(), message.c_str());
             else
-                error = Format("正则表达式 %s 不能使用 (%s 编码): %s", shown.c_str(), term.encoding.c_str(),
+                error = Format(Tr("TermMatcher", "正则表达式 %s 不能使用 (%s 编码): %s"), shown.c_str(), term.encoding.c_str(),
                                message.c_str());
         } else {
-            error = "关键字太多或太复杂, 无法一起查找: " + message;
+            error = Tr("TermMatcher", "关键字太多或太复杂, 无法一起查找: ") + message;
         }
         return false;
     }
@@ -144,11 +145,11 @@ bool TermMatcher::Prepare(std::vector<SearchTerm> terms, std::string& error) {
     if (hs_stream_size(engine->database, &streamSize) != HS_SUCCESS ||
         hs_database_size(engine->database, &databaseSize) != HS_SUCCESS || streamSize > kStreamStateLimit ||
         databaseSize > kDatabaseLimit) {
-        error = Format("关键字太多或太复杂, 无法一起查找: 需要 %zu 字节的状态", streamSize);
+        error = Format(Tr("TermMatcher", "关键字太多或太复杂, 无法一起查找: 需要 %zu 字节的状态"), streamSize);
         return false;
     }
     if (hs_alloc_scratch(engine->database, &engine->scratch) != HS_SUCCESS) {
-        error = "关键字太多或太复杂, 无法一起查找: 内存不足";
+        error = Tr("TermMatcher", "关键字太多或太复杂, 无法一起查找: 内存不足");
         return false;
     }
     m_pEngine = std::move(engine);

@@ -42,13 +42,13 @@ bool QtNotifier::RunOnUiThread(Fn&& fn) {
 }
 
 void QtNotifier::Message(std::string_view text, std::string_view caption, MessageIcon icon) {
-    const QString strText = FromUtf8(text), strCaption = FromUtf8(caption);
+    const QString strText = FromUtf8(text), strCaption = FromUtf8(ShownCaption(caption));
     if (!RunOnUiThread([&] { ShowOnUiThread(strText, strCaption, icon); }) && m_pFallback)
         m_pFallback->AppendLog(std::string(caption) + ": " + std::string(text));
 }
 
 bool QtNotifier::Confirm(std::string_view text, std::string_view caption) {
-    const QString strText = FromUtf8(text), strCaption = FromUtf8(caption);
+    const QString strText = FromUtf8(text), strCaption = FromUtf8(ShownCaption(caption));
     bool bAnswer = false;
     if (!RunOnUiThread([&] { bAnswer = AskOnUiThread(strText, strCaption); }) && m_pFallback)
         m_pFallback->AppendLog(std::string(caption) + ": " + std::string(text));

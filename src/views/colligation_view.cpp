@@ -1,5 +1,6 @@
 #include "views/colligation_view.h"
 
+#include <QCoreApplication>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -38,8 +39,8 @@ bool ColligationView::CreateControls() {
     m_pTabs = new QTabWidget(splitter);
     m_pText = new PagedDataCtrl(PagedDataCtrl::Form::kText, m_pTabs);
     m_pHex = new PagedDataCtrl(PagedDataCtrl::Form::kHex, m_pTabs);
-    m_pTabs->addTab(m_pText, QStringLiteral("文本"));
-    m_pTabs->addTab(m_pHex, QStringLiteral("十六进制"));
+    m_pTabs->addTab(m_pText, QCoreApplication::translate("ColligationView", "文本"));
+    m_pTabs->addTab(m_pHex, QCoreApplication::translate("ColligationView", "十六进制"));
     splitter->addWidget(m_pResults);
     splitter->addWidget(m_pTabs);
     layout->addWidget(splitter);

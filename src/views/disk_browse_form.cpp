@@ -52,22 +52,22 @@ DiskBrowseForm::DiskBrowseForm(const CoreContext& context, QWidget* parent) : QW
     m_pDevice->setEditable(true);
     m_pDevice->setMinimumWidth(160);
     for (const std::string& name : DevicesOf(m_context).Names()) m_pDevice->addItem(QString::fromStdString(name));
-    grid->addWidget(new QLabel(QStringLiteral("数据大小"), fields), 0, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "数据大小"), fields), 0, 0);
     grid->addWidget(m_pSize, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("行 "), fields), 0, 2);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "行 "), fields), 0, 2);
     grid->addWidget(m_pRows, 0, 3);
-    grid->addWidget(new QLabel(QStringLiteral("列"), fields), 0, 4);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "列"), fields), 0, 4);
     grid->addWidget(m_pColumns, 0, 5);
-    grid->addWidget(new QLabel(QStringLiteral("每扇区字节数"), fields), 0, 6);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "每扇区字节数"), fields), 0, 6);
     grid->addWidget(m_pSectorSize, 0, 7);
-    grid->addWidget(new QLabel(QStringLiteral("逻辑分区"), fields), 1, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "逻辑分区"), fields), 1, 0);
     grid->addWidget(m_pDevice, 1, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("扇区位置"), fields), 1, 4);
+    grid->addWidget(new QLabel(QCoreApplication::translate("DiskBrowseForm", "扇区位置"), fields), 1, 4);
     grid->addWidget(m_pSector, 1, 5);
-    auto* show = new QPushButton(QStringLiteral("  显示"), fields);
+    auto* show = new QPushButton(QCoreApplication::translate("DiskBrowseForm", "  显示"), fields);
     show->setObjectName(QStringLiteral("show"));
-    auto* fore = new QPushButton(QStringLiteral(" 前景色"), fields);
-    auto* back = new QPushButton(QStringLiteral(" 背景色"), fields);
+    auto* fore = new QPushButton(QCoreApplication::translate("DiskBrowseForm", " 前景色"), fields);
+    auto* back = new QPushButton(QCoreApplication::translate("DiskBrowseForm", " 背景色"), fields);
     grid->addWidget(show, 1, 6);
     grid->addWidget(fore, 1, 7);
     grid->addWidget(back, 1, 8);
@@ -103,21 +103,21 @@ bool DiskBrowseForm::Show() {
     const uint64_t size = Number(m_pSize), rows = Number(m_pRows), columns = Number(m_pColumns),
                    sectorSize = Number(m_pSectorSize), sector = Number(m_pSector);
     const QString device = m_pDevice->currentText().trimmed();
-    if (size == 0) Message(QStringLiteral("请设好扇区大小!"));
+    if (size == 0) Message(QCoreApplication::translate("DiskBrowseForm", "请设好扇区大小!"));
     if (sectorSize < 1 || sectorSize % 512 != 0 || sectorSize > UINT32_MAX) {
-        Message(QStringLiteral("每扇区字节数一般只能为 512 的倍数!"));
+        Message(QCoreApplication::translate("DiskBrowseForm", "每扇区字节数一般只能为 512 的倍数!"));
         return false;
     }
     // 64-bit products: typed-in counts must not wrap into a match.
     if (rows > INT32_MAX || columns > INT32_MAX || rows * columns != size) {
-        Message(QStringLiteral("扇区大小 != 行数*列数"));
+        Message(QCoreApplication::translate("DiskBrowseForm", "扇区大小 != 行数*列数"));
         return false;
     }
     if (size == 0) return false;
     // The picture bounds the block long before this; a read buffer of the
     // typed-in size must not be tried first.
     if (size > static_cast<uint64_t>(HexGridCtrl::kMaxPictureBytes)) {
-        Message(QStringLiteral("创建内存位图失败!"));
+        Message(QCoreApplication::translate("DiskBrowseForm", "创建内存位图失败!"));
         return false;
     }
     DiskDevice disk(m_context);
@@ -125,12 +125,12 @@ bool DiskBrowseForm::Show() {
     disk.SetSectorSize(static_cast<uint32_t>(sectorSize));
     disk.SetReportErrors(0);  // the form says what failed
     if (!disk.Open()) {
-        Message(QStringLiteral("打不开磁盘文件!"));
+        Message(QCoreApplication::translate("DiskBrowseForm", "打不开磁盘文件!"));
         return false;
     }
     std::vector<uint8_t> buffer(size);
     if (!disk.Read(buffer.data(), static_cast<uint32_t>(size), sector)) {
-        Message(QStringLiteral("读取数据出错!"));
+        Message(QCoreApplication::translate("DiskBrowseForm", "读取数据出错!"));
         return false;
     }
     disk.Close();

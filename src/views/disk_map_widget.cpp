@@ -1,11 +1,13 @@
 #include "views/disk_map_widget.h"
 
+#include <QCoreApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <QPainter>
 #include <QScrollBar>
 
+#include "common/translation.h"
 #include "fs/volume.h"
 
 namespace delvora {
@@ -112,10 +114,10 @@ bool DiskMapWidget::viewportEvent(QEvent* event) {
     }
     const uint64_t first = m_map.FirstSectorOfCell(cell);
     QString text = m_map.SectorsPerCell() == 1
-                       ? QStringLiteral("扇区 %1").arg(first)
-                       : QStringLiteral("扇区 %1 - %2").arg(first).arg(first + m_map.SectorsPerCell() - 1);
+                       ? QCoreApplication::translate("DiskMapWidget", "扇区 %1").arg(first)
+                       : QCoreApplication::translate("DiskMapWidget", "扇区 %1 - %2").arg(first).arg(first + m_map.SectorsPerCell() - 1);
     if (const auto type = m_map.CellType(cell)) {
-        const std::string_view label = StyleOfRegion(*type).label;
+        const std::string_view label = Tr("DiskMap", StyleOfRegion(*type).label.data());
         if (!label.empty()) text += QStringLiteral("  ") + QString::fromUtf8(label.data(), qsizetype(label.size()));
     }
     QToolTip::showText(help->globalPos(), text, viewport());

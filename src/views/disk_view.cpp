@@ -1,5 +1,6 @@
 #include "views/disk_view.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabWidget>
@@ -30,7 +31,7 @@ bool DiskView::CreateControls() {
     auto* splitter = new QSplitter(Qt::Vertical, this);
     m_pTabs = new QTabWidget(splitter);
     m_pBrowse = new DiskBrowseForm(m_views.Workspace().Context(), m_pTabs);
-    m_pTabs->addTab(m_pBrowse, QStringLiteral("磁盘浏览"));
+    m_pTabs->addTab(m_pBrowse, QCoreApplication::translate("DiskView", "磁盘浏览"));
 
     auto* mapPage = new QSplitter(Qt::Horizontal, m_pTabs);
     auto* left = new QWidget(mapPage);
@@ -43,9 +44,9 @@ bool DiskView::CreateControls() {
     m_pSectorViewer = new HexGridCtrl(m_views.Notify(), mapPage);
     mapPage->addWidget(m_pSectorViewer);
     mapPage->setSizes({420, 480});
-    m_pTabs->addTab(mapPage, QStringLiteral("扇区类型"));
+    m_pTabs->addTab(mapPage, QCoreApplication::translate("DiskView", "扇区类型"));
     m_pHex = new PagedDataCtrl(PagedDataCtrl::Form::kHex, m_pTabs);
-    m_pTabs->addTab(m_pHex, QStringLiteral("十六进制"));
+    m_pTabs->addTab(m_pHex, QCoreApplication::translate("DiskView", "十六进制"));
     connect(m_pMap, &DiskMapWidget::SectorChosen, this, &DiskView::ShowSector);
 
     m_pDescription = new QPlainTextEdit(splitter);
@@ -69,7 +70,7 @@ void DiskView::RefreshView() {
         return;
     }
     const auto texts = FileListRowTexts(*item, volume);
-    m_pDescription->setPlainText(QStringLiteral("%1\n开始扇区 %2  物理长度 %3")
+    m_pDescription->setPlainText(QCoreApplication::translate("DiskView", "%1\n开始扇区 %2  物理长度 %3")
                                      .arg(FromUtf8(texts[9]), FromUtf8(texts[7]), FromUtf8(texts[5])));
 }
 

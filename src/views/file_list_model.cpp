@@ -1,11 +1,13 @@
 #include "views/file_list_model.h"
 
+#include <QCoreApplication>
 #include <QColor>
 
 #include <algorithm>
 #include <charconv>
 #include <numeric>
 
+#include "common/translation.h"
 #include "ui/qt_text.h"
 #include "ui/tree_icons.h"
 #include "case/file_hashes.h"
@@ -118,8 +120,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         QString tip = QStringLiteral("MD5: %1\nSHA-1: %2\nSHA-256: %3")
                           .arg(FromUtf8(record.digests.md5), FromUtf8(record.digests.sha1), FromUtf8(record.digests.sha256));
         if (record.match.status != HashSetStatus::kNone)
-            tip += QStringLiteral("\n%1: %2").arg(record.match.status == HashSetStatus::kNotable ? QStringLiteral("关注")
-                                                                                               : QStringLiteral("已知"),
+            tip += QStringLiteral("\n%1: %2").arg(record.match.status == HashSetStatus::kNotable ? QCoreApplication::translate("FileListModel", "关注")
+                                                                                               : QCoreApplication::translate("FileListModel", "已知"),
                                                  FromUtf8(record.match.setName));
         return tip;
     }
@@ -137,8 +139,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) return {};
-    if (section == static_cast<int>(kFileListColumns)) return QStringLiteral("哈希(MD5)");
-    return FromUtf8(FileListHeadings()[static_cast<size_t>(section)]);
+    if (section == static_cast<int>(kFileListColumns)) return QCoreApplication::translate("FileListModel", "哈希(MD5)");
+    return FromUtf8(Tr("FileListRow", FileListHeadings()[static_cast<size_t>(section)].data()));
 }
 
 void FileListModel::sort(int column, Qt::SortOrder order) {

@@ -1,5 +1,6 @@
 #include "views/file_list_view.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/translation.h"
 #include "ui/wait_cursor.h"
 #include "case/case_workspace.h"
 #include "common/options.h"
@@ -65,7 +67,7 @@ bool FileListView::CreateControls() {
         if (item && item->IsDirectory()) m_views.SetCurrentItem(item, m_pModel->CurrentVolume());
     });
     // Known files (of a known hash set) can be put out of the way.
-    m_pHideKnown = new QCheckBox(QStringLiteral("隐藏已知文件"), this);
+    m_pHideKnown = new QCheckBox(QCoreApplication::translate("FileListView", "隐藏已知文件"), this);
     m_pHideKnown->setObjectName(QStringLiteral("hideKnownFiles"));
     connect(m_pHideKnown, &QCheckBox::toggled, this, [this](bool on) {
         m_pModel->SetHideKnown(on);
@@ -116,14 +118,15 @@ FileItem* FileListView::SelectedItem() const {
 
 QMenu* FileListView::MakeContextMenu() {
     auto* menu = new QMenu(this);
-    menu->addAction(QStringLiteral("导出..."), this, &FileListView::Export);
-    QAction* open = menu->addAction(QStringLiteral("打开"), this, [this] { OpenWithProgram(SelectedItem()); });
+    menu->addAction(QCoreApplication::translate("FileListView", "导出..."), this, &FileListView::Export);
+    QAction* open = menu->addAction(QCoreApplication::translate("FileListView", "打开"), this, [this] { OpenWithProgram(SelectedItem()); });
     FileItem* item = SelectedItem();
     open->setEnabled(item && !item->IsDirectory());
     const std::pair<const char*, std::function<void(FileItem*, Volume*)>*> dialogs[] = {
-        {"修改开始簇号", &m_views.startClusterDialog}, {"属性", &m_views.propertiesDialog}};
+        {QT_TRANSLATE_NOOP("FileListView", "修改开始簇号"), &m_views.startClusterDialog},
+        {QT_TRANSLATE_NOOP("FileListView", "属性"), &m_views.propertiesDialog}};
     for (const auto& [label, dialog] : dialogs) {
-        QAction* action = menu->addAction(QString::fromUtf8(label), this, [this, dialog = dialog] {
+        QAction* action = menu->addAction(QCoreApplication::translate("FileListView", label), this, [this, dialog = dialog] {
             if (FileItem* selected = SelectedItem(); selected && *dialog) (*dialog)(selected, m_pModel->CurrentVolume());
         });
         action->setEnabled(static_cast<bool>(*dialog));
@@ -134,7 +137,7 @@ QMenu* FileListView::MakeContextMenu() {
 void FileListView::Export() {
     FileItem* item = SelectedItem();
     if (!item) return;
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("导出..."));
+    const QString folder = QFileDialog::getExistingDirectory(this, QCoreApplication::translate("FileListView", "导出..."));
     if (!folder.isEmpty()) ExportTo(item, folder);
 }
 
@@ -149,7 +152,7 @@ bool FileListView::ExportTo(FileItem* item, const QString& folder) {
     }
     const int dirFd = ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) {
-        m_views.Workspace().Context().Logger().AppendLog(Format("创建文件失败:%s", strFolder.c_str()));
+        m_views.Workspace().Context().Logger().AppendLog(Format(Tr("FileListView", "创建文件失败:%s"), strFolder.c_str()));
         return false;
     }
     std::string chosen;
@@ -157,10 +160,10 @@ bool FileListView::ExportTo(FileItem* item, const QString& folder) {
     ::close(dirFd);
     const std::string path = strFolder + "/" + chosen;
     if (fd < 0) {
-        m_views.Workspace().Context().Logger().AppendLog(Format("创建文件失败:%s", path.c_str()));
+        m_views.Workspace().Context().Logger().AppendLog(Format(Tr("FileListView", "创建文件失败:%s"), path.c_str()));
         return false;
     }
-    LogNonDefaultOptions(volume->Context(), "导出");
+    LogNonDefaultOptions(volume->Context(), Tr("FileListView", "导出"));
     return ExportItemToFd(*volume, *item, fd, path);
 }
 

@@ -47,7 +47,7 @@ void HexGridCtrl::SetData(const uint8_t* bytes, size_t length) {
         try {
             m_data.assign(bytes, bytes + length);
         } catch (const std::bad_alloc&) {
-            Message(QStringLiteral("内存不足!"));
+            Message(QCoreApplication::translate("HexGridCtrl", "内存不足!"));
         }
     }
 }
@@ -55,7 +55,7 @@ void HexGridCtrl::SetData(const uint8_t* bytes, size_t length) {
 bool HexGridCtrl::Render() {
     if (m_data.empty()) return false;
     if (m_nRows <= 0 || m_nColumns <= 0 || int64_t{m_nRows} * m_nColumns != static_cast<int64_t>(m_data.size())) {
-        Message(QStringLiteral("请设好行列数!\n\n行数*列数==缓冲大小"));
+        Message(QCoreApplication::translate("HexGridCtrl", "请设好行列数!\n\n行数*列数==缓冲大小"));
         return false;
     }
     const QFontMetrics fm(m_font);
@@ -65,12 +65,12 @@ bool HexGridCtrl::Render() {
     const int64_t height = int64_t{r} * (m_nRows + 1) + 20;
     // A block typed in by the examiner may ask for a picture no memory holds.
     if (width > INT32_MAX || height > INT32_MAX || width * height > kMaxPictureBytes / 4) {
-        Message(QStringLiteral("创建内存位图失败!"));
+        Message(QCoreApplication::translate("HexGridCtrl", "创建内存位图失败!"));
         return false;
     }
     QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     if (picture.isNull()) {
-        Message(QStringLiteral("创建内存位图失败!"));
+        Message(QCoreApplication::translate("HexGridCtrl", "创建内存位图失败!"));
         return false;
     }
     m_bValid = false;
@@ -194,14 +194,14 @@ void HexGridCtrl::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void HexGridCtrl::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(QStringLiteral("磁盘浏览"), this);
+    QMenu menu(QCoreApplication::translate("HexGridCtrl", "磁盘浏览"), this);
     menu.setObjectName(QStringLiteral("diskBrowseMenu"));
-    menu.addAction(QStringLiteral("导出..."), this, [this] { Export(false); });
-    menu.addAction(QStringLiteral("导出...(加入文件尾)"), this, [this] { Export(true); });
+    menu.addAction(QCoreApplication::translate("HexGridCtrl", "导出..."), this, [this] { Export(false); });
+    menu.addAction(QCoreApplication::translate("HexGridCtrl", "导出...(加入文件尾)"), this, [this] { Export(true); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("拷贝"), this, &HexGridCtrl::CopyText);
-    menu.addAction(QStringLiteral("十六进制拷贝"), this, &HexGridCtrl::CopyHex);
-    menu.addAction(QStringLiteral("位图拷贝"), this, &HexGridCtrl::CopyPicture);
+    menu.addAction(QCoreApplication::translate("HexGridCtrl", "拷贝"), this, &HexGridCtrl::CopyText);
+    menu.addAction(QCoreApplication::translate("HexGridCtrl", "十六进制拷贝"), this, &HexGridCtrl::CopyHex);
+    menu.addAction(QCoreApplication::translate("HexGridCtrl", "位图拷贝"), this, &HexGridCtrl::CopyPicture);
     menu.exec(event->globalPos());
 }
 
@@ -215,24 +215,24 @@ void HexGridCtrl::keyPressEvent(QKeyEvent* event) {
 
 void HexGridCtrl::CopyHex() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return Message(QStringLiteral("打不开剪贴板!"));
+    if (!clipboard) return Message(QCoreApplication::translate("HexGridCtrl", "打不开剪贴板!"));
     clipboard->setText(QString::fromLatin1(HexCopyText(m_data)));
 }
 
 void HexGridCtrl::CopyText() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return Message(QStringLiteral("打不开剪贴板!"));
+    if (!clipboard) return Message(QCoreApplication::translate("HexGridCtrl", "打不开剪贴板!"));
     clipboard->setText(QString::fromStdString(GbkToUtf8(PlainCopyBytes(m_data))));
 }
 
 void HexGridCtrl::CopyPicture() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return Message(QStringLiteral("打不开剪贴板!"));
+    if (!clipboard) return Message(QCoreApplication::translate("HexGridCtrl", "打不开剪贴板!"));
     if (m_bValid) clipboard->setImage(m_picture);
 }
 
 void HexGridCtrl::Export(bool append) {
-    QFileDialog dialog(this, QStringLiteral("导出"));
+    QFileDialog dialog(this, QCoreApplication::translate("HexGridCtrl", "导出"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // Appending to an existing file is the point, so it is not questioned.
     if (append) dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -243,12 +243,12 @@ void HexGridCtrl::Export(bool append) {
 bool HexGridCtrl::ExportTo(const QString& path, bool append) {
     QFile file(path);
     if (!file.open(append ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Message(QStringLiteral("打不开文件!"));
+        Message(QCoreApplication::translate("HexGridCtrl", "打不开文件!"));
         return false;
     }
     const qint64 written = file.write(reinterpret_cast<const char*>(m_data.data()), static_cast<qint64>(m_data.size()));
     if (written != static_cast<qint64>(m_data.size()) || !file.flush()) {
-        Message(QStringLiteral("写文件出错!"));
+        Message(QCoreApplication::translate("HexGridCtrl", "写文件出错!"));
         return false;
     }
     return true;

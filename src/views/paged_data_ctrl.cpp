@@ -1,5 +1,6 @@
 #include "views/paged_data_ctrl.h"
 
+#include <QCoreApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -346,8 +347,8 @@ void PagedDataCtrl::HexCopySelection() {
 
 void PagedDataCtrl::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction(QStringLiteral("拷贝(&C)"), this, &PagedDataCtrl::CopySelection);
-    menu.addAction(QStringLiteral("十六进制拷贝(&T)"), this, &PagedDataCtrl::HexCopySelection);
+    menu.addAction(QCoreApplication::translate("PagedDataCtrl", "拷贝(&C)"), this, &PagedDataCtrl::CopySelection);
+    menu.addAction(QCoreApplication::translate("PagedDataCtrl", "十六进制拷贝(&T)"), this, &PagedDataCtrl::HexCopySelection);
     menu.exec(event->globalPos());
 }
 

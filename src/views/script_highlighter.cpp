@@ -1,5 +1,6 @@
 #include "views/script_highlighter.h"
 
+#include <QCoreApplication>
 #include <QTextDocument>
 
 namespace delvora {
@@ -106,7 +107,7 @@ void ScriptHighlighter::highlightBlock(const QString& text) {
     if (document()->characterCount() >= kMaxColouredChars) {
         if (!m_bToldTooLong) {
             m_bToldTooLong = true;
-            if (m_tooLong) m_tooLong(QStringLiteral("过长的代码,只判别 < %1").arg(kMaxColouredChars));
+            if (m_tooLong) m_tooLong(QCoreApplication::translate("ScriptHighlighter", "过长的代码,只判别 < %1").arg(kMaxColouredChars));
         }
         return;
     }

@@ -1,5 +1,6 @@
 #include "views/script_view.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -57,9 +58,9 @@ bool ScriptView::CreateControls() {
     });
     m_pEditor->setPlainText(QString::fromUtf8(DefaultScriptText()));
 
-    m_pRun = new QPushButton(QStringLiteral(" 执行"), this);
+    m_pRun = new QPushButton(QCoreApplication::translate("ScriptView", " 执行"), this);
     m_pRun->setObjectName(QStringLiteral("runButton"));
-    m_pStop = new QPushButton(QStringLiteral(" 停止"), this);
+    m_pStop = new QPushButton(QCoreApplication::translate("ScriptView", " 停止"), this);
     m_pStop->setObjectName(QStringLiteral("stopButton"));
     m_pStop->setEnabled(false);
     connect(m_pRun, &QPushButton::clicked, this, &ScriptView::Run);
@@ -69,7 +70,7 @@ bool ScriptView::CreateControls() {
     auto* pStopKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5), this);
     connect(pStopKey, &QShortcut::activated, this, &ScriptView::Stop);
 
-    auto* pGroup = new QGroupBox(QStringLiteral("结果"), this);
+    auto* pGroup = new QGroupBox(QCoreApplication::translate("ScriptView", "结果"), this);
     m_pList = new QTreeWidget(pGroup);
     m_pList->setObjectName(QStringLiteral("resultList"));
     m_pList->setRootIsDecorated(false);
@@ -79,7 +80,7 @@ bool ScriptView::CreateControls() {
     auto* pGroupLayout = new QVBoxLayout(pGroup);
     pGroupLayout->addWidget(m_pList);
 
-    m_pStatus = new QLabel(QStringLiteral("正常..."), this);
+    m_pStatus = new QLabel(QCoreApplication::translate("ScriptView", "正常..."), this);
     m_pStatus->setObjectName(QStringLiteral("scriptStatus"));
     m_pStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);

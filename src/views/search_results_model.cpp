@@ -1,9 +1,12 @@
 #include "views/search_results_model.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <climits>
 
 #include "case/case_item.h"
+#include "common/translation.h"
 #include "fs/file_item.h"
 
 namespace delvora {
@@ -37,7 +40,7 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
         case kFile: {
             // A file a later residual search or reload took away is said to be gone.
             const FileItem* file = hit->hitFile.Item();
-            if (!file) return hit->hitFile.HasItem() ? QString::fromUtf8(kItemGoneText) : QString();
+            if (!file) return hit->hitFile.HasItem() ? QString::fromUtf8(Tr("ItemRef", kItemGoneText)) : QString();
             return file->name ? QString::fromUtf8(file->name) : QString();
         }
         default: return {};
@@ -46,8 +49,11 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeadings[kColumnCount] = {"序号", "命中文字", "簇号/扇区", "偏移", "匹配文件"};
-    return section >= 0 && section < kColumnCount ? QString::fromUtf8(kHeadings[section]) : QVariant();
+    static const char* const kHeadings[kColumnCount] = {
+        QT_TRANSLATE_NOOP("SearchResultsModel", "序号"), QT_TRANSLATE_NOOP("SearchResultsModel", "命中文字"),
+        QT_TRANSLATE_NOOP("SearchResultsModel", "簇号/扇区"), QT_TRANSLATE_NOOP("SearchResultsModel", "偏移"),
+        QT_TRANSLATE_NOOP("SearchResultsModel", "匹配文件")};
+    return section >= 0 && section < kColumnCount ? QCoreApplication::translate("SearchResultsModel", kHeadings[section]) : QVariant();
 }
 
 }  // namespace delvora

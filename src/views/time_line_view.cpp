@@ -1,5 +1,6 @@
 #include "views/time_line_view.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,19 +26,21 @@ bool TimeLineView::CreateControls() {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QStringLiteral("timeEdit"));
     edit->setMaximumWidth(170);
-    auto* query = new QPushButton(QStringLiteral("时间查询"), this);
-    auto* recurse = new QCheckBox(QStringLiteral("包括子文件夹"), this);
+    auto* query = new QPushButton(QCoreApplication::translate("TimeLineView", "时间查询"), this);
+    auto* recurse = new QCheckBox(QCoreApplication::translate("TimeLineView", "包括子文件夹"), this);
     recurse->setObjectName(QStringLiteral("recurse"));
     bar->addWidget(edit);
     bar->addWidget(query);
-    bar->addWidget(new QLabel(QStringLiteral("时间格式: 2003-06-29 04:14:26"), this));
+    bar->addWidget(new QLabel(QCoreApplication::translate("TimeLineView", "时间格式: 2003-06-29 04:14:26"), this));
     bar->addStretch(1);
     m_pTimeLine = new TimeLineWidget(this);
     // The switches of the three time kinds, all on at first.
     const std::pair<const char*, bool TimeSwitches::*> kinds[] = {
-        {"创建时间", &TimeSwitches::created}, {"修改时间", &TimeSwitches::modified}, {"访问时间", &TimeSwitches::accessed}};
+        {QT_TRANSLATE_NOOP("TimeLineView", "创建时间"), &TimeSwitches::created},
+        {QT_TRANSLATE_NOOP("TimeLineView", "修改时间"), &TimeSwitches::modified},
+        {QT_TRANSLATE_NOOP("TimeLineView", "访问时间"), &TimeSwitches::accessed}};
     for (const auto& [label, field] : kinds) {
-        auto* box = new QCheckBox(QString::fromUtf8(label), this);
+        auto* box = new QCheckBox(QCoreApplication::translate("TimeLineView", label), this);
         box->setChecked(true);
         bar->addWidget(box);
         connect(box, &QCheckBox::toggled, this, [this, field = field](bool on) {

@@ -1,5 +1,6 @@
 #include "views/time_line_widget.h"
 
+#include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
@@ -121,14 +122,14 @@ bool TimeLineWidget::ShrinkCells() {
 }
 
 QMenu* TimeLineWidget::MakeMenu(QWidget* parent) {
-    auto* menu = new QMenu(QStringLiteral("时间线菜单"), parent);
+    auto* menu = new QMenu(QCoreApplication::translate("TimeLineWidget", "时间线菜单"), parent);
     menu->setObjectName(QStringLiteral("timeLineMenu"));
-    menu->addAction(QStringLiteral("放大"), this, &TimeLineWidget::ZoomIn)->setEnabled(m_nLevel < kTimeLevels - 1);
-    menu->addAction(QStringLiteral("缩小"), this, &TimeLineWidget::ZoomOut)->setEnabled(m_nLevel > 0);
+    menu->addAction(QCoreApplication::translate("TimeLineWidget", "放大"), this, &TimeLineWidget::ZoomIn)->setEnabled(m_nLevel < kTimeLevels - 1);
+    menu->addAction(QCoreApplication::translate("TimeLineWidget", "缩小"), this, &TimeLineWidget::ZoomOut)->setEnabled(m_nLevel > 0);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("格子增大"), this, &TimeLineWidget::GrowCells)
+    menu->addAction(QCoreApplication::translate("TimeLineWidget", "格子增大"), this, &TimeLineWidget::GrowCells)
         ->setEnabled(m_nCellValue <= kMaxCellValue - 1);
-    menu->addAction(QStringLiteral("格子减小"), this, &TimeLineWidget::ShrinkCells)
+    menu->addAction(QCoreApplication::translate("TimeLineWidget", "格子减小"), this, &TimeLineWidget::ShrinkCells)
         ->setEnabled(m_nCellValue > kMinCellValue);
     return menu;
 }
@@ -241,11 +242,13 @@ void TimeLineWidget::paintEvent(QPaintEvent*) {
                    QString::number(m_nLevel == 0 ? row + 1 : row));
     }
     // The legend in the corner.
-    static const char* const kNames[] = {"创建时间", "修改时间", "访问时间", "删除时间"};
+    static const char* const kNames[] = {
+        QT_TRANSLATE_NOOP("TimeLineWidget", "创建时间"), QT_TRANSLATE_NOOP("TimeLineWidget", "修改时间"),
+        QT_TRANSLATE_NOOP("TimeLineWidget", "访问时间"), QT_TRANSLATE_NOOP("TimeLineWidget", "删除时间")};
     int x = area.width() - 4 * 76;
     for (int kind = 0; kind < 4; ++kind, x += 76) {
         p.fillRect(QRect(x, 26, 9, 9), kind < 3 ? TimeKindColor(uint8_t(kind)) : QColor(160, 160, 160));
-        p.drawText(QRect(x + 12, 22, 64, 16), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(kNames[kind]));
+        p.drawText(QRect(x + 12, 22, 64, 16), Qt::AlignLeft | Qt::AlignVCenter, QCoreApplication::translate("TimeLineWidget", kNames[kind]));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "views/view_printing.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPainter>
 #include <QPrintDialog>
@@ -19,7 +20,7 @@ namespace {
 
 QStringList RowsOf(DelvoraView& view) {
     QStringList rows = view.PrintRows(kMaxPrintRows);
-    if (rows.size() >= kMaxPrintRows) rows << QStringLiteral("…(只打印了前 %1 行)").arg(kMaxPrintRows);
+    if (rows.size() >= kMaxPrintRows) rows << QCoreApplication::translate("ViewPrinting", "…(只打印了前 %1 行)").arg(kMaxPrintRows);
     return rows;
 }
 
@@ -38,8 +39,8 @@ ReportHeader ReportHeader::Of(ViewSet& views) {
 }
 
 QStringList ReportHeader::Lines() const {
-    return {QStringLiteral("案例项: ") + caseItem, QStringLiteral("卷: ") + volume, QStringLiteral("路径: ") + itemPath,
-            QStringLiteral("日期: ") + date};
+    return {QCoreApplication::translate("ViewPrinting", "案例项: ") + caseItem, QCoreApplication::translate("ViewPrinting", "卷: ") + volume, QCoreApplication::translate("ViewPrinting", "路径: ") + itemPath,
+            QCoreApplication::translate("ViewPrinting", "日期: ") + date};
 }
 
 bool PrintReport(QPrinter& printer, const ReportHeader& header, const QStringList& rows) {
@@ -63,8 +64,8 @@ bool PrintReport(QPrinter& printer, const ReportHeader& header, const QStringLis
             painter.drawText(0, y, text);
             y += line;
         }
-        painter.drawText(page.width() - painter.fontMetrics().horizontalAdvance(QStringLiteral("第 %1 页").arg(pageNumber)),
-                         line, QStringLiteral("第 %1 页").arg(pageNumber));
+        painter.drawText(page.width() - painter.fontMetrics().horizontalAdvance(QCoreApplication::translate("ViewPrinting", "第 %1 页").arg(pageNumber)),
+                         line, QCoreApplication::translate("ViewPrinting", "第 %1 页").arg(pageNumber));
         painter.drawLine(0, y - line / 2, page.width(), y - line / 2);
         y += line / 2;
         for (int i = 0; i < perPage && next < rows.size(); ++i, ++next) {

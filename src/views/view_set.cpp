@@ -1,5 +1,6 @@
 #include "views/view_set.h"
 
+#include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -31,13 +32,13 @@ struct KindText {
 
 // Window-menu label and the title the view gives itself, in menu order.
 constexpr KindText kKindTexts[kViewKindCount] = {
-    {"文本视图", "文本视图"},     {"十六进制视图", "十六进制视图"}, {"文件列表视图", "列表视图"},
-    {"图像视图", "图像视图"},     {"图像列表视图", "图像列表视图"}, {"扇区察看视图", "扇区视图"},
-    {"网页视图", "网页视图"},     {"综合视图", "综合视图"},         {"时间线视图", "时间线视图"},
-    {"脚本编程视图", "脚本编程视图"},
+    {QT_TRANSLATE_NOOP("ViewSet", "文本视图"), QT_TRANSLATE_NOOP("ViewSet", "文本视图")},     {QT_TRANSLATE_NOOP("ViewSet", "十六进制视图"), QT_TRANSLATE_NOOP("ViewSet", "十六进制视图")}, {QT_TRANSLATE_NOOP("ViewSet", "文件列表视图"), QT_TRANSLATE_NOOP("ViewSet", "列表视图")},
+    {QT_TRANSLATE_NOOP("ViewSet", "图像视图"), QT_TRANSLATE_NOOP("ViewSet", "图像视图")},     {QT_TRANSLATE_NOOP("ViewSet", "图像列表视图"), QT_TRANSLATE_NOOP("ViewSet", "图像列表视图")}, {QT_TRANSLATE_NOOP("ViewSet", "扇区察看视图"), QT_TRANSLATE_NOOP("ViewSet", "扇区视图")},
+    {QT_TRANSLATE_NOOP("ViewSet", "网页视图"), QT_TRANSLATE_NOOP("ViewSet", "网页视图")},     {QT_TRANSLATE_NOOP("ViewSet", "综合视图"), QT_TRANSLATE_NOOP("ViewSet", "综合视图")},         {QT_TRANSLATE_NOOP("ViewSet", "时间线视图"), QT_TRANSLATE_NOOP("ViewSet", "时间线视图")},
+    {QT_TRANSLATE_NOOP("ViewSet", "脚本编程视图"), QT_TRANSLATE_NOOP("ViewSet", "脚本编程视图")},
 };
 
-QString TitleOf(ViewKind kind) { return QString::fromUtf8(kKindTexts[static_cast<int>(kind)].title); }
+QString TitleOf(ViewKind kind) { return QCoreApplication::translate("ViewSet", kKindTexts[static_cast<int>(kind)].title); }
 
 }  // namespace
 
@@ -46,7 +47,7 @@ ViewSet::ViewSet(QMdiArea& area, CaseWorkspace& workspace, QObject* parent)
 
 ViewSet::~ViewSet() = default;
 
-QString ViewSet::MenuText(ViewKind kind) { return QString::fromUtf8(kKindTexts[static_cast<int>(kind)].menu); }
+QString ViewSet::MenuText(ViewKind kind) { return QCoreApplication::translate("ViewSet", kKindTexts[static_cast<int>(kind)].menu); }
 
 void ViewSet::AddMenuActions(QMenu& menu) {
     menu.addSeparator();
@@ -56,24 +57,24 @@ void ViewSet::AddMenuActions(QMenu& menu) {
         action->setObjectName(QStringLiteral("view%1Action").arg(i + 1));
     }
     // Listed, but there is no report view to open.
-    menu.addAction(QStringLiteral("报表视图"))->setObjectName(QStringLiteral("reportViewAction"));
+    menu.addAction(QCoreApplication::translate("ViewSet", "报表视图"))->setObjectName(QStringLiteral("reportViewAction"));
 }
 
 void ViewSet::AddPrintActions(QMenu& menu) {
-    menu.addAction(QStringLiteral("打印..."), this, [this] {
+    menu.addAction(QCoreApplication::translate("ViewSet", "打印..."), this, [this] {
         if (DelvoraView* view = ActiveView()) PrintView(*this, *view);
     });
-    menu.addAction(QStringLiteral("打印预览"), this, [this] {
+    menu.addAction(QCoreApplication::translate("ViewSet", "打印预览"), this, [this] {
         if (DelvoraView* view = ActiveView()) PreviewView(*this, *view);
     });
 }
 
 void ViewSet::AddCopyActions(QMenu& menu) {
     // No shortcuts: Ctrl+C belongs to whatever control has the focus.
-    menu.addAction(QStringLiteral("拷贝(&C)"), this, [this] {
+    menu.addAction(QCoreApplication::translate("ViewSet", "拷贝(&C)"), this, [this] {
         if (DelvoraView* view = ActiveView()) view->CopySelection();
     });
-    menu.addAction(QStringLiteral("十六进制拷贝(&T)"), this, [this] {
+    menu.addAction(QCoreApplication::translate("ViewSet", "十六进制拷贝(&T)"), this, [this] {
         if (DelvoraView* view = ActiveView()) view->HexCopySelection();
     });
 }

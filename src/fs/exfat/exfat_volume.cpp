@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/codepage.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/fat/fat_file_tree.h"
 
@@ -16,10 +17,10 @@ constexpr uint32_t kMaxFaultLines = 100;
 
 const char* FaultText(ExfatSetFault fault) {
     switch (fault) {
-        case ExfatSetFault::BadChecksum: return "校验和不符";
-        case ExfatSetFault::BadCount: return "附属项数不合理";
-        case ExfatSetFault::NoStream: return "缺少流扩展项";
-        case ExfatSetFault::BadName: return "文件名项不合理";
+        case ExfatSetFault::BadChecksum: return Tr("ExfatVolume", "校验和不符");
+        case ExfatSetFault::BadCount: return Tr("ExfatVolume", "附属项数不合理");
+        case ExfatSetFault::NoStream: return Tr("ExfatVolume", "缺少流扩展项");
+        case ExfatSetFault::BadName: return Tr("ExfatVolume", "文件名项不合理");
         default: return "";
     }
 }
@@ -57,7 +58,7 @@ bool ExfatVolume::ReadBootRegion() {
         std::copy(values.begin(), values.end(), typed.begin() + 32);
         PutLe16(typed.data() + 510, 0xAA55);
         if (ParseExfatBootSector(typed, m_geometry, reason)) return true;
-        log.AppendLog(Format("exFAT 输入的引导参数无效: %s", reason));
+        log.AppendLog(Format(Tr("ExfatVolume", "exFAT 输入的引导参数无效: %s"), reason));
         return false;
     }
     ExfatGeometry main;
@@ -68,14 +69,14 @@ bool ExfatVolume::ReadBootRegion() {
         m_geometry = main;
         return true;
     }
-    const std::string mainFault = mainParsed ? "校验和不符" : reason;
+    const std::string mainFault = mainParsed ? Tr("ExfatVolume", "校验和不符") : reason;
     for (uint32_t shift = 9; shift <= 12; ++shift) {
         const uint32_t bps = 1u << shift;
         ExfatGeometry backup;
         if (!readRegion(uint64_t{bps} * kExfatBootRegionSectors, bps)) continue;
         if (!ParseExfatBootSector(region, backup, reason) || backup.bytesPerSector != bps) continue;
         if (!ExfatBootRegionValid(region, bps)) continue;
-        log.AppendLog(Format("exFAT 主引导区损坏(%s),已使用备份引导区(第 %u 扇区起)", mainFault.c_str(),
+        log.AppendLog(Format(Tr("ExfatVolume", "exFAT 主引导区损坏(%s),已使用备份引导区(第 %u 扇区起)"), mainFault.c_str(),
                              kExfatBootRegionSectors));
         m_geometry = backup;
         m_usedBackup = true;
@@ -83,11 +84,11 @@ bool ExfatVolume::ReadBootRegion() {
     }
     if (mainParsed) {
         // A checksum that fails on both regions still leaves readable fields.
-        log.AppendLog("exFAT 引导区校验和不符且无可用的备份引导区,仍按主引导区读取");
+        log.AppendLog(Tr("ExfatVolume", "exFAT 引导区校验和不符且无可用的备份引导区,仍按主引导区读取"));
         m_geometry = main;
         return true;
     }
-    log.AppendLog(Format("exFAT 引导扇区无效: %s", reason));
+    log.AppendLog(Format(Tr("ExfatVolume", "exFAT 引导扇区无效: %s"), reason));
     return false;
 }
 
@@ -106,7 +107,7 @@ bool ExfatVolume::PrepareSteps() {
     }
     m_pDataSource->SetReportErrors(0);
     if (!ReadBootRegion()) {
-        Context().Notify().Message("DOS引导记录区损坏,请重建!");
+        Context().Notify().Message(Tr("ExfatVolume", "DOS引导记录区损坏,请重建!"));
         return false;
     }
     const ExfatGeometry& g = m_geometry;
@@ -128,12 +129,12 @@ bool ExfatVolume::PrepareSteps() {
     // One bit a cluster number: the folders read so far, so that no
     // cluster is read as two folders.
     if (!m_pTree->AllocateBitmap(static_cast<size_t>((uint64_t{g.clusterCount} + 2 + 7) / 8))) {
-        Context().Notify().Message("分配簇使用位图失败!");
+        Context().Notify().Message(Tr("ExfatVolume", "分配簇使用位图失败!"));
         return false;
     }
     if (!FollowChain(g.rootCluster, kExfatMaxDirectoryBytes / g.clusterBytes, m_rootClusters) &&
         m_rootClusters.empty()) {
-        log.AppendLog("exFAT 根文件夹的簇链无效");
+        log.AppendLog(Tr("ExfatVolume", "exFAT 根文件夹的簇链无效"));
         return false;
     }
     for (uint32_t c : m_rootClusters) m_pTree->SetBit(c, true);
@@ -142,7 +143,7 @@ bool ExfatVolume::PrepareSteps() {
     std::vector<uint8_t> root(m_rootClusters.size() * g.clusterBytes, 0);
     for (size_t i = 0; i < m_rootClusters.size(); ++i)
         if (!ReadClusters(m_rootClusters[i], &root[i * g.clusterBytes], 1))
-            log.AppendLog(Format("exFAT 根文件夹簇 %u 读取失败", m_rootClusters[i]));
+            log.AppendLog(Format(Tr("ExfatVolume", "exFAT 根文件夹簇 %u 读取失败"), m_rootClusters[i]));
     bool bitmapSeen = false, upcaseSeen = false;
     ExfatDirectoryVisitor visitor;
     visitor.onVolumeEntry = [&](uint8_t type, ByteSpan entry) {
@@ -161,8 +162,8 @@ bool ExfatVolume::PrepareSteps() {
     };
     visitor.onSet = [](const ExfatEntrySet&) { return true; };
     WalkExfatDirectory(root, visitor);
-    if (!bitmapSeen) log.AppendLog("exFAT 根文件夹中没有分配位图,所有簇按已使用处理");
-    if (!upcaseSeen) log.AppendLog("exFAT 根文件夹中没有大小写转换表");
+    if (!bitmapSeen) log.AppendLog(Tr("ExfatVolume", "exFAT 根文件夹中没有分配位图,所有簇按已使用处理"));
+    if (!upcaseSeen) log.AppendLog(Tr("ExfatVolume", "exFAT 根文件夹中没有大小写转换表"));
     if (!m_label.empty()) SetDescription("exFAT " + m_label);
     return true;
 }
@@ -175,13 +176,13 @@ bool ExfatVolume::ReadBitmap(ByteSpan entry) {
     m_bitmapCluster = Le32(entry, 20);
     m_bitmapBytes = length;
     if (length < needed)
-        log.AppendLog(Format("exFAT 分配位图只有 %llu 字节,少于 %u 个簇所需的 %llu 字节,其余簇按已使用处理",
+        log.AppendLog(Format(Tr("ExfatVolume", "exFAT 分配位图只有 %llu 字节,少于 %u 个簇所需的 %llu 字节,其余簇按已使用处理"),
                              static_cast<unsigned long long>(length), g.clusterCount,
                              static_cast<unsigned long long>(needed)));
     const uint64_t take = std::min(length, needed);
     std::vector<uint32_t> chain;
     if (!FollowChain(static_cast<uint32_t>(m_bitmapCluster), (take + g.clusterBytes - 1) / g.clusterBytes, chain))
-        log.AppendLog("exFAT 分配位图的簇链不完整");
+        log.AppendLog(Tr("ExfatVolume", "exFAT 分配位图的簇链不完整"));
     m_bitmap.assign(static_cast<size_t>(std::min<uint64_t>(take, chain.size() * uint64_t{g.clusterBytes})), 0);
     std::vector<uint8_t> cluster(g.clusterBytes);
     for (size_t i = 0; i < chain.size(); ++i) {
@@ -190,7 +191,7 @@ bool ExfatVolume::ReadBitmap(ByteSpan entry) {
         if (!ReadClusters(chain[i], cluster.data(), 1)) {
             // Unreadable stretches count as in use: nothing is read as free.
             std::fill(cluster.begin(), cluster.end(), 0xFF);
-            log.AppendLog(Format("exFAT 分配位图簇 %u 读取失败", chain[i]));
+            log.AppendLog(Format(Tr("ExfatVolume", "exFAT 分配位图簇 %u 读取失败"), chain[i]));
         }
         std::copy_n(cluster.begin(), std::min<size_t>(g.clusterBytes, m_bitmap.size() - at), m_bitmap.begin() + at);
     }
@@ -203,21 +204,21 @@ void ExfatVolume::ReadUpcase(ByteSpan entry) {
     m_upcaseCluster = Le32(entry, 20);
     m_upcaseBytes = length;
     if (length == 0 || length > kExfatMaxUpcaseBytes || (length & 1)) {
-        log.AppendLog(Format("exFAT 大小写转换表的长度 %llu 字节不合理,已忽略该表", static_cast<unsigned long long>(length)));
+        log.AppendLog(Format(Tr("ExfatVolume", "exFAT 大小写转换表的长度 %llu 字节不合理,已忽略该表"), static_cast<unsigned long long>(length)));
         m_upcaseBytes = 0;
         return;
     }
     std::vector<uint32_t> chain;
     if (!FollowChain(static_cast<uint32_t>(m_upcaseCluster), (length + m_geometry.clusterBytes - 1) / m_geometry.clusterBytes,
                      chain)) {
-        log.AppendLog("exFAT 大小写转换表的簇链不完整");
+        log.AppendLog(Tr("ExfatVolume", "exFAT 大小写转换表的簇链不完整"));
         return;
     }
     std::vector<uint8_t> table(chain.size() * m_geometry.clusterBytes);
     for (size_t i = 0; i < chain.size(); ++i)
         if (!ReadClusters(chain[i], &table[i * m_geometry.clusterBytes], 1)) return;
     table.resize(static_cast<size_t>(length));
-    if (ExfatTableChecksum(table) != Le32(entry, 4)) log.AppendLog("exFAT 大小写转换表校验和不符");
+    if (ExfatTableChecksum(table) != Le32(entry, 4)) log.AppendLog(Tr("ExfatVolume", "exFAT 大小写转换表校验和不符"));
 }
 
 bool ExfatVolume::ClusterInUse(uint64_t cluster) const {
@@ -235,7 +236,7 @@ bool ExfatVolume::FollowChain(uint32_t first, uint64_t needed, std::vector<uint3
     while (chain.size() < needed && m_geometry.ValidCluster(cluster)) {
         if (guard.Closes(cluster)) {
             guard.CutLoop(chain, cluster);
-            Context().Logger().AppendLog(Format("exFAT 簇链在簇 %u 处成环,已截断", cluster));
+            Context().Logger().AppendLog(Format(Tr("ExfatVolume", "exFAT 簇链在簇 %u 处成环,已截断"), cluster));
             return false;
         }
         chain.push_back(cluster);
@@ -328,7 +329,7 @@ bool ExfatVolume::ReadFolder(FileItem& folder, std::vector<FileItem*>& pending) 
     std::vector<uint8_t> buffer(clusters.size() * size_t{g.clusterBytes}, 0);
     for (size_t i = 0; i < clusters.size(); ++i)
         if (!ReadClusters(clusters[i], &buffer[i * g.clusterBytes], 1)) {
-            log.AppendLog(Format("exFAT 文件夹簇 %u 读取失败", clusters[i]));
+            log.AppendLog(Format(Tr("ExfatVolume", "exFAT 文件夹簇 %u 读取失败"), clusters[i]));
             std::fill_n(buffer.begin() + i * g.clusterBytes, g.clusterBytes, 0);
         }
     const bool folderDeleted = folder.IsDeleted();
@@ -355,10 +356,10 @@ bool ExfatVolume::ReadFolder(FileItem& folder, std::vector<FileItem*>& pending) 
     visitor.onFault = [&](size_t at, ExfatSetFault fault) {
         const uint64_t entryByte = ClusterToSector(clusters[at / g.clusterBytes]) * g.bytesPerSector + at % g.clusterBytes;
         if (m_faultLines < kMaxFaultLines)
-            log.AppendLog(Format("exFAT 文件项集%s,已跳过: 文件夹 %s, 卷内字节 %llu", FaultText(fault),
+            log.AppendLog(Format(Tr("ExfatVolume", "exFAT 文件项集%s,已跳过: 文件夹 %s, 卷内字节 %llu"), FaultText(fault),
                                  FullPath(folder).c_str(), static_cast<unsigned long long>(entryByte)));
         else if (m_faultLines == kMaxFaultLines)
-            log.AppendLog("exFAT 跳过的文件项集过多,以后的不再逐条记录");
+            log.AppendLog(Tr("ExfatVolume", "exFAT 跳过的文件项集过多,以后的不再逐条记录"));
         ++m_faultLines;
     };
     WalkExfatDirectory(buffer, visitor);

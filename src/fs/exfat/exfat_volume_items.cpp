@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/translation.h"
 #include "fs/exfat/exfat_volume.h"
 
 namespace delvora {
@@ -32,7 +33,7 @@ ExfatVolume::RunsResult ExfatVolume::CollectRuns(FileItem* item, ClusterRunList&
     const uint64_t needed = (item->size + cb - 1) / cb;
     if (needed == 0 || item->startCluster == 0) return RunsResult::Ok;
     if (!g.ValidCluster(item->startCluster)) {
-        Context().Logger().AppendLog(Format("exFAT 文件的首簇 %u 不在簇堆内: %s", item->startCluster,
+        Context().Logger().AppendLog(Format(Tr("ExfatVolumeItems", "exFAT 文件的首簇 %u 不在簇堆内: %s"), item->startCluster,
                                             item->name ? item->name : ""));
         return RunsResult::ShortChain;
     }
@@ -41,7 +42,7 @@ ExfatVolume::RunsResult ExfatVolume::CollectRuns(FileItem* item, ClusterRunList&
         // One run, as long as the size needs and the heap allows.
         runs.Add(item->startCluster, std::min(needed, left));
         if (needed <= left) return RunsResult::Ok;
-        Context().Logger().AppendLog(Format("exFAT 文件的簇超出簇堆: %s", item->name ? item->name : ""));
+        Context().Logger().AppendLog(Format(Tr("ExfatVolumeItems", "exFAT 文件的簇超出簇堆: %s"), item->name ? item->name : ""));
         return item->IsDeleted() ? RunsResult::Ok : RunsResult::ShortChain;
     }
     if (item->IsDeleted() && !SetInUse(item)) {
@@ -61,7 +62,7 @@ ExfatVolume::RunsResult ExfatVolume::CollectRuns(FileItem* item, ClusterRunList&
     const bool whole = FollowChain(item->startCluster, needed, chain);
     for (uint32_t c : chain) runs.AddJoined(c, 1);
     if (whole) return RunsResult::Ok;
-    Context().Logger().AppendLog(Format("exFAT 簇链短于文件长度: %s", item->name ? item->name : ""));
+    Context().Logger().AppendLog(Format(Tr("ExfatVolumeItems", "exFAT 簇链短于文件长度: %s"), item->name ? item->name : ""));
     return RunsResult::ShortChain;
 }
 
@@ -77,7 +78,7 @@ bool ExfatVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
         case RunsResult::Ok: return true;
         case RunsResult::ShortChain:
             runs.Clear();
-            Context().Notify().Message("FAT表异常!");
+            Context().Notify().Message(Tr("ExfatVolumeItems", "FAT表异常!"));
             return false;
         default: return false;
     }
@@ -145,7 +146,7 @@ bool ExfatVolume::ReadRunBytes(const ClusterRunList& runs, bool sectorRuns, uint
             buffer.resize(static_cast<size_t>(n * unit));
             const uint64_t sector = sectorRuns ? run.first + index : ClusterToSector(run.first + index);
             if (!m_medium.Read(sector, buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-                Context().Notify().Message("获取数据错!");
+                Context().Notify().Message(Tr("ExfatVolumeItems", "获取数据错!"));
                 return false;
             }
             const uint64_t from = pos - runStart - index * unit;

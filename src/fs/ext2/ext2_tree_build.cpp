@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/codepage.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_directory.h"
 #include "fs/ext2/ext2_extents.h"
@@ -139,7 +140,7 @@ bool Ext2Volume::ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
                 // named again and again, would multiply the tree.
                 if (!m_DirectoryBlocks.insert(firstBlock + at / g.dwBlockSize).second) {
                     if (!m_bSharedBlocksLogged)
-                        Context().Logger().AppendLog("EXT 卷中有多个目录共用同一数据块,重复的块只读取一次.");
+                        Context().Logger().AppendLog(Tr("Ext2TreeBuild", "EXT 卷中有多个目录共用同一数据块,重复的块只读取一次."));
                     m_bSharedBlocksLogged = true;
                     continue;
                 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ext2/ext2_extents.h"
 
@@ -46,7 +47,7 @@ bool Ext2Volume::CheckFeatures(const Ext2Geometry& g) {
     const uint32_t bit = UnsupportedExt2Feature(g.dwIncompat, name);
     if (bit == 0) return true;
     // Reading on would give a wrong or empty tree: say which feature stops it.
-    const std::string text = Format("EXT 卷使用了本程序不支持的特性 %s (0x%X),无法读取该卷!", name.c_str(), bit);
+    const std::string text = Format(Tr("Ext2Volume", "EXT 卷使用了本程序不支持的特性 %s (0x%X),无法读取该卷!"), name.c_str(), bit);
     Context().Logger().AppendLog(text);
     Context().Notify().Message(text, "提示", MessageIcon::Error);
     return false;
@@ -104,7 +105,7 @@ bool Ext2Volume::Prepare() {
     }
     if (!Ext2Tree().AllocateBitmap(size_t{m_Inodes.Count()} / 8 + 1)) {
         ReleaseLoadTables();
-        Context().Notify().Message("分配簇使用位图失败!", "提示", MessageIcon::Error);
+        Context().Notify().Message(Tr("Ext2Volume", "分配簇使用位图失败!"), "提示", MessageIcon::Error);
         return false;
     }
     return true;

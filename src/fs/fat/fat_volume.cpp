@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/fat/fat_directory.h"
 
 namespace delvora {
@@ -55,7 +56,7 @@ bool FatVolume::PrepareSteps() {
     m_nFatType = static_cast<uint8_t>(FatKindOf(fields));
     SetDescription(KindName(m_nFatType));
     if (ComputeFatGeometry(fields, m_nFatType, m_geometry) != GeometryResult::Ok) {
-        notify.Message("DOS引导记录区损坏,请重建!");
+        notify.Message(Tr("FatVolume", "DOS引导记录区损坏,请重建!"));
         return false;
     }
     m_medium = FatMedium(m_pDataSource, m_dwSectorNo, m_geometry.bytesPerSector);
@@ -88,12 +89,12 @@ bool FatVolume::PrepareSteps() {
         RootItem()->startCluster = m_geometry.rootCluster;
     }
     if (m_geometry.rootEnd <= m_geometry.rootStart) {
-        notify.Message("计算错误1!");
+        notify.Message(Tr("FatVolume", "计算错误1!"));
         return false;
     }
     // One bit for each cluster number the volume can have, no more.
     if (!m_pTree->AllocateBitmap(static_cast<size_t>((usableClusters + 2 + 7) / 8))) {
-        notify.Message("分配簇使用位图失败!");
+        notify.Message(Tr("FatVolume", "分配簇使用位图失败!"));
         return false;
     }
     // The FAT32 root's clusters hold a loaded folder like any other.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/options.h"
+#include "common/translation.h"
 #include "fs/fat/fat_volume.h"
 
 namespace delvora {
@@ -159,7 +160,7 @@ bool FatVolume::GetItemRuns(FileItem* item, ClusterRunList& runs) {
         case RunsResult::Ok: return true;
         case RunsResult::ShortChain:
             runs.Clear();
-            Context().Notify().Message("FAT表异常!");
+            Context().Notify().Message(Tr("FatVolumeItems", "FAT表异常!"));
             return false;
         default: return false;
     }
@@ -214,7 +215,7 @@ bool FatVolume::ReadRunBytes(const ClusterRunList& runs, bool sectorRuns, uint8_
             buffer.resize(static_cast<size_t>(n * unit));
             const uint64_t sector = sectorRuns ? run.first + index : ClusterToSector(run.first + index);
             if (!m_medium.Read(sector, buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-                if (report) Context().Notify().Message("获取数据错!");
+                if (report) Context().Notify().Message(Tr("FatVolumeItems", "获取数据错!"));
                 return false;
             }
             const uint64_t from = pos - runStart - index * unit;

@@ -5,6 +5,7 @@
 
 #include "common/codepage.h"
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "fs/name_pool.h"
 #include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
@@ -77,22 +78,22 @@ uint32_t BatchStart(ByteSpan record, uint32_t number, Log& log) {
     uint32_t offset = FirstAttributeOffset(record);
     if (offset == 0) {
         if (IsStandardInformationAt(record, 0x30)) {
-            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 48", number));
+            log.AppendLog(Format(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 48"), number));
             offset = 48;
         } else if (IsStandardInformationAt(record, 0x38)) {
-            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 56", number));
+            log.AppendLog(Format(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 offsize = 56"), number));
             offset = 56;
         } else {
             if (HasRecordSignature(record))
-                log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,无法强制转换", number));
+                log.AppendLog(Format(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,无法强制转换"), number));
             return 0;
         }
     }
     if (offset == 48 && Le8(record, 0x34) == 0) {
         if (IsStandardInformationAt(record, 0x30)) {
-            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 48", number));
+            log.AppendLog(Format(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 48"), number));
         } else if (IsStandardInformationAt(record, 0x38)) {
-            log.AppendLog(Format("取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 56", number));
+            log.AppendLog(Format(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 MFT %d , GetAttributeInfo函数,但强制设为 OffSize = 56"), number));
             offset = 56;
         }
     }
@@ -144,7 +145,7 @@ void ParseBatchRecord(ByteSpan record, uint32_t number, NtfsLoadTables& tables, 
             tables.withList.push_back(number);
         } else if (type == ntfs::kFileName) {
             if (stuck) {
-                log.AppendLog(Format("文件名属性错 MFT:%d", number));
+                log.AppendLog(Format(Tr("NtfsAttributeInfo", "文件名属性错 MFT:%d"), number));
                 return;
             }
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {
@@ -196,7 +197,7 @@ size_t GetAttributeInfo(ByteSpan buffer, uint32_t firstRecord, uint32_t recordBy
         const uint32_t number = firstRecord + static_cast<uint32_t>(i);
         std::memcpy(copy.data(), buffer.data() + i * recordBytes, recordBytes);
         if (ApplyFixup(record) == FixupResult::Mismatch) {
-            log.AppendLog(Format("MFT %d 记录的更新序列号不符, 已跳过该记录", number));
+            log.AppendLog(Format(Tr("NtfsAttributeInfo", "MFT %d 记录的更新序列号不符, 已跳过该记录"), number));
             continue;
         }
         ParseBatchRecord(ByteSpan(record.data(), record.size()), number, tables, log);
@@ -214,7 +215,7 @@ bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRec
 
     uint32_t offset = FirstAttributeOffset(record);
     if (offset == 0) {
-        log.AppendLog("取出第一个属性的偏移位置出错,位于 GetAttributeInfo");
+        log.AppendLog(Tr("NtfsAttributeInfo", "取出第一个属性的偏移位置出错,位于 GetAttributeInfo"));
         return false;
     }
     const uint16_t recordFlags = Le16(record, 0x16);
@@ -230,7 +231,7 @@ bool GetAttributeInfo(ByteSpan recordOnDisk, FileItem& item, uint32_t& parentRec
             timed = FillStandardTimes(ResidentValue(record, offset), item);
         } else if (type == ntfs::kFileName) {
             if (stuck) {
-                log.AppendLog(Format("文件名属性错 MFT:%d", 0));
+                log.AppendLog(Format(Tr("NtfsAttributeInfo", "文件名属性错 MFT:%d"), 0));
                 break;
             }
             if (FileNameFits(record, offset) && Le8(record, offset + kNamespace) != kDosNamespace) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_time.h"
@@ -24,7 +25,7 @@ bool NtfsVolume::CollectFile(uint64_t sector, uint64_t number, NtfsFileFacts& fa
     std::vector<uint8_t> record;
     if (sector == 0 || !ReadRecord(sector, record)) return false;
     if (FirstAttributeOffset(record) == 0) {
-        Context().Logger().AppendLog("取出第一个属性的偏移位置出错!位于GetRunArray函数");
+        Context().Logger().AppendLog(Tr("NtfsFileCollect", "取出第一个属性的偏移位置出错!位于GetRunArray函数"));
         return false;
     }
     ReadFileAttributes(record, facts, nullptr);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
@@ -84,7 +85,7 @@ bool NtfsVolume::Sizes(FileItem* item, const ClusterRunList& runs, uint64_t& all
     valid = item->size;
     allocated = all;
     if (allocated < valid)
-        Context().Logger().AppendLog(Format("取文件数据块错误:dwSizeAll<dwSizeAvail,文件名:%s", item->name ? item->name : ""));
+        Context().Logger().AppendLog(Format(Tr("NtfsItemData", "取文件数据块错误:dwSizeAll<dwSizeAvail,文件名:%s"), item->name ? item->name : ""));
     const bool ok = allocated >= valid || (acceptInRecord && (item->flags & item_flags::kInRecord));
     if (ok && item->IsDirectory()) valid = allocated;
     return ok;
@@ -155,7 +156,7 @@ bool NtfsVolume::ReadFound(FileItem* item, uint8_t* dest, uint64_t offset, uint3
             const uint64_t position = offset + done - runBegin;
             const uint64_t number = m_dwSectorNo + run.first + position / 512;
             if (!m_pDataSource->GetData(sector, 512, number)) {
-                Context().Notify().Message("获取数据错!", "提示", MessageIcon::Error);
+                Context().Notify().Message(Tr("NtfsItemData", "获取数据错!"), "提示", MessageIcon::Error);
                 return false;
             }
             const uint32_t skip = static_cast<uint32_t>(position % 512);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/text_format.h"
+#include "common/translation.h"
 #include "disk/data_source.h"
 #include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
@@ -58,7 +59,7 @@ bool NtfsVolume::Prepare() {
 
     const ByteSpan bytes(record);
     if (FirstAttributeOffset(bytes) == 0) {
-        Context().Logger().AppendLog(Format("取出第一个属性的偏移位置出错,位于 %d 扇区,分析文件系统失败!",
+        Context().Logger().AppendLog(Format(Tr("NtfsLoader", "取出第一个属性的偏移位置出错,位于 %d 扇区,分析文件系统失败!"),
                                             static_cast<int>(m_dwSectorNo + mftSector)));
         return fail();
     }
@@ -75,7 +76,7 @@ bool NtfsVolume::Prepare() {
     if (records == 0) return fail();
 
     if (usable / 8 == 0 || usable / 8 > SIZE_MAX || !m_pTree->AllocateBitmap(static_cast<size_t>(usable / 8))) {
-        Context().Notify().Message("分配簇使用位图失败!", "提示", MessageIcon::Error);
+        Context().Notify().Message(Tr("NtfsLoader", "分配簇使用位图失败!"), "提示", MessageIcon::Error);
         return fail();
     }
     try {
