@@ -29,7 +29,8 @@ uint64_t ResidentBytes() {
 // Ends a run that outlives its time or grows the process by more than its
 // memory allowance: the engine has no heap limit of its own, and a script
 // that allocates without end would take the whole workstation down with it.
-// Looks every 50 ms on its own thread; leaves at once when the run ends.
+// Looks every 10 ms on its own thread (a script can allocate hundreds of
+// megabytes in 50 ms); leaves at once when the run ends.
 class Watchdog {
 public:
     Watchdog(std::chrono::milliseconds timeout, uint64_t memoryCap, std::function<void(bool)> onStop) {
@@ -39,7 +40,7 @@ public:
             const auto deadline = std::chrono::steady_clock::now() + timeout;
             std::unique_lock lock(m_mutex);
             // Ends when the run does, or at the first stop.
-            while (!m_cv.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_bDone; })) {
+            while (!m_cv.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_bDone; })) {
                 if (timeout.count() > 0 && std::chrono::steady_clock::now() >= deadline) return onStop(false);
                 const uint64_t now = memoryCap > 0 ? ResidentBytes() : 0;
                 if (now > base && now - base > memoryCap) return onStop(true);
