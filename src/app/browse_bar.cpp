@@ -155,8 +155,9 @@ void BrowseBar::InsertGroup(CaseItem& group, QTreeWidgetItem* parent) {
     // Groups are a few levels deep (group, folder, hit), made by this program.
     // The fixed groups show in the reader's language; other names have no translation and stay.
     QString strName = QCoreApplication::translate("CaseItem", group.name.c_str());
+    // A result folder is named after its keyword, which may be the new case's "关键字1".
     if (group.kind == node_kinds::kSearchFolder && group.name.ends_with(kResultFolderSuffix))
-        strName = FromUtf8(std::string_view(group.name).substr(0, group.name.size() - std::strlen(kResultFolderSuffix))) +
+        strName = QCoreApplication::translate("CaseItem", group.name.substr(0, group.name.size() - std::strlen(kResultFolderSuffix)).c_str()) +
                   QCoreApplication::translate("KeywordSearchWorker", kResultFolderSuffix);
     auto* pNode = parent ? new QTreeWidgetItem(parent, QStringList{strName}) : new QTreeWidgetItem(m_pTree, QStringList{strName});
     pNode->setIcon(0, m_icons.ForGroup(group.image, group.selectedImage));

@@ -65,7 +65,7 @@ bool RegisterDesktopEntry(const QString& programPath, const QString& dataHome) {
                                  "Comment=Disk examination and data recovery\n"
                                  "Exec=%1 %f\n"
                                  "Terminal=false\n"
-                                 "Categories=System;Utility;\n"
+                                 "Categories=System;FileTools;\n"
                                  "MimeType=%2;\n")
                                  .arg(QuoteExec(programPath), strMime);
     const QString strPackage = QStringLiteral(

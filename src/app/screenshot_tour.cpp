@@ -55,23 +55,24 @@
 #include "search/keyword.h"
 #include "search/search_terms.h"
 #include "views/script_view.h"
+#include "translation/qt_translation.h"
 
 namespace delvora {
 namespace {
 
-constexpr const char* kPartitionTableScript = R"JS(// 读出 PHYSICALDRIVE0 的主引导记录, 列出它的分区表项
+constexpr const char* kPartitionTableScript = R"JS(// %1
 function main()
 {
     if (Delvora.OpenDisk("PHYSICALDRIVE0") == S_FALSE)
     {
-        Delvora.Msg("打不开磁盘");
+        Delvora.Msg("%2");
         return;
     }
     Delvora.DeleteColumn(0);
-    Delvora.InsertColumn(0, "表项");
-    Delvora.InsertColumn(1, "类型");
-    Delvora.InsertColumn(2, "开始扇区");
-    Delvora.InsertColumn(3, "扇区数");
+    Delvora.InsertColumn(0, "%3");
+    Delvora.InsertColumn(1, "%4");
+    Delvora.InsertColumn(2, "%5");
+    Delvora.InsertColumn(3, "%6");
     for (var i = 0; i < 4; i++)
     {
         var at = 446 + 16 * i;
@@ -87,7 +88,7 @@ function main()
     Delvora.SetSize();
 }
 
-// 小端序的 32 位数
+// %7
 function le32(offset)
 {
     var v = 0;
@@ -99,6 +100,22 @@ function le32(offset)
 var S_OK    = 0x00;
 var S_FALSE = 0x01;
 )JS";
+
+// The script's comments and texts in the tour's language (%1-%7 above),
+// so that its pictures fit the manual of that language.
+constexpr const char* kPartitionTableTexts[][7] = {
+    {"读出 PHYSICALDRIVE0 的主引导记录, 列出它的分区表项", "打不开磁盘", "表项", "类型", "开始扇区", "扇区数",
+     "小端序的 32 位数"},
+    {"Reads the master boot record of PHYSICALDRIVE0 and lists its partition entries", "Cannot open the disk",
+     "Entry", "Type", "Start sector", "Sectors", "A little-endian 32-bit number"},
+};
+
+QString PartitionTableScript() {
+    const auto& texts = kPartitionTableTexts[ShownLanguage() == Language::kEnglish ? 1 : 0];
+    QString strScript = QString::fromUtf8(kPartitionTableScript);
+    for (const char* text : texts) strScript = strScript.arg(QString::fromUtf8(text));
+    return strScript;
+}
 
 // Polls are 100 ms apart; after this many the tour gives up rather than hang.
 constexpr int kMaxPolls = 600;
@@ -222,7 +239,7 @@ public:
     void RunScript() {
         ScriptView* pView = m_frame.OpenScriptView();
         pView->parentWidget()->showMaximized();
-        pView->Editor()->setPlainText(QString::fromUtf8(kPartitionTableScript));
+        pView->Editor()->setPlainText(PartitionTableScript());
         connect(pView, &ScriptView::RunFinished, this, [this, pView] {
             QTimer::singleShot(300, this, [this, pView] {
                 Save(&m_frame, m_strFolder + QStringLiteral("/script-view-partition-table.png"));

@@ -1,10 +1,15 @@
-// The workstation in English: the main window's menus keep no Chinese text.
+// The workstation in English: the main window's menus keep no Chinese text,
+// and the case tree translates the names a new case gives its groups.
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTreeWidget>
 
+#include "app/browse_bar.h"
+#include "case/case_item.h"
+#include "case/case_workspace.h"
 #include "common/language.h"
 #include "gui/gui_support.h"
 #include "translation/qt_translation.h"
@@ -51,6 +56,27 @@ private slots:
         // The other tests check the Chinese texts.
         QVERIFY(UseLanguage(Language::kChinese, programFolder, error));
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
+    }
+
+    // Result folders are named after their keyword: the new case's keyword
+    // reads in English, a name the examiner typed stays as typed.
+    void EnglishTreeTranslatesResultFolders() {
+        QString error;
+        const QString programFolder = QFileInfo(QStringLiteral(DELVORA_GUI_PATH)).absolutePath();
+        QVERIFY2(UseLanguage(Language::kEnglish, programFolder, error), qPrintable(error));
+        QStringList names;
+        {
+            Window window;
+            CaseItem& searches = window.Workspace().Searches();
+            for (const char* name : {"关键字1  的查找结果", "发票  的查找结果", "关键字1"})
+                searches.AddChild(std::make_unique<CaseItem>(name, node_kinds::kSearchFolder));
+            window.frame->Browse()->RebuildCaseTree();
+            for (const auto& pFolder : searches.children)
+                if (QTreeWidgetItem* pNode = window.frame->Browse()->FindNode(pFolder.get())) names << pNode->text(0);
+        }
+        QVERIFY(UseLanguage(Language::kChinese, programFolder, error));
+        QCOMPARE(names, (QStringList{QStringLiteral("Keyword 1 (search results)"), QStringLiteral("发票 (search results)"),
+                                     QStringLiteral("Keyword 1")}));
     }
 };
 

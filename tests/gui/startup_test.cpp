@@ -5,8 +5,10 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -94,6 +96,15 @@ private slots:
         const QString strEntry = QString::fromUtf8(entry.readAll());
         QVERIFY(strEntry.contains(QStringLiteral("Exec=\"/opt/my tools/delvora\" %f")));
         QVERIFY(strEntry.contains(QStringLiteral("MimeType=application/x-delvora-case;")));
+        // The desktop's own checker finds nothing to say (hints and warnings included).
+        const QString strValidate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!strValidate.isEmpty()) {
+            QProcess validate;
+            validate.start(strValidate, {DesktopEntryPath(dir.path())});
+            QVERIFY(validate.waitForFinished());
+            const QByteArray said = validate.readAllStandardOutput() + validate.readAllStandardError();
+            QVERIFY2(validate.exitCode() == 0 && said.isEmpty(), said.constData());
+        }
         QFile mime(MimePackagePath(dir.path()));
         QVERIFY(mime.open(QIODevice::ReadOnly));
         QVERIFY(mime.readAll().contains("<glob pattern=\"*.wsh\"/>"));
