@@ -62,6 +62,10 @@ std::string RemoteFailureText(int error, const std::string& detail) {
 
 namespace {
 
+// Commands may be issued: idle, or with requests or answers half through
+// the socket (several in flight leave it there between calls).
+bool Usable(nbd_handle* h) { return nbd_aio_is_ready(h) || nbd_aio_is_processing(h); }
+
 int NbdErrno(int fallback) {
     const int e = nbd_get_errno();
     return e > 0 ? e : fallback;
@@ -262,6 +266,14 @@ public:
         }
         return completed == 1 ? ReadAhead::PieceState::Done : ReadAhead::PieceState::Failed;
     }
+    bool Landed(int64_t id, ReadAhead::PieceState& state) override {
+        int completed = nbd_aio_command_completed(m_pHandle, id);
+        // Answers already on the socket are taken in without waiting.
+        if (completed == 0 && nbd_poll(m_pHandle, 0) != -1) completed = nbd_aio_command_completed(m_pHandle, id);
+        if (completed == 0) return false;
+        state = completed == 1 ? ReadAhead::PieceState::Done : ReadAhead::PieceState::Failed;
+        return true;
+    }
     bool TimedOut() const { return m_bTimedOut; }
 
 private:
@@ -305,18 +317,20 @@ NbdRemoteDisk::~NbdRemoteDisk() { CloseHandle(); }
 
 void NbdRemoteDisk::CloseHandle(bool settle) {
     std::lock_guard lock(m_mutex);
-    if (m_pHandle && settle && nbd_aio_is_ready(m_pHandle)) {
+    if (m_pHandle && settle && Usable(m_pHandle)) {
         // nbdkit may abort when replies meet a socket closed under them: the
         // pieces on their way land first (briefly: a server that stopped
         // answering is not waited for), then the server is told goodbye.
         NbdReads reads(m_pHandle);
         const auto wait = std::chrono::milliseconds(std::min(m_endpoint.readTimeoutMs, kSettleMs));
-        if (m_readAhead.Drain(reads, Clock::now() + wait)) nbd_aio_disconnect(m_pHandle, 0);
+        const Clock::time_point deadline = Clock::now() + wait;
+        if (m_readAhead.Drain(reads, deadline) && m_prefetch.Drain(reads, deadline)) nbd_aio_disconnect(m_pHandle, 0);
     }
     if (m_pHandle) nbd_close(m_pHandle);
     m_pHandle = nullptr;
     // Nothing is in flight any more.
     m_readAhead.Reset(0);
+    m_prefetch.Reset(0);
     m_strExport.clear();
     m_nSize = 0;
 }
@@ -384,7 +398,7 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
         Utf16ToUtf8(std::span(reinterpret_cast<const uint16_t*>(deviceName.data()), deviceName.size()));
     // The scan reopens before every read: a live connection to the same
     // export is kept.
-    if (m_pHandle && name == m_strExport && nbd_aio_is_ready(m_pHandle)) return 0;
+    if (m_pHandle && name == m_strExport && Usable(m_pHandle)) return 0;
     CloseHandle();
     Negotiation n = Negotiate(m_endpoint);
     if (!n.handle) {
@@ -414,7 +428,15 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
     m_strExport = name;
     m_nSize = static_cast<uint64_t>(size);
     m_readAhead.Reset(m_nSize);
+    m_prefetch.Reset(m_nSize);
     return 0;
+}
+
+void NbdRemoteDisk::Prefetch(uint64_t sector, uint32_t count) {
+    std::lock_guard lock(m_mutex);
+    if (!m_pHandle || !Usable(m_pHandle) || sector > UINT64_MAX / 512) return;
+    NbdReads reads(m_pHandle);
+    m_prefetch.Hint(reads, sector * 512, count);
 }
 
 int32_t NbdRemoteDisk::Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) {
@@ -426,13 +448,14 @@ int32_t NbdRemoteDisk::Read(uint64_t sector, uint32_t count, std::vector<uint8_t
 
 int32_t NbdRemoteDisk::ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) {
     std::lock_guard lock(m_mutex);
-    if (!m_pHandle || !nbd_aio_is_ready(m_pHandle)) return -EIO;
+    if (!m_pHandle || !Usable(m_pHandle)) return -EIO;
     if (sector > UINT64_MAX / 512) return -EINVAL;
     const uint64_t offset = sector * 512;
     if (offset > m_nSize || count > m_nSize - offset) return -EINVAL;
     NbdReads reads(m_pHandle);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_endpoint.readTimeoutMs);
-    const ReadAhead::Result ahead = m_readAhead.Read(reads, offset, count, buffer, deadline);
+    ReadAhead::Result ahead = m_prefetch.Read(reads, offset, count, buffer, deadline);
+    if (ahead == ReadAhead::Result::NotHeld) ahead = m_readAhead.Read(reads, offset, count, buffer, deadline);
     if (ahead == ReadAhead::Result::Served) return 0;
     bool failed = false, lost = ahead == ReadAhead::Result::Lost;
     if (!lost) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/prefetch_cache.h"
 #include "disk/read_ahead.h"
 #include "disk/remote_disk.h"
 
@@ -58,6 +59,9 @@ public:
     int32_t Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) override;
     int32_t ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) override;
     uint64_t SizeBytes() const override { return m_nSize; }
+    bool TakesPrefetch() const override { return true; }
+    /// Sends the request now; the read that follows takes its answer.
+    void Prefetch(uint64_t sector, uint32_t count) override;
     /// Has no effect over NBD: every export can always be read.
     int32_t SetCheckInfo(int32_t, int32_t, int32_t) override { return 0; }
     int32_t GetHardInfo(uint8_t info[10]) override;
@@ -82,6 +86,7 @@ private:
     uint64_t m_nSize = 0;
     std::string m_strLastError;
     ReadAhead m_readAhead;
+    PrefetchCache m_prefetch;
     // One connection serves every reader of it (the worker, a view, a
     // script): the handle and the read-ahead state are one caller's at a time.
     std::recursive_mutex m_mutex;

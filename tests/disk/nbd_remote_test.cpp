@@ -75,8 +75,9 @@ TEST_F(NbdRemote, RemoteMachineListsLoadsAndExportsAsTheLocalOne) {
     EXPECT_EQ(far.out, expected);
     EXPECT_NE(local.out.find("C:\tNTFS"), std::string::npos) << "the drive letter comes from the mask";
 
-    // FAT32 and NTFS volumes: the same tree and the same recovered bytes.
-    for (const char* row : {"0", "1"}) {
+    // FAT32, NTFS and EXT2 volumes (folders hinted ahead on the remote
+    // side): the same tree and the same recovered bytes.
+    for (const char* row : {"0", "1", "3"}) {
         const CliResult lsLocal = Cli("--devices " + Map() + " --json ls PHYSICALDRIVE0 -p " + row);
         const CliResult lsFar = Cli("--json ls " + remote + " -p " + row);
         ASSERT_EQ(lsFar.status, 0) << lsFar.err;

@@ -156,6 +156,39 @@ bool Ext2Volume::ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
     return true;
 }
 
+void Ext2Volume::HintFolders(const std::vector<std::pair<FileItem*, uint32_t>>& stack,
+                             std::unordered_set<const FileItem*>& hinted) {
+    // Enough folders for one level of a wide tree to travel together,
+    // little enough to stay inside the source's cap.
+    constexpr size_t kAhead = 64;
+    const Ext2Geometry& g = Geometry();
+    ClusterRunList runs;
+    uint64_t budget = uint64_t{8} << 20;
+    for (size_t k = 0; k < std::min(kAhead, stack.size()) && budget > 0; ++k) {
+        const FileItem* folder = stack[stack.size() - 1 - k].first;
+        if (!hinted.insert(folder).second) continue;
+        const uint32_t n = folder->startCluster;
+        Ext2Inode inode;
+        if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n) || !m_Inodes.Fetch(n, inode)) continue;
+        if (m_VisitedFolders[n / 8] & (1u << (n & 7))) continue;
+        // A map whose blocks would have to be read first is left to the read.
+        if (inode.dwFlags & ext2_inode_flag::kInlineData || !InodeRuns(inode, runs, false)) continue;
+        // The same pieces ReadDirectoryBlocks reads.
+        for (const ClusterRun& run : runs) {
+            if (IsExt2Hole(run)) continue;
+            const uint64_t runBytes = run.count * g.dwBlockSize;
+            const uint64_t firstSector = m_dwSectorNo + run.first * g.dwSectorsPerBlock;
+            // A huge (or damaged) folder is hinted no further than the
+            // source would hold anyway.
+            for (uint64_t offset = 0; offset < runBytes && budget > 0; offset += kChunkBytes) {
+                const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kChunkBytes, runBytes - offset));
+                m_pDataSource->Prefetch(bytes, firstSector + offset / 512);
+                budget -= std::min<uint64_t>(budget, bytes);
+            }
+        }
+    }
+}
+
 bool Ext2Volume::ReadDirectory(FileItem& folder) {
     const uint32_t n = folder.startCluster;
     if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n)) return false;
@@ -227,14 +260,19 @@ bool Ext2Volume::LoadTree() {
             }
         };
         pushFolders(tree.m_RootItem, 1);
+        // A remote source is told the next folders' reads ahead of them.
+        const bool hint = m_pDataSource->TakesPrefetch();
+        std::unordered_set<const FileItem*> hinted;
         // Ends when both lists are empty; each pass moves items out of them.
         while (!stack.empty() || !deleted.empty()) {
             if (stack.empty()) {
                 std::reverse(deleted.begin(), deleted.end());
                 stack.swap(deleted);
             }
+            if (hint) HintFolders(stack, hinted);
             auto [folder, depth] = stack.back();
             stack.pop_back();
+            hinted.erase(folder);
             if (depth >= kMaxFolderDepth) continue;
             // A folder that cannot be read keeps no children; its parent stays.
             if (ReadDirectory(*folder)) pushFolders(*folder, depth + 1);
