@@ -78,10 +78,18 @@ private:
     /// settle: wait a little for the pieces read ahead first (a connection
     /// closed on purpose, not one that was lost).
     void CloseHandle(bool settle = true);
+    /// A connection to the export of that name: its size in size, or null
+    /// with the negative error in error and its text kept.
+    nbd_handle* OpenExport(const std::string& name, int64_t& size, int& error);
+    /// Adds connections to the open export for a long run of reads.
+    void OpenMoreConnections();
 
     NbdEndpoint m_endpoint;
     std::vector<std::string> m_exports;
-    nbd_handle* m_pHandle = nullptr;
+    nbd_handle* m_pHandle = nullptr;     // the first of m_handles
+    std::vector<nbd_handle*> m_handles;  // every connection to the export
+    uint32_t m_nTurn = 0;                // the connection the next request takes
+    bool m_bMoreTried = false;
     std::string m_strExport;
     uint64_t m_nSize = 0;
     std::string m_strLastError;

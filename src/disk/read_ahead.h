@@ -66,6 +66,8 @@ public:
     /// while no piece is in flight (the connection closed or not yet used):
     /// a piece in flight writes into a buffer held here.
     void Reset(uint64_t deviceBytes);
+    /// True once the reads have gone forward far enough to open the window.
+    bool Streaming() const { return m_nRun >= kStartAfter; }
 
 private:
     struct Piece {

@@ -210,6 +210,14 @@ TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
         ASSERT_TRUE(source.Open());
         std::vector<uint8_t> buffer(1 << 20, 0xAA);
         ASSERT_TRUE(source.GetData(buffer.data(), 4096, 0));
+        // A run read forward goes through several connections: the same
+        // bytes as the image, and afterwards the same failures as one.
+        const std::vector<uint8_t> image = ReadFileBytes(s_dir->File("disk.img"));
+        ASSERT_GE(image.size(), 4u << 20);
+        for (uint32_t at = 0; at < (3u << 20); at += 65536) {
+            ASSERT_TRUE(source.GetData(buffer.data(), 65536, at / 512));
+            ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + 65536, image.begin() + at)) << at;
+        }
 
         // A signal takes effect when each thread next runs: wait until every
         // thread has stopped, or until all are gone (the socket closes with
