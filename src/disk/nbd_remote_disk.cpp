@@ -35,7 +35,7 @@ constexpr int kSettleMs = 1000;
 // Connections to one export once a long run is read: the server answers
 // each connection with one worker, so a run read through several is
 // served by several workers at once.
-constexpr uint32_t kMaxConnections = 3;
+constexpr uint32_t kMaxConnections = 2;
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
