@@ -21,6 +21,14 @@ public:
     /// Bytes per logical sector the medium records (an E01's, a VHDX's);
     /// 0 when it does not say.
     virtual uint32_t LogicalSectorSize() const { return 0; }
+    /// True when Prefetch pays: reads wait for a network round trip each.
+    virtual bool TakesPrefetch() const { return false; }
+    /// A hint that [offset, offset + count) will be read soon; it changes no
+    /// read's result.
+    virtual void Prefetch(uint64_t offset, size_t count) {
+        (void)offset;
+        (void)count;
+    }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).

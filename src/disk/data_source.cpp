@@ -36,6 +36,10 @@ public:
         return m_pRemote->ReadInto(offset / 512, static_cast<uint32_t>(count), buffer) < 0 ? EIO : 0;
     }
     uint64_t Size() const override { return m_pRemote->SizeBytes(); }
+    bool TakesPrefetch() const override { return m_pRemote->TakesPrefetch(); }
+    void Prefetch(uint64_t offset, size_t count) override {
+        if (offset % 512 == 0 && count <= UINT32_MAX) m_pRemote->Prefetch(offset / 512, static_cast<uint32_t>(count));
+    }
 
 private:
     std::shared_ptr<RemoteDisk> m_pRemote;
@@ -95,6 +99,12 @@ int DataSource::Close() {
 int DataSource::GetData(uint8_t* buffer, uint32_t count, uint64_t sector) {
     if (!m_bIsOpen) return 0;
     return m_device.Read(buffer, count, sector);
+}
+
+bool DataSource::TakesPrefetch() const { return m_bIsOpen && m_device.TakesPrefetch(); }
+
+void DataSource::Prefetch(uint32_t count, uint64_t sector) {
+    if (m_bIsOpen) m_device.Prefetch(count, sector);
 }
 
 void DataSource::SetReportErrors(int report) {

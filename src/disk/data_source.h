@@ -51,6 +51,13 @@ public:
     /// piece by piece and zero-filled the same way for devices, images and
     /// remote disks.
     int GetData(uint8_t* buffer, uint32_t count, uint64_t sector);
+    /// Whether Prefetch pays (a remote disk): callers skip working out hints
+    /// otherwise.
+    bool TakesPrefetch() const;
+    /// Says that GetData(count, sector) will follow soon, so a remote source
+    /// can fetch several such ranges in one round trip. Only a hint: every
+    /// read answers as it would without it.
+    void Prefetch(uint32_t count, uint64_t sector);
     void SetReportErrors(int report);
 
     int ReadFat_BPB(uint64_t firstSector);

@@ -35,6 +35,13 @@ public:
     /// zero-filled and, for more than one 512-byte piece, re-read piece by
     /// piece; answers 1 when anything was read.
     int Read(uint8_t* buffer, uint32_t count, uint64_t sector);
+    /// Whether the backend fetches hinted ranges ahead.
+    bool TakesPrefetch() const { return m_pBackend && m_pBackend->TakesPrefetch(); }
+    /// Passes a hint that Read(count, sector) follows soon to the backend.
+    void Prefetch(uint32_t count, uint64_t sector) {
+        if (m_pBackend && sector <= UINT64_MAX / m_dwSectorSize)
+            m_pBackend->Prefetch(uint64_t{m_dwSectorSize} * sector, count);
+    }
     int Close();
     int IsOpen() const { return m_bOpened; }
     /// System text of the last failed open or read.

@@ -32,6 +32,10 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kReadPiece = 4u << 20;
 // How long a connection closed on purpose waits for its pieces read ahead.
 constexpr int kSettleMs = 1000;
+// Connections to one export once a long run is read: the server answers
+// each connection with one worker, so a run read through several is
+// served by several workers at once.
+constexpr uint32_t kMaxConnections = 2;
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -61,6 +65,10 @@ std::string RemoteFailureText(int error, const std::string& detail) {
 }
 
 namespace {
+
+// Commands may be issued: idle, or with requests or answers half through
+// the socket (several in flight leave it there between calls).
+bool Usable(nbd_handle* h) { return nbd_aio_is_ready(h) || nbd_aio_is_processing(h); }
 
 int NbdErrno(int fallback) {
     const int e = nbd_get_errno();
@@ -244,28 +252,44 @@ bool WantsTls(NbdEndpoint endpoint) {
     return n.status.detail.find("gnutls_handshake") != std::string::npos;
 }
 
-// The connection's reads as the read-ahead starts and waits for them.
+// The connections' reads as the read-ahead starts and waits for them:
+// requests take the connections in turn, and an id names its connection
+// (the low bits) and libnbd's cookie on it.
 class NbdReads final : public ReadAhead::Transport {
 public:
-    explicit NbdReads(nbd_handle* handle) : m_pHandle(handle) {}
+    NbdReads(const std::vector<nbd_handle*>& handles, uint32_t& turn) : m_handles(handles), m_turn(turn) {}
     int64_t Start(uint8_t* buffer, uint32_t length, uint64_t offset) override {
-        const int64_t id = nbd_aio_pread(m_pHandle, buffer, length, offset, NBD_NULL_COMPLETION, 0);
-        return id > 0 ? id : 0;
+        const uint32_t i = m_turn++ % m_handles.size();
+        const int64_t cookie = nbd_aio_pread(m_handles[i], buffer, length, offset, NBD_NULL_COMPLETION, 0);
+        return cookie > 0 && cookie <= INT64_MAX / kMaxConnections ? cookie * kMaxConnections + i : 0;
     }
     ReadAhead::PieceState Wait(int64_t id, Clock::time_point deadline) override {
         int completed = 0;
-        nbd_handle* h = m_pHandle;
-        const int driven = Drive(h, deadline, [&] { return (completed = nbd_aio_command_completed(h, id)) != 0; });
+        nbd_handle* h = m_handles[id % kMaxConnections];
+        const int64_t cookie = id / kMaxConnections;
+        const int driven =
+            Drive(h, deadline, [&] { return (completed = nbd_aio_command_completed(h, cookie)) != 0; });
         if (driven != 1) {
             m_bTimedOut = driven == 0;
             return ReadAhead::PieceState::Lost;
         }
         return completed == 1 ? ReadAhead::PieceState::Done : ReadAhead::PieceState::Failed;
     }
+    bool Landed(int64_t id, ReadAhead::PieceState& state) override {
+        nbd_handle* h = m_handles[id % kMaxConnections];
+        const int64_t cookie = id / kMaxConnections;
+        int completed = nbd_aio_command_completed(h, cookie);
+        // Answers already on the socket are taken in without waiting.
+        if (completed == 0 && nbd_poll(h, 0) != -1) completed = nbd_aio_command_completed(h, cookie);
+        if (completed == 0) return false;
+        state = completed == 1 ? ReadAhead::PieceState::Done : ReadAhead::PieceState::Failed;
+        return true;
+    }
     bool TimedOut() const { return m_bTimedOut; }
 
 private:
-    nbd_handle* m_pHandle;
+    const std::vector<nbd_handle*>& m_handles;
+    uint32_t& m_turn;
     bool m_bTimedOut = false;
 };
 
@@ -305,18 +329,24 @@ NbdRemoteDisk::~NbdRemoteDisk() { CloseHandle(); }
 
 void NbdRemoteDisk::CloseHandle(bool settle) {
     std::lock_guard lock(m_mutex);
-    if (m_pHandle && settle && nbd_aio_is_ready(m_pHandle)) {
+    const bool usable = std::all_of(m_handles.begin(), m_handles.end(), Usable);
+    if (!m_handles.empty() && settle && usable) {
         // nbdkit may abort when replies meet a socket closed under them: the
         // pieces on their way land first (briefly: a server that stopped
         // answering is not waited for), then the server is told goodbye.
-        NbdReads reads(m_pHandle);
+        NbdReads reads(m_handles, m_nTurn);
         const auto wait = std::chrono::milliseconds(std::min(m_endpoint.readTimeoutMs, kSettleMs));
-        if (m_readAhead.Drain(reads, Clock::now() + wait)) nbd_aio_disconnect(m_pHandle, 0);
+        const Clock::time_point deadline = Clock::now() + wait;
+        if (m_readAhead.Drain(reads, deadline) && m_prefetch.Drain(reads, deadline))
+            for (nbd_handle* h : m_handles) nbd_aio_disconnect(h, 0);
     }
-    if (m_pHandle) nbd_close(m_pHandle);
+    for (nbd_handle* h : m_handles) nbd_close(h);
+    m_handles.clear();
     m_pHandle = nullptr;
+    m_bMoreTried = false;
     // Nothing is in flight any more.
     m_readAhead.Reset(0);
+    m_prefetch.Reset(0);
     m_strExport.clear();
     m_nSize = 0;
 }
@@ -384,12 +414,27 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
         Utf16ToUtf8(std::span(reinterpret_cast<const uint16_t*>(deviceName.data()), deviceName.size()));
     // The scan reopens before every read: a live connection to the same
     // export is kept.
-    if (m_pHandle && name == m_strExport && nbd_aio_is_ready(m_pHandle)) return 0;
+    if (m_pHandle && name == m_strExport && Usable(m_pHandle)) return 0;
     CloseHandle();
+    int64_t size = -1;
+    int error = 0;
+    nbd_handle* h = OpenExport(name, size, error);
+    if (!h) return error;
+    m_pHandle = h;
+    m_handles = {h};
+    m_strExport = name;
+    m_nSize = static_cast<uint64_t>(size);
+    m_readAhead.Reset(m_nSize);
+    m_prefetch.Reset(m_nSize);
+    return 0;
+}
+
+nbd_handle* NbdRemoteDisk::OpenExport(const std::string& name, int64_t& size, int& error) {
     Negotiation n = Negotiate(m_endpoint);
     if (!n.handle) {
         m_strLastError = n.status.detail;
-        return n.status.code < 0 ? n.status.code : -EIO;
+        error = n.status.code < 0 ? n.status.code : -EIO;
+        return nullptr;
     }
     nbd_handle* h = n.handle;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_endpoint.connectTimeoutMs);
@@ -403,18 +448,41 @@ int32_t NbdRemoteDisk::Open(const std::u16string& deviceName, uint32_t sectorSiz
     onGo.user_data = &answered;
     if (nbd_set_export_name(h, name.c_str()) != -1 && nbd_aio_opt_go(h, onGo) != -1)
         driven = Drive(h, deadline, [&answered] { return answered; });
-    const int64_t size = driven == 1 && nbd_aio_is_ready(h) ? nbd_get_size(h) : -1;
+    size = driven == 1 && nbd_aio_is_ready(h) ? nbd_get_size(h) : -1;
     if (size < 0) {
         const int e = NbdErrno(driven == 0 ? ETIMEDOUT : ENOENT);
         m_strLastError = RemoteFailureText(e, NbdErrorText());
         nbd_close(h);
-        return -e;
+        error = -e;
+        return nullptr;
     }
-    m_pHandle = h;
-    m_strExport = name;
-    m_nSize = static_cast<uint64_t>(size);
-    m_readAhead.Reset(m_nSize);
-    return 0;
+    return h;
+}
+
+void NbdRemoteDisk::OpenMoreConnections() {
+    m_bMoreTried = true;
+    // Once per export, and only what opens at once: a server that refuses
+    // more connections leaves the reads on the ones there are.
+    const std::string lastError = m_strLastError;
+    while (m_handles.size() < kMaxConnections) {
+        int64_t size = -1;
+        int error = 0;
+        nbd_handle* h = OpenExport(m_strExport, size, error);
+        if (!h) break;
+        if (static_cast<uint64_t>(size) != m_nSize) {
+            nbd_close(h);
+            break;
+        }
+        m_handles.push_back(h);
+    }
+    m_strLastError = lastError;
+}
+
+void NbdRemoteDisk::Prefetch(uint64_t sector, uint32_t count) {
+    std::lock_guard lock(m_mutex);
+    if (!m_pHandle || !Usable(m_pHandle) || sector > UINT64_MAX / 512) return;
+    NbdReads reads(m_handles, m_nTurn);
+    m_prefetch.Hint(reads, sector * 512, count);
 }
 
 int32_t NbdRemoteDisk::Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) {
@@ -426,13 +494,16 @@ int32_t NbdRemoteDisk::Read(uint64_t sector, uint32_t count, std::vector<uint8_t
 
 int32_t NbdRemoteDisk::ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) {
     std::lock_guard lock(m_mutex);
-    if (!m_pHandle || !nbd_aio_is_ready(m_pHandle)) return -EIO;
+    if (!m_pHandle || !Usable(m_pHandle)) return -EIO;
     if (sector > UINT64_MAX / 512) return -EINVAL;
     const uint64_t offset = sector * 512;
     if (offset > m_nSize || count > m_nSize - offset) return -EINVAL;
-    NbdReads reads(m_pHandle);
+    // A long run read forward goes on through several connections.
+    if (!m_bMoreTried && m_readAhead.Streaming()) OpenMoreConnections();
+    NbdReads reads(m_handles, m_nTurn);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_endpoint.readTimeoutMs);
-    const ReadAhead::Result ahead = m_readAhead.Read(reads, offset, count, buffer, deadline);
+    ReadAhead::Result ahead = m_prefetch.Read(reads, offset, count, buffer, deadline);
+    if (ahead == ReadAhead::Result::NotHeld) ahead = m_readAhead.Read(reads, offset, count, buffer, deadline);
     if (ahead == ReadAhead::Result::Served) return 0;
     bool failed = false, lost = ahead == ReadAhead::Result::Lost;
     if (!lost) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/prefetch_cache.h"
 #include "disk/read_ahead.h"
 #include "disk/remote_disk.h"
 
@@ -58,6 +59,9 @@ public:
     int32_t Read(uint64_t sector, uint32_t count, std::vector<uint8_t>& data) override;
     int32_t ReadInto(uint64_t sector, uint32_t count, uint8_t* buffer) override;
     uint64_t SizeBytes() const override { return m_nSize; }
+    bool TakesPrefetch() const override { return true; }
+    /// Sends the request now; the read that follows takes its answer.
+    void Prefetch(uint64_t sector, uint32_t count) override;
     /// Has no effect over NBD: every export can always be read.
     int32_t SetCheckInfo(int32_t, int32_t, int32_t) override { return 0; }
     int32_t GetHardInfo(uint8_t info[10]) override;
@@ -74,14 +78,23 @@ private:
     /// settle: wait a little for the pieces read ahead first (a connection
     /// closed on purpose, not one that was lost).
     void CloseHandle(bool settle = true);
+    /// A connection to the export of that name: its size in size, or null
+    /// with the negative error in error and its text kept.
+    nbd_handle* OpenExport(const std::string& name, int64_t& size, int& error);
+    /// Adds connections to the open export for a long run of reads.
+    void OpenMoreConnections();
 
     NbdEndpoint m_endpoint;
     std::vector<std::string> m_exports;
-    nbd_handle* m_pHandle = nullptr;
+    nbd_handle* m_pHandle = nullptr;     // the first of m_handles
+    std::vector<nbd_handle*> m_handles;  // every connection to the export
+    uint32_t m_nTurn = 0;                // the connection the next request takes
+    bool m_bMoreTried = false;
     std::string m_strExport;
     uint64_t m_nSize = 0;
     std::string m_strLastError;
     ReadAhead m_readAhead;
+    PrefetchCache m_prefetch;
     // One connection serves every reader of it (the worker, a view, a
     // script): the handle and the read-ahead state are one caller's at a time.
     std::recursive_mutex m_mutex;

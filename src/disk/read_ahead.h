@@ -32,6 +32,14 @@ public:
         /// died, and then requests may still be writing: only closing the
         /// connection stops them.
         virtual PieceState Wait(int64_t id, TimePoint deadline) = 0;
+        /// Without waiting: true, with its state, when the request has
+        /// finished (it is then retired, not to be waited for); false while
+        /// it is on its way or when the transport cannot tell.
+        virtual bool Landed(int64_t id, PieceState& state) {
+            (void)id;
+            (void)state;
+            return false;
+        }
     };
 
     enum class Result {
@@ -58,6 +66,8 @@ public:
     /// while no piece is in flight (the connection closed or not yet used):
     /// a piece in flight writes into a buffer held here.
     void Reset(uint64_t deviceBytes);
+    /// True once the reads have gone forward far enough to open the window.
+    bool Streaming() const { return m_nRun >= kStartAfter; }
 
 private:
     struct Piece {

@@ -32,6 +32,14 @@ public:
     virtual std::string LastErrorText() const { return {}; }
     /// Bytes of the opened device; 0 when the service does not say.
     virtual uint64_t SizeBytes() const { return 0; }
+    /// Whether the service fetches hinted ranges ahead (see Prefetch).
+    virtual bool TakesPrefetch() const { return false; }
+    /// A hint that count bytes from a sector will be read soon; a service
+    /// may start fetching them. Changes no read's result.
+    virtual void Prefetch(uint64_t sector, uint32_t count) {
+        (void)sector;
+        (void)count;
+    }
 
     // Scan support: which drives the remote machine has.
     virtual int32_t AddRef() { return 0; }

@@ -75,8 +75,9 @@ TEST_F(NbdRemote, RemoteMachineListsLoadsAndExportsAsTheLocalOne) {
     EXPECT_EQ(far.out, expected);
     EXPECT_NE(local.out.find("C:\tNTFS"), std::string::npos) << "the drive letter comes from the mask";
 
-    // FAT32 and NTFS volumes: the same tree and the same recovered bytes.
-    for (const char* row : {"0", "1"}) {
+    // FAT32, NTFS and EXT2 volumes (folders hinted ahead on the remote
+    // side): the same tree and the same recovered bytes.
+    for (const char* row : {"0", "1", "3"}) {
         const CliResult lsLocal = Cli("--devices " + Map() + " --json ls PHYSICALDRIVE0 -p " + row);
         const CliResult lsFar = Cli("--json ls " + remote + " -p " + row);
         ASSERT_EQ(lsFar.status, 0) << lsFar.err;
@@ -209,6 +210,14 @@ TEST_F(NbdRemote, ADroppedServerGivesFailedReadsNotAHang) {
         ASSERT_TRUE(source.Open());
         std::vector<uint8_t> buffer(1 << 20, 0xAA);
         ASSERT_TRUE(source.GetData(buffer.data(), 4096, 0));
+        // A run read forward goes through several connections: the same
+        // bytes as the image, and afterwards the same failures as one.
+        const std::vector<uint8_t> image = ReadFileBytes(s_dir->File("disk.img"));
+        ASSERT_GE(image.size(), 4u << 20);
+        for (uint32_t at = 0; at < (3u << 20); at += 65536) {
+            ASSERT_TRUE(source.GetData(buffer.data(), 65536, at / 512));
+            ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + 65536, image.begin() + at)) << at;
+        }
 
         // A signal takes effect when each thread next runs: wait until every
         // thread has stopped, or until all are gone (the socket closes with

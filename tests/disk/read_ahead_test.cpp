@@ -1,5 +1,6 @@
-// The read-ahead window against a fake connection that completes a request
-// when it is waited for, fails chosen sectors as a bad disk does, and checks
+// The read-ahead window and the hinted-range cache against a fake
+// connection that completes a request when it is waited for (or asked
+// whether it landed), fails chosen sectors as a bad disk does, and checks
 // that no buffer is handed out again while a request still writes into it.
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <random>
 
 #include "common/bytes.h"
+#include "disk/prefetch_cache.h"
 #include "disk/read_ahead.h"
 #include "support/memory_backend.h"
 
@@ -37,7 +39,17 @@ public:
         m_pending.erase(it);
         return m_disk.ReadAt(r.buffer, r.length, r.offset) == 0 ? PieceState::Done : PieceState::Failed;
     }
+    bool Landed(int64_t id, PieceState& state) override {
+        if (!landing) return false;
+        const auto it = m_pending.find(id);
+        if (it == m_pending.end()) return false;
+        const Request r = it->second;
+        m_pending.erase(it);
+        state = m_disk.ReadAt(r.buffer, r.length, r.offset) == 0 ? PieceState::Done : PieceState::Failed;
+        return true;
+    }
     size_t Pending() const { return m_pending.size(); }
+    bool landing = true;  // false: every request stays on its way until waited for
     int starts = 0;
     uint64_t fetched = 0;
     int waitsLeft = -1;  // negative: the connection never drops
@@ -162,6 +174,99 @@ TEST(ReadAhead, ALostConnectionIsToldAndNothingIsServedAfterIt) {
     ahead.Reset(disk.size());
     connection.waitsLeft = -1;
     EXPECT_EQ(ahead.Read(connection, 0, 512, out.data(), ReadAhead::TimePoint::max()), ReadAhead::Result::NotHeld);
+}
+
+// What NbdRemoteDisk does with the cache's answers.
+bool ReadHinted(PrefetchCache& cache, FakeConnection& c, uint64_t offset, uint32_t count, uint8_t* out) {
+    const auto deadline = ReadAhead::TimePoint::max();
+    switch (cache.Read(c, offset, count, out, deadline)) {
+        case ReadAhead::Result::Served: return true;
+        case ReadAhead::Result::Lost: return false;
+        case ReadAhead::Result::NotHeld: break;
+    }
+    return c.Wait(c.Start(out, count, offset), deadline) == PieceState::Done;
+}
+
+TEST(PrefetchCache, HintedReadsGiveTheSameBytesAndFailuresAsDirectOnes) {
+    constexpr uint64_t kSize = 64u << 20;
+    std::vector<uint8_t> disk(kSize);
+    for (uint64_t at = 0; at + 4 <= kSize; at += 4) PutLe32(disk.data() + at, static_cast<uint32_t>(at * 2654435761u));
+    const uint64_t bad = 5 * 4096 + 1024;  // a failing sector inside the fifth folder
+    std::vector<Step> folders;              // scattered, as a tree's folders lie
+    for (uint64_t i = 0; i < 40; ++i) folders.push_back({i * 1048576 + (i % 3) * 4096, static_cast<uint32_t>(4096 * (1 + i % 4))});
+    folders[5].offset = 5 * 4096;
+
+    const struct {
+        const char* name;
+        std::vector<Step> hints;
+        std::vector<Step> reads;
+        int maxDirect;  // reads that may go to the connection themselves
+    } cases[] = {
+        {"hinted in reading order", folders, folders, 1},
+        {"read in the opposite order", folders, {folders.rbegin(), folders.rend()}, 1},
+        {"parts of hinted ranges", folders, {{folders[3].offset + 512, 1024}, {folders[3].offset, 512}}, 0},
+        {"reads never hinted", {}, folders, 40},
+        {"hints never read, then other reads", folders, Forward(48u << 20, (48u << 20) + 65536, 4096), 16},
+        {"a hint past the end of the device", {{kSize - 4096, 8192}}, {{kSize - 4096, 4096}}, 1},
+        {"a hint larger than a range may be", {{0, PrefetchCache::kMaxRangeBytes + 512}}, {{0, 4096}}, 1},
+    };
+    for (const auto& c : cases) {
+        FakeConnection connection(disk, {bad / 512});
+        PrefetchCache cache;
+        cache.Reset(kSize);
+        for (const Step& h : c.hints) cache.Hint(connection, h.offset, h.count);
+        const int hinted = connection.starts;
+        for (const Step& s : c.reads) {
+            std::vector<uint8_t> out(s.count, 0xEE);
+            const bool touchesBad = s.offset <= bad && bad < s.offset + s.count;
+            // A failed hint is dropped: the direct read reports the failure.
+            ASSERT_EQ(ReadHinted(cache, connection, s.offset, s.count, out.data()), !touchesBad)
+                << c.name << " at " << s.offset;
+            if (!touchesBad) {
+                ASSERT_EQ(0, std::memcmp(out.data(), disk.data() + s.offset, s.count)) << c.name;
+            }
+        }
+        EXPECT_LE(connection.starts - hinted, c.maxDirect) << c.name;
+        EXPECT_LE(cache.HeldBytes(), PrefetchCache::kMaxBytes) << c.name;
+        EXPECT_TRUE(cache.Drain(connection, ReadAhead::TimePoint::max()));
+        EXPECT_EQ(connection.Pending(), 0u) << c.name;
+    }
+}
+
+TEST(PrefetchCache, HoldsNoMoreThanItsCapAndMakesRoomOnlyFromLandedRanges) {
+    std::vector<uint8_t> disk(64u << 20, 0x44);
+    std::vector<uint8_t> out(1u << 20);
+    for (const bool landing : {true, false}) {
+        FakeConnection connection(disk, {});
+        connection.landing = landing;
+        PrefetchCache cache;
+        cache.Reset(disk.size());
+        const uint32_t range = 1u << 20;
+        const uint64_t wanted = 3 * PrefetchCache::kMaxBytes / range;
+        for (uint64_t i = 0; i < wanted; ++i) cache.Hint(connection, i * range, range);
+        EXPECT_LE(connection.fetched, (landing ? 3 : 1) * PrefetchCache::kMaxBytes);
+        EXPECT_LE(cache.HeldBytes(), PrefetchCache::kMaxBytes);
+        EXPECT_LE(cache.Ranges(), PrefetchCache::kMaxRanges);
+        if (!landing) {
+            // Nothing landed, so nothing was dropped: reading frees room.
+            ASSERT_TRUE(ReadHinted(cache, connection, 0, range, out.data()));
+            cache.Hint(connection, (wanted + 1) * range, range);
+            EXPECT_EQ(cache.HeldBytes(), PrefetchCache::kMaxBytes);
+        }
+        ASSERT_TRUE(cache.Drain(connection, ReadAhead::TimePoint::max()));
+        EXPECT_EQ(connection.Pending(), 0u);
+    }
+}
+
+TEST(PrefetchCache, ALostConnectionIsToldWhenAHintedRangeIsWaitedFor) {
+    std::vector<uint8_t> disk(1u << 20, 0x5A);
+    FakeConnection connection(disk, {});
+    connection.waitsLeft = 0;
+    PrefetchCache cache;
+    cache.Reset(disk.size());
+    cache.Hint(connection, 4096, 4096);
+    std::vector<uint8_t> out(4096);
+    EXPECT_EQ(cache.Read(connection, 4096, 4096, out.data(), ReadAhead::TimePoint::max()), ReadAhead::Result::Lost);
 }
 
 }  // namespace

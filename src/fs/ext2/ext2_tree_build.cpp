@@ -38,30 +38,59 @@ bool Ext2Volume::InodePass() {
     const uint64_t tableBlocks = (uint64_t{g.dwInodesPerGroup} * g.dwInodeSize + g.dwBlockSize - 1) / g.dwBlockSize;
     const bool checksummed =
         (g.dwRoCompat & (ext2_feature::kGroupChecksums | ext2_feature::kMetadataChecksums)) != 0;
+    // The pieces of the used part of every group's table, in reading order.
+    struct Piece {
+        uint32_t group = 0;
+        uint64_t n = 1;     // inode number of the group's first inode
+        uint32_t done = 0;  // inodes of the group before this piece
+        uint64_t sector = 0;
+        uint32_t take = 0;  // inodes in this piece
+        uint32_t bytes = 0;
+    };
+    // Moves to the piece after `at` (or the first, for a fresh cursor);
+    // false after the last group, or once every inode of the count is passed.
+    const auto next = [&](Piece& at) {
+        at.done += at.take;
+        at.sector += at.bytes / 512;
+        at.take = at.bytes = 0;
+        for (; at.group < g.dwGroupCount && at.n <= count; at.n += g.dwInodesPerGroup, ++at.group, at.done = 0) {
+            const uint32_t inGroup = static_cast<uint32_t>(std::min<uint64_t>(
+                {g.dwInodesPerGroup, count - at.n + 1,
+                 tree.m_Groups.UsedInodes(at.group, g.dwInodesPerGroup, checksummed)}));
+            const uint64_t table = tree.m_Groups.InodeTableBlock(at.group);
+            // A table outside the volume: its inodes stay empty.
+            if (table == 0 || table >= tree.m_qwBlockLimit || tableBlocks > tree.m_qwBlockLimit - table) continue;
+            if (at.done >= inGroup) continue;
+            if (at.done == 0) at.sector = m_dwSectorNo + table * g.dwSectorsPerBlock;
+            at.take = std::min(perChunk, inGroup - at.done);
+            at.bytes = (at.take * g.dwInodeSize + 511) / 512 * 512;
+            return true;
+        }
+        return false;
+    };
+    // A remote source fetches the pieces a few megabytes ahead of the
+    // reads, across the jumps from one group's table to the next.
+    const bool hint = m_pDataSource->TakesPrefetch();
+    constexpr uint64_t kHintAhead = uint64_t{4} << 20;
+    Piece hinted;
+    bool hintsLeft = hint;
+    uint64_t hintedBytes = 0, readBytes = 0;
     std::vector<uint8_t> chunk(kChunkBytes);
-    uint64_t n = 1;  // inode number of the group's first inode
-    // Ends after the last group, or once every inode of the count is passed.
-    for (uint32_t group = 0; group < g.dwGroupCount && n <= count; n += g.dwInodesPerGroup, ++group) {
-        const uint32_t inGroup = static_cast<uint32_t>(std::min<uint64_t>(
-            {g.dwInodesPerGroup, count - n + 1, tree.m_Groups.UsedInodes(group, g.dwInodesPerGroup, checksummed)}));
-        const uint64_t table = tree.m_Groups.InodeTableBlock(group);
-        // A table outside the volume: its inodes stay empty.
-        if (table == 0 || table >= tree.m_qwBlockLimit || tableBlocks > tree.m_qwBlockLimit - table) continue;
-        uint64_t sector = m_dwSectorNo + table * g.dwSectorsPerBlock;
-        for (uint32_t done = 0; done < inGroup;) {
-            const uint32_t take = std::min(perChunk, inGroup - done);
-            const uint32_t bytes = (take * g.dwInodeSize + 511) / 512 * 512;
-            if (!m_pDataSource->GetData(chunk.data(), bytes, sector)) return false;
-            const ByteSpan data(chunk.data(), bytes);
-            for (uint32_t i = 0; i < take; ++i) {
-                const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
-                // A never-used inode (no mode, deletion time or block) keeps
-                // its zero summary; most of a volume's inodes are such.
-                if (Le16(bytes, 0) == 0 && Le32(bytes, 20) == 0 && Le32(bytes, kExt2BlockField) == 0) continue;
-                m_Inodes.Store(static_cast<uint32_t>(n + done + i), DecodeExt2Inode(bytes));
-            }
-            done += take;
-            sector += bytes / 512;
+    // Ends with the groups: each step moves the cursor to a later piece.
+    for (Piece at; next(at);) {
+        while (hintsLeft && hintedBytes < readBytes + kHintAhead && (hintsLeft = next(hinted))) {
+            m_pDataSource->Prefetch(hinted.bytes, hinted.sector);
+            hintedBytes += hinted.bytes;
+        }
+        readBytes += at.bytes;
+        if (!m_pDataSource->GetData(chunk.data(), at.bytes, at.sector)) return false;
+        const ByteSpan data(chunk.data(), at.bytes);
+        for (uint32_t i = 0; i < at.take; ++i) {
+            const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
+            // A never-used inode (no mode, deletion time or block) keeps
+            // its zero summary; most of a volume's inodes are such.
+            if (Le16(bytes, 0) == 0 && Le32(bytes, 20) == 0 && Le32(bytes, kExt2BlockField) == 0) continue;
+            m_Inodes.Store(static_cast<uint32_t>(at.n + at.done + i), DecodeExt2Inode(bytes));
         }
     }
     return true;
@@ -156,6 +185,39 @@ bool Ext2Volume::ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
     return true;
 }
 
+void Ext2Volume::HintFolders(const std::vector<std::pair<FileItem*, uint32_t>>& stack,
+                             std::unordered_set<const FileItem*>& hinted) {
+    // Enough folders for one level of a wide tree to travel together,
+    // little enough to stay inside the source's cap.
+    constexpr size_t kAhead = 64;
+    const Ext2Geometry& g = Geometry();
+    ClusterRunList runs;
+    uint64_t budget = uint64_t{8} << 20;
+    for (size_t k = 0; k < std::min(kAhead, stack.size()) && budget > 0; ++k) {
+        const FileItem* folder = stack[stack.size() - 1 - k].first;
+        if (!hinted.insert(folder).second) continue;
+        const uint32_t n = folder->startCluster;
+        Ext2Inode inode;
+        if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n) || !m_Inodes.Fetch(n, inode)) continue;
+        if (m_VisitedFolders[n / 8] & (1u << (n & 7))) continue;
+        // A map whose blocks would have to be read first is left to the read.
+        if (inode.dwFlags & ext2_inode_flag::kInlineData || !InodeRuns(inode, runs, false)) continue;
+        // The same pieces ReadDirectoryBlocks reads.
+        for (const ClusterRun& run : runs) {
+            if (IsExt2Hole(run)) continue;
+            const uint64_t runBytes = run.count * g.dwBlockSize;
+            const uint64_t firstSector = m_dwSectorNo + run.first * g.dwSectorsPerBlock;
+            // A huge (or damaged) folder is hinted no further than the
+            // source would hold anyway.
+            for (uint64_t offset = 0; offset < runBytes && budget > 0; offset += kChunkBytes) {
+                const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kChunkBytes, runBytes - offset));
+                m_pDataSource->Prefetch(bytes, firstSector + offset / 512);
+                budget -= std::min<uint64_t>(budget, bytes);
+            }
+        }
+    }
+}
+
 bool Ext2Volume::ReadDirectory(FileItem& folder) {
     const uint32_t n = folder.startCluster;
     if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n)) return false;
@@ -227,14 +289,19 @@ bool Ext2Volume::LoadTree() {
             }
         };
         pushFolders(tree.m_RootItem, 1);
+        // A remote source is told the next folders' reads ahead of them.
+        const bool hint = m_pDataSource->TakesPrefetch();
+        std::unordered_set<const FileItem*> hinted;
         // Ends when both lists are empty; each pass moves items out of them.
         while (!stack.empty() || !deleted.empty()) {
             if (stack.empty()) {
                 std::reverse(deleted.begin(), deleted.end());
                 stack.swap(deleted);
             }
+            if (hint) HintFolders(stack, hinted);
             auto [folder, depth] = stack.back();
             stack.pop_back();
+            hinted.erase(folder);
             if (depth >= kMaxFolderDepth) continue;
             // A folder that cannot be read keeps no children; its parent stays.
             if (ReadDirectory(*folder)) pushFolders(*folder, depth + 1);

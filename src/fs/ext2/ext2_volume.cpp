@@ -166,14 +166,16 @@ bool Ext2Volume::ReadInode(uint32_t n, Ext2Inode& inode, std::vector<uint8_t>* r
     return true;
 }
 
-bool Ext2Volume::InodeRuns(const Ext2Inode& inode, ClusterRunList& runs) {
+bool Ext2Volume::InodeRuns(const Ext2Inode& inode, ClusterRunList& runs, bool readMapBlocks) {
     const Ext2Geometry& g = Geometry();
     runs.Clear();
     if (g.dwBlockSize == 0) return false;
     if (inode.dwFlags & ext2_inode_flag::kInlineData) return true;  // no blocks
     const uint64_t blocks = inode.qwSize / g.dwBlockSize + (inode.qwSize % g.dwBlockSize != 0);
     const Ext2MapLimits limits{g.dwBlockSize, Ext2Tree().m_qwBlockLimit};
-    const auto read = [this](uint64_t block, std::span<uint8_t> out) { return ReadBlock(block, out); };
+    const auto read = [this, readMapBlocks](uint64_t block, std::span<uint8_t> out) {
+        return readMapBlocks && ReadBlock(block, out);
+    };
     if (inode.dwFlags & ext2_inode_flag::kExtents) return Ext2ExtentsToRuns(inode.blockMap, blocks, limits, read, runs);
     return Ext2BlockMapToRuns(inode.blockMap, blocks, limits, read, runs);
 }

@@ -72,8 +72,9 @@ public:
     /// given) its on-disk bytes up to kExt2InodeReadBytes.
     bool ReadInode(uint32_t n, Ext2Inode& inode, std::vector<uint8_t>* raw = nullptr);
     /// Runs of an inode's data, covering its size (holes as runs from 0);
-    /// none for data kept inline.
-    bool InodeRuns(const Ext2Inode& inode, ClusterRunList& runs);
+    /// none for data kept inline. Without readMapBlocks, a map that needs
+    /// indirect or index blocks read fails instead.
+    bool InodeRuns(const Ext2Inode& inode, ClusterRunList& runs, bool readMapBlocks = true);
     /// Reads one whole block of the volume.
     bool ReadBlock(uint64_t block, std::span<uint8_t> out);
 
@@ -83,6 +84,10 @@ private:
     bool CheckFeatures(const Ext2Geometry& g);
     bool InodePass();
     bool ReadDirectory(FileItem& folder);
+    /// Tells a remote source which reads the next folders on the stack (read
+    /// from its back) will make, so that it fetches them together.
+    void HintFolders(const std::vector<std::pair<FileItem*, uint32_t>>& stack,
+                     std::unordered_set<const FileItem*>& hinted);
     bool ReadDirectoryBlocks(const Ext2Inode& inode, uint32_t n,
                              const std::function<bool(const struct Ext2DirEntry&)>& visit);
     bool FillItem(const struct Ext2DirEntry& entry, FileItem& item);

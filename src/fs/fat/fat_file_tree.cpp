@@ -83,19 +83,43 @@ std::vector<uint32_t> FatFileTree::DirectoryChain(uint32_t start, size_t maxClus
     return clusters;
 }
 
-bool FatFileTree::ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer) {
+template <typename Read>
+bool FatFileTree::ForEachClusterRun(const std::vector<uint32_t>& clusters, Read read) const {
     const uint32_t cb = m_geometry.clusterBytes;
-    buffer.resize(size_t{cb} * clusters.size());
     // Neighbouring clusters are read with one call.
     for (size_t i = 0; i < clusters.size();) {
         size_t n = 1;
         while (i + n < clusters.size() && clusters[i + n] == clusters[i] + n && n * cb < (1u << 20)) ++n;
-        if (!m_medium.Read(m_geometry.ClusterSector(clusters[i]), buffer.data() + i * cb,
-                           static_cast<uint32_t>(n * cb)))
-            return false;
+        if (!read(i, n)) return false;
         i += n;
     }
     return true;
+}
+
+bool FatFileTree::ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer) {
+    const uint32_t cb = m_geometry.clusterBytes;
+    buffer.resize(size_t{cb} * clusters.size());
+    return ForEachClusterRun(clusters, [&](size_t i, size_t n) {
+        return m_medium.Read(m_geometry.ClusterSector(clusters[i]), buffer.data() + i * cb,
+                             static_cast<uint32_t>(n * cb));
+    });
+}
+
+void FatFileTree::HintFolders(const std::vector<FileItem*>& stack, std::unordered_set<const FileItem*>& hinted) {
+    // Enough folders for one level of a wide tree to travel together,
+    // little enough to stay inside the source's cap.
+    constexpr size_t kAhead = 64;
+    const uint32_t cb = m_geometry.clusterBytes;
+    for (size_t k = 0; k < std::min(kAhead, stack.size()); ++k) {
+        const FileItem* folder = stack[stack.size() - 1 - k];
+        if (!hinted.insert(folder).second) continue;
+        const size_t maxClusters = folder->IsDeleted() ? 1 : MaxDirectoryClusters();
+        const std::vector<uint32_t> clusters = DirectoryChain(folder->startCluster, maxClusters, true);
+        ForEachClusterRun(clusters, [&](size_t i, size_t n) {
+            m_medium.Prefetch(m_geometry.ClusterSector(clusters[i]), static_cast<uint32_t>(n * cb));
+            return true;
+        });
+    }
 }
 
 bool FatFileTree::GetSubDirector(FileItem& folder, ByteSpan entries) {
@@ -165,12 +189,17 @@ void FatFileTree::WalkSubfolders() {
     };
     queueChildren(m_RootItem, true);
     Log& log = m_pContext->Logger();
+    // A remote source is told the next folders' reads ahead of them.
+    const bool hint = m_medium.TakesPrefetch();
+    std::unordered_set<const FileItem*> hinted;
     auto drain = [&](std::vector<FileItem*>& stack) {
         // Each folder is read once; every read marks its clusters visited,
         // so the stack only ever holds children of folders not yet read.
         while (!stack.empty()) {
+            if (hint) HintFolders(stack, hinted);
             FileItem* folder = stack.back();
             stack.pop_back();
+            hinted.erase(folder);
             if (!GetSubDirector(*folder) && folder->parent == &m_RootItem)
                 log.AppendLog("!GetSubDirector(pSubItem,*m_pDataSource,*m_pFat)");
             queueChildren(*folder, false);

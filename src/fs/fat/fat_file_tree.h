@@ -80,6 +80,13 @@ private:
     /// True when a cluster starts with a "." entry that names it.
     bool HoldsOwnDotEntry(uint32_t cluster);
     bool ReadClusters(const std::vector<uint32_t>& clusters, std::vector<uint8_t>& buffer);
+    /// Calls read(first index, clusters) for each run of neighbouring
+    /// clusters, as ReadClusters reads them.
+    template <typename Read>
+    bool ForEachClusterRun(const std::vector<uint32_t>& clusters, Read read) const;
+    /// Tells the medium which reads the next folders on the stack (read from
+    /// its back) will make, so that a remote one fetches them together.
+    void HintFolders(const std::vector<FileItem*>& stack, std::unordered_set<const FileItem*>& hinted);
 
     FatMedium m_medium;
     FatTable* m_pFat = nullptr;

@@ -19,6 +19,11 @@ bool FatMedium::Read(uint64_t sector, uint8_t* dest, uint32_t count) const {
     return m_pSource->GetData(dest, count, unit) != 0;
 }
 
+void FatMedium::Prefetch(uint64_t sector, uint32_t count) const {
+    uint64_t unit = 0;
+    if (m_pSource && UnitOf(sector, unit)) m_pSource->Prefetch(count, unit);
+}
+
 uint64_t FatMedium::SectorsOnSource() const {
     const uint64_t units = m_pSource ? m_pSource->SizeBytes() / 512 : 0;
     if (units == 0) return UINT64_MAX;

@@ -24,6 +24,10 @@ public:
     /// Reads count bytes starting at a volume sector (a read past the
     /// source's end fails, or is zero-filled where part of it was read).
     bool Read(uint64_t sector, uint8_t* dest, uint32_t count) const;
+    /// Whether the source fetches hinted reads ahead (a remote disk).
+    bool TakesPrefetch() const { return m_pSource && m_pSource->TakesPrefetch(); }
+    /// Says that Read(sector, count) follows soon; changes no read.
+    void Prefetch(uint64_t sector, uint32_t count) const;
     /// Whole volume sectors the source holds from the volume's first sector;
     /// UINT64_MAX when the source does not tell its size.
     uint64_t SectorsOnSource() const;
