@@ -21,6 +21,14 @@ public:
     /// Bytes per logical sector the medium records (an E01's, a VHDX's);
     /// 0 when it does not say.
     virtual uint32_t LogicalSectorSize() const { return 0; }
+    /// Moves count bytes from a byte offset straight to outFd in the kernel,
+    /// when the bytes lie as they are in a file or device and wholly inside
+    /// it. Answers the bytes moved: 0 from backends that cannot, fewer than
+    /// count when a transfer stopped (the caller reads the rest).
+    virtual uint64_t SendTo(int outFd, uint64_t offset, uint64_t count) {
+        (void)outFd, (void)offset, (void)count;
+        return 0;
+    }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
@@ -35,6 +43,7 @@ public:
     /// BLKSSZGET of a block device; 0 for a file.
     uint32_t LogicalSectorSize() const override;
     int MappableFd() const override { return m_fd; }
+    uint64_t SendTo(int outFd, uint64_t offset, uint64_t count) override;
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}
