@@ -81,9 +81,7 @@ public:
     /// without reading them into this process; answers the bytes moved, which
     /// are fewer than count (0 for sources that cannot) when the caller must
     /// read the rest through GetData. Nothing is filled or noted here.
-    uint64_t SendBytes(int outFd, uint64_t offset, uint64_t count) {
-        return m_bIsOpen ? m_device.SendTo(outFd, offset, count) : 0;
-    }
+    uint64_t SendBytes(int outFd, uint64_t offset, uint64_t count);
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 
