@@ -20,11 +20,11 @@ uint64_t KernelCopy(int inFd, uint64_t offset, uint64_t count, int outFd) {
     if (inFd < 0 || outFd < 0 || offset > uint64_t(std::numeric_limits<off_t>::max()) ||
         count > uint64_t(std::numeric_limits<off_t>::max()) - offset)
         return 0;
-    struct stat out {};
-    if (::fstat(outFd, &out) != 0) return 0;
-    // copy_file_range may share or copy blocks on the file system itself;
-    // pipes, sockets and devices take sendfile.
-    bool useRange = S_ISREG(out.st_mode);
+    struct stat in {}, out {};
+    if (::fstat(inFd, &in) != 0 || ::fstat(outFd, &out) != 0) return 0;
+    // copy_file_range may share or copy blocks within one file system, and
+    // kernels refuse most others; pipes, sockets and devices take sendfile.
+    bool useRange = S_ISREG(out.st_mode) && in.st_dev == out.st_dev;
     uint64_t done = 0;
     // Each pass moves at least one byte, switches the call once, or returns.
     while (done < count) {
