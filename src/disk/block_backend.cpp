@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "disk/kernel_copy.h"
+
 namespace delvora {
 
 std::unique_ptr<FdBackend> FdBackend::Open(const std::string& path, int& error) {
@@ -56,6 +58,13 @@ uint64_t FdBackend::Size() const {
         return 0;
     }
     return static_cast<uint64_t>(st.st_size);
+}
+
+uint64_t FdBackend::SendTo(int outFd, uint64_t offset, uint64_t count) {
+    // Past the end the read path zero-fills and notes the bytes: that stays its job.
+    const uint64_t size = Size();
+    if (offset > size || count > size - offset) return 0;
+    return KernelCopy(m_fd, offset, count, outFd);
 }
 
 uint32_t FdBackend::LogicalSectorSize() const {

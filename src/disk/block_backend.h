@@ -29,6 +29,14 @@ public:
         (void)offset;
         (void)count;
     }
+    /// Moves count bytes from a byte offset straight to outFd in the kernel,
+    /// when the bytes lie as they are in a file or device and wholly inside
+    /// it. Answers the bytes moved: 0 from backends that cannot, fewer than
+    /// count when a transfer stopped (the caller reads the rest).
+    virtual uint64_t SendTo(int outFd, uint64_t offset, uint64_t count) {
+        (void)outFd, (void)offset, (void)count;
+        return 0;
+    }
 };
 
 /// A read-only file descriptor (examined media are never opened for writing).
@@ -43,6 +51,7 @@ public:
     /// BLKSSZGET of a block device; 0 for a file.
     uint32_t LogicalSectorSize() const override;
     int MappableFd() const override { return m_fd; }
+    uint64_t SendTo(int outFd, uint64_t offset, uint64_t count) override;
 
 private:
     explicit FdBackend(int fd) : m_fd(fd) {}

@@ -158,6 +158,16 @@ int DataSource::Load(ArchiveReader& archive) {
     return Open();
 }
 
+uint64_t DataSource::SendBytes(int outFd, uint64_t offset, uint64_t count) {
+    const uint64_t size = SizeBytes();
+    if (!m_bIsOpen || offset > size || count > size - offset) return 0;
+    // GetData reads whole sectors and fails one the image holds only in
+    // part: bytes of such a sector stay with the read path.
+    const uint64_t tail = (offset + count) % 512;
+    if (tail != 0 && size - offset - count < 512 - tail) return 0;
+    return m_device.SendTo(outFd, offset, count);
+}
+
 uint64_t DataSource::SizeBytes() const { return m_bIsOpen ? m_device.SizeBytes() : 0; }
 
 std::string DataSource::LastErrorText() const {

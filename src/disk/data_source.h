@@ -84,6 +84,11 @@ public:
     /// A descriptor of the opened image the bytes can be mapped from; -1 for
     /// remote sources and anything read through another backend.
     int MappableFd() const { return m_bIsOpen ? m_device.MappableFd() : -1; }
+    /// Moves count bytes from a byte offset (512 × a GetData sector) to outFd
+    /// without reading them into this process; answers the bytes moved, which
+    /// are fewer than count (0 for sources that cannot) when the caller must
+    /// read the rest through GetData. Nothing is filled or noted here.
+    uint64_t SendBytes(int outFd, uint64_t offset, uint64_t count);
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 

@@ -52,6 +52,10 @@ public:
     uint32_t ReportedSectorSize() const { return m_pBackend ? m_pBackend->LogicalSectorSize() : 0; }
     /// The backend's descriptor for a memory map, or -1.
     int MappableFd() const { return m_pBackend ? m_pBackend->MappableFd() : -1; }
+    /// BlockBackend::SendTo of the opened backend at a byte offset; 0 when closed.
+    uint64_t SendTo(int outFd, uint64_t offset, uint64_t count) {
+        return m_bOpened && m_pBackend ? m_pBackend->SendTo(outFd, offset, count) : 0;
+    }
 
 private:
     int ReadAtOffset(uint8_t* buffer, uint32_t count, uint64_t offset, int& error);

@@ -37,6 +37,30 @@ struct ItemTimes {
     uint64_t changed = 0;  // metadata change (NTFS MFT change, EXT2 ctime)
 };
 
+/// Item bytes [itemOffset, itemOffset + count) are the data source's bytes
+/// from sourceByte on, as they are on the medium.
+struct PlainStretch {
+    uint64_t itemOffset = 0;
+    uint64_t sourceByte = 0;
+    uint64_t count = 0;
+    bool operator==(const PlainStretch&) const = default;
+};
+
+/// Appends a stretch to a list in item order, joining it to the last one
+/// when it continues it both in the item and on the source.
+inline void AddPlainStretch(std::vector<PlainStretch>& stretches, uint64_t itemOffset, uint64_t sourceByte,
+                            uint64_t count) {
+    if (count == 0) return;
+    if (!stretches.empty()) {
+        PlainStretch& last = stretches.back();
+        if (last.itemOffset + last.count == itemOffset && last.sourceByte + last.count == sourceByte) {
+            last.count += count;
+            return;
+        }
+    }
+    stretches.push_back({itemOffset, sourceByte, count});
+}
+
 /// How a kind of volume behaves around its tree load (the worker protocol).
 struct LoadTraits {
     bool reportErrorsAfterLoad = true;  // switch the source's error reporting back on
@@ -94,6 +118,15 @@ public:
     virtual bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                                const ClusterRunList* runs) = 0;
     virtual bool GetItemRuns(FileItem* item, ClusterRunList& runs) = 0;
+    /// The stretches of an item's data, below its size, that ReadItemRange
+    /// with these runs (from GetItemRuns) reads unchanged from the data
+    /// source, in item order. Holes, zeros past the written length, data
+    /// kept in a record and runs a read refuses are left out: callers read
+    /// those through ReadItemRange. Kinds that do not tell list none.
+    virtual void ListPlainStretches(FileItem* item, const ClusterRunList& runs, std::vector<PlainStretch>& stretches) {
+        (void)item, (void)runs;
+        stretches.clear();
+    }
     /// Allocated and valid (logical) byte counts of an item with its runs.
     virtual bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated,
                               uint64_t& valid) = 0;

@@ -13,6 +13,7 @@
 #include "common/hash.h"
 #include "common/text_format.h"
 #include "common/translation.h"
+#include "disk/data_source.h"
 #include "disk/filled_ranges.h"
 #include "fs/volume.h"
 #include "recovery/export_names.h"
@@ -73,6 +74,12 @@ bool ReadItemRangeNoting(Volume& volume, FileItem& item, uint8_t* dest, uint64_t
 
 namespace {
 
+// Adds the pieces of chunk at or after from to unreadable.
+void AddFrom(ByteRangeSet& unreadable, const ByteRangeSet& chunk, uint64_t from) {
+    for (const ByteRange& range : chunk.Ranges())
+        if (range.last >= from) unreadable.Add(std::max(range.first, from), range.last - std::max(range.first, from) + 1);
+}
+
 CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, CopyReport report,
                       uint64_t* written, ByteRangeSet* unreadable) {
     const bool showMessages = report == CopyReport::kMessages;
@@ -85,25 +92,70 @@ CopyStatus CopyChunks(Volume& volume, FileItem& item, int fd, Hasher* digest, Co
         if (showMessages) volume.Context().Notify().Message(Tr("ExportItem", "取出文件簇列表错误!"));
         return CopyStatus::kRunsFailed;
     }
+    // Data lying as it is in an image file goes from the file to fd in the
+    // kernel, never through this process; a digest needs the bytes here.
+    DataSource* source = volume.GetDataSource();
+    std::vector<PlainStretch> stretches;
+    if (fd >= 0 && !digest && source && source->MappableFd() >= 0) volume.ListPlainStretches(&item, runs, stretches);
+    size_t nextStretch = 0;
+
     uint64_t dwOffset = 0;
-    uint32_t dwChunk = static_cast<uint32_t>(std::min<uint64_t>(dwSize, kExportChunkBytes));
     // Never larger than the first chunk and left unfilled: small files are
     // the common case of a folder export, and the reads overwrite it anyway.
-    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(dwChunk);
+    std::unique_ptr<uint8_t[]> buffer;
     const uint64_t dwMaxReads = dwSize / kExportChunkBytes + 1;
-    // The read count is capped as well as the offset checked, so a volume that
-    // misreports nothing can make this loop run longer than the size allows.
-    for (uint64_t i = 0; i < dwMaxReads; ++i) {
-        if (!ReadItemRangeNoting(volume, item, buffer.get(), dwOffset, dwChunk, &runs, unreadable)) {
+    // The chunks keep their places whichever way they go, and each pass
+    // moves at least one of them, so the read count is capped as well as
+    // the offset checked: a volume that misreports nothing can make this
+    // loop run longer than the size allows.
+    for (uint64_t i = 0; i < dwMaxReads;) {
+        uint32_t dwChunk = static_cast<uint32_t>(std::min<uint64_t>(kExportChunkBytes, dwSize - dwOffset));
+        uint32_t dwSent = 0;  // bytes of this chunk the kernel moved already
+        while (nextStretch < stretches.size() &&
+               stretches[nextStretch].itemOffset + stretches[nextStretch].count <= dwOffset)
+            ++nextStretch;
+        if (nextStretch < stretches.size() && stretches[nextStretch].itemOffset <= dwOffset &&
+            dwOffset + dwChunk <= stretches[nextStretch].itemOffset + stretches[nextStretch].count) {
+            const PlainStretch& stretch = stretches[nextStretch];
+            const uint64_t stretchEnd = stretch.itemOffset + stretch.count;
+            // Whole chunks only (or up to the end of the data), so that a
+            // chunk the kernel does not finish is read whole below and
+            // fails or fills exactly as it would have without it.
+            const uint64_t sendEnd =
+                stretchEnd >= dwSize ? dwSize : dwOffset + (stretchEnd - dwOffset) / kExportChunkBytes * kExportChunkBytes;
+            const uint64_t wanted = sendEnd - dwOffset;
+            const uint64_t sent = source->SendBytes(fd, stretch.sourceByte + (dwOffset - stretch.itemOffset), wanted);
+            if (written) *written += sent;
+            if (sent == wanted) {
+                i += (wanted + kExportChunkBytes - 1) / kExportChunkBytes;
+                dwOffset = sendEnd;
+                if (dwOffset >= dwSize) break;
+                continue;
+            }
+            // A read error, a refusing target or a kernel that cannot: the
+            // rest goes the ordinary way.
+            stretches.clear();
+            const uint64_t whole = sent / kExportChunkBytes * kExportChunkBytes;
+            i += whole / kExportChunkBytes;
+            dwOffset += whole;
+            dwSent = static_cast<uint32_t>(sent - whole);
+            dwChunk = static_cast<uint32_t>(std::min<uint64_t>(kExportChunkBytes, dwSize - dwOffset));
+            if (i >= dwMaxReads) break;
+        }
+        if (!buffer) buffer = std::make_unique_for_overwrite<uint8_t[]>(std::min<uint64_t>(dwSize, kExportChunkBytes));
+        ByteRangeSet chunkUnreadable;
+        ByteRangeSet* noting = dwSent > 0 && unreadable ? &chunkUnreadable : unreadable;
+        if (!ReadItemRangeNoting(volume, item, buffer.get(), dwOffset, dwChunk, &runs, noting)) {
             if (showMessages) volume.Context().Notify().Message(Tr("ExportItem", "读文件错!"));
             return CopyStatus::kReadFailed;
         }
-        if (fd >= 0 && !WriteAll(fd, buffer.get(), dwChunk)) return CopyStatus::kWriteFailed;
+        if (noting == &chunkUnreadable) AddFrom(*unreadable, chunkUnreadable, dwOffset + dwSent);
+        if (fd >= 0 && !WriteAll(fd, buffer.get() + dwSent, dwChunk - dwSent)) return CopyStatus::kWriteFailed;
         if (digest) digest->Update(std::span<const uint8_t>(buffer.get(), dwChunk));
-        if (written) *written += dwChunk;
+        if (written) *written += dwChunk - dwSent;
         dwOffset += dwChunk;
+        ++i;
         if (dwOffset >= dwSize) break;
-        dwChunk = static_cast<uint32_t>(std::min<uint64_t>(kExportChunkBytes, dwSize - dwOffset));
     }
     return CopyStatus::kDone;
 }

@@ -337,6 +337,28 @@ bool Ext2Volume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
     }
 }
 
+void Ext2Volume::ListPlainStretches(FileItem* item, const ClusterRunList& runs,
+                                    std::vector<PlainStretch>& stretches) {
+    stretches.clear();
+    const Ext2Geometry& g = Geometry();
+    // Empty runs: inline data, which lives in the inode.
+    if (!item || !m_pDataSource || g.dwBlockSize == 0 || g.dwSectorsPerBlock == 0 || runs.Empty()) return;
+    const uint64_t limit = Ext2Tree().m_qwBlockLimit;
+    uint64_t runBegin = 0;
+    // The walk of ReadItemRange: its overflow check ends every read there,
+    // a run outside the volume only the reads that touch it.
+    for (const ClusterRun& run : runs) {
+        if (runBegin >= item->size || run.count > UINT64_MAX / g.dwBlockSize - runBegin / g.dwBlockSize) break;
+        const uint64_t runEnd = runBegin + g.dwBlockSize * run.count;
+        if (!IsExt2Hole(run) && run.first < limit && run.count <= limit - run.first &&
+            run.first <= (UINT64_MAX / 512 - m_dwSectorNo) / g.dwSectorsPerBlock) {
+            const uint64_t sector = m_dwSectorNo + run.first * g.dwSectorsPerBlock;
+            AddPlainStretch(stretches, runBegin, sector * 512, std::min(runEnd, item->size) - runBegin);
+        }
+        runBegin = runEnd;
+    }
+}
+
 bool Ext2Volume::ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) {
     try {
         ClusterRunList runs;

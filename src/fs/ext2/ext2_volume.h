@@ -45,6 +45,7 @@ public:
     bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
+    void ListPlainStretches(FileItem* item, const ClusterRunList& runs, std::vector<PlainStretch>& stretches) override;
     bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
     using Volume::GetItemSizes;
     bool ReadWholeItem(FileItem* item, std::vector<uint8_t>& buffer, uint64_t& allocated, uint64_t& valid) override;

@@ -125,6 +125,34 @@ bool NtfsVolume::ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, u
     }
 }
 
+void NtfsVolume::ListPlainStretches(FileItem* item, const ClusterRunList& runs,
+                                    std::vector<PlainStretch>& stretches) {
+    stretches.clear();
+    if (!item || !m_pDataSource || item->IsFound() || (item->flags & item_flags::kInRecord)) return;
+    const uint64_t clusterBytes = m_boot.clusterBytes;
+    const uint32_t spc = m_boot.sectorsPerCluster;
+    uint64_t initialized = 0;
+    if (clusterBytes == 0 || spc == 0 || !InitializedLength(item, initialized)) return;
+    // From the initialized length on ReadData answers zeros.
+    const uint64_t end = std::min(initialized, item->size);
+    const uint64_t volumeClusters = m_nUsableSectors / spc;
+    uint64_t runBegin = 0;
+    // One pass over the runs, as ReadRuns walks them.
+    for (const ClusterRun& run : runs) {
+        if (runBegin >= end || run.count > (UINT64_MAX - runBegin) / clusterBytes) break;
+        const uint64_t runEnd = runBegin + clusterBytes * run.count;
+        if (run.first != ntfs::kSparseRun) {
+            // ReadRuns fails every read that walks past such a run: nothing
+            // from here on is read straight.
+            if (run.count > volumeClusters || run.first > volumeClusters - run.count) break;
+            const uint64_t sector = m_dwSectorNo + uint64_t{spc} * run.first;
+            if (sector > UINT64_MAX / 512) break;
+            AddPlainStretch(stretches, runBegin, sector * 512, std::min(runEnd, end) - runBegin);
+        }
+        runBegin = runEnd;
+    }
+}
+
 bool NtfsVolume::InitializedLength(FileItem* item, uint64_t& initialized) {
     {
         const std::lock_guard<std::mutex> lock(m_initializedMutex);

@@ -29,6 +29,7 @@ public:
     bool ReadItemRange(FileItem* item, uint8_t* dest, uint64_t offset, uint32_t count,
                        const ClusterRunList* runs) override;
     bool GetItemRuns(FileItem* item, ClusterRunList& runs) override;
+    void ListPlainStretches(FileItem* item, const ClusterRunList& runs, std::vector<PlainStretch>& stretches) override;
     /// Sizes from the runs given; items held in their record succeed even
     /// when the runs cover less than the size.
     bool GetItemSizes(FileItem* item, const ClusterRunList& runs, uint64_t& allocated, uint64_t& valid) override;
