@@ -22,6 +22,13 @@ public:
 
     /// The bytes [offset, offset + count), cut at the image's end.
     ByteSpan Bytes(uint64_t offset, uint64_t count) const;
+    /// The count bytes at sector (of the source's sector size) when all of
+    /// them lie inside the image, else empty: a read of them would then
+    /// succeed whole, so the mapped bytes stand for exactly what it gives.
+    ByteSpan WholeSectors(uint64_t sector, uint32_t sectorSize, uint64_t count) const;
+    /// Maps the pages of [offset, offset + count) in one go ahead of a
+    /// pass over them, instead of one page fault at a time.
+    void Prefault(uint64_t offset, uint64_t count) const;
 
 private:
     ImageMap(const uint8_t* data, uint64_t size) : m_pData(data), m_nSize(size) {}

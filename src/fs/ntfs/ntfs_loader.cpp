@@ -2,11 +2,13 @@
 // MFT read in large blocks into a record table, and the tree built from the
 // root folder's record downwards (LoadTree).
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "common/text_format.h"
 #include "common/translation.h"
 #include "disk/data_source.h"
+#include "disk/image_map.h"
 #include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
@@ -127,6 +129,11 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
     if (clusterBytes == 0 || recordBytes == 0 || m_boot.sectorsPerCluster == 0) return false;
     std::vector<uint8_t> block(kBlockBytes);
     const uint64_t capacity = tables.items.size();
+    // An image file is parsed where it lies in the page cache: the MFT is
+    // the bulk of what a load reads, and copying it out costs more than
+    // parsing it. Blocks a read would not give whole go through GetData.
+    const std::unique_ptr<ImageMap> map = ImageMap::Open(*m_pDataSource);
+    const uint32_t sectorSize = m_pDataSource->SectorSize();
     uint64_t record = 0;
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t runBytes = uint64_t{clusterBytes} * run.count;
@@ -136,14 +143,19 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
             continue;
         }
         const uint64_t firstSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
+        if (map && firstSector <= UINT64_MAX / sectorSize)
+            map->Prefault(firstSector * sectorSize, std::min<uint64_t>(runBytes, (capacity - std::min(capacity, record)) * recordBytes));
         // Ends with the run, or once the table is full: records past the
         // table have no place to go, however many the runs claim.
         for (uint64_t done = 0; done + recordBytes <= runBytes; done += kBlockBytes) {
             if (record >= capacity) return true;
             const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(kBlockBytes, runBytes - done));
-            if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
-            GetAttributeInfo(ByteSpan(block.data(), bytes), static_cast<uint32_t>(record), recordBytes, tables,
-                             Context().Logger());
+            ByteSpan data = map ? map->WholeSectors(firstSector + done / 512, sectorSize, bytes) : ByteSpan();
+            if (data.empty()) {
+                if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
+                data = ByteSpan(block.data(), bytes);
+            }
+            GetAttributeInfo(data, static_cast<uint32_t>(record), recordBytes, tables, Context().Logger());
             record += bytes / recordBytes;
         }
     }
