@@ -1,12 +1,15 @@
 // The load of an EXT2/3/4 volume: one pass over every inode table into
 // compact summaries, then the directory tree walked from the root inode.
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "common/codepage.h"
 #include "common/translation.h"
 #include "disk/data_source.h"
+#include "disk/image_map.h"
 #include "fs/ext2/ext2_directory.h"
 #include "fs/ext2/ext2_extents.h"
 #include "fs/ext2/ext2_volume.h"
@@ -85,6 +88,12 @@ bool Ext2Volume::InodePass() {
     bool hintsLeft = hint;
     uint64_t hintedBytes = 0, readBytes = 0;
     std::vector<uint8_t> chunk(kChunkBytes);
+    // Inode tables of an image file are parsed where they lie in the page
+    // cache rather than copied out; pieces a read would not give whole go
+    // through GetData.
+    const std::unique_ptr<ImageMap> map = ImageMap::Open(*m_pDataSource);
+    std::optional<MappedPass> pass;
+    if (map) pass.emplace(*map, m_pDataSource->SectorSize());
     // Ends with the groups: each step moves the cursor to a later piece.
     for (Piece at; next(at);) {
         while (hintsLeft && hintedBytes < readBytes + kHintAhead && (hintsLeft = next(hinted))) {
@@ -92,8 +101,11 @@ bool Ext2Volume::InodePass() {
             hintedBytes += hinted.bytes;
         }
         readBytes += at.bytes;
-        if (!m_pDataSource->GetData(chunk.data(), at.bytes, at.sector)) return false;
-        const ByteSpan data(chunk.data(), at.bytes);
+        ByteSpan data = pass ? pass->WholeSectors(at.sector, at.bytes) : ByteSpan();
+        if (data.empty()) {
+            if (!m_pDataSource->GetData(chunk.data(), at.bytes, at.sector)) return false;
+            data = ByteSpan(chunk.data(), at.bytes);
+        }
         for (uint32_t i = 0; i < at.take; ++i) {
             const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
             // A never-used inode (no mode, deletion time or block) keeps

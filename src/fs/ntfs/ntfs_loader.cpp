@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "common/text_format.h"
 #include "common/translation.h"
@@ -133,7 +134,8 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
     // the bulk of what a load reads, and copying it out costs more than
     // parsing it. Blocks a read would not give whole go through GetData.
     const std::unique_ptr<ImageMap> map = ImageMap::Open(*m_pDataSource);
-    const uint32_t sectorSize = m_pDataSource->SectorSize();
+    std::optional<MappedPass> pass;
+    if (map) pass.emplace(*map, m_pDataSource->SectorSize());
     uint64_t record = 0;
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t runBytes = uint64_t{clusterBytes} * run.count;
@@ -143,14 +145,12 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
             continue;
         }
         const uint64_t firstSector = m_dwSectorNo + uint64_t{m_boot.sectorsPerCluster} * run.first;
-        if (map && firstSector <= UINT64_MAX / sectorSize)
-            map->Prefault(firstSector * sectorSize, std::min<uint64_t>(runBytes, (capacity - std::min(capacity, record)) * recordBytes));
         // Ends with the run, or once the table is full: records past the
         // table have no place to go, however many the runs claim.
         for (uint64_t done = 0; done + recordBytes <= runBytes; done += kBlockBytes) {
             if (record >= capacity) return true;
             const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(kBlockBytes, runBytes - done));
-            ByteSpan data = map ? map->WholeSectors(firstSector + done / 512, sectorSize, bytes) : ByteSpan();
+            ByteSpan data = pass ? pass->WholeSectors(firstSector + done / 512, bytes) : ByteSpan();
             if (data.empty()) {
                 if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
                 data = ByteSpan(block.data(), bytes);
