@@ -236,7 +236,7 @@ int Run(int argc, char** argv) {
             break;
         }
     }
-    if (std::string error; !ApplyLanguage(language ? &*language : nullptr, argv[0], error)) return Fail(kUsage, error);
+    if (std::string error; !ApplyLanguage(language ? &*language : nullptr, error)) return Fail(kUsage, error);
     if (i >= argc) {
         PrintUsage(stderr);
         return kUsage;

@@ -12,7 +12,7 @@
 #include "common/translation.h"
 #include "fs/volume.h"
 #ifdef DELVORA_HAVE_DRAW
-#include "draw/disk_map_picture.h"
+#include "cli/qt_module.h"
 #endif
 
 namespace delvora::cli {
@@ -49,6 +49,10 @@ int Map(Env& env, const Args& args) {
     const auto png = args.Value("--png");
 #ifndef DELVORA_HAVE_DRAW
     if (png) return Fail(kFailed, "this build draws no pictures (built without Qt)");
+#else
+    // The painter is in the Qt module: a missing one is said before any work.
+    const QtModule* qt = nullptr;
+    if (std::string error; png && !(qt = LoadQtModule(error))) return Fail(kFailed, error);
 #endif
 
     OpenedVolume opened;
@@ -74,7 +78,7 @@ int Map(Env& env, const Args& args) {
 #ifdef DELVORA_HAVE_DRAW
     if (png) {
         std::string error;
-        if (!SaveDiskMapPicture(map, *png, error)) return Fail(kFailed, error);
+        if (!qt->saveDiskMapPicture(map, *png, error)) return Fail(kFailed, error);
     }
 #endif
     return kOk;

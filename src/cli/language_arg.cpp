@@ -1,17 +1,15 @@
 #include "cli/language_arg.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "common/language.h"
 #ifdef DELVORA_HAVE_TRANSLATION
-#include "translation/qt_translation.h"
+#include "cli/qt_module.h"
 #endif
 
 namespace delvora::cli {
 
-bool ApplyLanguage(const std::string* word, const char* programPath, std::string& error) {
+bool ApplyLanguage(const std::string* word, std::string& error) {
     Language language = EnvironmentLanguage();
     if (word) {
         const auto chosen = ParseLanguage(*word);
@@ -22,15 +20,15 @@ bool ApplyLanguage(const std::string* word, const char* programPath, std::string
         language = *chosen;
     }
 #ifdef DELVORA_HAVE_TRANSLATION
+    // The source texts are Chinese: only another language needs the
+    // translation, and with it the Qt module.
+    if (language == Language::kChinese) return true;
     // The translations are found beside the program, wherever it was started from.
-    std::error_code ec;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) program = programPath;
-    QString message;
-    if (!UseLanguage(language, QString::fromStdString(program.parent_path().string()), message))
-        std::fprintf(stderr, "delvora-cli: %s\n", message.toUtf8().constData());
+    std::string message;
+    const QtModule* qt = LoadQtModule(message);
+    if (!qt || !qt->useLanguage(language, ProgramFolder(), message))
+        std::fprintf(stderr, "delvora-cli: %s\n", message.c_str());
 #else
-    (void)programPath;
     if (language == Language::kEnglish)
         std::fprintf(stderr, "delvora-cli: built without translations; the core's texts stay Chinese\n");
 #endif

@@ -7,7 +7,8 @@ namespace delvora::cli {
 
 /// Chooses the language (word, when given, else the locale) and loads its
 /// translation. False with a message in error for a word other than zh or en.
-/// A translation that cannot be loaded leaves the Chinese texts (said on stderr).
-bool ApplyLanguage(const std::string* word, const char* programPath, std::string& error);
+/// A translation (or the Qt module) that cannot be loaded leaves the Chinese
+/// texts (said on stderr).
+bool ApplyLanguage(const std::string* word, std::string& error);
 
 }  // namespace delvora::cli

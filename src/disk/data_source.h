@@ -89,6 +89,8 @@ public:
     /// are fewer than count (0 for sources that cannot) when the caller must
     /// read the rest through GetData. Nothing is filled or noted here.
     uint64_t SendBytes(int outFd, uint64_t offset, uint64_t count);
+    /// Bytes per sector number of GetData.
+    uint32_t SectorSize() const { return m_device.SectorSize(); }
     /// Text of the last failure to open or read, for the command line.
     std::string LastErrorText() const;
 

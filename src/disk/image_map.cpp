@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "disk/data_source.h"
 
@@ -26,6 +27,48 @@ ImageMap::~ImageMap() { ::munmap(const_cast<uint8_t*>(m_pData), static_cast<size
 ByteSpan ImageMap::Bytes(uint64_t offset, uint64_t count) const {
     if (offset >= m_nSize) return {};
     return ByteSpan(m_pData + offset, static_cast<size_t>(std::min(count, m_nSize - offset)));
+}
+
+ByteSpan ImageMap::WholeSectors(uint64_t sector, uint32_t sectorSize, uint64_t count) const {
+    if (sectorSize == 0 || sector > m_nSize / sectorSize) return {};
+    const uint64_t offset = sector * sectorSize;
+    if (count > m_nSize - offset) return {};
+    return ByteSpan(m_pData + offset, static_cast<size_t>(count));
+}
+
+void ImageMap::Prefault(uint64_t offset, uint64_t count) const {
+    if (offset >= m_nSize) return;
+    count = std::min(count, m_nSize - offset);
+    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t first = offset / page * page;
+    // Only a hint: a kernel without MADV_POPULATE_READ leaves the faults to come.
+    ::madvise(const_cast<uint8_t*>(m_pData) + first, static_cast<size_t>(offset + count - first), MADV_POPULATE_READ);
+}
+
+void ImageMap::Drop(uint64_t offset, uint64_t count) const {
+    if (offset >= m_nSize) return;
+    count = std::min(count, m_nSize - offset);
+    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t first = offset / page * page;
+    ::madvise(const_cast<uint8_t*>(m_pData) + first, static_cast<size_t>(offset + count - first), MADV_DONTNEED);
+}
+
+MappedPass::~MappedPass() {
+    if (m_end > m_first) m_map.Drop(m_first, m_end - m_first);
+}
+
+ByteSpan MappedPass::WholeSectors(uint64_t sector, uint64_t count) {
+    const ByteSpan bytes = m_map.WholeSectors(sector, m_sectorSize, count);
+    if (bytes.empty()) return bytes;
+    const uint64_t offset = sector * m_sectorSize;
+    if (offset < m_first || offset + count > m_end) {
+        constexpr uint64_t kWindow = 1 << 20;
+        if (m_end > m_first) m_map.Drop(m_first, m_end - m_first);
+        m_first = offset;
+        m_end = offset + std::max(count, kWindow);
+        m_map.Prefault(m_first, m_end - m_first);
+    }
+    return bytes;
 }
 
 }  // namespace delvora

@@ -1,7 +1,9 @@
 #include "fs/ext2/ext2_inode.h"
 
 #include <ctime>
+#include <new>
 #include <string_view>
+#include <type_traits>
 
 #include "common/text_format.h"
 
@@ -91,18 +93,23 @@ uint64_t Ext2TimeToUtcTicks(const Ext2Time& time) {
 
 void Ext2InodeTable::Reset(uint32_t count) {
     Release();
-    m_summaries.assign(count, Summary{});
+    static_assert(std::is_trivially_copyable_v<Summary>);
+    // calloc, not a vector: a vector writes every zero, touching every page.
+    m_summaries.reset(static_cast<Summary*>(std::calloc(count, sizeof(Summary))));
+    if (!m_summaries && count > 0) throw std::bad_alloc();
+    m_count = count;
     m_pool.reserve(size_t{count} + 1);
     m_pool.push_back(0);
 }
 
 void Ext2InodeTable::Release() {
-    std::vector<Summary>().swap(m_summaries);
+    m_summaries.reset();
+    m_count = 0;
     std::vector<uint32_t>().swap(m_pool);
 }
 
 void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
-    if (n == 0 || n > m_summaries.size()) return;
+    if (n == 0 || n > m_count) return;
     uint32_t used = kExt2MapEntries;
     while (used > 0 && inode.blockMap[used - 1] == 0) --used;  // ends at 0
     uint32_t ref = 0;
@@ -119,7 +126,7 @@ void Ext2InodeTable::Store(uint32_t n, const Ext2Inode& inode) {
 }
 
 bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
-    if (n == 0 || n > m_summaries.size()) return false;
+    if (n == 0 || n > m_count) return false;
     const Summary& s = m_summaries[n - 1];
     inode = Ext2Inode{};
     inode.wMode = s.wMode;
@@ -136,7 +143,7 @@ bool Ext2InodeTable::Fetch(uint32_t n, Ext2Inode& inode) const {
 }
 
 bool Ext2InodeTable::HasBlockMap(uint32_t n) const {
-    return n != 0 && n <= m_summaries.size() && m_summaries[n - 1].dwMapRef != 0;
+    return n != 0 && n <= m_count && m_summaries[n - 1].dwMapRef != 0;
 }
 
 void Ext2TimeToDos(uint32_t unixTime, uint16_t& date, uint16_t& time) {

@@ -3,6 +3,8 @@
 // every inode during a load, and the time conversions.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "common/bytes.h"
@@ -79,7 +81,7 @@ public:
     /// Throws std::bad_alloc.
     void Reset(uint32_t count);
     void Release();
-    uint32_t Count() const { return static_cast<uint32_t>(m_summaries.size()); }
+    uint32_t Count() const { return m_count; }
 
     /// Stores inode number n (1-based); ignored outside the table. Throws
     /// std::bad_alloc.
@@ -102,7 +104,10 @@ private:
         uint32_t dwFlags, dwMapRef;
         uint16_t wMode;
     };
-    std::vector<Summary> m_summaries;
+    // Zeroed by the allocator (fresh pages from the system): the pages of
+    // inodes never stored are never touched.
+    std::unique_ptr<Summary[], void (*)(void*)> m_summaries{nullptr, &std::free};
+    uint32_t m_count = 0;
     // Each stored map: its word count, then the words. Ref 0 is "no map".
     std::vector<uint32_t> m_pool;
 };

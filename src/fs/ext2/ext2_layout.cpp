@@ -139,6 +139,15 @@ bool Ext2GroupHasSuper(const Ext2Geometry& g, uint32_t group) {
 
 namespace delvora {
 
+uint32_t Ext2GroupTable::FreeInodes(uint32_t group) const {
+    const ByteSpan bytes(m_bytes);
+    const size_t at = size_t{group} * m_entry;
+    if (!Has(bytes, at, m_entry)) return 0;
+    uint32_t free = Le16(bytes, at + 0x0E);
+    if (m_entry >= 64) free |= uint32_t{Le16(bytes, at + 0x2E)} << 16;
+    return free;
+}
+
 uint32_t Ext2GroupTable::UsedInodes(uint32_t group, uint32_t inodesPerGroup, bool checksummed) const {
     const ByteSpan bytes(m_bytes);
     const size_t at = size_t{group} * m_entry;

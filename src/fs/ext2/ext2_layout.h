@@ -126,6 +126,10 @@ public:
     /// group whose table was never initialised and otherwise those below the
     /// never-used tail.
     uint32_t UsedInodes(uint32_t group, uint32_t inodesPerGroup, bool checksummed) const;
+    /// Group g's count of free inodes as the descriptor states it (the high
+    /// half from 64-byte entries); 0 outside the table. Not trustworthy on
+    /// its own: a hint of where no inode is in use.
+    uint32_t FreeInodes(uint32_t group) const;
     void Clear() { m_bytes.clear(); }
 
 private:

@@ -1,12 +1,15 @@
 // The load of an EXT2/3/4 volume: one pass over every inode table into
 // compact summaries, then the directory tree walked from the root inode.
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "common/codepage.h"
 #include "common/translation.h"
 #include "disk/data_source.h"
+#include "disk/image_map.h"
 #include "fs/ext2/ext2_directory.h"
 #include "fs/ext2/ext2_extents.h"
 #include "fs/ext2/ext2_volume.h"
@@ -60,6 +63,15 @@ bool Ext2Volume::InodePass() {
             const uint64_t table = tree.m_Groups.InodeTableBlock(at.group);
             // A table outside the volume: its inodes stay empty.
             if (table == 0 || table >= tree.m_qwBlockLimit || tableBlocks > tree.m_qwBlockLimit - table) continue;
+            // A group whose descriptor says every inode is free is read only
+            // where a (deleted) record names one of its inodes: on a fresh or
+            // little-used volume whole tables are never read.
+            if (inGroup > 0 && tree.m_Groups.FreeInodes(at.group) == g.dwInodesPerGroup) {
+                if (m_DeferredInodes.empty()) m_DeferredInodes.assign(g.dwGroupCount, 0);
+                if (m_DeferredRead.empty()) m_DeferredRead.assign(size_t{count} / 8 + 1, 0);
+                m_DeferredInodes[at.group] = inGroup;
+                continue;
+            }
             if (at.done >= inGroup) continue;
             if (at.done == 0) at.sector = m_dwSectorNo + table * g.dwSectorsPerBlock;
             at.take = std::min(perChunk, inGroup - at.done);
@@ -76,6 +88,12 @@ bool Ext2Volume::InodePass() {
     bool hintsLeft = hint;
     uint64_t hintedBytes = 0, readBytes = 0;
     std::vector<uint8_t> chunk(kChunkBytes);
+    // Inode tables of an image file are parsed where they lie in the page
+    // cache rather than copied out; pieces a read would not give whole go
+    // through GetData.
+    const std::unique_ptr<ImageMap> map = ImageMap::Open(*m_pDataSource);
+    std::optional<MappedPass> pass;
+    if (map) pass.emplace(*map, m_pDataSource->SectorSize());
     // Ends with the groups: each step moves the cursor to a later piece.
     for (Piece at; next(at);) {
         while (hintsLeft && hintedBytes < readBytes + kHintAhead && (hintsLeft = next(hinted))) {
@@ -83,8 +101,11 @@ bool Ext2Volume::InodePass() {
             hintedBytes += hinted.bytes;
         }
         readBytes += at.bytes;
-        if (!m_pDataSource->GetData(chunk.data(), at.bytes, at.sector)) return false;
-        const ByteSpan data(chunk.data(), at.bytes);
+        ByteSpan data = pass ? pass->WholeSectors(at.sector, at.bytes) : ByteSpan();
+        if (data.empty()) {
+            if (!m_pDataSource->GetData(chunk.data(), at.bytes, at.sector)) return false;
+            data = ByteSpan(chunk.data(), at.bytes);
+        }
         for (uint32_t i = 0; i < at.take; ++i) {
             const ByteSpan bytes = Slice(data, size_t{i} * g.dwInodeSize, std::min(g.dwInodeSize, kPassInodeBytes));
             // A never-used inode (no mode, deletion time or block) keeps
@@ -96,10 +117,38 @@ bool Ext2Volume::InodePass() {
     return true;
 }
 
+void Ext2Volume::ReadDeferredInode(uint32_t n) {
+    const Ext2Geometry& g = Geometry();
+    if (m_DeferredInodes.empty() || n == 0 || n > m_Inodes.Count()) return;
+    const uint32_t group = (n - 1) / g.dwInodesPerGroup;
+    if (group >= m_DeferredInodes.size() || (n - 1) % g.dwInodesPerGroup >= m_DeferredInodes[group]) return;
+    uint8_t& read = m_DeferredRead[n / 8];
+    if (read & (1u << (n & 7))) return;
+    read = static_cast<uint8_t>(read | (1u << (n & 7)));
+    // As the pass would have: the same bytes, and never-used inodes left empty.
+    // An unreadable inode stays empty too.
+    Ext2Inode full;
+    std::vector<uint8_t> raw;
+    if (!ReadInode(n, full, &raw)) return;
+    const ByteSpan bytes = Slice(ByteSpan(raw), 0, std::min(g.dwInodeSize, kPassInodeBytes));
+    if (Le16(bytes, 0) == 0 && Le32(bytes, 20) == 0 && Le32(bytes, kExt2BlockField) == 0) return;
+    m_Inodes.Store(n, DecodeExt2Inode(bytes));
+}
+
+bool Ext2Volume::InodeSummary(uint32_t n, Ext2Inode& inode) {
+    ReadDeferredInode(n);
+    return m_Inodes.Fetch(n, inode);
+}
+
+bool Ext2Volume::InodeHasBlockMap(uint32_t n) {
+    ReadDeferredInode(n);
+    return m_Inodes.HasBlockMap(n);
+}
+
 bool Ext2Volume::FillItem(const Ext2DirEntry& entry, FileItem& item) {
     Ext2Inode inode;
     // A deleted record without its inode number: a name, nothing more.
-    if (!m_Inodes.Fetch(entry.dwInode, inode) && !(entry.deleted && entry.dwInode == 0)) return false;
+    if (!InodeSummary(entry.dwInode, inode) && !(entry.deleted && entry.dwInode == 0)) return false;
     item = FileItem{};
     item.flags = entry.type == kExt2TypeDirectory ? item_flags::kDirectory : 0;
     if (entry.deleted) item.flags |= item_flags::kDeleted;
@@ -220,9 +269,9 @@ void Ext2Volume::HintFolders(const std::vector<std::pair<FileItem*, uint32_t>>& 
 
 bool Ext2Volume::ReadDirectory(FileItem& folder) {
     const uint32_t n = folder.startCluster;
-    if (n == 0 || n > m_Inodes.Count() || !m_Inodes.HasBlockMap(n)) return false;
+    if (n == 0 || n > m_Inodes.Count() || !InodeHasBlockMap(n)) return false;
     Ext2Inode inode;
-    if (!m_Inodes.Fetch(n, inode)) return false;
+    if (!InodeSummary(n, inode)) return false;
     // A deleted record may name an inode used since for something else.
     if (folder.IsDeleted() && (inode.wMode & kExt2ModeTypeMask) != kExt2ModeDirectory) return false;
     // A folder already read (a directory linked twice, or a cycle back to an
@@ -238,7 +287,7 @@ bool Ext2Volume::ReadDirectory(FileItem& folder) {
         if (typed.type == 0 && entry.dwInode != 0) {
             // Records without a type: the inode's mode tells files and folders.
             Ext2Inode target;
-            m_Inodes.Fetch(entry.dwInode, target);
+            InodeSummary(entry.dwInode, target);
             const uint16_t mode = target.wMode & kExt2ModeTypeMask;
             if (mode != kExt2ModeRegular && mode != kExt2ModeDirectory) return true;
             typed.type = mode == kExt2ModeDirectory ? kExt2TypeDirectory : kExt2TypeFile;

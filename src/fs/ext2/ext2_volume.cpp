@@ -131,6 +131,8 @@ void Ext2Volume::ReleaseLoadTables() {
     std::vector<FileItem>().swap(m_Scratch);
     std::vector<uint8_t>().swap(m_Chunk);
     std::vector<uint8_t>().swap(m_VisitedFolders);
+    std::vector<uint32_t>().swap(m_DeferredInodes);
+    std::vector<uint8_t>().swap(m_DeferredRead);
     std::unordered_set<uint64_t>().swap(m_DirectoryBlocks);
 }
 

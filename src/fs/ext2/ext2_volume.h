@@ -84,6 +84,11 @@ private:
     uint64_t BlockLimit() const;
     bool CheckFeatures(const Ext2Geometry& g);
     bool InodePass();
+    /// The summary of inode n, read now when its group's table was left to
+    /// later by the pass; false outside the table.
+    bool InodeSummary(uint32_t n, Ext2Inode& inode);
+    bool InodeHasBlockMap(uint32_t n);
+    void ReadDeferredInode(uint32_t n);
     bool ReadDirectory(FileItem& folder);
     /// Tells a remote source which reads the next folders on the stack (read
     /// from its back) will make, so that it fetches them together.
@@ -96,6 +101,11 @@ private:
     uint64_t AllocatedBytes(const Ext2Inode& inode) const;
 
     Ext2InodeTable m_Inodes;
+    // Per group: the inodes the pass would have read from a table it left to
+    // later, because the descriptor says none is in use (0: read or none).
+    // Their summaries are read one by one when a record names them.
+    std::vector<uint32_t> m_DeferredInodes;
+    std::vector<uint8_t> m_DeferredRead;       // one bit per inode of those groups, once read
     std::vector<FileItem> m_Scratch;              // one directory's entries
     std::vector<uint8_t> m_Chunk;                 // directory read buffer
     std::vector<uint8_t> m_VisitedFolders;        // one bit per inode read as a folder

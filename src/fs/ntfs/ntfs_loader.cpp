@@ -2,11 +2,14 @@
 // MFT read in large blocks into a record table, and the tree built from the
 // root folder's record downwards (LoadTree).
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "common/text_format.h"
 #include "common/translation.h"
 #include "disk/data_source.h"
+#include "disk/image_map.h"
 #include "fs/ntfs/ntfs_file_facts.h"
 #include "fs/ntfs/ntfs_record.h"
 #include "fs/ntfs/ntfs_run_list.h"
@@ -127,6 +130,12 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
     if (clusterBytes == 0 || recordBytes == 0 || m_boot.sectorsPerCluster == 0) return false;
     std::vector<uint8_t> block(kBlockBytes);
     const uint64_t capacity = tables.items.size();
+    // An image file is parsed where it lies in the page cache: the MFT is
+    // the bulk of what a load reads, and copying it out costs more than
+    // parsing it. Blocks a read would not give whole go through GetData.
+    const std::unique_ptr<ImageMap> map = ImageMap::Open(*m_pDataSource);
+    std::optional<MappedPass> pass;
+    if (map) pass.emplace(*map, m_pDataSource->SectorSize());
     uint64_t record = 0;
     for (const ClusterRun& run : m_mftRuns) {
         const uint64_t runBytes = uint64_t{clusterBytes} * run.count;
@@ -141,9 +150,12 @@ bool NtfsVolume::ReadMft(NtfsLoadTables& tables) {
         for (uint64_t done = 0; done + recordBytes <= runBytes; done += kBlockBytes) {
             if (record >= capacity) return true;
             const auto bytes = static_cast<uint32_t>(std::min<uint64_t>(kBlockBytes, runBytes - done));
-            if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
-            GetAttributeInfo(ByteSpan(block.data(), bytes), static_cast<uint32_t>(record), recordBytes, tables,
-                             Context().Logger());
+            ByteSpan data = pass ? pass->WholeSectors(firstSector + done / 512, bytes) : ByteSpan();
+            if (data.empty()) {
+                if (!m_pDataSource->GetData(block.data(), bytes, firstSector + done / 512)) return false;
+                data = ByteSpan(block.data(), bytes);
+            }
+            GetAttributeInfo(data, static_cast<uint32_t>(record), recordBytes, tables, Context().Logger());
             record += bytes / recordBytes;
         }
     }

@@ -48,9 +48,19 @@ std::vector<Recipe> Recipes() {
     ext4.insert(ext4.end(), kDeletions.begin(), kDeletions.end());
     std::vector<std::string> ext2 = {index};
     ext2.insert(ext2.end(), kDeletions.begin(), kDeletions.end());
+    // The tree fills only the first of two groups; a deleted record then
+    // names an inode of the second, whose every inode the descriptor calls
+    // free: the load reads that table only for the record's inode.
+    std::vector<std::string> freeGroup = ext2;
+    for (const char* field :
+         {"mode 0100644", "size 5", "mtime 1500000000", "atime 1500000100", "ctime 1500000200", "dtime 1600000000"})
+        freeGroup.push_back(std::string("debugfs -w -R 'sif <1030> ") + field + "' $I");
+    freeGroup.push_back("debugfs -w -R 'link <1030> /ghost' $I");
+    freeGroup.push_back("debugfs -w -R 'unlink /ghost' $I");
     return {{"ext4", "EXT4", "-t ext4 -O inline_data -b 1024", "16M", ext4},
             {"ext2", "EXT2", "-t ext2 -b 4096", "16M", ext2},
-            {"ext3", "EXT3", "-t ext3 -b 1024 -I 128", "16M", ext2}};
+            {"ext3", "EXT3", "-t ext3 -b 1024 -I 128", "16M", ext2},
+            {"ext2_free_group", "EXT2", "-t ext2 -b 1024 -N 2048", "16M", freeGroup}};
 }
 
 std::string Replace(std::string text, const std::string& image) {

@@ -327,5 +327,42 @@ TEST(NtfsImage, FoldersLinksDeletionsListsAndHolesMatchTheSleuthKit) {
     }
 }
 
+// An image file's MFT is parsed where it lies mapped; blocks the file does
+// not hold whole are read as before. Either way the tree is the one the same
+// bytes give through a source that cannot be mapped, for a whole image and
+// for one cut inside the MFT.
+TEST(NtfsImage, MappedImageLoadsAsTheSameBytesReadThroughASource) {
+    DELVORA_REQUIRE_TOOL("mkntfs");
+    DELVORA_REQUIRE_TOOL("ntfscp");
+    TempDir dir;
+    const std::string image = dir.File("whole.img");
+    ASSERT_EQ(RunShell("truncate -s 16M '" + image + "' && mkntfs -Q -F -s 512 -c 4096 '" + image + "'"), 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("f"), Random(3000, 3)));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_EQ(RunShell("ntfscp -q '" + image + "' '" + dir.File("f") + "' 'file_" + std::to_string(i) + "'"), 0);
+    const Bytes whole = ReadFileBytes(image);
+    ASSERT_GE(whole.size(), 512u);
+    // The MFT's first cluster from the boot sector; records of the files
+    // made above lie past its first 64 KiB block.
+    uint64_t mftCluster = 0;
+    for (int i = 7; i >= 0; --i) mftCluster = mftCluster << 8 | whole[0x30 + i];
+    const uint64_t mftByte = mftCluster * 4096;
+    for (const uint64_t size : {uint64_t{whole.size()}, mftByte + 65536 + 20 * 1024}) {
+        SCOPED_TRACE(size);
+        ASSERT_LE(size, whole.size());
+        const std::string cut = dir.File("cut.img");
+        ASSERT_TRUE(WriteFileBytes(cut, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size))));
+        auto mapped = LoadNtfs(cut);
+        auto pieces = LoadNtfsBytes(ReadFileBytes(cut));
+        ASSERT_EQ(mapped->loaded, pieces->loaded);
+        if (!mapped->loaded) continue;
+        Listing fromMap, fromPieces;
+        Walk(*mapped->volume.RootItem(), "", fromMap, nullptr);
+        Walk(*pieces->volume.RootItem(), "", fromPieces, nullptr);
+        EXPECT_EQ(Lines(fromMap), Lines(fromPieces));
+        EXPECT_EQ(fromMap.count("file_39"), size == whole.size() ? 1u : 0u);
+    }
+}
+
 }  // namespace
 }  // namespace delvora::test
