@@ -42,14 +42,7 @@ public:
     uint64_t HeldBytes() const { return m_nBytes; }
 
 private:
-    struct Range {
-        std::unique_ptr<uint8_t[]> bytes;
-        uint64_t offset = 0;
-        uint32_t length = 0;
-        int64_t id = 0;  // > 0 while in flight
-        bool failed = false;
-        uint64_t End() const { return offset + length; }
-    };
+    using Range = ReadAhead::Piece;
     bool Retire(Transport& transport, Range& range, TimePoint deadline);
     /// Frees the oldest ranges that have landed until length more bytes fit.
     bool MakeRoom(Transport& transport, uint32_t length);

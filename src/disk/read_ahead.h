@@ -69,7 +69,8 @@ public:
     /// True once the reads have gone forward far enough to open the window.
     bool Streaming() const { return m_nRun >= kStartAfter; }
 
-private:
+    /// Bytes asked of the connection ahead of the reader: the read-ahead's
+    /// pieces and the prefetch cache's ranges alike.
     struct Piece {
         std::unique_ptr<uint8_t[]> bytes;
         uint64_t offset = 0;
@@ -78,6 +79,8 @@ private:
         bool failed = false;
         uint64_t End() const { return offset + length; }
     };
+
+private:
 
     Piece& At(uint32_t i) { return m_pieces[(m_nFirst + i) % kPieces]; }
     bool Retire(Transport& transport, Piece& piece, TimePoint deadline);
