@@ -36,13 +36,15 @@ ByteSpan ImageMap::WholeSectors(uint64_t sector, uint32_t sectorSize, uint64_t c
     return ByteSpan(m_pData + offset, static_cast<size_t>(count));
 }
 
-void ImageMap::Prefault(uint64_t offset, uint64_t count) const {
-    if (offset >= m_nSize) return;
+bool ImageMap::Prefault(uint64_t offset, uint64_t count) const {
+    if (offset >= m_nSize) return false;
     count = std::min(count, m_nSize - offset);
     const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
     const uint64_t first = offset / page * page;
-    // Only a hint: a kernel without MADV_POPULATE_READ leaves the faults to come.
-    ::madvise(const_cast<uint8_t*>(m_pData) + first, static_cast<size_t>(offset + count - first), MADV_POPULATE_READ);
+    // EFAULT/EIO: a page would raise SIGBUS (storage error, file cut short);
+    // EINVAL: a kernel without MADV_POPULATE_READ, which cannot tell us that.
+    return ::madvise(const_cast<uint8_t*>(m_pData) + first, static_cast<size_t>(offset + count - first),
+                     MADV_POPULATE_READ) == 0;
 }
 
 void ImageMap::Drop(uint64_t offset, uint64_t count) const {
@@ -66,7 +68,11 @@ ByteSpan MappedPass::WholeSectors(uint64_t sector, uint64_t count) {
         if (m_end > m_first) m_map.Drop(m_first, m_end - m_first);
         m_first = offset;
         m_end = offset + std::max(count, kWindow);
-        m_map.Prefault(m_first, m_end - m_first);
+        if (!m_map.Prefault(m_first, m_end - m_first)) {
+            // The caller reads the window instead, with the read path's notes.
+            m_first = m_end = 0;
+            return {};
+        }
     }
     return bytes;
 }

@@ -27,8 +27,10 @@ public:
     /// succeed whole, so the mapped bytes stand for exactly what it gives.
     ByteSpan WholeSectors(uint64_t sector, uint32_t sectorSize, uint64_t count) const;
     /// Maps the pages of [offset, offset + count) in one go ahead of a
-    /// pass over them, instead of one page fault at a time.
-    void Prefault(uint64_t offset, uint64_t count) const;
+    /// pass over them, instead of one page fault at a time. False when the
+    /// kernel could not: a page the file's storage fails to read would kill
+    /// the process on first touch, so such a range is read instead.
+    bool Prefault(uint64_t offset, uint64_t count) const;
     /// Unmaps the pages of [offset, offset + count) from this process; they
     /// stay in the page cache and map again when touched.
     void Drop(uint64_t offset, uint64_t count) const;
